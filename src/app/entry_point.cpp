@@ -1,0 +1,137 @@
+#include "app/entry_point.h"
+
+#include "app/console_commands.h"
+#include "log/diagnostic_log.h"
+#include "teams/teams_window_scan.h"
+#include "ui/status_window.h"
+#include "url/invocation_parameters.h"
+#include "util/strings.h"
+
+bool debugMode = false;
+
+namespace {
+
+constexpr char16_t SchemeName[] = u"Velmorathis.Mirrowcast";
+constexpr char16_t CommandName[] = u"TeamsCall";
+constexpr char16_t DebugSwitch[] = u"--debug";
+
+std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* url, int showCommand)
+{
+    InvocationParameters parameters;
+    const std::int32_t parsed = parseUrlParameters(url, CommandName, parameters);
+    if (parsed < 0) {
+        log.print(u"Invalid parameter(s) %d\n", parsed);
+        return ExitOk;
+    }
+    for (const InvocationParameter& slot : parameters.slots) {
+        if (slot.value[0] != 0) {
+            log.print(u"%s=%s\n", slot.name, slot.value);
+        }
+    }
+
+    const TeamsWindowScan scan(&log);
+    const char16_t* mainInsert = u"";
+    if (scan.mainWindow != nullptr) {
+        mainInsert = scan.mainFromCache != 0 ? u" (Teams main app known)" : u" (Teams main app identified)";
+    }
+    const char16_t* notificationInsert = u"";
+    if (scan.notificationWindow != nullptr) {
+        if (scan.notificationMatch == NotificationMatch::ByTitle) {
+            notificationInsert = u" (Call notification identified)";
+        } else if (scan.notificationMatch == NotificationMatch::ByExclusion) {
+            notificationInsert = u" (Call notification found)";
+        }
+    }
+    log.print(u"Protocolhandler invoked%s%s...\n", mainInsert, notificationInsert);
+
+    const char16_t* action = parameters.slots[InvocationParameters::Action].value;
+    const char16_t* participant = parameters.slots[InvocationParameters::Participant].value;
+    if (util::compareNoCase(action, u"answercall") == 0) {
+        scan.answerCall(participant);
+        return ExitOk;
+    }
+    if (util::compareNoCase(action, u"closecallwindow") == 0) {
+        scan.closeCallWindow(participant[0] != 0 ? participant : nullptr);
+        return ExitOk;
+    }
+    if (util::compareNoCase(action, u"validateconfig") == 0) {
+        scan.listTeamsWindows();
+        return showStatusWindow(log, instance, showCommand);
+    }
+    // The web application reads this exit code; the message has no line
+    // break, as support tools have always seen it.
+    log.print(u"Missing or unknown action \"%s\"", action);
+    return ExitUnknownAction;
+}
+
+}  // namespace
+
+std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
+                           int showCommand)
+{
+    if (commandLine == nullptr) {
+        commandLine = u"";
+    }
+    log.print(u"\n");
+    log.print(u"Velmorathis Desktop Mirrowcast 1.0.4.0\n");
+    log.printDetail(u"Command line [%s]\n", commandLine);
+
+    if (commandLine[0] == u'/') {
+        // The whole line, not the working copy: console commands have no
+        // length limit.
+        if (runConsoleCommand(log, commandLine) == ConsoleCommandWantsStatusWindow) {
+            return showStatusWindow(log, instance, showCommand);
+        }
+        return ExitOk;
+    }
+
+    char16_t workingCopy[WorkingCopyCapacity];
+    if (commandLine[0] == u'"') {
+        util::copyString(workingCopy, commandLine + 1);
+        char16_t* closingQuote = const_cast<char16_t*>(util::findChar(workingCopy, u'"'));
+        if (closingQuote == nullptr) {
+            return ExitOk;
+        }
+        *closingQuote = 0;
+    } else {
+        util::copyString(workingCopy, commandLine);  // a longer line is cut silently
+    }
+
+    constexpr std::size_t schemeLength = sizeof(SchemeName) / sizeof(SchemeName[0]) - 1;
+    if (util::compareNoCaseN(workingCopy, SchemeName, schemeLength) == 0) {
+        if (workingCopy[schemeLength] != u':') {
+            return ExitOk;
+        }
+        return runProtocolUrl(log, instance, workingCopy, showCommand);
+    }
+    if (util::compareNoCaseN(workingCopy, DebugSwitch, 7) == 0) {
+        debugMode = true;
+        return showStatusWindow(log, instance, showCommand);
+    }
+    return ExitOk;
+}
+
+const char16_t* skipProgramName(const char16_t* fullCommandLine)
+{
+    const char16_t* p = fullCommandLine != nullptr ? fullCommandLine : u"";
+    // The same rule the C runtime applies for wWinMain: a quoted program name
+    // ends at the next quote, an unquoted one at the first blank or control
+    // character.
+    if (*p == u'"') {
+        ++p;
+        while (*p != 0 && *p != u'"') {
+            ++p;
+        }
+        if (*p == u'"') {
+            ++p;
+        }
+    } else {
+        while (*p > u' ') {
+            ++p;
+        }
+    }
+    while (*p != 0 && *p <= u' ') {
+        ++p;
+    }
+    return p;
+}

@@ -1,0 +1,33 @@
+// The program's entry: one look at the command line, one piece of work, one
+// exit code.
+//
+//   /command ...                        console commands
+//   "Velmorathis.Mirrowcast:TeamsCall?action=...&participant=..."
+//                                       protocol URL (quoted by the shell)
+//   --debug                             status window in debug mode
+//   anything else                       nothing, exit code 0
+#pragma once
+
+#include <cstdint>
+
+#include "winapi/types.h"
+
+class DiagnosticLog;
+
+// Set only by --debug, before the status window opens; read by the window.
+extern bool debugMode;
+
+// Exit codes the web application and scripts read.
+constexpr std::int32_t ExitOk = 0;
+constexpr std::int32_t ExitUnknownAction = 3;
+
+constexpr std::size_t WorkingCopyCapacity = 256;  // at most 255 characters
+
+// Dispatches the command line (the part after the program name, as a GUI
+// program's entry receives it) and returns the process exit code.
+std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
+                           int showCommand);
+
+// The command line without the program's own name and the blanks and control
+// characters (up to U+0020) after it, as wWinMain receives it.
+const char16_t* skipProgramName(const char16_t* fullCommandLine);

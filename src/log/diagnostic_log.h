@@ -1,0 +1,75 @@
+// The process-wide diagnostic log.
+//
+// One UTF-16LE file per weekday (VelmorathisMirrowcast0.log for Sunday up to
+// ...6.log) in "Velmorathis\Velmorathis Mirrowcast\" under the machine-wide
+// application data folder, each entry prefixed with its UTC time, and echoed
+// to the console when the program was started from one. Support staff read
+// these files, so their format never changes.
+//
+// The real program has exactly one instance with static storage (see the
+// entry point): it is set up before wWinMain and torn down at process exit.
+// Tests make their own instances on the in-memory Windows.
+#pragma once
+
+#include <cstdint>
+
+#include "util/format.h"
+
+class DiagnosticLog {
+public:
+    static constexpr std::size_t PathCapacity = 260;
+    static constexpr std::size_t TextCapacity = 1024;  // at most 1023 characters per text
+
+    // Attaches to the parent's console, prepares the folder, picks today's
+    // file and deletes it when it is left over from an earlier week.
+    DiagnosticLog();
+    // Releases the console (see releaseConsole).
+    ~DiagnosticLog();
+    DiagnosticLog(const DiagnosticLog&) = delete;
+    DiagnosticLog& operator=(const DiagnosticLog&) = delete;
+
+    // 1 when the text was written (or tried), 0 when the log is off.
+    template <class... Args>
+    int print(util::CheckedFormat<Args...> format, const Args&... args)
+    {
+        const util::FormatArg list[sizeof...(Args) + 1] = {util::makeFormatArg(args)..., util::FormatArg{}};
+        return printFormatted(format.text, list, sizeof...(Args));
+    }
+
+    // Detail texts are written only while detailEnabled is set; nothing in the
+    // program sets it, so they stay in the code for support builds.
+    template <class... Args>
+    int printDetail(util::CheckedFormat<Args...> format, const Args&... args)
+    {
+        if (detailEnabled == 0) {
+            return 0;
+        }
+        return print<Args...>(format, args...);
+    }
+
+    // Writes one finished text: 1, or 0 when the log is off.
+    int writeLine(const char16_t* text);
+
+    // At exit, when attached: detach from the console and type one Enter, so
+    // the command prompt that started this GUI program shows its prompt again.
+    void releaseConsole();
+
+    bool isOn() const { return logPath[0] != 0; }
+
+    std::int32_t detailEnabled = 0;
+    std::int32_t consoleAttached = 0;
+    char16_t logPath[PathCapacity] = {};
+
+private:
+    int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
+    void prepareFolder();
+    void grantUsersAccess();
+    void chooseFile();
+    void expireOldFile();
+    void writeToConsole(const char16_t* text, std::size_t length);
+};
+
+// How long a text waits for another process of the program to let go of the
+// day's file before it is given up (sharing or lock violation only).
+constexpr std::uint32_t LogBusyRetryPauseMs = 10;
+constexpr std::uint32_t LogBusyRetryLimitMs = 1000;

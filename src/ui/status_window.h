@@ -1,0 +1,14 @@
+// The status window: whether Teams and its call notification window can be
+// seen, a link to the log folder and, in debug mode, a button that tests the
+// answer action.
+#pragma once
+
+#include <cstdint>
+
+#include "winapi/types.h"
+
+class DiagnosticLog;
+
+// Shows the window and runs its message loop until it is closed. Returns the
+// exit value of the quit message (0), or 0 when the window cannot be created.
+std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instance, int showCommand);

@@ -1,0 +1,58 @@
+#include "url/invocation_parameters.h"
+
+#include "util/strings.h"
+
+InvocationParameters::InvocationParameters()
+{
+    static constexpr const char16_t* Names[Count] = {u"action", u"participant", u"participantnumber",
+                                                     u"participant2", u"participant2number"};
+    for (std::size_t i = 0; i < Count; ++i) {
+        util::copyString(slots[i].name, Names[i]);
+    }
+}
+
+std::int32_t parseUrlParameters(const char16_t* url, const char16_t* command, InvocationParameters& table)
+{
+    const char16_t* colon = util::findChar(url, u':');
+    if (colon == nullptr) {
+        return UrlNoColon;
+    }
+    const char16_t* afterColon = colon + 1;
+    if (util::compareNoCaseN(afterColon, command, util::length(command)) != 0) {
+        return UrlWrongCommand;
+    }
+    const char16_t* question = util::findChar(afterColon, u'?');
+    if (question == nullptr) {
+        return UrlNoQuery;
+    }
+
+    const char16_t* position = question + 1;
+    for (;;) {
+        const std::size_t segmentLength = util::spanExcluding(position, u"&#");
+        // An empty segment ends the parse: at the end of the text, and also at
+        // a separator right after '?' or another separator.
+        if (segmentLength == 0) {
+            return UrlParsed;
+        }
+        for (InvocationParameter& slot : table.slots) {
+            const std::size_t nameLength = util::length(slot.name);
+            // The '=' test keeps "participant" from taking "participantnumber=..."
+            if (nameLength == 0 || nameLength >= segmentLength ||
+                util::compareNoCaseN(position, slot.name, nameLength) != 0 || position[nameLength] != u'=') {
+                continue;
+            }
+            const char16_t* valueText = position + nameLength + 1;
+            const std::size_t valueLength = segmentLength - nameLength - 1;
+            util::copyStringN(slot.value, InvocationParameter::Capacity, valueText, valueLength);
+            if (valueLength >= InvocationParameter::Capacity) {
+                return UrlValueTooLong;
+            }
+            util::urlUnescapeInPlace(slot.value);
+            break;
+        }
+        position += segmentLength;
+        if (*position != 0) {
+            ++position;  // past the one separator that ended the segment
+        }
+    }
+}

@@ -1,0 +1,118 @@
+#include "util/format.h"
+
+namespace util {
+
+namespace {
+
+struct Writer {
+    char16_t* dst;
+    std::size_t size;
+    std::size_t used = 0;
+    bool truncated = false;
+
+    void put(char16_t c)
+    {
+        if (used + 1 < size) {
+            dst[used++] = c;
+        } else {
+            truncated = true;
+        }
+    }
+};
+
+void putUnsigned(Writer& w, std::uint64_t value, bool negative, unsigned width, bool zeroPad)
+{
+    char16_t digits[24];
+    unsigned n = 0;
+    do {
+        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    const unsigned total = n + (negative ? 1u : 0u);
+    if (!zeroPad) {
+        for (unsigned i = total; i < width; ++i) {
+            w.put(u' ');
+        }
+    }
+    if (negative) {
+        w.put(u'-');
+    }
+    if (zeroPad) {
+        for (unsigned i = total; i < width; ++i) {
+            w.put(u'0');
+        }
+    }
+    while (n > 0) {
+        w.put(digits[--n]);
+    }
+}
+
+void putSigned(Writer& w, std::int64_t value, unsigned width, bool zeroPad)
+{
+    const bool negative = value < 0;
+    // Negate in unsigned arithmetic so the most negative value survives.
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    putUnsigned(w, magnitude, negative, width, zeroPad);
+}
+
+}  // namespace
+
+HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
+                   std::size_t argCount, FormatOptions options)
+{
+    if (dst == nullptr || dstSize == 0) {
+        return win::E_INVALIDARG;
+    }
+    Writer w{dst, dstSize};
+    std::size_t next = 0;
+    bool bad = false;
+    for (const char16_t* f = format != nullptr ? format : u""; *f != 0 && !bad; ++f) {
+        if (*f != u'%') {
+            w.put(*f);
+            continue;
+        }
+        ++f;
+        if (*f == u'%') {
+            w.put(u'%');
+            continue;
+        }
+        const bool zeroPad = *f == u'0';
+        unsigned width = 0;
+        while (*f >= u'0' && *f <= u'9') {
+            width = width < 1000 ? width * 10 + static_cast<unsigned>(*f - u'0') : width;
+            ++f;
+        }
+        const FormatArg* arg = next < argCount ? &args[next] : nullptr;
+        ++next;
+        if (*f == u's' && arg != nullptr && arg->kind == FormatArg::Kind::String) {
+            const char16_t* s = arg->text != nullptr ? arg->text : u"(null)";
+            for (; *s != 0; ++s) {
+                char16_t c = *s;
+                if (options.markLineBreaksInInserts && (c == u'\r' || c == u'\n')) {
+                    c = c == u'\r' ? char16_t{0x240D} : char16_t{0x240A};
+                }
+                w.put(c);
+            }
+        } else if (*f == u'd' && arg != nullptr && arg->kind == FormatArg::Kind::Int32) {
+            putSigned(w, arg->i32, width, zeroPad);
+        } else if (*f == u'I' && f[1] == u'6' && f[2] == u'4' && f[3] == u'd' && arg != nullptr &&
+                   arg->kind == FormatArg::Kind::Int64) {
+            f += 3;
+            putSigned(w, arg->i64, width, zeroPad);
+        } else if (*f == u'p' && arg != nullptr && arg->kind == FormatArg::Kind::Pointer) {
+            const auto value = static_cast<std::uint32_t>(arg->pointer);
+            for (int shift = 28; shift >= 0; shift -= 4) {
+                w.put(u"0123456789ABCDEF"[(value >> shift) & 0xF]);
+            }
+        } else {
+            bad = true;
+        }
+    }
+    dst[w.used] = 0;
+    if (bad) {
+        return win::E_INVALIDARG;
+    }
+    return w.truncated ? win::STRSAFE_E_INSUFFICIENT_BUFFER : win::S_OK;
+}
+
+}  // namespace util

@@ -1,0 +1,309 @@
+#include "util/strings.h"
+
+namespace util {
+
+using win::E_INVALIDARG;
+using win::S_OK;
+using win::STRSAFE_E_INSUFFICIENT_BUFFER;
+
+std::size_t length(const char16_t* text)
+{
+    std::size_t n = 0;
+    if (text != nullptr) {
+        while (text[n] != 0) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+HRESULT copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount)
+{
+    if (dst == nullptr || dstSize == 0) {
+        return E_INVALIDARG;
+    }
+    std::size_t i = 0;
+    if (src != nullptr) {
+        for (; i < maxCount && src[i] != 0; ++i) {
+            if (i + 1 == dstSize) {
+                dst[i] = 0;
+                return STRSAFE_E_INSUFFICIENT_BUFFER;
+            }
+            dst[i] = src[i];
+        }
+    }
+    dst[i] = 0;
+    return S_OK;
+}
+
+HRESULT copyString(char16_t* dst, std::size_t dstSize, const char16_t* src)
+{
+    return copyStringN(dst, dstSize, src, static_cast<std::size_t>(-1));
+}
+
+HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
+{
+    if (dst == nullptr || dstSize == 0) {
+        return E_INVALIDARG;
+    }
+    std::size_t used = 0;
+    while (used < dstSize && dst[used] != 0) {
+        ++used;
+    }
+    if (used == dstSize) {
+        // Not terminated within its own size: terminate it rather than read
+        // past the end, and report that nothing more fits.
+        dst[dstSize - 1] = 0;
+        return STRSAFE_E_INSUFFICIENT_BUFFER;
+    }
+    return copyString(dst + used, dstSize - used, src);
+}
+
+char16_t foldCase(char16_t c)
+{
+    if (c < 0x80) {
+        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+    }
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) {
+        return static_cast<char16_t>(c - 0x20);
+    }
+    if (c == 0xFF) {
+        return 0x178;
+    }
+    if (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) {
+        return static_cast<char16_t>(c & ~1u);  // even upper, odd lower
+    }
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
+        return (c & 1u) ? c : static_cast<char16_t>(c - 1);  // odd upper, even lower
+    }
+    if (c >= 0x14A && c <= 0x177) {
+        return static_cast<char16_t>(c & ~1u);
+    }
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) {
+        return static_cast<char16_t>(c - 0x20);
+    }
+    if (c >= 0x430 && c <= 0x44F) {
+        return static_cast<char16_t>(c - 0x20);
+    }
+    if (c >= 0x450 && c <= 0x45F) {
+        return static_cast<char16_t>(c - 0x50);
+    }
+    return c;
+}
+
+int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n)
+{
+    if (a == nullptr) {
+        a = u"";
+    }
+    if (b == nullptr) {
+        b = u"";
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t fa = foldCase(a[i]);
+        const char16_t fb = foldCase(b[i]);
+        if (fa != fb) {
+            return fa < fb ? -1 : 1;
+        }
+        if (fa == 0) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+int compareNoCase(const char16_t* a, const char16_t* b)
+{
+    return compareNoCaseN(a, b, static_cast<std::size_t>(-1));
+}
+
+bool startsWithNoCase(const char16_t* text, const char16_t* prefix)
+{
+    return compareNoCaseN(text, prefix, length(prefix)) == 0;
+}
+
+const char16_t* findNoCase(const char16_t* haystack, const char16_t* needle)
+{
+    if (haystack == nullptr || needle == nullptr || needle[0] == 0) {
+        return nullptr;
+    }
+    const std::size_t n = length(needle);
+    for (const char16_t* p = haystack; *p != 0; ++p) {
+        if (compareNoCaseN(p, needle, n) == 0) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+const char16_t* find(const char16_t* haystack, const char16_t* needle)
+{
+    if (haystack == nullptr || needle == nullptr) {
+        return nullptr;
+    }
+    for (const char16_t* p = haystack;; ++p) {
+        std::size_t i = 0;
+        while (needle[i] != 0 && p[i] == needle[i]) {
+            ++i;
+        }
+        if (needle[i] == 0) {
+            return p;
+        }
+        if (*p == 0) {
+            return nullptr;
+        }
+    }
+}
+
+const char16_t* findChar(const char16_t* text, char16_t c)
+{
+    if (text == nullptr) {
+        return nullptr;
+    }
+    for (; *text != 0; ++text) {
+        if (*text == c) {
+            return text;
+        }
+    }
+    return nullptr;
+}
+
+const char16_t* findLastChar(const char16_t* text, char16_t c)
+{
+    const char16_t* last = nullptr;
+    if (text != nullptr) {
+        for (; *text != 0; ++text) {
+            if (*text == c) {
+                last = text;
+            }
+        }
+    }
+    return last;
+}
+
+std::size_t spanExcluding(const char16_t* text, const char16_t* set)
+{
+    std::size_t n = 0;
+    if (text == nullptr) {
+        return 0;
+    }
+    while (text[n] != 0 && findChar(set, text[n]) == nullptr) {
+        ++n;
+    }
+    return n;
+}
+
+HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src)
+{
+    if (dst == nullptr || dstSize == 0) {
+        return E_INVALIDARG;
+    }
+    std::size_t used = 0;
+    for (; src != nullptr && *src != 0; ++src) {
+        if (*src == u' ') {
+            continue;
+        }
+        if (used + 1 == dstSize) {
+            dst[used] = 0;
+            return STRSAFE_E_INSUFFICIENT_BUFFER;
+        }
+        dst[used++] = *src;
+    }
+    dst[used] = 0;
+    return S_OK;
+}
+
+namespace {
+int hexValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    return -1;
+}
+}  // namespace
+
+void urlUnescapeInPlace(char16_t* text)
+{
+    if (text == nullptr) {
+        return;
+    }
+    char16_t* out = text;
+    for (const char16_t* in = text; *in != 0;) {
+        if (*in == u'%') {
+            const int hi = hexValue(in[1]);
+            const int lo = hi < 0 ? -1 : hexValue(in[2]);
+            if (hi >= 0 && lo >= 0) {
+                *out++ = static_cast<char16_t>(hi * 16 + lo);
+                in += 3;
+                continue;
+            }
+        }
+        *out++ = *in++;
+    }
+    *out = 0;
+}
+
+HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)
+{
+    if (dst == nullptr || dstSize == 0) {
+        return E_INVALIDARG;
+    }
+    std::size_t used = 0;
+    while (used < dstSize && dst[used] != 0) {
+        ++used;
+    }
+    if (used == dstSize) {
+        return STRSAFE_E_INSUFFICIENT_BUFFER;
+    }
+    if (more == nullptr) {
+        more = u"";
+    }
+    while (*more == u'\\') {
+        ++more;
+    }
+    const bool needSeparator = used > 0 && dst[used - 1] != u'\\' && *more != 0;
+    const std::size_t total = used + (needSeparator ? 1 : 0) + length(more);
+    if (total + 1 > dstSize) {
+        return STRSAFE_E_INSUFFICIENT_BUFFER;
+    }
+    if (needSeparator) {
+        dst[used++] = u'\\';
+    }
+    copyString(dst + used, dstSize - used, more);
+    return S_OK;
+}
+
+bool pathRemoveFileSpec(char16_t* path)
+{
+    if (path == nullptr || path[0] == 0) {
+        return false;
+    }
+    char16_t* lastSlash = const_cast<char16_t*>(findLastChar(path, u'\\'));
+    if (lastSlash == nullptr) {
+        // "C:" or a bare name: the shell function removes a bare name but
+        // leaves a drive alone.
+        if (path[1] == u':' && path[2] == 0) {
+            return false;
+        }
+        path[0] = 0;
+        return true;
+    }
+    if (lastSlash[1] == 0 && (lastSlash == path || (lastSlash == path + 2 && path[1] == u':'))) {
+        return false;  // "\" or "C:\": a root keeps its backslash
+    }
+    if (lastSlash == path || (lastSlash == path + 2 && path[1] == u':')) {
+        lastSlash[1] = 0;  // "C:\file" -> "C:\"
+        return true;
+    }
+    *lastSlash = 0;
+    return true;
+}
+
+}  // namespace util

@@ -1,0 +1,86 @@
+// Bounded UTF-16 string helpers.
+//
+// One contract for every copy, append and format into a fixed buffer: never
+// write past the buffer, always leave it terminated (unless its size is zero),
+// and report what happened:
+//   S_OK                            the whole text fitted;
+//   STRSAFE_E_INSUFFICIENT_BUFFER   the text was cut to size - 1 characters;
+//   E_INVALIDARG                    the buffer has size zero (nothing written).
+// Callers mostly ignore the report and go on with the cut text.
+//
+// Case-insensitive comparison folds each code unit by one fixed rule, the same
+// on every build (see foldCase): it does not depend on the user's locale, so a
+// title or command word matches on every machine alike.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "winapi/types.h"
+
+namespace util {
+
+using win::HRESULT;
+
+std::size_t length(const char16_t* text);
+
+HRESULT copyString(char16_t* dst, std::size_t dstSize, const char16_t* src);
+// Copies at most maxCount characters of src (fewer when src ends earlier).
+HRESULT copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount);
+HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src);
+
+template <std::size_t N>
+HRESULT copyString(char16_t (&dst)[N], const char16_t* src)
+{
+    return copyString(dst, N, src);
+}
+template <std::size_t N>
+HRESULT appendString(char16_t (&dst)[N], const char16_t* src)
+{
+    return appendString(dst, N, src);
+}
+
+// Folds one UTF-16 code unit for case-insensitive comparison, to upper case:
+// ASCII letters; Latin-1 Supplement letters (U+00E0-U+00FE except U+00F7,
+// and U+00FF to U+0178); Latin Extended-A case pairs (U+0100-U+017E, except
+// the dotless/dotted i pair U+0130/U+0131, U+0138 and U+0149, which have no
+// simple pair); basic Greek (U+03B1-U+03C9 except final sigma) and Cyrillic
+// (U+0430-U+045F). Every other code unit, surrogates included, stands for
+// itself.
+char16_t foldCase(char16_t c);
+
+// Whole-string, case-insensitive: <0, 0, >0 (as StrCmpIW).
+int compareNoCase(const char16_t* a, const char16_t* b);
+// First n characters, case-insensitive (as StrCmpNIW): a string shorter than
+// n compares by its terminator, so "Team" differs from "Teams" over 5.
+int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n);
+// True when text begins with prefix, case-insensitively.
+bool startsWithNoCase(const char16_t* text, const char16_t* prefix);
+// Case-insensitive substring search (as StrStrIW): the first occurrence, or
+// null. An empty needle is never found, as with StrStrIW.
+const char16_t* findNoCase(const char16_t* haystack, const char16_t* needle);
+// Case-sensitive substring search (as wcsstr): an empty needle is found at
+// the start.
+const char16_t* find(const char16_t* haystack, const char16_t* needle);
+// First / last occurrence of one character, or null (as StrChrW / StrRChrW).
+const char16_t* findChar(const char16_t* text, char16_t c);
+const char16_t* findLastChar(const char16_t* text, char16_t c);
+// Number of leading characters that are not in `set` (as StrCSpnW).
+std::size_t spanExcluding(const char16_t* text, const char16_t* set);
+// Copies src without its U+0020 characters, cut to dstSize - 1.
+HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
+
+// Decodes percent escapes in place, as UrlUnescapeW with URL_UNESCAPE_INPLACE:
+// '%' and two hexadecimal digits become the one code unit of that value; a
+// '%' that does not start such an escape stays; '+' stays '+'.
+void urlUnescapeInPlace(char16_t* text);
+
+// Appends `more` to a folder path with exactly one backslash between them.
+// The result must fit in dstSize (terminator included): on truncation the
+// buffer is left unchanged and STRSAFE_E_INSUFFICIENT_BUFFER is returned.
+HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more);
+// Cuts the last path component (as PathRemoveFileSpecW); true when something
+// was removed.
+bool pathRemoveFileSpec(char16_t* path);
+
+}  // namespace util

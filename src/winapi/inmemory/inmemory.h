@@ -1,0 +1,145 @@
+// The in-memory Windows: a small machine that behaves like the parts of Win32
+// the program uses, so the logic above the Windows layer is tested on Linux
+// without mocks that merely replay answers.
+//
+// It keeps real state: files with times, contents and share modes; a UTC clock
+// that Sleep advances at once (no real waiting); a console that records what
+// it is given; a registry with volatile keys and write protection; desktop
+// windows in z-order with visibility, style and owning process; a record of
+// SendInput and PostMessageW. Any call can be made to fail with a chosen Win32
+// error, by name and occurrence or by its position among all calls, so every
+// failure path can be driven from a test.
+//
+// One machine per process; reset() gives a fresh one. Not thread-safe: the
+// program has one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "winapi/desktop.h"
+#include "winapi/registry.h"
+#include "winapi/system.h"
+
+namespace inmemory {
+
+// A fresh machine: C:\ProgramData exists, the clock stands at
+// 2026-12-07 10:00:00 UTC (a Monday), no console, empty registry roots, no
+// windows, module path C:\Program Files\Velmorathis\VelmorathisMirrowcast.exe.
+void reset();
+
+// --- Faults ------------------------------------------------------------------
+// The `occurrence`-th call (1 = the next one) of `function` from now on fails
+// with `error`, and so do the `count` - 1 calls after it (count < 0: all).
+void failCall(std::string_view function, win::DWORD error, int occurrence = 1, int count = 1);
+// The k-th call of any layer function from now on (1 = the next) fails.
+void failCallNumber(std::uint64_t k, win::DWORD error);
+void clearFaults();
+// Every layer function called since reset(), by name, in order.
+const std::vector<std::string>& calls();
+std::size_t callCount(std::string_view function);
+
+// --- Clock -------------------------------------------------------------------
+constexpr std::uint64_t TicksPerSecond = 10'000'000;  // FILETIME units
+std::uint64_t now();  // UTC as a FILETIME value
+void setNow(std::uint64_t fileTime);
+void setNow(int year, int month, int day, int hour, int minute, int second);
+std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second);
+// Runs `action` when the clock reaches `fileTime` (inside Sleep, or at once
+// when the clock is already there at the next layer call).
+void at(std::uint64_t fileTime, std::function<void()> action);
+std::uint64_t totalSleptMs();
+
+// --- Files -------------------------------------------------------------------
+void addFolder(const std::u16string& path);
+bool folderExists(const std::u16string& path);
+void addFile(const std::u16string& path, const std::u16string& text, std::uint64_t lastWrite);
+bool fileExists(const std::u16string& path);
+std::u16string fileText(const std::u16string& path);  // UTF-16LE contents
+std::vector<std::uint8_t> fileBytes(const std::u16string& path);
+std::uint64_t fileLastWrite(const std::u16string& path);
+void setFileLastWrite(const std::u16string& path, std::uint64_t fileTime);
+// Another process holds the file open with share mode 0 until released.
+void holdFile(const std::u16string& path);
+void releaseFile(const std::u16string& path);
+// Opening this path (file or folder) fails with 5.
+void denyAccess(const std::u16string& path);
+// How the log folder's access list was changed: true once a merged list with
+// the Users group (GENERIC_ALL, inherited by files and folders) was applied.
+bool usersGrantedFullAccess(const std::u16string& folder);
+std::size_t openHandleCount();
+std::size_t outstandingAllocations();  // security descriptors, lists, SIDs
+void setProgramDataPath(const std::u16string& path);
+
+// --- Console -----------------------------------------------------------------
+void setParentConsole(bool present);
+bool consoleAttached();
+std::u16string consoleOutput();
+
+// --- This process --------------------------------------------------------------
+void setModuleFileName(const std::u16string& path);
+void setCommandLine(const std::u16string& commandLine);
+
+// --- Registry ----------------------------------------------------------------
+// Paths start with "HKCR\" or "HKCU\"; names compare case-insensitively.
+bool keyExists(const std::u16string& path);
+bool keyIsVolatile(const std::u16string& path);
+bool valueExists(const std::u16string& keyPath, const std::u16string& name);  // "" = default value
+win::DWORD valueType(const std::u16string& keyPath, const std::u16string& name);
+std::vector<std::uint8_t> valueBytes(const std::u16string& keyPath, const std::u16string& name);
+std::u16string valueString(const std::u16string& keyPath, const std::u16string& name);
+std::vector<std::u16string> valueNames(const std::u16string& keyPath);
+void setValue(const std::u16string& keyPath, const std::u16string& name, win::DWORD type,
+              const std::vector<std::uint8_t>& bytes);
+void setStringValue(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text);
+// Opening this key for writing, and writing or deleting in it, fails with 5.
+void denyRegistryWrite(const std::u16string& path);
+// The user logs off: volatile keys vanish, ordinary keys stay.
+void logOff();
+std::size_t openKeyCount();
+
+// --- Desktop -----------------------------------------------------------------
+struct WindowSpec {
+    std::u16string className = u"Chrome_WidgetWin_1";
+    std::u16string title;
+    bool visible = true;
+    bool minimized = false;
+    win::DWORD processId = 0;
+};
+// A process with this image path; returns its id.
+win::DWORD addProcess(const std::u16string& imagePath);
+// OpenProcess on it fails with 5, as for another user's elevated process.
+void denyProcessAccess(win::DWORD processId);
+void endProcess(win::DWORD processId);
+// A new window at the top of the z-order (or at the bottom).
+win::HWND addWindow(const WindowSpec& spec);
+win::HWND addWindowAtBottom(const WindowSpec& spec);
+void setWindowVisible(win::HWND window, bool visible);
+void setWindowTitle(win::HWND window, const std::u16string& title);
+void setWindowMinimized(win::HWND window, bool minimized);
+void destroyWindow(win::HWND window);
+bool windowExists(win::HWND window);
+bool windowMinimized(win::HWND window);
+// A handle value that no window has ever had.
+win::HWND unusedWindowHandle();
+
+struct PostedMessage {
+    win::HWND window;
+    win::UINT message;
+    win::WPARAM wParam;
+    win::LPARAM lParam;
+    std::uint64_t time;
+};
+const std::vector<PostedMessage>& postedMessages();
+struct SentInput {
+    std::vector<win::KEYBDINPUT> records;  // one SendInput call
+    std::uint64_t time;
+};
+const std::vector<SentInput>& sentInput();
+// Runs after every successful SendInput (a test can open a call window).
+void onSendInput(std::function<void()> action);
+
+}  // namespace inmemory

@@ -1,0 +1,219 @@
+// The in-memory machine: reset, faults, the clock and the handle table.
+#include "winapi/inmemory/machine.h"
+
+#include <cstdlib>
+
+#include "util/strings.h"
+
+namespace inmemory {
+
+namespace detail {
+
+namespace {
+thread_local win::DWORD lastError = 0;
+
+// Days from 1601-01-01 to the civil date (proleptic Gregorian).
+std::int64_t daysFrom1601(int year, int month, int day)
+{
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (month + 9) % 12;
+    const int doy = (153 * mp + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t daysFrom1970 = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+    return daysFrom1970 + 134774;  // 1601-01-01 .. 1970-01-01
+}
+}  // namespace
+
+Machine& machine()
+{
+    static Machine instance;
+    return instance;
+}
+
+std::u16string fold(std::u16string_view text)
+{
+    std::u16string folded(text);
+    for (char16_t& c : folded) {
+        c = util::foldCase(c);
+        if (c == u'/') {
+            c = u'\\';
+        }
+    }
+    while (folded.size() > 3 && folded.back() == u'\\') {
+        folded.pop_back();
+    }
+    return folded;
+}
+
+std::u16string parentPath(const std::u16string& path)
+{
+    const std::size_t slash = path.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+bool enter(const char* function, win::DWORD& error)
+{
+    Machine& m = machine();
+    m.calls.emplace_back(function);
+    const std::uint64_t position = m.calls.size();
+    const std::uint64_t ofName = ++m.callsByName[function];
+    // Actions scheduled for a moment already reached run before the call.
+    while (!m.scheduled.empty() && m.scheduled.begin()->first <= m.now) {
+        auto action = std::move(m.scheduled.begin()->second);
+        m.scheduled.erase(m.scheduled.begin());
+        action();
+    }
+    for (const FaultPlan& plan : m.faults) {
+        const std::uint64_t n = plan.function.empty() ? position : ofName;
+        if ((plan.function.empty() || plan.function == function) && n >= plan.firstCall && n <= plan.lastCall) {
+            error = plan.error;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool enterFailing(const char* function)
+{
+    win::DWORD error = 0;
+    if (enter(function, error)) {
+        lastError = error;
+        return true;
+    }
+    return false;
+}
+
+std::uintptr_t newHandle(const OpenHandle& handle)
+{
+    Machine& m = machine();
+    const std::uintptr_t value = m.nextHandle;
+    m.nextHandle += 4;
+    m.handles.emplace(value, handle);
+    return value;
+}
+
+OpenHandle* findHandle(std::uintptr_t value)
+{
+    auto it = machine().handles.find(value);
+    return it == machine().handles.end() ? nullptr : &it->second;
+}
+
+void* allocate(std::size_t bytes)
+{
+    void* p = std::malloc(bytes == 0 ? 1 : bytes);
+    machine().allocations.insert(p);
+    return p;
+}
+
+void setLastErrorValue(win::DWORD error) { lastError = error; }
+win::DWORD lastErrorValue() { return lastError; }
+
+std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second)
+{
+    const std::int64_t days = daysFrom1601(year, month, day);
+    return static_cast<std::uint64_t>(((days * 24 + hour) * 60 + minute) * 60 + second) * TicksPerSecond;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+void reset()
+{
+    Machine& m = machine();
+    for (const void* p : m.allocations) {
+        std::free(const_cast<void*>(p));
+    }
+    m = Machine{};
+    m.now = fileTimeOf(2026, 12, 7, 10, 0, 0);
+    m.programData = u"C:\\ProgramData";
+    m.folders[fold(u"C:")] = Folder{u"C:"};
+    m.folders[fold(m.programData)] = Folder{m.programData};
+    m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
+    m.commandLine = u"\"" + m.moduleFileName + u"\"";
+    m.keys[fold(u"HKCR")] = Key{u"HKCR"};
+    m.keys[fold(u"HKCU")] = Key{u"HKCU"};
+    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{u"HKCU\\SOFTWARE"};
+    setLastErrorValue(0);
+}
+
+void failCall(std::string_view function, win::DWORD error, int occurrence, int count)
+{
+    Machine& m = machine();
+    auto it = m.callsByName.find(function);
+    const std::uint64_t done = it == m.callsByName.end() ? 0 : it->second;
+    FaultPlan plan;
+    plan.function = std::string(function);
+    plan.firstCall = done + static_cast<std::uint64_t>(occurrence);
+    plan.lastCall = count < 0 ? UINT64_MAX : plan.firstCall + static_cast<std::uint64_t>(count) - 1;
+    plan.error = error;
+    m.faults.push_back(plan);
+}
+
+void failCallNumber(std::uint64_t k, win::DWORD error)
+{
+    Machine& m = machine();
+    FaultPlan plan;
+    plan.firstCall = m.calls.size() + k;
+    plan.lastCall = plan.firstCall;
+    plan.error = error;
+    m.faults.push_back(plan);
+}
+
+void clearFaults() { machine().faults.clear(); }
+
+const std::vector<std::string>& calls() { return machine().calls; }
+
+std::size_t callCount(std::string_view function)
+{
+    auto it = machine().callsByName.find(function);
+    return it == machine().callsByName.end() ? 0 : it->second;
+}
+
+std::uint64_t now() { return machine().now; }
+void setNow(std::uint64_t fileTime) { machine().now = fileTime; }
+void setNow(int year, int month, int day, int hour, int minute, int second)
+{
+    machine().now = fileTimeOf(year, month, day, hour, minute, second);
+}
+std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second)
+{
+    return fileTimeFromCivil(year, month, day, hour, minute, second);
+}
+void at(std::uint64_t fileTime, std::function<void()> action) { machine().scheduled.emplace(fileTime, std::move(action)); }
+std::uint64_t totalSleptMs() { return machine().sleptMs; }
+
+std::size_t openHandleCount()
+{
+    std::size_t n = 0;
+    for (const auto& [value, handle] : machine().handles) {
+        if (handle.kind != HandleKind::RegistryKey && handle.kind != HandleKind::Console) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+std::size_t openKeyCount()
+{
+    std::size_t n = 0;
+    for (const auto& [value, handle] : machine().handles) {
+        if (handle.kind == HandleKind::RegistryKey) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+std::size_t outstandingAllocations() { return machine().allocations.size(); }
+
+}  // namespace inmemory
+
+namespace win {
+
+DWORD GetLastError() { return inmemory::detail::lastErrorValue(); }
+void SetLastError(DWORD error) { inmemory::detail::setLastErrorValue(error); }
+
+}  // namespace win

@@ -1,0 +1,135 @@
+// The in-memory machine's state, shared by its area files only.
+#pragma once
+
+#include <map>
+#include <set>
+
+#include "winapi/inmemory/inmemory.h"
+
+namespace inmemory::detail {
+
+// Paths and registry names compare case-insensitively: stored under a folded key.
+std::u16string fold(std::u16string_view text);
+std::u16string parentPath(const std::u16string& path);
+
+struct File {
+    std::u16string path;
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t creation = 0;
+    std::uint64_t lastWrite = 0;
+    std::uint64_t lastAccess = 0;
+    bool heldByOther = false;
+};
+
+struct Folder {
+    Folder() = default;
+    explicit Folder(std::u16string folderPath) : path(std::move(folderPath)) {}
+    std::u16string path;
+    bool usersGranted = false;
+};
+
+struct Value {
+    win::DWORD type = win::REG_NONE;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct Key {
+    Key() = default;
+    explicit Key(std::u16string keyPath) : path(std::move(keyPath)) {}
+    std::u16string path;
+    bool isVolatile = false;
+    bool writeDenied = false;
+    std::map<std::u16string, std::pair<std::u16string, Value>> values;  // folded name -> (name, value)
+};
+
+struct Window {
+    win::HWND handle = nullptr;
+    WindowSpec spec;
+};
+
+struct Process {
+    std::u16string imagePath;
+    bool accessDenied = false;
+};
+
+enum class HandleKind { File, Folder, Process, Console, RegistryKey };
+
+struct OpenHandle {
+    HandleKind kind;
+    std::u16string path;  // file, folder or key path (folded)
+    win::DWORD access = 0;
+    win::DWORD share = 0;
+    win::DWORD processId = 0;
+};
+
+struct FaultPlan {
+    std::string function;  // empty: any function (by global position)
+    std::uint64_t firstCall = 0;
+    std::uint64_t lastCall = 0;  // inclusive
+    win::DWORD error = 0;
+};
+
+struct Machine {
+    // faults and call record
+    std::vector<std::string> calls;
+    std::map<std::string, std::uint64_t, std::less<>> callsByName;
+    std::vector<FaultPlan> faults;
+
+    // clock
+    std::uint64_t now = 0;
+    std::uint64_t sleptMs = 0;
+    std::multimap<std::uint64_t, std::function<void()>> scheduled;
+
+    // files
+    std::u16string programData;
+    std::map<std::u16string, File> files;
+    std::map<std::u16string, Folder> folders;
+    std::set<std::u16string> deniedPaths;
+    std::set<const void*> allocations;
+
+    // console
+    bool parentConsole = false;
+    bool attached = false;
+    std::u16string console;
+
+    // process
+    std::u16string moduleFileName;
+    std::u16string commandLine;
+
+    // registry
+    std::map<std::u16string, Key> keys;
+
+    // desktop
+    std::vector<Window> windows;  // z-order, top first
+    std::map<win::DWORD, Process> processes;
+    win::DWORD nextProcessId = 1000;
+    std::uintptr_t nextWindow = 0x10010;
+    std::vector<PostedMessage> posted;
+    std::vector<SentInput> input;
+    std::function<void()> afterSendInput;
+
+    // handles
+    std::map<std::uintptr_t, OpenHandle> handles;
+    std::uintptr_t nextHandle = 0x100;
+};
+
+Machine& machine();
+
+// Called first by every layer function: records the call, runs scheduled
+// actions that are due, and tells whether a planned fault hits this call (then
+// `error` holds the Win32 error to report).
+bool enter(const char* function, win::DWORD& error);
+// For functions that report through GetLastError.
+bool enterFailing(const char* function);
+
+std::uintptr_t newHandle(const OpenHandle& handle);
+OpenHandle* findHandle(std::uintptr_t value);
+void* allocate(std::size_t bytes);
+void setLastErrorValue(win::DWORD error);
+win::DWORD lastErrorValue();
+std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
+
+inline win::HANDLE asHandle(std::uintptr_t value) { return reinterpret_cast<win::HANDLE>(value); }
+inline std::uintptr_t handleValue(win::HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+}  // namespace inmemory::detail
