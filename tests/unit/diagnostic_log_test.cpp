@@ -1,0 +1,291 @@
+// The diagnostic log on the in-memory Windows: set-up, file naming and expiry,
+// the entry format support staff read, the console echo and release, and what
+// happens when Windows refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "allocation_counter.h"
+#include "log/diagnostic_log.h"
+#include "winapi/inmemory/inmemory.h"
+
+namespace {
+
+const std::u16string Folder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
+const std::u16string MondayFile = Folder + u"\\VelmorathisMirrowcast1.log";  // the machine's clock: a Monday
+
+class DiagnosticLogTest : public ::testing::Test {
+protected:
+    void SetUp() override { inmemory::reset(); }
+};
+
+std::u16string text(const std::u16string& path = MondayFile) { return inmemory::fileText(path); }
+
+}  // namespace
+
+TEST_F(DiagnosticLogTest, NewFolderIsCreatedAndOpenedToUsers)
+{
+    const DiagnosticLog log;
+    EXPECT_EQ(std::u16string(log.logPath), MondayFile);
+    EXPECT_TRUE(inmemory::folderExists(Folder));
+    EXPECT_TRUE(inmemory::usersGrantedFullAccess(Folder));
+    EXPECT_EQ(inmemory::outstandingAllocations(), 0u) << "descriptor, merged list and SID are all released";
+    EXPECT_EQ(inmemory::openHandleCount(), 0u);
+    EXPECT_EQ(log.detailEnabled, 0);
+}
+
+TEST_F(DiagnosticLogTest, ExistingFolderKeepsItsRights)
+{
+    inmemory::addFolder(Folder);
+    const DiagnosticLog log;
+    EXPECT_TRUE(log.isOn());
+    EXPECT_FALSE(inmemory::usersGrantedFullAccess(Folder));
+    EXPECT_EQ(inmemory::callCount("SetSecurityInfo"), 0u);
+}
+
+TEST_F(DiagnosticLogTest, SetUpFailuresTurnTheLogOffOrOnlySkipTheRightsChange)
+{
+    struct Case {
+        const char* function;
+        win::DWORD error;
+        bool logOn;
+        bool granted;
+    };
+    const Case cases[] = {
+        {"SHGetFolderPathW", 5, false, false},
+        {"SHCreateDirectory", 5, false, false},
+        {"GetSecurityInfo", 5, true, false},
+        {"AllocateAndInitializeSid", 87, true, false},
+        {"SetEntriesInAclW", 8, true, false},
+        {"SetSecurityInfo", 5, true, false},
+    };
+    for (const Case& c : cases) {
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        inmemory::failCall(c.function, c.error);
+        DiagnosticLog log;
+        EXPECT_EQ(log.isOn(), c.logOn) << c.function;
+        EXPECT_EQ(inmemory::usersGrantedFullAccess(Folder), c.granted) << c.function;
+        EXPECT_EQ(inmemory::outstandingAllocations(), 0u) << c.function;
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.function;
+        log.print(u"hello\n");
+        // An off log writes nowhere, not even to the console.
+        EXPECT_EQ(inmemory::consoleOutput(), c.logOn ? u"hello\n" : u"") << c.function;
+        EXPECT_EQ(inmemory::fileExists(MondayFile), c.logOn) << c.function;
+    }
+}
+
+TEST_F(DiagnosticLogTest, FolderThatCannotBeOpenedForItsRightsWarnsOnTheConsoleOnly)
+{
+    inmemory::setParentConsole(true);
+    inmemory::failCall("CreateFileW", 5);  // the first open is the new folder's
+    const DiagnosticLog log;
+    EXPECT_TRUE(log.isOn());
+    EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
+    EXPECT_FALSE(inmemory::fileExists(MondayFile));
+
+    inmemory::reset();
+    inmemory::failCall("CreateFileW", 5);
+    const DiagnosticLog quiet;  // no console: nothing to say it on
+    EXPECT_TRUE(quiet.isOn());
+    EXPECT_EQ(inmemory::consoleOutput(), u"");
+}
+
+TEST_F(DiagnosticLogTest, FileIsNamedAfterTheUtcWeekday)
+{
+    const std::pair<int, char16_t> days[] = {{6, u'0'}, {7, u'1'}, {8, u'2'}, {12, u'6'}};
+    for (const auto& [day, digit] : days) {
+        inmemory::reset();
+        inmemory::setNow(2026, 12, day, 23, 59, 59);
+        const DiagnosticLog log;
+        EXPECT_EQ(std::u16string(log.logPath), Folder + u"\\VelmorathisMirrowcast" + digit + u".log");
+    }
+    for (const char* conversion : {"SystemTimeToFileTime", "FileTimeToSystemTime"}) {
+        inmemory::reset();
+        inmemory::failCall(conversion, 87);
+        const DiagnosticLog log;
+        EXPECT_EQ(std::u16string(log.logPath), Folder + u"\\VelmorathisMirrowcast-1.log") << conversion;
+    }
+}
+
+TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameTurnsTheLogOff)
+{
+    inmemory::setProgramDataPath(u"C:\\" + std::u16string(200, u'p'));
+    const DiagnosticLog log;
+    EXPECT_FALSE(log.isOn());
+    inmemory::reset();
+    inmemory::setProgramDataPath(u"C:\\" + std::u16string(240, u'p'));
+    const DiagnosticLog folderOnly;
+    EXPECT_FALSE(folderOnly.isOn());
+}
+
+TEST_F(DiagnosticLogTest, TodaysFileExpiresAfterTwoDaysOnly)
+{
+    struct Case {
+        std::int64_t ageSeconds;
+        bool deleted;
+    };
+    const Case cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false}, {0, false}};
+    for (const Case& c : cases) {
+        inmemory::reset();
+        const auto lastWrite = static_cast<std::uint64_t>(static_cast<std::int64_t>(inmemory::now()) -
+                                                          c.ageSeconds * static_cast<std::int64_t>(inmemory::TicksPerSecond));
+        inmemory::addFile(MondayFile, u"old entry\n", lastWrite);
+        inmemory::addFile(Folder + u"\\VelmorathisMirrowcast2.log", u"other day\n", 0);
+        const DiagnosticLog log;
+        EXPECT_EQ(inmemory::fileExists(MondayFile), !c.deleted) << c.ageSeconds;
+        EXPECT_TRUE(inmemory::fileExists(Folder + u"\\VelmorathisMirrowcast2.log")) << "other days are never examined";
+        EXPECT_EQ(inmemory::openHandleCount(), 0u);
+    }
+}
+
+TEST_F(DiagnosticLogTest, ExpiryCheckFailuresKeepTheFileAndTheLogOn)
+{
+    for (const char* function : {"GetFileTime", "DeleteFileW"}) {
+        inmemory::reset();
+        inmemory::addFile(MondayFile, u"old\n", 0);
+        inmemory::failCall(function, 5);
+        DiagnosticLog log;
+        EXPECT_TRUE(log.isOn());
+        EXPECT_TRUE(inmemory::fileExists(MondayFile)) << function;
+        log.print(u"new\n");
+        EXPECT_EQ(text().substr(0, 4), u"old\n") << "appended to, not replaced";
+        EXPECT_EQ(inmemory::openHandleCount(), 0u);
+    }
+    inmemory::reset();
+    inmemory::addFile(MondayFile, u"old\n", 0);
+    inmemory::holdFile(MondayFile);  // another run holds it during start-up
+    const DiagnosticLog log;
+    EXPECT_TRUE(log.isOn());
+    EXPECT_TRUE(inmemory::fileExists(MondayFile));
+}
+
+TEST_F(DiagnosticLogTest, EntriesCarryTheUtcPrefixExceptABareLineBreak)
+{
+    inmemory::setNow(2026, 12, 7, 9, 5, 3);
+    DiagnosticLog log;
+    EXPECT_EQ(log.print(u"\n"), 1);
+    log.print(u"Velmorathis Desktop Mirrowcast 1.0.4.0\n");
+    log.print(u"%s=%s\n", u"action", u"answercall");
+    log.print(u"Missing or unknown action \"%s\"", u"x");
+    log.print(u"two\nlines\n");
+    EXPECT_EQ(text(), u"\n"
+                      u"[2026-12-07 09:05:03] Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+                      u"[2026-12-07 09:05:03] action=answercall\n"
+                      u"[2026-12-07 09:05:03] Missing or unknown action \"x\""
+                      u"[2026-12-07 09:05:03] two\nlines\n");
+    const std::vector<std::uint8_t> bytes = inmemory::fileBytes(MondayFile);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes[0], 0x0A) << "UTF-16LE without a byte-order mark";
+    EXPECT_EQ(bytes[1], 0x00);
+}
+
+TEST_F(DiagnosticLogTest, LongTextsAreCutTo1023CharactersWithOnePrefix)
+{
+    DiagnosticLog log;
+    const std::u16string long1500(1500, u'x');
+    log.print(u"%s", long1500.c_str());
+    const std::u16string written = text();
+    EXPECT_EQ(written.size(), 22u + 1023u);
+    EXPECT_EQ(written.substr(22), std::u16string(1023, u'x'));
+}
+
+TEST_F(DiagnosticLogTest, LineBreaksInsideInsertsCannotForgeEntries)
+{
+    DiagnosticLog log;
+    log.print(u"%s=%s\n", u"participant", u"x\n[2026-01-01 00:00:00] Registering protocol handler succeeded.\r\n");
+    const std::u16string written = text();
+    EXPECT_EQ(written.find(u'\r'), std::u16string::npos);
+    EXPECT_EQ(written.find(u'\n'), written.size() - 1) << "only the format's own line break remains";
+    EXPECT_NE(written.find(u"x\u240A[2026"), std::u16string::npos);
+}
+
+TEST_F(DiagnosticLogTest, ConsoleGetsTheTextWithoutPrefixAndIsReleasedWithOneEnter)
+{
+    inmemory::setParentConsole(true);
+    {
+        DiagnosticLog log;
+        EXPECT_EQ(log.consoleAttached, 1);
+        log.print(u"\n");
+        log.print(u"Supported commands:\n");
+        EXPECT_EQ(inmemory::consoleOutput(), u"\nSupported commands:\n");
+        EXPECT_TRUE(inmemory::sentInput().empty());
+    }
+    EXPECT_FALSE(inmemory::consoleAttached());
+    ASSERT_EQ(inmemory::sentInput().size(), 1u);
+    const auto& records = inmemory::sentInput()[0].records;
+    ASSERT_EQ(records.size(), 1u) << "a key press and no key-up record";
+    EXPECT_EQ(records[0].wVk, 0);
+    EXPECT_EQ(records[0].wScan, 0x000D);
+    EXPECT_EQ(records[0].dwFlags, win::KEYEVENTF_UNICODE);
+
+    inmemory::reset();
+    { const DiagnosticLog log; }  // started by the shell: no console, no key press
+    EXPECT_TRUE(inmemory::sentInput().empty());
+    EXPECT_EQ(inmemory::callCount("FreeConsole"), 0u);
+}
+
+TEST_F(DiagnosticLogTest, BusyFileIsWaitedForInsteadOfLosingTheEntry)
+{
+    DiagnosticLog log;
+    log.print(u"first\n");
+    // Another run of the program holds the file for 120 ms.
+    inmemory::holdFile(MondayFile);
+    inmemory::at(inmemory::now() + 120 * 10'000, [] { inmemory::releaseFile(MondayFile); });
+    log.print(u"second\n");
+    EXPECT_NE(text().find(u"] second\n"), std::u16string::npos);
+    EXPECT_GE(inmemory::totalSleptMs(), 120u);
+    EXPECT_LE(inmemory::totalSleptMs(), 130u);
+}
+
+TEST_F(DiagnosticLogTest, FileHeldTooLongOrRefusedLosesTheEntryButNotTheConsoleEcho)
+{
+    inmemory::setParentConsole(true);
+    DiagnosticLog log;
+    inmemory::holdFile(MondayFile);
+    EXPECT_EQ(log.print(u"lost\n"), 1);
+    EXPECT_EQ(text().find(u"lost"), std::u16string::npos);
+    EXPECT_GE(inmemory::totalSleptMs(), LogBusyRetryLimitMs);
+    EXPECT_LE(inmemory::totalSleptMs(), LogBusyRetryLimitMs + LogBusyRetryPauseMs);
+    EXPECT_EQ(inmemory::consoleOutput(), u"lost\n");
+    inmemory::releaseFile(MondayFile);
+
+    // Any other failure is not a passing state: no waiting.
+    const std::uint64_t slept = inmemory::totalSleptMs();
+    inmemory::failCall("CreateFileW", win::ERROR_ACCESS_DENIED);
+    log.print(u"refused\n");
+    EXPECT_EQ(inmemory::totalSleptMs(), slept);
+    EXPECT_EQ(text().find(u"refused"), std::u16string::npos);
+
+    inmemory::failCall("WriteFile", 112);  // disk full: ignored, file still closed
+    EXPECT_EQ(log.print(u"full\n"), 1);
+    EXPECT_EQ(inmemory::openHandleCount(), 0u);
+}
+
+TEST_F(DiagnosticLogTest, EntryIsWrittenInOneWrite)
+{
+    DiagnosticLog log;
+    const std::size_t before = inmemory::callCount("WriteFile");
+    log.print(u"one entry\n");
+    EXPECT_EQ(inmemory::callCount("WriteFile") - before, 1u);
+}
+
+TEST_F(DiagnosticLogTest, DetailTextsAreNotWritten)
+{
+    DiagnosticLog log;
+    EXPECT_EQ(log.printDetail(u"Command line [%s]\n", u"x"), 0);
+    EXPECT_FALSE(inmemory::fileExists(MondayFile));
+}
+
+TEST_F(DiagnosticLogTest, FormattingAnEntryAllocatesNothing)
+{
+    DiagnosticLog log;
+    log.print(u"warm-up\n");
+    // The file refuses the open, so no layer bookkeeping allocates: what is
+    // counted is the log's own formatting and decision path.
+    inmemory::failCall("CreateFileW", win::ERROR_ACCESS_DENIED);
+    const AllocationCounter counter;
+    log.print(u"%s=%s %d %I64d %p\n", u"participant", u"John Smith", 5, std::int64_t{7},
+              static_cast<win::HWND>(nullptr));
+    EXPECT_EQ(counter.count(), 0u);
+}

@@ -1,0 +1,152 @@
+// The entry point's dispatch on the in-memory Windows: which form a command
+// line is taken for, the lines it logs, and the exit codes the web
+// application and scripts rely on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/entry_point.h"
+#include "log/diagnostic_log.h"
+#include "winapi/inmemory/inmemory.h"
+
+namespace {
+
+const std::u16string LogFile =
+    u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
+constexpr char16_t StartLines[] = u"\n[2026-12-07 10:00:00] Velmorathis Desktop Mirrowcast 1.0.4.0\n";
+
+struct RunResult {
+    std::int32_t exitCode;
+    std::u16string log;  // everything after the start lines, prefixes removed
+    bool debug;
+};
+
+RunResult run(const std::u16string& commandLine)
+{
+    inmemory::reset();
+    debugMode = false;
+    DiagnosticLog log;
+    const std::int32_t code = runEntryPoint(log, nullptr, commandLine.c_str(), 1);
+    std::u16string written = inmemory::fileText(LogFile);
+    EXPECT_EQ(written.substr(0, std::char_traits<char16_t>::length(StartLines)), StartLines);
+    written = written.substr(std::char_traits<char16_t>::length(StartLines));
+    std::u16string plain;
+    for (std::size_t i = 0; i < written.size();) {
+        const bool lineStart = i == 0 || written[i - 1] == u'\n';
+        if (lineStart && written.compare(i, 1, u"[") == 0 && i + 22 <= written.size() && written[i + 20] == u']') {
+            i += 22;
+            continue;
+        }
+        plain += written[i++];
+    }
+    return {code, plain, debugMode};
+}
+
+std::string narrow(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
+{
+    // `log` is the whole log after the start lines, except for the actions
+    // and console commands, whose own lines may follow it.
+    struct Case {
+        std::u16string commandLine;
+        std::int32_t exitCode;
+        std::u16string log;
+        bool debug = false;
+    };
+    const std::u16string url = u"Velmorathis.Mirrowcast:TeamsCall?";
+    const std::vector<Case> cases = {
+        {u"", 0, u""},
+        {u"something else", 0, u""},
+        {u"/help", 0, u""},
+        {u"/unknowncommand", 0, u""},
+        {u"\"" + url + u"action=answercall", 0, u""},  // no closing quote
+        {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""},
+        {u"Velmorathis.Mirrowcast", 0, u""},
+        {u"--debug", 0, u"", true},
+        {u"--DEBUG", 0, u"", true},
+        {u"--debugsomething", 0, u"", true},
+        {u"\"--debug\"", 0, u"", true},
+        {u"-debug", 0, u""},
+        {url + u"action=answercall&participant=John%20Smith", 0,
+         u"action=answercall\nparticipant=John Smith\nProtocolhandler invoked...\n"},
+        {u"\"" + url + u"action=closecallwindow\"", 0, u"action=closecallwindow\nProtocolhandler invoked...\n"},
+        {u"\"" + url + u"action=validateconfig\" trailing", 0,
+         u"action=validateconfig\nProtocolhandler invoked...\n"},
+        {u"velmorathis.mirrowcast:teamscall?action=AnswerCall", 0, u"action=AnswerCall\nProtocolhandler invoked...\n"},
+        {url + u"action=ANSWERCALL", 0, u"action=ANSWERCALL\nProtocolhandler invoked...\n"},
+        {url + u"action=answercall%20", 3,
+         u"action=answercall \nProtocolhandler invoked...\nMissing or unknown action \"answercall \""},
+        {url + u"participant=x", 3, u"participant=x\nProtocolhandler invoked...\nMissing or unknown action \"\""},
+        {url + u"participant=x&action=nonsense", 3,
+         u"action=nonsense\nparticipant=x\nProtocolhandler invoked...\nMissing or unknown action \"nonsense\""},
+        {url + u"participant2number=4&participant2=c&participantnumber=2&participant=b&action=closecallwindow", 0,
+         u"action=closecallwindow\nparticipant=b\nparticipantnumber=2\nparticipant2=c\nparticipant2number=4\n"
+         u"Protocolhandler invoked...\n"},
+        {u"Velmorathis.Mirrowcast:TeamsCall", 0, u"Invalid parameter(s) -3\n"},
+        {u"Velmorathis.Mirrowcast:Other?action=answercall", 0, u"Invalid parameter(s) -2\n"},
+        {u"\"Velmorathis.Mirrowcast:TeamsCall?action=a%0D%0A[2026-01-01 00:00:00] forged\"", 3,
+         u"action=a\u240D\u240A[2026-01-01 00:00:00] forged\nProtocolhandler invoked...\n"
+         u"Missing or unknown action \"a\u240D\u240A[2026-01-01 00:00:00] forged\""},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(c.commandLine);
+        EXPECT_EQ(r.exitCode, c.exitCode) << narrow(c.commandLine);
+        const bool actionFollows = c.commandLine[0] == u'/' || (c.exitCode == 0 && c.log.ends_with(u"invoked...\n"));
+        EXPECT_EQ(actionFollows ? r.log.substr(0, c.log.size()) : r.log, c.log) << narrow(c.commandLine);
+        EXPECT_EQ(r.debug, c.debug) << narrow(c.commandLine);
+    }
+}
+
+TEST(EntryPoint, QuotedUrlMustCloseWithin255Characters)
+{
+    const std::u16string head = u"Velmorathis.Mirrowcast:TeamsCall?action=bogus&participant=";
+    for (std::size_t total : {254u, 255u, 256u, 1000u}) {
+        const std::u16string url = head + std::u16string(total - head.size(), u'p');
+        const RunResult r = run(u"\"" + url + u"\"");
+        if (total <= 254) {
+            EXPECT_EQ(r.exitCode, 3) << total;
+            EXPECT_NE(r.log.find(u"participant=ppp"), std::u16string::npos);
+        } else {
+            EXPECT_EQ(r.exitCode, 0) << total;
+            EXPECT_EQ(r.log, u"") << total;
+        }
+    }
+}
+
+TEST(EntryPoint, UnquotedUrlIsCutTo255Characters)
+{
+    const std::u16string head = u"Velmorathis.Mirrowcast:TeamsCall?action=bogus&participant=";
+    const std::u16string url = head + std::u16string(300, u'p') + u"&participant2=lost";
+    const RunResult r = run(url);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.log.find(u"participant=" + std::u16string(255 - head.size(), u'p') + u"\n"), std::u16string::npos);
+    EXPECT_EQ(r.log.find(u"lost"), std::u16string::npos);
+}
+
+TEST(EntryPoint, ProgramNameIsSkippedAsTheRuntimeDoes)
+{
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"\"C:\\Program Files\\V\\VelmorathisMirrowcast.exe\" \"Velmorathis.Mirrowcast:x\"",
+         u"\"Velmorathis.Mirrowcast:x\""},
+        {u"C:\\V\\prog.exe   /help", u"/help"},
+        {u"prog.exe\t\t--debug", u"--debug"},
+        {u"\"prog.exe\"/help", u"/help"},
+        {u"prog.exe", u""},
+        {u"\"unterminated", u""},
+        {u"", u""},
+    };
+    for (const auto& [full, rest] : cases) {
+        EXPECT_EQ(std::u16string(skipProgramName(full.c_str())), rest) << narrow(full);
+    }
+}

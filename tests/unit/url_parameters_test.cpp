@@ -1,0 +1,174 @@
+// The protocol URL parser: results, which slots a query fills, decoding, and
+// the fixed-size values under long and hostile input.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "allocation_counter.h"
+#include "url/invocation_parameters.h"
+
+namespace {
+
+struct Expected {
+    Expected(std::u16string a = {}, std::u16string p = {}, std::u16string pn = {}, std::u16string p2 = {},
+             std::u16string p2n = {})
+        : action(a), participant(p), participantNumber(pn), participant2(p2), participant2Number(p2n)
+    {
+    }
+    std::u16string action, participant, participantNumber, participant2, participant2Number;
+};
+
+Expected valuesOf(const InvocationParameters& p)
+{
+    return {p.slots[0].value, p.slots[1].value, p.slots[2].value, p.slots[3].value, p.slots[4].value};
+}
+
+std::string narrow(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(UrlParameters, TableHoldsTheFiveNamesInOrderWithEmptyValues)
+{
+    const InvocationParameters p;
+    const char16_t* names[] = {u"action", u"participant", u"participantnumber", u"participant2",
+                               u"participant2number"};
+    for (std::size_t i = 0; i < InvocationParameters::Count; ++i) {
+        EXPECT_EQ(std::u16string(p.slots[i].name), names[i]);
+        EXPECT_EQ(p.slots[i].value[0], 0);
+    }
+}
+
+TEST(UrlParameters, QueriesFillTheRightSlots)
+{
+    struct Case {
+        std::u16string url;
+        std::int32_t result;
+        Expected values;
+    };
+    const std::u16string base = u"Velmorathis.Mirrowcast:TeamsCall?";
+    const Case cases[] = {
+        {base + u"action=answercall&participant=John%20Smith", 0, {u"answercall", u"John Smith"}},
+        {base, 0, {}},
+        {base + u"&action=answercall", 0, {}},
+        {base + u"action=answercall&&participant=x", 0, {u"answercall"}},
+        {base + u"action=answercall#participant=x", 0, {u"answercall", u"x"}},
+        {base + u"action=answercall&", 0, {u"answercall"}},
+        {base + u"participant=&action=closecallwindow", 0, {u"closecallwindow", u""}},
+        {base + u"participant&action=x", 0, {u"x"}},
+        {base + u"participantnumber=5", 0, {u"", u"", u"5"}},
+        {base + u"participant2=b&participant2number=7&participant=a", 0, {u"", u"a", u"", u"b", u"7"}},
+        {base + u"PARTICIPANT=MixedCase", 0, {u"", u"MixedCase"}},
+        {base + u"participant=a%26b%23c", 0, {u"", u"a&b#c"}},
+        {base + u"participant=a+b", 0, {u"", u"a+b"}},
+        {base + u"participant=%C3%B6", 0, {u"", u"\u00C3\u00B6"}},
+        {base + u"p%61rticipant=x", 0, {}},
+        {base + u"participant=x&participant=y", 0, {u"", u"y"}},
+        {base + u"action=answercall=now", 0, {u"answercall=now"}},
+        {base + u"unknown=1&action=a", 0, {u"a"}},
+        {u"x:teamscall?action=answercall", 0, {u"answercall"}},
+        {u"x:TeamsCallback?action=answercall", 0, {u"answercall"}},
+        {u"x:TeamsCall/extra?action=a", 0, {u"a"}},
+        {u"x:TeamsCall?action=a?b", 0, {u"a?b"}},
+        {u"no colon here?action=a", -1, {}},
+        {u"x://TeamsCall?action=a", -2, {}},
+        {u"x:Teams?action=a", -2, {}},
+        {u"x:TeamsCall", -3, {}},
+        {u"x:TeamsCall&action=a", -3, {}},
+    };
+    for (const Case& c : cases) {
+        InvocationParameters p;
+        EXPECT_EQ(parseUrlParameters(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
+        const Expected got = valuesOf(p);
+        EXPECT_EQ(got.action, c.values.action) << narrow(c.url);
+        EXPECT_EQ(got.participant, c.values.participant) << narrow(c.url);
+        EXPECT_EQ(got.participantNumber, c.values.participantNumber) << narrow(c.url);
+        EXPECT_EQ(got.participant2, c.values.participant2) << narrow(c.url);
+        EXPECT_EQ(got.participant2Number, c.values.participant2Number) << narrow(c.url);
+    }
+}
+
+TEST(UrlParameters, ValuesAreBoundedAt255Characters)
+{
+    const std::u16string prefix = u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=";
+    for (std::size_t n : {254u, 255u}) {
+        InvocationParameters p;
+        const std::u16string url = prefix + std::u16string(n, u'x');
+        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", p), 0) << n;
+        EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(n, u'x'));
+    }
+    for (std::size_t n : {256u, 257u, 2048u, 32766u}) {
+        InvocationParameters p;
+        // A long value must neither spill into the next slot nor lose its
+        // terminator; what was filled before it stays.
+        const std::u16string url = prefix + std::u16string(n - 3, u'y') + u"%41&participant2=z";
+        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", p), -4) << n;
+        EXPECT_EQ(std::u16string(p.slots[0].value), u"answercall");
+        EXPECT_EQ(std::u16string(p.slots[1].value).size(), 255u);
+        EXPECT_EQ(p.slots[1].value[255], 0);
+        EXPECT_EQ(p.slots[2].name[0], u'p') << "next slot's name untouched";
+        EXPECT_EQ(p.slots[3].value[0], 0);
+    }
+    // The limit counts the characters as they stand in the URL, before
+    // decoding: 253 letters and one escape are 256 characters.
+    InvocationParameters p;
+    const std::u16string encoded = prefix + std::u16string(253, u'a') + u"%20";
+    EXPECT_EQ(parseUrlParameters(encoded.c_str(), u"TeamsCall", p), -4);
+    EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(253, u'a') + u"%2");
+}
+
+TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
+{
+    std::u16string many = u"x:TeamsCall?";
+    for (int i = 0; i < 1000; ++i) {
+        many += u"participant=" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"&";
+    }
+    many += u"action=last";
+    InvocationParameters p;
+    EXPECT_EQ(parseUrlParameters(many.c_str(), u"TeamsCall", p), 0);
+    EXPECT_EQ(std::u16string(p.slots[0].value), u"last");
+    EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(1, static_cast<char16_t>(u'a' + 999 % 26)));
+
+    const std::u16string odd[] = {
+        u"x:TeamsCall?participant=%", u"x:TeamsCall?participant=%4", u"x:TeamsCall?participant=%G1",
+        u"x:TeamsCall?participant=%00tail", u"x:TeamsCall?participant=%D800", u"x:TeamsCall?participant=\t\r\n",
+        u"x:TeamsCall?participant=%22%0D%0A", u"x:TeamsCall?=&=&==",
+    };
+    for (const std::u16string& url : odd) {
+        InvocationParameters q;
+        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", q), 0) << narrow(url);
+        for (const InvocationParameter& slot : q.slots) {
+            EXPECT_LT(std::char_traits<char16_t>::length(slot.value), InvocationParameter::Capacity);
+        }
+    }
+    InvocationParameters q;
+    parseUrlParameters(u"x:TeamsCall?participant=%4", u"TeamsCall", q);
+    EXPECT_EQ(std::u16string(q.slots[1].value), u"%4");
+    parseUrlParameters(u"x:TeamsCall?participant=%00tail", u"TeamsCall", q);
+    EXPECT_EQ(std::u16string(q.slots[1].value), u"");
+}
+
+TEST(UrlParameters, FailuresBeforeTheQueryLeaveTheTableUnchanged)
+{
+    InvocationParameters p;
+    parseUrlParameters(u"x:TeamsCall?participant=kept", u"TeamsCall", p);
+    for (const char16_t* bad : {u"nocolon", u"x:Other?participant=y", u"x:TeamsCall"}) {
+        EXPECT_LT(parseUrlParameters(bad, u"TeamsCall", p), 0);
+        EXPECT_EQ(std::u16string(p.slots[1].value), u"kept");
+    }
+}
+
+TEST(UrlParameters, ParsingAllocatesNothing)
+{
+    InvocationParameters p;
+    const AllocationCounter counter;
+    parseUrlParameters(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=John%20Smith#x", u"TeamsCall",
+                       p);
+    EXPECT_EQ(counter.count(), 0u);
+}
