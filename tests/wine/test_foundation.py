@@ -1,0 +1,206 @@
+"""The real program under Wine: its imports, exit codes, the log file it
+leaves in ProgramData, the expiry of last week's file, the console echo, and
+many runs writing to the same day's file at once."""
+
+import datetime
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+import harness
+
+PREFIX_RE = re.compile(r"\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\] ")
+BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+URL = "Velmorathis.Mirrowcast:TeamsCall?"
+SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+               "gdi32.dll", "ole32.dll", "comctl32.dll", "comdlg32.dll", "ucrtbase.dll", "ws2_32.dll",
+               "psapi.dll", "version.dll", "uxtheme.dll"}
+
+
+def helper_exe():
+    return harness._env_path("MIRROWCAST_HELPER_EXE")
+
+
+def log_folder(prefix):
+    return os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
+
+
+def todays_log(prefix):
+    # The program names the file after the UTC weekday, Sunday = 0.
+    weekday = (datetime.datetime.now(datetime.timezone.utc).weekday() + 1) % 7
+    return os.path.join(log_folder(prefix), f"VelmorathisMirrowcast{weekday}.log")
+
+
+def read_log(prefix):
+    with open(todays_log(prefix), "rb") as f:
+        return f.read()
+
+
+def entries(text):
+    """Splits the log into (prefix, text) entries: a new entry starts at each
+    time stamp prefix; a bare line break is an entry without one."""
+    found = []
+    position = 0
+    for match in PREFIX_RE.finditer(text):
+        if match.start() > position:
+            found.append((None, text[position:match.start()]))
+        position = match.start()
+    found.append((None, text[position:]))
+    result = []
+    for _, chunk in found:
+        m = PREFIX_RE.match(chunk)
+        result.append((m.group(0), chunk[m.end():]) if m else (None, chunk))
+    return [e for e in result if e[1]]
+
+
+class Foundation(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = harness.WinePrefix().__enter__()
+        cls.addClassCleanup(cls.prefix.__exit__, None, None, None)
+        cls.exe = harness.mirrowcast_exe()
+
+    def setUp(self):
+        # Every test reads the day's file from its own start.
+        if os.path.exists(todays_log(self.prefix)):
+            os.remove(todays_log(self.prefix))
+
+    def launch(self, command_line, timeout=60):
+        """Runs the program with exactly this command line (after its name)."""
+        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False,
+                                         dir=self.prefix.drive_c) as f:
+            f.write(f'"{self.prefix.winpath(self.exe)}" {command_line}')
+        try:
+            code, _ = self.prefix.run(helper_exe(), ["launch", self.prefix.winpath(f.name)], timeout=timeout)
+        finally:
+            os.remove(f.name)
+        return code
+
+    def log_text(self):
+        return read_log(self.prefix).decode("utf-16-le")
+
+    def test_imports_only_windows_system_dlls(self):
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", self.exe], check=True,
+                              capture_output=True, text=True).stdout
+        imported = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
+        self.assertTrue(imported)
+        self.assertLessEqual(imported, SYSTEM_DLLS, "a runtime DLL would be missing on a clean machine")
+        self.assertIn("(Windows GUI)", subprocess.run(["x86_64-w64-mingw32-objdump", "-p", self.exe],
+                                                      capture_output=True, text=True).stdout)
+
+    def test_exit_codes_and_what_each_form_logs(self):
+        cases = [
+            # command line after the program name, exit code, lines after the start lines
+            ("", 0, []),
+            ("just some words", 0, []),
+            (f'"{URL}action=answercall&participant=x', 0, []),  # no closing quote
+            ("Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, []),
+            (f"{URL}action=nonsense", 3, ["action=nonsense\n", "Protocolhandler invoked...\n",
+                                          'Missing or unknown action "nonsense"']),
+            (f'"{URL}participant=John%20Smith"', 3, ["participant=John Smith\n", "Protocolhandler invoked...\n",
+                                                     'Missing or unknown action ""']),
+            ("Velmorathis.Mirrowcast:TeamsCall", 0, ["Invalid parameter(s) -3\n"]),
+            ("velmorathis.mirrowcast:Other?action=x", 0, ["Invalid parameter(s) -2\n"]),
+            (f"{URL}action=answercall\t", 3, ["action=answercall\t\n", "Protocolhandler invoked...\n",
+                                              'Missing or unknown action "answercall\t"']),
+        ]
+        for command_line, expected_code, expected_lines in cases:
+            with self.subTest(command_line=command_line):
+                os.path.exists(todays_log(self.prefix)) and os.remove(todays_log(self.prefix))
+                self.assertEqual(self.launch(command_line), expected_code)
+                logged = [text for _, text in entries(self.log_text())]
+                self.assertEqual(logged[:2], ["\n", BANNER])
+                self.assertEqual(logged[2:], expected_lines)
+
+    def test_log_file_is_utf16le_with_utc_prefixes_and_a_bare_line_break(self):
+        before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        code, _ = self.prefix.run(self.exe, [f"{URL}action=bogus&participant=M\u00fcller%20%E9"])
+        after = datetime.datetime.now(datetime.timezone.utc)
+        self.assertEqual(code, 3)
+        raw = read_log(self.prefix)
+        self.assertFalse(raw.startswith(b"\xff\xfe"), "no byte-order mark")
+        self.assertEqual(raw[:2], b"\n\x00", "each run starts with a bare line feed")
+        self.assertNotIn(b"\r\x00", raw, "line feeds only")
+        text = raw.decode("utf-16-le")
+        stamps = PREFIX_RE.findall(text)
+        self.assertEqual(len(stamps), 5)
+        for stamp in stamps:
+            moment = datetime.datetime(*map(int, stamp), tzinfo=datetime.timezone.utc)
+            self.assertTrue(before - datetime.timedelta(seconds=1) <= moment <= after, moment)
+        self.assertEqual([t for _, t in entries(text)], [
+            "\n", BANNER, "action=bogus\n", "participant=M\u00fcller \u00e9\n", "Protocolhandler invoked...\n",
+            'Missing or unknown action "bogus"'])
+
+    def test_last_weeks_file_is_replaced_and_a_recent_one_appended_to(self):
+        os.makedirs(log_folder(self.prefix), exist_ok=True)
+        path = todays_log(self.prefix)
+        for age, kept in (("3 days ago", False), ("47 hours ago", True)):
+            with self.subTest(age=age):
+                with open(path, "wb") as f:
+                    f.write("old entry\n".encode("utf-16-le"))
+                subprocess.run(["touch", "-d", age, path], check=True)
+                self.prefix.run(self.exe, [f"{URL}action=bogus"])
+                text = self.log_text()
+                self.assertEqual(text.startswith("old entry\n"), kept, text[:40])
+                self.assertIn(BANNER, text)
+
+    def test_console_shows_each_text_without_prefix(self):
+        code, console = self.prefix.run_console(self.exe, [f"{URL}action=bogus&participant=Ann"])
+        self.assertEqual(code, 3)
+        self.assertIn(BANNER + "action=bogus\nparticipant=Ann\nProtocolhandler invoked...\n"
+                      'Missing or unknown action "bogus"', console)
+        self.assertNotRegex(console, PREFIX_RE.pattern)
+        self.assertRegex(self.log_text(), re.escape("] action=bogus\n"))
+
+    def test_runs_at_once_lose_no_entry_and_split_none(self):
+        """One process runs per URL, so many write the day's file at once while
+        another holds it now and then; each entry must arrive whole."""
+        workers, runs_each = 8, 6
+        os.makedirs(log_folder(self.prefix), exist_ok=True)
+        holder = self.prefix.start(helper_exe(), ["hold", self.prefix.winpath(todays_log(self.prefix)),
+                                                  "30", "40", "60"])
+        failures = []
+
+        def worker(n):
+            for i in range(runs_each):
+                code, _ = self.prefix.run(self.exe, [f"{URL}action=bogus&participant=w{n}r{i}"], timeout=120)
+                if code != 3:
+                    failures.append((n, i, code))
+
+        started = time.monotonic()
+        threads = [threading.Thread(target=worker, args=(n,)) for n in range(workers)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        holder.wait(timeout=60)
+        elapsed = time.monotonic() - started
+        self.assertEqual(failures, [])
+        # A run's bare line break follows the previous entry on its line
+        # whenever that entry ended without one ("Missing or unknown action").
+        texts, bare = [], 0
+        for _, text in entries(self.log_text()):
+            while text.endswith("\n") and (text == "\n" or text[:-1].endswith(("\n", '"'))):
+                text, bare = text[:-1], bare + 1
+            if text:
+                texts.append(text)
+        runs = workers * runs_each
+        print(f"\n{runs} runs in {elapsed:.1f} s, {len(texts) + bare} entries", file=sys.stderr)
+        self.assertEqual(bare, runs)
+        self.assertEqual(texts.count(BANNER), runs)
+        self.assertEqual(texts.count("action=bogus\n"), runs)
+        self.assertEqual(texts.count("Protocolhandler invoked...\n"), runs)
+        self.assertEqual(texts.count('Missing or unknown action "bogus"'), runs)
+        for n in range(workers):
+            for i in range(runs_each):
+                self.assertEqual(texts.count(f"participant=w{n}r{i}\n"), 1, (n, i))
+        self.assertEqual(len(texts), runs * 5, "no entry split or merged")
+
+
+if __name__ == "__main__":
+    unittest.main()
