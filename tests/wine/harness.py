@@ -1,20 +1,24 @@
 """Runs the built Windows programs under Wine for the system tests.
 
-One Xvfb display and one fully initialised "base" Wine prefix are shared by
-every test module (creating a prefix takes ~10 s; copying one takes well under
-a second). Each test gets a private copy of the base through WinePrefix, with
-its own wineserver, so tests cannot see each other's registry, files or
-windows' processes, and two modules can run at the same time.
+One fully initialised "base" Wine prefix is shared by every test module
+(creating a prefix takes ~15 s; copying one takes ~0.1 s). Each test gets a
+private copy through WinePrefix, with its own wineserver, so tests cannot see
+each other's registry, files or processes, and two modules can run at once.
+
+Each live WinePrefix also gets an Xvfb display to itself, from a small pool of
+displays that are started on first use and then reused. Two Wine prefixes on
+one X display fight over the X keyboard focus: when one activates a window,
+the other loses its foreground window and synthesised keystrokes vanish.
 
 Environment:
   MIRROWCAST_EXE           unix path of the built VelmorathisMirrowcast.exe
   MIRROWCAST_STANDIN_EXE   unix path of the built teams_standin.exe
-  MIRROWCAST_WINE_BASE     directory for the base prefix, the Xvfb record and
-                           the lock that serialises their creation
+  MIRROWCAST_WINE_BASE     directory for the base prefix, the test prefixes,
+                           the Xvfb records and the locks
   MIRROWCAST_KEEP_PREFIX=1 leave each test's prefix on disk for a post-mortem
 
 `python3 harness.py setup` prepares the base (handy as a ctest fixture);
-`python3 harness.py teardown` stops the Xvfb it started.
+`python3 harness.py teardown` stops the Xvfb servers it started.
 """
 
 import contextlib
@@ -32,7 +36,7 @@ import time
 # Keeps Wine from offering to download Mono and Gecko, which would hang a
 # headless run on a dialog nobody answers.
 _DLL_OVERRIDES = "mscoree,mshtml="
-_READY_MARKER = ".mirrowcast-base-ready"
+_QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 class HarnessError(RuntimeError):
@@ -76,74 +80,96 @@ def _locked(exclusive):
             fcntl.flock(lock, fcntl.LOCK_UN)
 
 
-def _wine_env(prefix, display):
+def _wine_env(prefix, display=None):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all",
-               WINEDLLOVERRIDES=_DLL_OVERRIDES, DISPLAY=f":{display}")
+    env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES=_DLL_OVERRIDES)
+    if display is not None:
+        env["DISPLAY"] = f":{display}"
     return env
 
 
-# --- Xvfb -------------------------------------------------------------------
+# --- Xvfb displays ----------------------------------------------------------
 
-def _xvfb_record():
-    return os.path.join(base_dir(), "xvfb")
+def _xvfb_record(slot):
+    return os.path.join(base_dir(), f"xvfb-{slot}")
 
 
-def _running_xvfb():
-    """The display number of our Xvfb if it is still alive, else None."""
+def _running_xvfb(slot):
+    """(display number, pid) of the slot's Xvfb if it is still alive, else None."""
     try:
-        with open(_xvfb_record()) as f:
+        with open(_xvfb_record(slot)) as f:
             display, pid = (int(x) for x in f.read().split())
         with open(f"/proc/{pid}/cmdline", "rb") as f:
-            cmdline = f.read().split(b"\0")
+            program = f.read().split(b"\0")[0]
     except (OSError, ValueError):
         return None
     # A recycled pid would pass a bare kill(pid, 0).
-    if not cmdline or not cmdline[0].endswith(b"Xvfb"):
+    if not program.endswith(b"Xvfb") or not os.path.exists(f"/tmp/.X11-unix/X{display}"):
         return None
-    if not os.path.exists(f"/tmp/.X11-unix/X{display}"):
-        return None
-    return display
+    return display, pid
 
 
-def _start_xvfb():
+def _xvfb_display(slot):
+    """The slot's display number, starting its Xvfb if needed (under the lock)."""
+    running = _running_xvfb(slot)
+    if running:
+        return running[0]
     # -displayfd makes Xvfb pick a free display itself and tell us which, so
     # there is no race with other X servers being started on the machine.
     read_end, write_end = os.pipe()
-    log = open(os.path.join(base_dir(), "xvfb.log"), "ab")
-    proc = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-        start_new_session=True)  # outlives this test; `teardown` stops it
+    with open(os.path.join(base_dir(), "xvfb.log"), "ab") as log:
+        proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+            start_new_session=True)  # outlives this test; `teardown` stops it
     os.close(write_end)
     with os.fdopen(read_end) as f:
         text = f.readline().strip()
-    log.close()
     if not text.isdigit():
         proc.kill()
         raise HarnessError("Xvfb did not start; see xvfb.log in MIRROWCAST_WINE_BASE")
-    with open(_xvfb_record(), "w") as f:
+    with open(_xvfb_record(slot), "w") as f:
         f.write(f"{text} {proc.pid}\n")
     return int(text)
 
 
-def display():
-    """The display number of the shared Xvfb (ensure_base() starts it)."""
-    number = _running_xvfb()
-    if number is None:
-        raise HarnessError("the shared Xvfb is not running; call ensure_base() first")
-    return number
+def _claim_display_slot():
+    """An open lock file whose flock reserves a display slot for this process
+    (released when the file is closed, or when the process dies), and its number."""
+    for slot in range(16):
+        lock = open(os.path.join(base_dir(), f"display-{slot}.lock"), "a+")
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return lock, slot
+        except BlockingIOError:
+            lock.close()
+    raise HarnessError("all 16 display slots are in use")
+
+
+def stop_xvfb():
+    with _locked(exclusive=True):
+        for record in glob.glob(os.path.join(base_dir(), "xvfb-*")):
+            running = _running_xvfb(record.rsplit("-", 1)[1])
+            if running:
+                os.kill(running[1], 15)
+            os.remove(record)
 
 
 # --- the base prefix --------------------------------------------------------
 
-def _create_base(prefix, display_number):
+def _base_version():
+    # A Wine upgrade rewrites the DLLs a prefix holds; a base made by another
+    # Wine must be made again, not shared with hard links (see _link_or_copy).
+    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return f"{version} {os.stat('/usr/share/wine/wine.inf').st_mtime_ns}\n"
+
+
+def _create_base(prefix, display):
     shutil.rmtree(prefix, ignore_errors=True)  # a half-made one from a killed run
-    env = _wine_env(prefix, display_number)
+    env = _wine_env(prefix, display)
 
     def run(*cmd):
-        subprocess.run(cmd, env=env, check=True, timeout=300,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(cmd, env=env, check=True, timeout=300, **_QUIET)
 
     run("wineboot", "-i")
     run("wineserver", "-w")
@@ -155,9 +181,8 @@ def _create_base(prefix, display_number):
             if os.path.islink(link):
                 os.remove(link)
                 os.mkdir(link)
-    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
-    os.makedirs(fonts, exist_ok=True)
     # This Wine build does not find its own fonts unless they are in the prefix.
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
     for font in glob.glob("/usr/share/wine/fonts/*.ttf"):
         shutil.copy(font, fonts)
     # A crash exits (code 5) instead of waiting for a debugger forever.
@@ -166,17 +191,17 @@ def _create_base(prefix, display_number):
     # Without a window manager, a managed window takes ~2 s to close.
     run("wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
     run("wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI", "/d", "Tahoma", "/f")
-    # Let the server exit by itself so it writes the registry to disk.
+    # Let the server exit by itself: that is when it writes the registry files.
     run("wineserver", "-w")
-    open(os.path.join(prefix, _READY_MARKER), "w").close()
+    with open(os.path.join(prefix, ".mirrowcast-base"), "w") as f:
+        f.write(_base_version())
 
 
-def _reap_abandoned_prefixes(display_number):
+def _reap_abandoned_prefixes():
     """Stops and removes prefixes whose test process died without cleaning
     up (killed by a ctest timeout, say): their persistent wineservers and
-    windows would otherwise stay on the shared display for good."""
+    windows would otherwise stay around for good."""
     for owner_file in glob.glob(os.path.join(base_dir(), "prefixes", "*", "owner")):
-        root = os.path.dirname(owner_file)
         try:
             with open(owner_file) as f:
                 os.kill(int(f.read()), 0)
@@ -185,47 +210,32 @@ def _reap_abandoned_prefixes(display_number):
             pass
         except (OSError, ValueError):
             continue
-        subprocess.run(["wineserver", "-k"], env=_wine_env(os.path.join(root, "wine"), display_number),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        root = os.path.dirname(owner_file)
+        subprocess.run(["wineserver", "-k"], env=_wine_env(os.path.join(root, "wine")), **_QUIET)
         shutil.rmtree(root, ignore_errors=True)
 
 
 def ensure_base():
-    """Starts the shared Xvfb and creates the base prefix, each only once.
+    """Creates the base prefix once, and clears up after killed tests.
 
     Safe to call from several processes at once: the first one does the work
-    under an exclusive lock, the others wait for it and then find both ready.
-    Returns the display number.
+    under an exclusive lock, the others wait for it and then find it ready.
     """
     with _locked(exclusive=True):
-        number = _running_xvfb()
-        if number is None:
-            number = _start_xvfb()
-        _reap_abandoned_prefixes(number)
+        _reap_abandoned_prefixes()
         prefix = _base_prefix()
-        if not os.path.exists(os.path.join(prefix, _READY_MARKER)):
-            _create_base(prefix, number)
-        # Copies must be taken of a prefix that no server is writing.
-        subprocess.run(["wineserver", "-k"], env=_wine_env(prefix, number),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return number
-
-
-def stop_xvfb():
-    with _locked(exclusive=True):
-        number = _running_xvfb()
-        if number is not None:
-            with open(_xvfb_record()) as f:
-                pid = int(f.read().split()[1])
-            os.kill(pid, 15)
-        with contextlib.suppress(FileNotFoundError):
-            os.remove(_xvfb_record())
+        try:
+            with open(os.path.join(prefix, ".mirrowcast-base")) as f:
+                ready = f.read() == _base_version()
+        except OSError:
+            ready = False
+        if not ready:
+            _create_base(prefix, _xvfb_display(0))
+            # Copies must be taken of a prefix that no server is writing.
+            subprocess.run(["wineserver", "-k"], env=_wine_env(prefix), **_QUIET)
 
 
 # --- one test's prefix ------------------------------------------------------
-
-_ESCAPE = re.compile(r"\x1b(\[[?0-9;]*[a-zA-Z]|\][^\x07]*\x07|[()][0-9A-Za-z]|[=>])")
-
 
 # Wine's own DLLs and programs make up ~690 of the prefix's ~700 MB and are
 # only ever read, so a copy shares them with the base through hard links: a
@@ -240,42 +250,46 @@ def _link_or_copy(src, dst):
         shutil.copy2(src, dst)
 
 
-class WinePrefix:
-    """A private copy of the base prefix with its own persistent wineserver."""
+_ESCAPE = re.compile(r"\x1b(\[[?0-9;]*[a-zA-Z]|\][^\x07]*\x07|[()][0-9A-Za-z]|[=>])")
 
-    def __init__(self):
-        self.root = None
-        self._started = []
+
+class WinePrefix:
+    """A private copy of the base prefix with its own persistent wineserver
+    and its own X display."""
 
     def __enter__(self):
-        self.display = ensure_base()
+        ensure_base()
+        self._slot_lock, slot = _claim_display_slot()
+        with _locked(exclusive=True):
+            self.display = _xvfb_display(slot)
         parent = os.path.join(base_dir(), "prefixes")
         os.makedirs(parent, exist_ok=True)
         self.root = tempfile.mkdtemp(prefix="prefix-", dir=parent)
+        with open(os.path.join(self.root, "owner"), "w") as f:
+            f.write(str(os.getpid()))
         self.path = os.path.join(self.root, "wine")
         with _locked(exclusive=False):
             shutil.copytree(_base_prefix(), self.path, symlinks=True, copy_function=_link_or_copy)
         self.env = _wine_env(self.path, self.display)
         self.drive_c = os.path.join(self.path, "drive_c")
         self.programdata = os.path.join(self.drive_c, "ProgramData")
-        with open(os.path.join(self.root, "owner"), "w") as f:
-            f.write(str(os.getpid()))
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._started = []
         # -p keeps the server up between runs: without it every `wine` pays
-        # for a server start and a registry load (~1 s instead of ~0.1 s).
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True, **quiet)
+        # for a server start and a registry load.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, **_QUIET)
         # The first program in a prefix starts its services and desktop
-        # process, which inherit that program's stdout: were it a test's
-        # captured pipe or `script`'s terminal, that would never see EOF.
-        subprocess.run(["wine", "wineboot"], env=self.env, check=True, timeout=120, **quiet)
+        # process (~1.5 s), which keep that program's stdout: were it a
+        # test's captured pipe or `script`'s terminal, it would never see EOF.
+        subprocess.run(["wine", "wineboot"], env=self.env, check=True, timeout=120, **_QUIET)
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        subprocess.run(["wineserver", "-k"], env=self.env, **_QUIET)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, **_QUIET)
         for proc in self._started:
             with contextlib.suppress(subprocess.TimeoutExpired):
                 proc.wait(timeout=10)
+        self._slot_lock.close()
         if os.environ.get("MIRROWCAST_KEEP_PREFIX") == "1":
             os.remove(os.path.join(self.root, "owner"))
             print(f"kept Wine prefix {self.path}", file=sys.stderr)
@@ -293,14 +307,13 @@ class WinePrefix:
         return "Z:" + unix_path.replace("/", "\\")
 
     def run(self, exe, args=(), timeout=60):
-        """Runs exe and waits: (exit code, elapsed seconds).
+        """Runs exe (a unix or a Windows path) and waits: (exit code, seconds).
 
-        `wine` passes each argument through as one Windows argument (it quotes
-        them the way CommandLineToArgvW undoes). Raises TimeoutExpired.
+        `wine` quotes each argument so that CommandLineToArgvW gives it back
+        unchanged. Raises subprocess.TimeoutExpired.
         """
         started = time.monotonic()
-        proc = subprocess.run(["wine", exe, *args], env=self.env, timeout=timeout,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proc = subprocess.run(["wine", exe, *args], env=self.env, timeout=timeout, **_QUIET)
         return proc.returncode & 0xFF, time.monotonic() - started
 
     def run_console(self, exe, args=(), timeout=60):
@@ -308,9 +321,9 @@ class WinePrefix:
 
         Only a program started by `start /wait` on a pseudo-terminal finds a
         parent console to attach to under Wine; `script` provides the terminal.
+        /unix takes exe as a unix path; start.exe quotes the arguments again
+        for the program, so they arrive unchanged.
         """
-        # /unix: take exe as a unix path. start.exe re-quotes the arguments
-        # for the program's command line, so they arrive as given.
         command = shlex.join(["wine", "start", "/wait", "/unix", exe, *args])
         proc = subprocess.run(["script", "-qec", command, "/dev/null"], env=self.env, timeout=timeout,
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -318,26 +331,22 @@ class WinePrefix:
         return proc.returncode & 0xFF, text
 
     def start(self, exe, args=(), **popen_args):
-        """Starts exe in the background; the prefix's exit kills it if still running."""
-        popen_args.setdefault("stdin", subprocess.DEVNULL)
-        popen_args.setdefault("stdout", subprocess.DEVNULL)
-        popen_args.setdefault("stderr", subprocess.DEVNULL)
-        proc = subprocess.Popen(["wine", exe, *args], env=self.env, **popen_args)
+        """Starts exe in the background; leaving the prefix kills it if still running."""
+        proc = subprocess.Popen(["wine", exe, *args], env=self.env, **{**_QUIET, **popen_args})
         self._started.append(proc)
         return proc
 
     def shell_open(self, url, timeout=60):
         """Hands url to the shell's protocol dispatch, as a browser does; the exit code."""
-        proc = subprocess.run(["wine", "start", "/wait", url], env=self.env, timeout=timeout,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proc = subprocess.run(["wine", "start", "/wait", url], env=self.env, timeout=timeout, **_QUIET)
         return proc.returncode & 0xFF
 
     def reg(self, *args):
-        """`wine reg ARGS...`; stdout/stderr decoded (non-ASCII text comes as code page 437)."""
+        """`wine reg ARGS...`; stdout/stderr decoded (reg.exe writes non-ASCII text as code page 437)."""
         proc = subprocess.run(["wine", "reg", *args], env=self.env, timeout=60,
                               stdin=subprocess.DEVNULL, capture_output=True)
         proc.stdout = proc.stdout.decode("cp437", "replace").replace("\r", "")
-        proc.stderr = proc.stderr.decode("utf-8", "replace")
+        proc.stderr = proc.stderr.decode("cp437", "replace").replace("\r", "")
         return proc
 
     def copy_in(self, unix_src, windows_dir, name):
@@ -358,7 +367,8 @@ class WinePrefix:
 
 if __name__ == "__main__":
     if sys.argv[1:] == ["setup"]:
-        print(f"Xvfb on :{ensure_base()}, base prefix in {_base_prefix()}")
+        ensure_base()
+        print(f"base prefix ready in {_base_prefix()}")
     elif sys.argv[1:] == ["teardown"]:
         stop_xvfb()
     else:

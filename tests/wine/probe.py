@@ -1,0 +1,79 @@
+"""Looks at and pokes the desktop of a harness.WinePrefix through
+tests/tools/window_probe, which runs inside the prefix (set
+MIRROWCAST_PROBE_EXE to the built window_probe.exe)."""
+
+import os
+import tempfile
+from dataclasses import dataclass
+
+import harness
+
+WS_VISIBLE = 0x10000000
+WS_MINIMIZE = 0x20000000
+
+
+@dataclass(frozen=True)
+class Window:
+    hwnd: int
+    title: str
+    visible: bool
+    style: int
+    image: str  # device path, e.g. \Device\HarddiskVolume1\Apps\Teams.exe
+
+    @property
+    def image_name(self):
+        return self.image.rsplit("\\", 1)[-1]
+
+    @property
+    def minimized(self):
+        return bool(self.style & WS_MINIMIZE)
+
+
+def probe_exe():
+    return harness._env_path("MIRROWCAST_PROBE_EXE")
+
+
+def _run(prefix, args):
+    code, _ = prefix.run(probe_exe(), args, timeout=30)
+    if code != 0:
+        raise AssertionError(f"window_probe {' '.join(args)} exited with {code}")
+
+
+def windows(prefix):
+    """Every top-level Chrome_WidgetWin_1 window in z-order, top first."""
+    fd, path = tempfile.mkstemp(suffix=".txt", dir=prefix.drive_c)
+    os.close(fd)
+    try:
+        _run(prefix, ["list", prefix.winpath(path)])
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    finally:
+        os.remove(path)
+    found = []
+    for line in lines:
+        # The title may hold '|' itself: the fixed fields are at both ends.
+        hwnd, rest = line.split("|", 1)
+        title, visible, style, image = rest.rsplit("|", 3)
+        found.append(Window(int(hwnd, 16), title, visible == "1", int(style, 16), image))
+    return found
+
+
+def send_shift_ctrl_s(prefix):
+    """Types Shift+Ctrl+S into whatever has the keyboard focus; returns the
+    wall time it was sent, in microseconds since 1970."""
+    fd, path = tempfile.mkstemp(suffix=".txt", dir=prefix.drive_c)
+    os.close(fd)
+    try:
+        _run(prefix, ["keys", prefix.winpath(path)])
+        with open(path, encoding="utf-8") as f:
+            return int(f.read())
+    finally:
+        os.remove(path)
+
+
+def post_minimize(prefix, title_part):
+    _run(prefix, ["minimize", title_part])
+
+
+def post_close(prefix, title_part):
+    _run(prefix, ["close", title_part])
