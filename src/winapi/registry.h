@@ -33,6 +33,9 @@ constexpr DWORD RRF_RT_REG_SZ = 0x00000002u;
 constexpr DWORD RRF_RT_REG_EXPAND_SZ = 0x00000004u;
 constexpr DWORD RRF_RT_REG_DWORD = 0x00000010u;
 constexpr DWORD RRF_RT_REG_QWORD = 0x00000040u;
+// Without it an expandable string is expanded and read as REG_SZ, and
+// RRF_RT_REG_EXPAND_SZ fails with 87 (ERROR_INVALID_PARAMETER).
+constexpr DWORD RRF_NOEXPAND = 0x10000000u;
 
 // subKey may be null to open the key itself again.
 LSTATUS RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result);

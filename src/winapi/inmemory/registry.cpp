@@ -298,6 +298,11 @@ LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName
     if (enter("RegGetValueW", error)) {
         return static_cast<LSTATUS>(error);
     }
+    // Windows refuses an expandable-string restriction unless RRF_NOEXPAND
+    // comes with it, whatever the value holds.
+    if ((flags & RRF_RT_REG_EXPAND_SZ) != 0 && (flags & RRF_NOEXPAND) == 0) {
+        return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
+    }
     std::u16string base;
     if (!keyPathOf(key, base)) {
         return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
@@ -311,8 +316,13 @@ LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName
         return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
     }
     const inmemory::detail::Value& value = it->second.second;
+    // Without RRF_NOEXPAND an expandable string is expanded and handed out as
+    // REG_SZ, so a REG_SZ restriction takes it. This machine has no
+    // environment variables: the text comes out as stored.
+    const DWORD deliveredType =
+        value.type == REG_EXPAND_SZ && (flags & RRF_NOEXPAND) == 0 ? REG_SZ : value.type;
     DWORD accepted = 0;
-    switch (value.type) {
+    switch (deliveredType) {
     case REG_SZ: accepted = RRF_RT_REG_SZ; break;
     case REG_EXPAND_SZ: accepted = RRF_RT_REG_EXPAND_SZ; break;
     case REG_DWORD: accepted = RRF_RT_REG_DWORD; break;
@@ -327,7 +337,7 @@ LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName
         return static_cast<LSTATUS>(ERROR_UNSUPPORTED_TYPE);
     }
     if (type != nullptr) {
-        *type = value.type;
+        *type = deliveredType;
     }
     std::vector<std::uint8_t> bytes = value.bytes;
     if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {

@@ -1,0 +1,352 @@
+// The protocol handler's key tree on the in-memory registry: what registering
+// writes byte for byte, how validate reads what it finds, the refusal to
+// overwrite, what a failure leaves behind, and removal. Access denied, odd
+// value types and failing calls cannot be produced under Wine; they are here.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log/diagnostic_log.h"
+#include "registration/protocol_handler.h"
+#include "winapi/inmemory/inmemory.h"
+
+namespace {
+
+const std::u16string Scheme = u"HKCR\\Velmorathis.Mirrowcast";
+const std::u16string Icon = Scheme + u"\\DefaultIcon";
+const std::u16string Command = Scheme + u"\\shell\\open\\command";
+const std::u16string ModulePath = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
+const std::u16string OpenCommand = u"\"" + ModulePath + u"\" \"%1\"";
+
+constexpr win::DWORD NoSystemResources = 1450;
+
+std::vector<std::uint8_t> terminatedBytes(const std::u16string& text)
+{
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+class ProtocolHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        log.reset();  // the old log lets go of the console before the machine is replaced
+        inmemory::reset();
+        seen = 0;
+        inmemory::setParentConsole(true);  // every text of the log, without time stamps
+        log = std::make_unique<DiagnosticLog>();
+        handler.log = log.get();
+    }
+
+    // What the log said since the last call.
+    std::u16string said()
+    {
+        const std::u16string all = inmemory::consoleOutput();
+        std::u16string fresh = all.substr(seen);
+        seen = all.size();
+        return fresh;
+    }
+
+    void registerByHand(const std::u16string& command)
+    {
+        inmemory::setStringValue(Scheme, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+        inmemory::setStringValue(Command, u"", command);
+    }
+
+    std::unique_ptr<DiagnosticLog> log;
+    ProtocolHandler handler;
+    std::size_t seen = 0;
+};
+
+}  // namespace
+
+TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThenRefusesToOverwrite)
+{
+    EXPECT_EQ(handler.registerHandler(), RegisterDone);
+    EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n");
+
+    // REG_SZ sizes include the terminator; "URL Protocol" is present with no data.
+    EXPECT_EQ(inmemory::valueType(Scheme, u""), win::REG_SZ);
+    EXPECT_EQ(inmemory::valueBytes(Scheme, u""), terminatedBytes(u"URL:Velmorathis.Mirrowcast Protocol"));
+    EXPECT_EQ(inmemory::valueBytes(Scheme, u"").size(), 72u);
+    EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol"));
+    EXPECT_EQ(inmemory::valueType(Scheme, u"URL Protocol"), win::REG_SZ);
+    EXPECT_TRUE(inmemory::valueBytes(Scheme, u"URL Protocol").empty());
+    EXPECT_EQ(inmemory::valueNames(Scheme).size(), 2u);
+    EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath));
+    EXPECT_EQ(inmemory::valueType(Command, u""), win::REG_SZ);
+    EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand));
+    EXPECT_FALSE(inmemory::keyIsVolatile(Command));
+    EXPECT_EQ(inmemory::openKeyCount(), 0u);
+
+    EXPECT_EQ(handler.validate(), HandlerValid);
+    EXPECT_EQ(handler.registerHandler(), RegisterRefused);
+    EXPECT_EQ(said(), u"Protocol handler already exists, unregister current handler before registering.\n");
+    EXPECT_EQ(inmemory::openKeyCount(), 0u);
+}
+
+TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::int32_t result;
+    };
+    const Case cases[] = {
+        {"nothing registered", [] {}, HandlerMissing},
+        {"the expected command", [&] { registerByHand(OpenCommand); }, HandlerValid},
+        {"letter case differs only",
+         [&] { registerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
+         HandlerValid},
+        {"an expandable string",
+         [&] {
+             inmemory::setValue(Command, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand));
+         },
+         HandlerValid},
+        {"the program was moved",
+         [&] { registerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, HandlerDiffers},
+        {"a number where the command belongs",
+         [&] { inmemory::setValue(Command, u"", win::REG_DWORD, {1, 0, 0, 0}); }, HandlerMissing},
+        // 516 bytes hold 257 characters and the terminator, no more.
+        {"a command of 257 characters", [&] { registerByHand(std::u16string(257, u'x')); }, HandlerDiffers},
+        {"a command of 258 characters", [&] { registerByHand(std::u16string(258, u'x')); }, HandlerMissing},
+        {"module path unreadable",
+         [&] {
+             registerByHand(OpenCommand);
+             inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
+         },
+         HandlerModulePathUnreadable},
+        {"module path unreadable, nothing registered",
+         [&] { inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED); }, HandlerMissing},
+        {"module path too long for 260 units",
+         [&] {
+             inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
+             registerByHand(OpenCommand);
+         },
+         HandlerModulePathUnreadable},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.arrange();
+        EXPECT_EQ(handler.validate(), c.result) << c.name;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
+        EXPECT_EQ(said(), u"") << c.name << ": validate leaves the messages to its caller";
+    }
+}
+
+TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegistered)
+{
+    log->detailEnabled = 1;
+    registerByHand(OpenCommand);
+    inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(handler.validate(), HandlerModulePathUnreadable);
+    EXPECT_EQ(said(), u"Unable to retrieve module filename\n");
+
+    // A cut path would register a program that does not exist.
+    SetUp();
+    inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
+    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(said(), u"Registering protocol handler failed, error 13 (system error).\n");
+    EXPECT_FALSE(inmemory::keyExists(Command));
+}
+
+TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadableOneIsWrittenOver)
+{
+    struct Case {
+        const char* name;
+        std::u16string registered;
+        bool modulePathFails;
+        std::int32_t result;
+    };
+    const Case cases[] = {
+        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterRefused},
+        {"module path unreadable", OpenCommand, true, RegisterRefused},
+        {"too long to read", std::u16string(258, u'x'), false, RegisterDone},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        registerByHand(c.registered);
+        if (c.modulePathFails) {
+            inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
+        }
+        EXPECT_EQ(handler.registerHandler(), c.result) << c.name;
+        const std::u16string expected = c.result == RegisterDone ? OpenCommand : c.registered;
+        EXPECT_EQ(inmemory::valueString(Command, u""), expected) << c.name;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
+    }
+}
+
+TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWrittenAndALaterOneCompletesIt)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        std::u16string message;
+        bool schemeKey, description, urlProtocol, iconKey, iconValue, commandKey;
+    };
+    const std::u16string denied = u"Registering protocol handler failed, error 5 (Access denied).\n";
+    const std::u16string noResources = u"Registering protocol handler failed, error 1450 (system error).\n";
+    const Case cases[] = {
+        {"classes root refuses", [] { inmemory::failCall("RegOpenKeyExW", win::ERROR_ACCESS_DENIED); }, denied,
+         false, false, false, false, false, false},
+        {"scheme key refused", [] { inmemory::failCall("RegCreateKeyExW", win::ERROR_ACCESS_DENIED, 1); }, denied,
+         false, false, false, false, false, false},
+        {"description refused", [] { inmemory::failCall("RegSetValueExW", win::ERROR_ACCESS_DENIED, 1); }, denied,
+         true, false, false, false, false, false},
+        {"URL Protocol fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 2); }, noResources, true,
+         true, false, false, false, false},
+        {"icon key fails", [] { inmemory::failCall("RegCreateKeyExW", NoSystemResources, 2); }, noResources, true,
+         true, true, false, false, false},
+        {"icon value fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 3); }, noResources, true,
+         true, true, true, false, false},
+        {"command key fails", [] { inmemory::failCall("RegCreateKeyExW", NoSystemResources, 3); }, noResources,
+         true, true, true, true, true, false},
+        {"command value fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 4); }, noResources,
+         true, true, true, true, true, true},
+        {"module path fails", [] { inmemory::failCall("GetModuleFileNameW", NoSystemResources); },
+         u"Registering protocol handler failed, error 13 (system error).\n", true, true, true, false, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.fault();
+        EXPECT_EQ(handler.registerHandler(), RegisterFailed) << c.name;
+        EXPECT_EQ(said(), c.message) << c.name;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
+        EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKey) << c.name;
+        EXPECT_EQ(inmemory::valueExists(Scheme, u""), c.description) << c.name;
+        EXPECT_EQ(inmemory::valueExists(Scheme, u"URL Protocol"), c.urlProtocol) << c.name;
+        EXPECT_EQ(inmemory::keyExists(Icon), c.iconKey) << c.name;
+        EXPECT_EQ(inmemory::valueExists(Icon, u""), c.iconValue) << c.name;
+        EXPECT_EQ(inmemory::keyExists(Command), c.commandKey) << c.name;
+        EXPECT_FALSE(inmemory::valueExists(Command, u"")) << c.name;
+
+        // Without the command the leftovers read as missing, so the user's
+        // second attempt is not refused and finishes the tree.
+        EXPECT_EQ(handler.validate(), HandlerMissing) << c.name;
+        inmemory::clearFaults();
+        EXPECT_EQ(handler.registerHandler(), RegisterDone) << c.name;
+        EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand)) << c.name;
+        EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath)) << c.name;
+        EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol")) << c.name;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
+    }
+}
+
+TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAccessDenied)
+{
+    inmemory::denyRegistryWrite(u"HKCR");
+    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
+    EXPECT_FALSE(inmemory::keyExists(Scheme));
+
+    registerByHand(OpenCommand);
+    handler.unregisterHandler();
+    EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
+    EXPECT_TRUE(inmemory::keyExists(Command));
+
+    // Rights on the classes root but not on the tree: the deletion refuses.
+    SetUp();
+    registerByHand(OpenCommand);
+    inmemory::denyRegistryWrite(Command);
+    handler.unregisterHandler();
+    EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
+    EXPECT_TRUE(inmemory::keyExists(Scheme));
+
+    // An old scheme key locked against writing: registering cannot open it.
+    SetUp();
+    inmemory::denyRegistryWrite(Scheme);
+    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
+    EXPECT_EQ(inmemory::openKeyCount(), 0u);
+}
+
+TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStringDefault)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::u16string message;
+        bool schemeKeyLeft;
+    };
+    const std::u16string removed = u"Protocol handler successfully removed.\n";
+    const std::u16string notFound = u"Protocol handler not found.\n";
+    const Case cases[] = {
+        {"nothing registered", [] {}, notFound, false},
+        {"our registration plus others' additions",
+         [&] {
+             ASSERT_EQ(handler.registerHandler(), RegisterDone);
+             inmemory::setStringValue(Scheme + u"\\shell\\print\\command", u"", u"notepad %1");
+             inmemory::setStringValue(Scheme, u"EditFlags", u"2");
+         },
+         removed, false},
+        {"a partial registration", [] { inmemory::setStringValue(Scheme, u"", u"URL:x"); }, removed, false},
+        {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(Command, u"", OpenCommand); },
+         notFound, true},
+        {"scheme key with a number as default",
+         [] { inmemory::setValue(Scheme, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound, true},
+        {"the deletion fails",
+         [&] {
+             registerByHand(OpenCommand);
+             inmemory::failCall("RegDeleteTreeW", NoSystemResources);
+         },
+         u"Unable to remove protocol handler, error 1450 (system error).\n", true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.arrange();
+        said();
+        handler.unregisterHandler();
+        EXPECT_EQ(said(), c.message) << c.name;
+        EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKeyLeft) << c.name;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
+        EXPECT_TRUE(inmemory::keyExists(u"HKCR")) << c.name;
+    }
+
+    SetUp();
+    ASSERT_EQ(handler.registerHandler(), RegisterDone);
+    handler.unregisterHandler();
+    handler.unregisterHandler();
+    EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n" + removed + notFound);
+}
+
+// The in-memory registry must refuse what Windows refuses, or the flags the
+// handler reads with could be wrong and still pass here (measured under Wine:
+// RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND fails with 87 for every value).
+TEST_F(ProtocolHandlerTest, InMemoryRegistryReadsStringsAsWindowsDoes)
+{
+    inmemory::setValue(Command, u"", win::REG_EXPAND_SZ, terminatedBytes(u"%x%"));
+    struct Case {
+        win::DWORD flags;
+        win::LSTATUS status;
+        win::DWORD type;
+    };
+    const Case cases[] = {
+        {win::RRF_RT_REG_SZ, 0, win::REG_SZ},
+        {win::RRF_RT_REG_SZ | win::RRF_RT_REG_EXPAND_SZ, win::ERROR_INVALID_PARAMETER, 0},
+        {win::RRF_RT_REG_EXPAND_SZ, win::ERROR_INVALID_PARAMETER, 0},
+        {win::RRF_RT_REG_SZ | win::RRF_RT_REG_EXPAND_SZ | win::RRF_NOEXPAND, 0, win::REG_EXPAND_SZ},
+        {win::RRF_RT_REG_SZ | win::RRF_NOEXPAND, win::ERROR_UNSUPPORTED_TYPE, 0},
+    };
+    for (const Case& c : cases) {
+        char16_t text[16] = {};
+        win::DWORD size = sizeof(text);
+        win::DWORD type = 0;
+        EXPECT_EQ(win::RegGetValueW(win::HKEY_CLASSES_ROOT, u"Velmorathis.Mirrowcast\\shell\\open\\command", nullptr,
+                                    c.flags, &type, text, &size),
+                  static_cast<win::LSTATUS>(c.status))
+            << std::hex << c.flags;
+        if (c.status == 0) {
+            EXPECT_EQ(type, c.type) << std::hex << c.flags;
+        }
+    }
+}

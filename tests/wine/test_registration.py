@@ -1,0 +1,255 @@
+"""The protocol handler registration and the console commands on the real
+program under Wine: the key tree that /registerhandler writes, the refusal to
+overwrite, /validateconfig before and after the registration is changed,
+/unregisterhandler, the help and invalid-syntax texts on the console and in the
+log, and a URL handed to the shell the way a browser hands it over."""
+
+import glob
+import os
+import re
+import subprocess
+import time
+import unittest
+
+import harness
+
+SCHEME_KEY = r"HKCR\Velmorathis.Mirrowcast"
+COMMAND_KEY = SCHEME_KEY + r"\shell\open\command"
+# Installed like a real copy, so the registered path is an ordinary C: path
+# with a blank in it.
+INSTALL_DIR = r"Program Files\Velmorathis"
+EXE_NAME = "VelmorathisMirrowcast.exe"
+
+STAMP = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
+BANNER = "\nVelmorathis Desktop Mirrowcast 1.0.4.0\n"
+HELP = (
+    "Supported commands:\n"
+    "  /registerhandler           Register protocol handler\n"
+    "  /unregisterhandler         Unregister protocol handler\n"
+    "  /validateconfig            Validate configuration, displays status window.\n"
+    "  /debuginfo                 Display info for support.\n"
+    "  /? or /help                This help text\n"
+    "\n"
+    "The registerhandler and unregisterhandler commands change the registry. This might require admin rights.\n"
+    "If the command fails with access denied, try running the command as an administrator.\n")
+REGISTERED = "Registering protocol handler...\nRegistering protocol handler succeeded.\n"
+REFUSED = ("Registering protocol handler...\n"
+           "Protocol handler already exists, unregister current handler before registering.\n")
+VALID = "Validating configuration...\nProtocol handler is registered and appears to be valid.\n"
+
+
+def invalid(line):
+    return f'Invalid command line syntax "{line}"\n'
+
+
+def parse_reg_export(text):
+    """{key: {value name ('' for the default): data}} from a .reg export."""
+    tree = {}
+    current = None
+    for line in text.splitlines():
+        if line.startswith("[") and line.endswith("]"):
+            current = tree.setdefault(line[1:-1], {})
+        elif current is not None and "=" in line:
+            name, data = line.split("=", 1)
+            name = "" if name == "@" else name[1:-1]
+            if data.startswith('"') and data.endswith('"'):
+                data = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            current[name] = data
+    return tree
+
+
+class Registration(unittest.TestCase):
+    def setUp(self):
+        # A fresh prefix per test: each one starts from a machine on which
+        # nothing was ever registered.
+        self.prefix = harness.WinePrefix().__enter__()
+        self.addCleanup(self.prefix.__exit__, None, None, None)
+        self.exe_unix = self.prefix.copy_in(harness.mirrowcast_exe(), INSTALL_DIR, EXE_NAME)
+        self.exe = self.prefix.winpath(self.exe_unix)
+        self.open_command = f'"{self.exe}" "%1"'
+
+    # --- helpers -------------------------------------------------------------
+
+    def take_log(self):
+        """Every text written since the last call, time stamps removed."""
+        folder = os.path.join(self.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
+        text = ""
+        for path in sorted(glob.glob(os.path.join(folder, "*.log"))):  # a run may cross midnight
+            with open(path, "rb") as f:
+                text += f.read().decode("utf-16-le")
+            os.remove(path)
+        return STAMP.sub("", text)
+
+    def command(self, *args):
+        """Runs the program with a slash command: (exit code, its log texts)."""
+        self.take_log()
+        code, _ = self.prefix.run(self.exe, args)
+        return code, self.take_log()
+
+    def validate(self):
+        """/validateconfig: its log texts, once the status window it opens has
+        been closed again the ordinary way (WM_CLOSE), and its exit code."""
+        self.take_log()
+        proc = self.prefix.start(self.exe, ["/validateconfig"])
+        deadline = time.monotonic() + 30
+        while proc.poll() is None:
+            self.assertLess(time.monotonic(), deadline, "the status window did not close")
+            # taskkill without /f posts WM_CLOSE to the program's windows, in
+            # this prefix only; repeated, since the window may not exist yet.
+            subprocess.run(["wine", "taskkill", "/im", EXE_NAME], env=self.prefix.env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                proc.wait(timeout=1)
+            except subprocess.TimeoutExpired:
+                pass
+        return proc.returncode & 0xFF, self.take_log()
+
+    def exported_tree(self):
+        target = os.path.join(self.prefix.drive_c, "export.reg")
+        result = self.prefix.reg("export", SCHEME_KEY, self.prefix.winpath(target), "/y")
+        if result.returncode != 0:
+            return None
+        with open(target, "rb") as f:
+            text = f.read().decode("utf-16")
+        os.remove(target)
+        return parse_reg_export(text)
+
+    def stored_scheme_section(self):
+        """The scheme key's section as the wineserver stores it: unlike `reg`,
+        it tells a REG_SZ of 0 bytes (hex(1):) from an empty string ("")."""
+        subprocess.run(["wineserver", "-k"], env=self.prefix.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.prefix.env, timeout=60)
+        with open(os.path.join(self.prefix.path, "system.reg"), encoding="utf-8", errors="replace") as f:
+            stored = f.read()
+        subprocess.run(["wineserver", "-p"], env=self.prefix.env, check=True)
+        match = re.search(r"^\[Software\\\\Classes\\\\Velmorathis\.Mirrowcast\] \d+\n(.*?)\n\n", stored,
+                          re.MULTILINE | re.DOTALL)
+        self.assertIsNotNone(match, "the scheme key was not stored")
+        return [line for line in match.group(1).splitlines() if not line.startswith("#")]
+
+    # --- tests ---------------------------------------------------------------
+
+    def test_register_writes_exactly_the_four_values_and_refuses_a_second_time(self):
+        self.assertIsNone(self.exported_tree(), "a clean prefix has no registration")
+        self.assertEqual(self.command("/registerhandler"), (0, BANNER + REGISTERED))
+
+        scheme = "HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast"
+        written = {
+            scheme: {"": "URL:Velmorathis.Mirrowcast Protocol", "URL Protocol": ""},
+            scheme + "\\DefaultIcon": {"": self.exe},
+            scheme + "\\shell": {},
+            scheme + "\\shell\\open": {},
+            scheme + "\\shell\\open\\command": {"": self.open_command},
+        }
+        self.assertEqual(self.exported_tree(), written)
+        self.assertEqual(self.stored_scheme_section(),
+                         ['@="URL:Velmorathis.Mirrowcast Protocol"', '"URL Protocol"=hex(1):'])
+
+        self.assertEqual(self.command("/registerhandler"), (0, BANNER + REFUSED))
+        self.assertEqual(self.command("/REGISTERHANDLER", "again"), (0, BANNER + REFUSED))
+        self.assertEqual(self.exported_tree(), written)
+
+    def test_validateconfig_reports_valid_then_the_error_once_the_registration_points_elsewhere(self):
+        missing = "Validating configuration...\nProtocol handler registration is missing or invalid (error 1).\n"
+        self.assertEqual(self.validate(), (0, BANNER + missing))
+
+        self.command("/registerhandler")
+        self.assertEqual(self.validate(), (0, BANNER + VALID))
+
+        # The same path in other letter case is the same program on Windows.
+        self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", self.open_command.upper(), "/f")
+        self.assertEqual(self.validate(), (0, BANNER + VALID))
+
+        moved = '"C:\\Old Place\\VelmorathisMirrowcast.exe" "%1"'
+        self.assertEqual(self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", moved, "/f").returncode, 0)
+        self.assertEqual(self.validate(), (0, BANNER + "Validating configuration...\n"
+                                           "Protocol handler registration is missing or invalid (error 2).\n"))
+        # Pointing elsewhere is still a registration: never overwritten.
+        self.assertEqual(self.command("/registerhandler"), (0, BANNER + REFUSED))
+        self.assertEqual(self.exported_tree()["HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast\\shell\\open\\command"],
+                         {"": moved})
+
+    def test_unregister_removes_the_whole_tree_and_a_second_call_finds_nothing(self):
+        self.command("/registerhandler")
+        # Whatever else lives in the tree goes with it.
+        self.prefix.reg("add", SCHEME_KEY + r"\shell\print\command", "/ve", "/d", "notepad %1", "/f")
+        self.assertEqual(self.command("/unregisterhandler"),
+                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler successfully removed.\n"))
+        self.assertIsNone(self.exported_tree())
+        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1)
+
+        self.assertEqual(self.command("/unregisterhandler"),
+                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
+
+        # A scheme key without a string default is not taken for ours.
+        self.prefix.reg("add", SCHEME_KEY, "/v", "Other", "/d", "x", "/f")
+        self.assertEqual(self.command("/unregisterhandler"),
+                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
+        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 0)
+
+    def test_help_and_invalid_syntax_reach_the_log_and_the_console(self):
+        cases = [
+            ("/help", HELP),
+            ("/?", HELP),
+            ("/Help please", HELP),
+            ("/helpme", invalid("/helpme")),
+            ("/??", invalid("/??")),
+            ("/", invalid("/")),
+            ("/registerhandlerX", invalid("/registerhandlerX")),
+        ]
+        for line, text in cases:
+            with self.subTest(line=line):
+                self.take_log()
+                # start.exe re-quotes each argument: a line with a blank
+                # arrives as two arguments, unquoted.
+                code, console = self.prefix.run_console(self.exe_unix, line.split(" "))
+                self.assertEqual(code, 0)
+                self.assertEqual(self.take_log(), BANNER + text)
+                # The pseudo-terminal breaks lines at 80 columns: compare the
+                # characters, not where the terminal broke them.
+                self.assertEqual(console.replace("\n", ""), (BANNER + text).replace("\n", ""))
+
+    def test_a_browser_hand_off_runs_the_program_with_the_url(self):
+        self.command("/registerhandler")
+        cases = [
+            ("Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow&participant=John%20Smith", 0,
+             ["action=closecallwindow\n", "participant=John Smith\n"]),
+            ("velmorathis.mirrowcast:TeamsCall?participant=Ann&action=Bogus", 3,
+             ["action=Bogus\n", "participant=Ann\n", 'Missing or unknown action "Bogus"']),
+            # A raw quote in a URL must not break out of the registered
+            # command's quotes and start a console command.
+            ('Velmorathis.Mirrowcast:TeamsCall?action=none" /unregisterhandler "x', 3,
+             ["action=none\n", 'Missing or unknown action "none"']),
+        ]
+        for url, exit_code, lines in cases:
+            with self.subTest(url=url):
+                self.take_log()
+                self.assertEqual(self.prefix.shell_open(url), exit_code)
+                log = self.take_log()
+                self.assertTrue(log.startswith(BANNER), log)
+                found = [line for line in lines if line in log]
+                self.assertEqual(found, lines, log)
+                self.assertNotIn("Unregistering", log)
+        self.assertIsNotNone(self.exported_tree(), "the registration survived every URL")
+
+    def test_a_browser_hand_off_closes_the_participants_call_window(self):
+        standin_path = os.environ.get("MIRROWCAST_STANDIN_EXE", "")
+        if not os.path.exists(standin_path):
+            self.skipTest("the Teams stand-in is not built")
+        from standin import TeamsStandIn
+
+        self.command("/registerhandler")
+        # Two visible Teams windows: neither is singled out as the main window,
+        # and only the call window's title holds the participant.
+        windows = [("call", "John Smith | Microsoft Teams", ""), ("main", "Chat | Microsoft Teams", "")]
+        with TeamsStandIn(self.prefix, windows=windows) as teams:
+            url = "Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow&participant=John%20Smith"
+            self.assertEqual(self.prefix.shell_open(url), 0)
+            teams.wait_event("syscommand call F060")
+            teams.wait_event("destroyed call")
+            self.assertFalse([e for e in teams.events() if e[1:3] == ("syscommand", "main")])
+        self.assertIn("participant=John Smith\n", self.take_log())
+
+
+if __name__ == "__main__":
+    unittest.main()
