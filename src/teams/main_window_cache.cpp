@@ -1,0 +1,144 @@
+#include "teams/main_window_cache.h"
+
+#include "util/handles.h"
+#include "util/strings.h"
+#include "winapi/registry.h"
+#include "winapi/system.h"
+
+namespace {
+
+constexpr char16_t ParentKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast";
+constexpr char16_t CacheKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
+constexpr char16_t CacheKeyName[] = u"Volatile";
+constexpr char16_t HandleValueName[] = u"MainTeamsApp";
+constexpr char16_t TimeStampSuffix[] = u"/TimeStamp";
+constexpr std::size_t ValueNameCapacity = 256;
+constexpr std::int64_t TicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
+constexpr std::uint32_t AgeUnknown = 0xFFFFFFFFu;
+
+void timeStampValueName(char16_t (&name)[ValueNameCapacity])
+{
+    util::copyString(name, HandleValueName);
+    util::appendString(name, TimeStampSuffix);
+}
+
+// A conversion that fails leaves 0, which load reads as older than any limit
+// (and a "now" of 0 makes every entry look as if it came from the future):
+// either way the entry is refused rather than judged by an undefined time.
+std::uint64_t currentFileTime()
+{
+    win::SYSTEMTIME system{};
+    win::GetSystemTime(&system);
+    win::FILETIME file{0, 0};
+    if (!win::SystemTimeToFileTime(&system, &file)) {
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+// Window handles carry 32 significant bits in every process, so 32-bit and
+// 64-bit builds can share the entry: narrow by truncation, widen by sign
+// extension, the way Windows itself passes handles between the two.
+std::uint32_t narrowHandle(win::HWND window)
+{
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window));
+}
+
+win::HWND widenHandle(std::uint32_t value)
+{
+    return reinterpret_cast<win::HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+}
+
+std::uint32_t ageInSeconds(std::uint64_t now, std::uint64_t stamp)
+{
+    // Two's-complement difference and a division that truncates toward zero:
+    // a stamp less than a second ahead of the clock still has age 0, one a
+    // second or more ahead gives a negative quotient and so the unknown age.
+    const auto seconds = static_cast<std::int64_t>(now - stamp) / TicksPerSecond;
+    const auto bits = static_cast<std::uint64_t>(seconds);
+    return (bits >> 32) == 0 ? static_cast<std::uint32_t>(bits) : AgeUnknown;
+}
+
+}  // namespace
+
+std::int32_t MainWindowCache::store(win::HWND window)
+{
+    util::UniqueKey key;
+    if (win::RegOpenKeyExW(win::HKEY_CURRENT_USER, CacheKeyPath, 0, win::KEY_SET_VALUE, key.receive()) !=
+        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        // The parent is an ordinary key so that it survives the logoff that
+        // discards its volatile subkey; an existing "Volatile" key is used as
+        // it is, whichever way it was made.
+        util::UniqueKey parent;
+        if (win::RegCreateKeyExW(win::HKEY_CURRENT_USER, ParentKeyPath, win::REG_OPTION_NON_VOLATILE,
+                                 win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE, parent.receive(),
+                                 nullptr) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+            return 1;
+        }
+        if (win::RegCreateKeyExW(parent.get(), CacheKeyName, win::REG_OPTION_VOLATILE, win::KEY_SET_VALUE,
+                                 key.receive(), nullptr) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+            return 1;
+        }
+    }
+
+    const std::uint32_t handle = narrowHandle(window);
+    const win::BYTE handleBytes[4] = {static_cast<win::BYTE>(handle), static_cast<win::BYTE>(handle >> 8),
+                                      static_cast<win::BYTE>(handle >> 16), static_cast<win::BYTE>(handle >> 24)};
+    if (win::RegSetValueExW(key.get(), HandleValueName, win::REG_DWORD, handleBytes, sizeof(handleBytes)) !=
+        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return 2;
+    }
+
+    char16_t stampName[ValueNameCapacity];
+    timeStampValueName(stampName);
+    const std::uint64_t stamp = currentFileTime();
+    win::BYTE stampBytes[8];
+    for (int i = 0; i < 8; ++i) {
+        stampBytes[i] = static_cast<win::BYTE>(stamp >> (8 * i));  // low 32 bits first, as a FILETIME
+    }
+    if (win::RegSetValueExW(key.get(), stampName, win::REG_QWORD, stampBytes, sizeof(stampBytes)) !=
+        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return 3;
+    }
+    return 0;
+}
+
+std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
+{
+    if (window == nullptr) {
+        return -1;
+    }
+    if (age != nullptr) {
+        *age = 0;
+    }
+
+    win::BYTE handleBytes[4] = {};
+    win::DWORD size = sizeof(handleBytes);
+    if (win::RegGetValueW(win::HKEY_CURRENT_USER, CacheKeyPath, HandleValueName, win::RRF_RT_REG_DWORD, nullptr,
+                          handleBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return 1;
+    }
+    std::uint32_t handle = 0;
+    for (int i = 3; i >= 0; --i) {
+        handle = (handle << 8) | handleBytes[i];
+    }
+    *window = widenHandle(handle);
+
+    char16_t stampName[ValueNameCapacity];
+    timeStampValueName(stampName);
+    win::BYTE stampBytes[8] = {};
+    size = sizeof(stampBytes);
+    if (win::RegGetValueW(win::HKEY_CURRENT_USER, CacheKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
+                          stampBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return 2;
+    }
+    if (age == nullptr) {
+        return 0;
+    }
+    std::uint64_t stamp = 0;
+    for (int i = 7; i >= 0; --i) {
+        stamp = (stamp << 8) | stampBytes[i];
+    }
+    *age = ageInSeconds(currentFileTime(), stamp);
+    return 0;
+}

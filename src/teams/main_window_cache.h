@@ -1,0 +1,35 @@
+// Remembers the Teams main window across runs of the program.
+//
+// Every run is a short process of its own, and the main window can be told
+// apart among the live windows only while it is the one visible Teams window
+// besides the call notification window. The last main window a scan found that
+// way is kept, with the time it was found, in a volatile key of the current
+// user: the registry keeps such a key in memory only, so the entry is gone
+// after a logoff or restart, when the handle would mean nothing anyway.
+//
+// Nothing is held in memory and no key handle outlives a call; several runs of
+// the program may use the entry at the same time, without a lock.
+#pragma once
+
+#include <cstdint>
+
+#include "winapi/types.h"
+
+struct MainWindowCache {
+    // Writes the handle and the current UTC time.
+    //   0  both values written
+    //   1  the "Volatile" key could be neither opened nor created
+    //   2  writing "MainTeamsApp" failed (nothing was written)
+    //   3  writing "MainTeamsApp/TimeStamp" failed (the new handle stands
+    //      beside the previous time stamp, if any)
+    static std::int32_t store(win::HWND window);
+
+    // Reads the handle into *window and, when age is given, the entry's age in
+    // whole seconds into *age (0xFFFFFFFF for a time stamp a second or more in
+    // the future, or one too old for 32 bits). *age is set to 0 first.
+    //   0  both read
+    //  -1  window is null; nothing read
+    //   1  "MainTeamsApp" missing, not a REG_DWORD, or unreadable
+    //   2  "MainTeamsApp/TimeStamp" missing, not a REG_QWORD, or unreadable
+    static std::int32_t load(win::HWND* window, std::uint32_t* age);
+};

@@ -1,0 +1,19 @@
+// What the scan, the lookup and the actions share about Teams' top-level
+// windows. Internal to src/teams.
+#pragma once
+
+#include <cstddef>
+
+#include "winapi/types.h"
+
+namespace teams {
+
+// Teams draws every top-level window with the browser engine's class, which
+// other programs share: the owning process tells them apart (isTeamsWindow).
+constexpr char16_t WindowClass[] = u"Chrome_WidgetWin_1";
+constexpr std::size_t TitleCapacity = 256;  // at most 255 characters of title
+
+// The next top-level window of WindowClass below `after` (null: the topmost).
+win::HWND nextWindow(win::HWND after);
+
+}  // namespace teams

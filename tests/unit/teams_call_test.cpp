@@ -1,0 +1,324 @@
+// Finding a participant's call window, and the answer, close and list actions
+// as the log and Teams see them: what is written, what keys go in, what is
+// posted and when, on the stand-in's clock (the waits take no real time).
+#include "teams/teams_window_scan.h"
+#include "teams_desktop.h"
+
+using namespace teams_test;
+
+namespace {
+
+constexpr std::uint64_t Millisecond = inmemory::TicksPerSecond / 1000;
+
+using Lines = std::vector<std::u16string>;
+
+class CallWindowLookupTest : public TeamsDesktop {};
+class CallActionsTest : public TeamsDesktop {};
+
+}  // namespace
+
+TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
+{
+    struct Listed {
+        std::u16string title;
+        unsigned flags;
+    };
+    struct Case {
+        const char* what;
+        const char16_t* participant;
+        bool skipMinimized;
+        std::vector<Listed> windows;  // below the main and notification windows
+        int pick;                     // index into windows, -1: none
+    };
+    const std::u16string anruf = u"Microsoft Teams Anruf wird durchgef\u00FChrt";
+    const Case cases[] = {
+        {"name in other letter case", u"John Smith", true, {{u"Call with JOHN SMITH", Visible}}, 0},
+        {"title without the space", u"John Smith", true, {{u"johnsmith", Visible}}, 0},
+        {"title with two spaces", u"John Smith", true, {{u"Ann, John  Smith", Visible}}, 0},
+        {"other names are passed over", u"John Smith", true,
+         {{u"Call with Ann Lee", Visible}, {u"John Smith (External)", Visible}}, 1},
+        {"higher of two matches", u"John", true, {{u"John Smith", Visible}, {u"John Lee", Visible}}, 0},
+        {"KVX takes the highest remaining window", u"KVX Queue 1", true,
+         {{u"Microsoft Teams Call in progress", Visible}, {u"Anything", Visible}, {u"KVX Queue 1", Visible}}, 1},
+        {"kvx in lower case is a name", u"kvx queue 1", true, {{u"Anything", Visible}}, -1},
+        {"kvx in lower case matched by name", u"kvx queue 1", true,
+         {{u"Anything", Visible}, {u"KVX Queue 1 - call", Visible}}, 1},
+        {"null participant", nullptr, true, {{u"Anything", Visible}}, 0},
+        {"empty participant", u"", true, {{u"Anything", Visible}}, 0},
+        {"call in progress, any letter case", u"John Smith", true,
+         {{u"MICROSOFT TEAMS CALL IN PROGRESS - John Smith", Visible}}, -1},
+        {"call in progress, for nobody", u"", true,
+         {{u"Microsoft Teams Call in progress", Visible}, {u"Microsoft Teams Appel en cours", Visible},
+          {u"Microsoft Teams Gesprek gaande", Visible}, {anruf + u" John Smith", Visible}},
+         -1},
+        {"shorter than a call-in-progress title", u"", true, {{u"Microsoft Teams Call", Visible}}, 0},
+        {"New Window for a named participant", u"John Smith", true, {{u"New Window", Visible}}, 0},
+        {"New Window below a matching window", u"John Smith", true,
+         {{u"John Smith", Visible}, {u"New Window", Visible}}, 0},
+        {"minimised passed over when skipping", u"John Smith", true,
+         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}}, 1},
+        {"minimised accepted when not skipping", u"John Smith", false,
+         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}}, 0},
+        {"hidden never", u"John Smith", false, {{u"John Smith", Hidden}}, -1},
+        {"foreign never", u"John Smith", false, {{u"John Smith - Browser", Foreign}}, -1},
+        {"spaces only: empty search text finds nothing", u"   ", true, {{u"Anything", Visible}}, -1},
+        {"spaces only: New Window still taken", u"   ", true, {{u"Anything", Visible}, {u"New Window", Visible}}, 1},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        const win::HWND main = window(u"Chat | John Smith | Microsoft Teams");
+        const win::HWND notification = window(u"John Smith");  // notified by exclusion, say
+        std::vector<win::HWND> handles;
+        for (const Listed& w : c.windows) {
+            handles.push_back(window(w.title, w.flags));
+        }
+        DiagnosticLog log;
+        TeamsWindowScan scan(&log);
+        scan.mainWindow = main;
+        scan.notificationWindow = notification;
+        scan.notificationMatch = NotificationMatch::ByExclusion;
+        const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
+        EXPECT_EQ(scan.findCallWindow(c.participant, c.skipMinimized), expected) << c.what;
+    }
+}
+
+TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMinimisesTheCallWindow)
+{
+    const win::HWND notification = window(u"Microsoft Teams Notification");
+    window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    const std::uint64_t start = inmemory::now();
+    win::HWND call = nullptr;
+    inmemory::onSendInput([&] { call = window(u"Call with John Smith"); });
+
+    scan.answerCall(u"John  Smith");
+
+    EXPECT_EQ(logLines(log), (Lines{
+                                 u"Waiting for Teams call notification window to popup...\n",
+                                 u"Teams call notification window found (visible).\n",
+                                 u"Active call notification window detected!\n",
+                                 u"Sending 'Shift-Ctrl-S'\n",
+                                 u"Waiting for call window for participant \"John  Smith\"...\n",
+                                 u"Minimizing call window \"Call with John Smith\"...\n",
+                             }));
+    ASSERT_EQ(inmemory::sentInput().size(), 1u) << "the six events go in one call";
+    const std::vector<win::KEYBDINPUT>& keys = inmemory::sentInput()[0].records;
+    const win::WORD vk[] = {0xA0, 0xA2, 0x53, 0x53, 0xA2, 0xA0};
+    const win::DWORD flags[] = {0, 0, 0, 2, 2, 2};
+    ASSERT_EQ(keys.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(keys[i].wVk, vk[i]) << i;
+        EXPECT_EQ(keys[i].dwFlags, flags[i]) << i;
+        EXPECT_EQ(keys[i].wScan, 0) << i;
+        EXPECT_EQ(keys[i].time, 0u) << i;
+        EXPECT_EQ(keys[i].dwExtraInfo, 0u) << i;
+    }
+    EXPECT_EQ(inmemory::sentInput()[0].time, start);
+    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
+    const inmemory::PostedMessage& posted = inmemory::postedMessages()[0];
+    EXPECT_EQ(posted.window, call);
+    EXPECT_EQ(posted.message, win::WM_SYSCOMMAND);
+    EXPECT_EQ(posted.wParam, win::SC_MINIMIZE);
+    EXPECT_EQ(posted.lParam, 0);
+    EXPECT_EQ(inmemory::totalSleptMs(), 0u);
+    EXPECT_TRUE(inmemory::windowMinimized(call));
+    EXPECT_FALSE(inmemory::windowMinimized(notification));
+}
+
+TEST_F(CallActionsTest, AnswerNoticesTheNotificationWithinOnePauseOfItTurningVisible)
+{
+    const win::HWND notification = window(u"Microsoft Teams Notification", Hidden);
+    window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    const std::uint64_t start = inmemory::now();
+    // Shown during the pause after attempt 4; attempt 5 sees it.
+    inmemory::at(start + 1100 * Millisecond, [&] { inmemory::setWindowVisible(notification, true); });
+    // Teams needs two seconds to open the call window after the keys.
+    inmemory::onSendInput([&] {
+        inmemory::at(inmemory::now() + 2000 * Millisecond, [&] { window(u"Ann Lee"); });
+    });
+
+    scan.answerCall(nullptr);
+
+    EXPECT_EQ(logLines(log), (Lines{
+                                 u"Waiting for Teams call notification window to popup...\n",
+                                 u"Teams call notification window found (not visible).\n",
+                                 u"Active call notification window detected!\n",
+                                 u"Sending 'Shift-Ctrl-S'\n",
+                                 u"Waiting for call window for participant \"(None)\"...\n",
+                                 u"Minimizing call window \"Ann Lee\"...\n",
+                             }));
+    ASSERT_EQ(inmemory::sentInput().size(), 1u);
+    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1250 * Millisecond);
+    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
+    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3250 * Millisecond);
+    EXPECT_EQ(inmemory::callCount("Sleep"), 5u + 8u);
+}
+
+TEST_F(CallActionsTest, AnswerGivesUpAfterThirtySecondsWithoutAVisibleNotification)
+{
+    struct Case {
+        const char* what;
+        bool notificationInScan;
+        const char16_t* firstLine;
+    };
+    const Case cases[] = {
+        {"hidden all along", true, u"Teams call notification window found (not visible).\n"},
+        {"none in the scan", false, u"Teams call notification window not found.\n"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        window(u"Chat | Microsoft Teams");
+        if (c.notificationInScan) {
+            window(u"Microsoft Teams Notification", Hidden);
+        }
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+        // A notification that opens after the scan is not the one the scan
+        // recorded and is never looked at.
+        inmemory::at(inmemory::now() + 5000 * Millisecond, [&] { window(u"Microsoft Teams Notification"); });
+
+        scan.answerCall(u"John Smith");
+
+        EXPECT_EQ(logLines(log), (Lines{
+                                     u"Waiting for Teams call notification window to popup...\n",
+                                     c.firstLine,
+                                     u"Wait aborted, no active call detected.\n",
+                                 }))
+            << c.what;
+        EXPECT_EQ(inmemory::totalSleptMs(), 30000u) << c.what;
+        EXPECT_EQ(inmemory::callCount("Sleep"), 120u) << c.what;
+        EXPECT_TRUE(inmemory::sentInput().empty()) << c.what;
+        EXPECT_TRUE(inmemory::postedMessages().empty()) << c.what;
+    }
+}
+
+TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
+{
+    const win::HWND notification = window(u"Microsoft Teams Notification");
+    const win::HWND main = window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    // Minimised by an earlier answer: not this call's window.
+    const win::HWND earlier = window(u"John Smith", Minimized);
+
+    scan.answerCall(u"John Smith");
+
+    EXPECT_EQ(logLines(log), (Lines{
+                                 u"Waiting for Teams call notification window to popup...\n",
+                                 u"Teams call notification window found (visible).\n",
+                                 u"Active call notification window detected!\n",
+                                 u"Sending 'Shift-Ctrl-S'\n",
+                                 u"Waiting for call window for participant \"John Smith\"...\n",
+                                 u"Wait aborted, no call window detected.\n",
+                                 u"Enumerating Teams windows\n",
+                                 u"Window " + hex(notification) +
+                                     u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n",
+                                 u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
+                                 u"Window " + hex(earlier) + u" main:0 callnotify:0 visible:1, minimized:1 [John Smith]\n",
+                             }));
+    EXPECT_EQ(inmemory::totalSleptMs(), 30000u);
+    EXPECT_EQ(inmemory::sentInput().size(), 1u);
+    EXPECT_TRUE(inmemory::postedMessages().empty());
+}
+
+TEST_F(CallActionsTest, RefusedInputOrCommandsLeaveTheLogAsIfTheyWentThrough)
+{
+    window(u"Microsoft Teams Notification");
+    window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    const win::HWND call = window(u"John Smith");
+    inmemory::failCall("SendInput", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("PostMessageW", win::ERROR_ACCESS_DENIED);
+
+    scan.answerCall(u"John Smith");
+
+    const Lines lines = logLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), u"Minimizing call window \"John Smith\"...\n");
+    EXPECT_FALSE(inmemory::windowMinimized(call));
+}
+
+TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
+{
+    window(u"Microsoft Teams Notification", Hidden);
+    window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    const win::HWND call = window(u"Call with John Smith", Minimized);
+
+    scan.closeCallWindow(u"John Smith");
+
+    EXPECT_EQ(logLines(log), (Lines{
+                                 u"Closing call window for participant \"John Smith\"...\n",
+                                 u"Sending Close command to window \"Call with John Smith\"...\n",
+                             }));
+    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
+    EXPECT_EQ(inmemory::postedMessages()[0].window, call);
+    EXPECT_EQ(inmemory::postedMessages()[0].message, win::WM_SYSCOMMAND);
+    EXPECT_EQ(inmemory::postedMessages()[0].wParam, win::SC_CLOSE);
+    EXPECT_EQ(inmemory::postedMessages()[0].lParam, 0);
+    EXPECT_FALSE(inmemory::windowExists(call));
+    EXPECT_EQ(inmemory::callCount("Sleep"), 0u);
+}
+
+TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
+{
+    const char16_t* const participants[] = {nullptr, u""};
+    for (const char16_t* participant : participants) {
+        SetUp();
+        const win::HWND main = window(u"Chat | Microsoft Teams");
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+
+        scan.closeCallWindow(participant);
+
+        EXPECT_EQ(logLines(log),
+                  (Lines{
+                      u"Closing call window for participant \"(None)\"...\n",
+                      u"Teams call window not found\n",
+                      u"Enumerating Teams windows\n",
+                      u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
+                  }));
+        EXPECT_TRUE(inmemory::postedMessages().empty());
+        EXPECT_EQ(inmemory::callCount("Sleep"), 0u);
+    }
+}
+
+TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
+{
+    window(u"Inbox - Browser", Foreign);
+    const win::HWND candidate = window(u"", Hidden);
+    const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
+    const win::HWND bare = window(u"Teams");
+    const win::HWND other = window(u"Meeting with Ann | Microsoft Teams");
+    cacheEntry(main, inmemory::now());
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    ASSERT_EQ(scan.mainFromCache, 1);
+    inmemory::setWindowMinimized(other, true);
+
+    EXPECT_EQ(scan.listTeamsWindows(), 4);
+
+    EXPECT_EQ(logLines(log),
+              (Lines{
+                  u"Call notification " + hex(candidate) + u" found by exclusion\n",
+                  u"Enumerating Teams windows\n",
+                  u"Window " + hex(candidate) + u" main:0 callnotify:3 visible:0, minimized:0 []\n",
+                  u"Window " + hex(main) + u" main:2 callnotify:0 visible:0, minimized:0 [Chat | Microsoft Teams]\n",
+                  u"Window " + hex(bare) + u" main:0 callnotify:0 visible:1, minimized:0 [Teams]\n",
+                  u"Window " + hex(other) + u" main:0 callnotify:0 visible:1, minimized:1 [Meeting with Ann | Microsoft Teams]\n",
+              }));
+}
+
+TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)
+{
+    window(u"Microsoft Teams Notification", Foreign);
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    EXPECT_EQ(scan.listTeamsWindows(), 0);
+    EXPECT_EQ(logLines(log), Lines{u"Teams desktop application not found.\n"});
+}

@@ -1,0 +1,223 @@
+// The Teams window scan: which window is the call notification and which the
+// main window, phase by phase, with its tie-breaks, the cache fallback at its
+// age limit, and the owning-process test that every phase relies on.
+#include "teams/main_window_cache.h"
+#include "teams/teams_window_scan.h"
+#include "teams_desktop.h"
+
+using namespace teams_test;
+
+namespace {
+
+constexpr std::uint64_t Second = inmemory::TicksPerSecond;
+
+class TeamsWindowScanTest : public TeamsDesktop {};
+
+const std::u16string ExclusionLine(win::HWND window)
+{
+    char16_t out[64];
+    util::formatString(out, u"Call notification %p found by exclusion\n", window);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
+{
+    struct Case {
+        std::u16string image;
+        bool teams;
+    };
+    const Case cases[] = {
+        {TeamsImage, true},
+        {u"\\Device\\HarddiskVolume1\\Apps\\TEAMS.EXE", true},
+        {u"\\Device\\HarddiskVolume1\\Apps\\MyTeams.exe", false},
+        {u"\\Device\\HarddiskVolume1\\Apps\\Teams.exe.bak", false},
+        {u"\\Device\\HarddiskVolume1\\Teams.exe\\ms-teams.exe", false},
+        {u"Teams.exe", false},  // no backslash, no file name to compare
+        {u"\\Device\\HarddiskVolume1\\" + std::u16string(221, u'x') + u"\\Teams.exe", true},  // 255 characters
+        {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
+    };
+    for (const Case& c : cases) {
+        inmemory::WindowSpec spec;
+        spec.processId = inmemory::addProcess(c.image);
+        EXPECT_EQ(isTeamsWindow(inmemory::addWindow(spec)), c.teams) << std::string(c.image.begin(), c.image.end());
+    }
+    EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
+}
+
+TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
+{
+    const win::HWND denied = window(u"Chat | Microsoft Teams");
+    EXPECT_TRUE(isTeamsWindow(denied));
+
+    inmemory::failCall("OpenProcess", win::ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(isTeamsWindow(denied));
+    inmemory::failCall("K32GetProcessImageFileNameW", win::ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(isTeamsWindow(denied));
+    EXPECT_EQ(inmemory::openHandleCount(), 0u);
+
+    inmemory::destroyWindow(denied);
+    EXPECT_FALSE(isTeamsWindow(denied)) << "no window, no owning process";
+    inmemory::WindowSpec orphan;
+    orphan.processId = 4242;  // a process that has ended
+    EXPECT_FALSE(isTeamsWindow(inmemory::addWindow(orphan)));
+}
+
+TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExclusion)
+{
+    // Each case is a desktop, top of the z-order first; `pick` is the index
+    // of the expected notification window (-1: none).
+    struct Listed {
+        std::u16string title;
+        unsigned flags;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Listed> windows;
+        int pick;
+        NotificationMatch match;
+    };
+    const Case cases[] = {
+        {"title in other letter case, with more text",
+         {{u"Chat | Microsoft Teams", Visible}, {u"MICROSOFT TEAMS NOTIFICATION - Ann", Hidden}}, 1,
+         NotificationMatch::ByTitle},
+        {"Dutch title", {{u"Melding van Microsoft Teams", Visible}}, 0, NotificationMatch::ByTitle},
+        {"German title, hidden", {{u"Microsoft Teams-Benachrichtigung", Hidden}}, 0, NotificationMatch::ByTitle},
+        {"second title in the table", {{u"Notification Microsoft Teams", Visible}}, 0, NotificationMatch::ByTitle},
+        {"higher of two notification titles wins",
+         {{u"Notification Microsoft Teams", Hidden}, {u"Microsoft Teams Notification", Visible}}, 0,
+         NotificationMatch::ByTitle},
+        {"a title match beats an earlier candidate",
+         {{u"", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 1, NotificationMatch::ByTitle},
+        {"foreign window with the title is ignored",
+         {{u"Microsoft Teams Notification", Foreign}, {u"Chat | Microsoft Teams", Visible}}, -1,
+         NotificationMatch::None},
+        {"'Microsoft Teams' is shorter than every title, and a candidate",
+         {{u"Microsoft Teams", Visible}}, 0, NotificationMatch::ByExclusion},
+        {"empty title is the one candidate",
+         {{u"Chat | Microsoft Teams", Visible}, {u"", Hidden}, {u"TEAMS", Hidden}}, 1,
+         NotificationMatch::ByExclusion},
+        {"'Teams ' differs from 'Teams'", {{u"Teams ", Hidden}, {u"teams", Hidden}}, 0,
+         NotificationMatch::ByExclusion},
+        {"every spacing of the main window's bar is excluded",
+         {{u"Chat|Microsoft Teams", Visible}, {u"Calendar |MicrosoftTeams", Hidden},
+          {u"Activity  |  Microsoft  Teams", Hidden}, {u"Call - Microsoft Teams", Hidden}},
+         3, NotificationMatch::ByExclusion},
+        {"a tab is not a space", {{u"Chat |Microsoft\tTeams", Hidden}}, 0, NotificationMatch::ByExclusion},
+        {"two candidates give none", {{u"", Hidden}, {u"Call - Microsoft Teams", Visible}}, -1,
+         NotificationMatch::None},
+        {"no Teams windows at all", {{u"Inbox - Browser", Foreign}}, -1, NotificationMatch::None},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        std::vector<win::HWND> handles;
+        for (const Listed& w : c.windows) {
+            handles.push_back(window(w.title, w.flags));
+        }
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+        const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
+        EXPECT_EQ(scan.notificationWindow, expected) << c.what;
+        EXPECT_EQ(scan.notificationMatch, c.match) << c.what;
+        const std::vector<std::u16string> lines = logLines(log);
+        if (c.match == NotificationMatch::ByExclusion) {
+            EXPECT_EQ(lines, std::vector<std::u16string>{ExclusionLine(expected)}) << c.what;
+        } else {
+            EXPECT_TRUE(lines.empty()) << c.what;
+        }
+    }
+}
+
+TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotification)
+{
+    window(u"Inbox - Browser", Foreign);
+    const win::HWND notification = window(u"Microsoft Teams Notification");
+    const win::HWND hidden = window(u"", Hidden);
+    const win::HWND main = window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    EXPECT_EQ(scan.notificationWindow, notification);
+    EXPECT_EQ(scan.mainWindow, main);
+    EXPECT_EQ(scan.mainFromCache, 0);
+    EXPECT_NE(scan.mainWindow, hidden);
+
+    win::HWND cached = nullptr;
+    std::uint32_t age = 1;
+    EXPECT_EQ(MainWindowCache::load(&cached, &age), 0) << "a uniquely found main window is remembered";
+    EXPECT_EQ(cached, main);
+    EXPECT_EQ(age, 0u);
+}
+
+TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
+{
+    // A cached handle stands for the main window only while it is fresh and
+    // still a Teams window; visibility and role are not asked.
+    struct Case {
+        const char* what;
+        std::uint64_t ageTicks;
+        int cachedRole;  // 0 the hidden main window, 1 the notification, 2 a vanished window, 3 a browser window
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"fresh", 0, 0, true},
+        {"28799 s", 28799 * Second, 0, true},
+        {"28800 s", 28800 * Second, 0, false},
+        {"half a second ahead", 0 - Second / 2, 0, true},
+        {"one second ahead", 0 - Second, 0, false},
+        {"the notification window itself", 10 * Second, 1, true},
+        {"a window that is gone", 10 * Second, 2, false},
+        {"a foreign window", 10 * Second, 3, false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        const win::HWND notification = window(u"Microsoft Teams Notification");
+        const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
+        const win::HWND foreign = window(u"Inbox - Browser", Foreign);
+        window(u"Meeting with Ann");
+        window(u"Microsoft Teams Call in progress");
+        const win::HWND roles[] = {main, notification, inmemory::unusedWindowHandle(), foreign};
+        cacheEntry(roles[c.cachedRole], inmemory::now() - c.ageTicks);
+
+        DiagnosticLog log;
+        log.detailEnabled = 1;
+        const TeamsWindowScan scan(&log);
+        EXPECT_EQ(scan.mainWindow, c.accepted ? roles[c.cachedRole] : nullptr) << c.what;
+        EXPECT_EQ(scan.mainFromCache, c.accepted ? 1 : 0) << c.what;
+        const std::vector<std::u16string> lines = logLines(log);
+        if (c.accepted) {
+            EXPECT_EQ(lines, std::vector<std::u16string>{u"Main Teams Application retrieved from cache (" +
+                                                         hex(roles[c.cachedRole]) + u")\n"})
+                << c.what;
+        } else {
+            EXPECT_TRUE(lines.empty()) << c.what;
+        }
+        EXPECT_EQ(inmemory::callCount("RegSetValueExW"), 0u) << "phase C never rewrites the entry: " << c.what;
+    }
+}
+
+TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
+{
+    const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
+    cacheEntry(main, inmemory::now());
+    {
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+        EXPECT_EQ(scan.mainWindow, main);
+        EXPECT_TRUE(logLines(log).empty()) << "detail texts are not written";
+    }
+    inmemory::failCall("RegGetValueW", win::ERROR_ACCESS_DENIED);
+    {
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+        EXPECT_EQ(scan.mainWindow, nullptr);
+        EXPECT_EQ(scan.mainFromCache, 0);
+    }
+
+    inmemory::setWindowVisible(main, true);
+    inmemory::failCall("RegSetValueExW", win::ERROR_ACCESS_DENIED, 1, -1);
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    EXPECT_EQ(scan.mainWindow, main) << "a failed store does not undo the finding";
+    EXPECT_TRUE(logLines(log).empty());
+}

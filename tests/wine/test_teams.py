@@ -1,0 +1,289 @@
+"""The Teams actions of the real program under Wine, against the Teams
+stand-in: answering a call (notification found by title or by exclusion),
+closing a participant's call window, the main window remembered in the
+volatile registry key and refused when stale, the window listing, and the
+wait that gives up when no notification comes."""
+
+import glob
+import os
+import re
+import subprocess
+import time
+import unittest
+
+import harness
+import probe
+from standin import TeamsStandIn
+
+URL = "Velmorathis.Mirrowcast:TeamsCall?action="
+CACHE_KEY = r"HKCU\SOFTWARE\Velmorathis\Velmorathis Mirrowcast\Volatile"
+STAMP = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
+BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0"
+NOTIFICATION = "Microsoft Teams Notification"
+MAIN = "Chat | Microsoft Teams"
+
+
+def filetime_now():
+    """The current UTC time as a FILETIME value."""
+    return int((time.time() + 11644473600) * 10_000_000)
+
+
+def logged_runs(prefix):
+    """The texts each run of the program logged, time stamps removed; a run
+    begins with the banner."""
+    files = glob.glob(os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))
+    if not files:
+        return []
+    with open(files[0], "rb") as f:
+        lines = [STAMP.sub("", line) for line in f.read().decode("utf-16-le").split("\n")]
+    runs = []
+    for line in lines:
+        if line == BANNER:
+            runs.append([])
+        if runs and line:
+            runs[-1].append(line)
+    return runs
+
+
+def last_run(prefix):
+    runs = logged_runs(prefix)
+    return runs[-1] if runs else []
+
+
+def hwnd_text(window):
+    """A window handle as the log prints it."""
+    return f"{window.hwnd & 0xFFFFFFFF:08X}"
+
+
+class TeamsActionsTest(unittest.TestCase):
+    def setUp(self):
+        self.prefix = harness.WinePrefix().__enter__()
+        self.addCleanup(self.prefix.__exit__, None, None, None)
+
+    def teams(self, windows):
+        teams = TeamsStandIn(self.prefix, windows=windows).__enter__()
+        self.addCleanup(teams.__exit__, None, None, None)
+        return teams
+
+    def window(self, title):
+        """The stand-in's window with this title, as another program sees it."""
+        return next(w for w in probe.windows(self.prefix) if w.title == title and w.image_name == "Teams.exe")
+
+    def run_url(self, query, timeout=60):
+        code, elapsed = self.prefix.run(harness.mirrowcast_exe(), [URL + query], timeout=timeout)
+        return code, elapsed, last_run(self.prefix)
+
+    def answer_while_notification_shows(self, teams, notification_key, participant="John%20Smith"):
+        """Starts an answer, makes the notification visible once the program
+        waits for it, and returns the program's exit code and log."""
+        program = self.start("answercall&participant=" + participant)
+        self.wait_for_log(lambda log: "Waiting for Teams call notification window to popup..." in log)
+        since = teams.command("show " + notification_key)
+        teams.wait_event("shown " + notification_key, since=since)
+        return program.wait(timeout=60) & 0xFF, last_run(self.prefix)
+
+    def test_answer_sends_the_shortcut_to_the_notification_and_minimises_the_call_window(self):
+        teams = self.teams([("notify", NOTIFICATION, "hidden,oncall=Call with John Smith"),
+                            ("main", MAIN, "")])
+        code, log = self.answer_while_notification_shows(teams, "notify")
+
+        self.assertEqual(code, 0)
+        self.assertEqual(log[log.index(BANNER) + 1:], [
+            "action=answercall",
+            "participant=John Smith",
+            "Protocolhandler invoked (Teams main app identified) (Call notification identified)...",
+            "Waiting for Teams call notification window to popup...",
+            "Teams call notification window found (not visible).",
+            "Active call notification window detected!",
+            "Sending 'Shift-Ctrl-S'",
+            'Waiting for call window for participant "John Smith"...',
+            'Minimizing call window "Call with John Smith"...',
+        ])
+        teams.wait_event("syscommand call F020")
+        words = [event[1:] for event in teams.events()]
+        order = [words.index(e) for e in [("shown", "notify"), ("keys", "notify"), ("created", "call"),
+                                          ("syscommand", "call", "F020")]]
+        self.assertEqual(order, sorted(order), words)
+        self.assertNotIn(("syscommand", "main", "F020"), words)
+        self.assertTrue(self.window("Call with John Smith").minimized)
+
+    def test_notification_found_by_exclusion_is_answered_too(self):
+        teams = self.teams([("main", MAIN, ""), ("toast", "", "hidden,oncall=New Window")])
+        toast = self.window("")
+        code, log = self.answer_while_notification_shows(teams, "toast", participant="Ann%20Lee")
+
+        self.assertEqual(code, 0)
+        self.assertIn(f"Call notification {hwnd_text(toast)} found by exclusion", log)
+        self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification found)...", log)
+        self.assertEqual(log[-1], 'Minimizing call window "New Window"...')
+        teams.wait_event("syscommand call F020")
+        self.assertIn(("keys", "toast"), [event[1:] for event in teams.events()])
+
+    def test_close_posts_the_close_command_to_the_participants_window_only(self):
+        teams = self.teams([("ann", "Call with Ann Lee", ""),
+                            ("john", "Call with John  Smith", "minimized"),
+                            ("notify", NOTIFICATION, "hidden"),
+                            ("main", MAIN, "")])
+        code, _, log = self.run_url("closecallwindow&participant=john%20smith")
+
+        self.assertEqual(code, 0)
+        self.assertEqual(log[-2:], ['Closing call window for participant "john smith"...',
+                                    'Sending Close command to window "Call with John  Smith"...'])
+        teams.wait_event("destroyed john")
+        words = [event[1:] for event in teams.events()]
+        self.assertIn(("syscommand", "john", "F060"), words)
+        self.assertEqual([w for w in words if w[0] in ("syscommand", "destroyed") and w[1] != "john"], [])
+
+    def test_main_window_is_remembered_for_runs_that_see_a_call_window_beside_it(self):
+        teams = self.teams([("notify", NOTIFICATION, "hidden"), ("main", MAIN, "")])
+        main = self.window(MAIN)
+        _, _, log = self.run_url("closecallwindow&participant=Nobody")
+        self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification identified)...", log)
+        stored = self.prefix.reg("query", CACHE_KEY, "/v", "MainTeamsApp").stdout
+        self.assertRegex(stored, rf"MainTeamsApp\s+REG_DWORD\s+0x0*{main.hwnd & 0xFFFFFFFF:x}\b")
+
+        # Now the main window's title holds the participant too, and it is
+        # above the call window: only the remembered main window keeps the
+        # lookup off it.
+        since = teams.command("title main Chat | John Smith | Microsoft Teams")
+        teams.wait_event("titled main", since=since)
+        since = teams.command("create call|John Smith|")
+        teams.wait_event("created call", since=since)
+        since = teams.command("show main")
+        teams.wait_event("shown main", since=since)
+        self.assertEqual([w.title for w in probe.windows(self.prefix)][:2],
+                         ["Chat | John Smith | Microsoft Teams", "John Smith"])
+        _, _, log = self.run_url("closecallwindow&participant=John%20Smith")
+        self.assertIn("Protocolhandler invoked (Teams main app known) (Call notification identified)...", log)
+        self.assertEqual(log[-1], 'Sending Close command to window "John Smith"...')
+        teams.wait_event("destroyed call")
+        self.assertNotIn(("destroyed", "main"), [event[1:] for event in teams.events()])
+        teams.stop()
+
+        # The key is volatile: a new session (server restart) has lost it.
+        # (Wine drops the parent as well, having no value of its own to save;
+        # the unit tests check that it is made as an ordinary key.)
+        subprocess.run(["wineserver", "-k"], env=self.prefix.env, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.prefix.env, check=False, timeout=60)
+        subprocess.run(["wineserver", "-p"], env=self.prefix.env, check=True)
+        # The session's services must be up before a program whose output is
+        # captured starts them: they would keep its pipe open.
+        subprocess.run(["wine", "wineboot"], env=self.prefix.env, check=True, timeout=120,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertNotEqual(self.prefix.reg("query", CACHE_KEY).returncode, 0)
+
+    def test_stale_cache_entry_is_refused_and_left_in_place(self):
+        teams = self.teams([("notify", NOTIFICATION, "hidden"), ("call", "Call with Ann Lee", "hidden"),
+                            ("main", MAIN, "")])
+        self.run_url("closecallwindow&participant=Nobody")
+        nine_hours_ago = filetime_now() - 9 * 3600 * 10_000_000
+        added = self.prefix.reg("add", CACHE_KEY, "/v", "MainTeamsApp/TimeStamp", "/t", "REG_QWORD",
+                                "/d", str(nine_hours_ago), "/f")
+        self.assertEqual(added.returncode, 0, added.stderr)
+
+        since = teams.command("show call")
+        teams.wait_event("shown call", since=since)
+        _, _, log = self.run_url("closecallwindow&participant=Nobody")
+        self.assertIn("Protocolhandler invoked (Call notification identified)...", log)
+        self.assertIn(f"Window {hwnd_text(self.window(MAIN))} main:0 callnotify:0 visible:1, minimized:0 [{MAIN}]",
+                      log)
+        export = os.path.join(self.prefix.drive_c, "cache.reg")
+        self.prefix.reg("export", CACHE_KEY, self.prefix.winpath(export), "/y")
+        with open(export, "rb") as f:
+            text = f.read().decode("utf-16")
+        self.assertIn('"MainTeamsApp/TimeStamp"=hex(b):' +
+                      ",".join(f"{b:02x}" for b in nine_hours_ago.to_bytes(8, "little")), text)
+
+    def test_validateconfig_lists_every_teams_window_with_what_the_scan_made_of_it(self):
+        teams = self.teams([("notify", NOTIFICATION, ""), ("tray", "", "hidden"), ("main", MAIN, ""),
+                            ("meeting", "Meeting with Ann | Microsoft Teams", "hidden,minimized")])
+        with TeamsStandIn(self.prefix, image_name="Browser.exe", windows=[("page", NOTIFICATION, "")]):
+            first = self.listing(4)
+            since = teams.command("show meeting")
+            teams.wait_event("shown meeting", since=since)
+            second = self.listing(4)
+        notify, tray, main, meeting = (self.window(t) for t in
+                                       [NOTIFICATION, "", MAIN, "Meeting with Ann | Microsoft Teams"])
+
+        def line(window, main_column, callnotify, visible, minimized):
+            return (f"Window {hwnd_text(window)} main:{main_column} callnotify:{callnotify} "
+                    f"visible:{visible}, minimized:{minimized} [{window.title}]")
+
+        self.assertEqual(first, [
+            "Enumerating Teams windows",
+            line(notify, 0, 1, 1, 0),
+            line(tray, 0, 0, 0, 0),
+            line(main, 1, 0, 1, 0),
+            line(meeting, 0, 0, 0, 1),
+        ])
+        # A second visible window leaves the main window to the cache.
+        self.assertIn(line(main, 2, 0, 1, 0), second)
+        self.assertIn(line(meeting, 0, 0, 1, 0), second)
+
+    def listing(self, count):
+        """Runs the validateconfig action until its listing of `count` windows
+        is in the log, closes the status window it opens afterwards, and
+        returns the listing."""
+        program = self.start("validateconfig")
+
+        def listed(log):
+            return log[log.index("Enumerating Teams windows"):] if "Enumerating Teams windows" in log else []
+
+        log = self.wait_for_log(lambda log: len(listed(log)) == count + 1)
+        if program.poll() is None:
+            self.close_status_window(program)
+        return listed(log)
+
+    def start(self, query):
+        """Starts the program with the URL in the background."""
+        self.runs_before = len(logged_runs(self.prefix))
+        return self.prefix.start(harness.mirrowcast_exe(), [URL + query])
+
+    def wait_for_log(self, done, timeout=30):
+        """Waits until the run last started has logged what `done` looks
+        for; returns that run's texts."""
+        deadline = time.monotonic() + timeout
+        while True:
+            runs = logged_runs(self.prefix)
+            if len(runs) > self.runs_before and done(runs[-1]):
+                return runs[-1]
+            self.assertLess(time.monotonic(), deadline, runs[-1:])
+            time.sleep(0.05)
+
+    def close_status_window(self, program):
+        status_probe = os.path.join(os.path.dirname(os.path.dirname(probe.probe_exe())),
+                                    "status_probe", "status_probe.exe")
+        if os.path.exists(status_probe):
+            self.prefix.run(status_probe, ["close"], timeout=30)
+            program.wait(timeout=30)
+        else:
+            subprocess.run(["wine", "taskkill", "/f", "/im", "VelmorathisMirrowcast.exe"], env=self.prefix.env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            program.wait(timeout=30)
+
+    def test_answer_without_a_notification_window_gives_up_after_thirty_seconds(self):
+        teams = self.teams([("main", MAIN, "")])
+        program = self.start("answercall&participant=John%20Smith")
+        started = time.monotonic()
+        # A notification that opens after the scan is not the one it recorded.
+        time.sleep(2)
+        since = teams.command(f"create notify|{NOTIFICATION}|oncall=Call with John Smith")
+        teams.wait_event("created notify", since=since)
+        code = program.wait(timeout=60) & 0xFF
+        elapsed = time.monotonic() - started
+        log = last_run(self.prefix)
+
+        self.assertEqual(code, 0)
+        self.assertGreaterEqual(elapsed, 30)
+        self.assertLess(elapsed, 45)
+        self.assertEqual(log[-4:], [
+            "Protocolhandler invoked (Teams main app identified)...",
+            "Waiting for Teams call notification window to popup...",
+            "Teams call notification window not found.",
+            "Wait aborted, no active call detected.",
+        ])
+        self.assertNotIn("keys", [event[1] for event in teams.events()])
+
+
+if __name__ == "__main__":
+    unittest.main()
