@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <set>
 
 #include "winapi/inmemory/inmemory.h"
@@ -69,6 +70,8 @@ struct FaultPlan {
     win::DWORD error = 0;
 };
 
+struct UiState;  // the program's own windows, see ui.cpp
+
 struct Machine {
     // faults and call record
     std::vector<std::string> calls;
@@ -111,6 +114,9 @@ struct Machine {
     // handles
     std::map<std::uintptr_t, OpenHandle> handles;
     std::uintptr_t nextHandle = 0x100;
+
+    // the program's own windows; made on first use after each reset
+    std::shared_ptr<UiState> ui;
 };
 
 Machine& machine();

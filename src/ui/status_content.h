@@ -1,0 +1,53 @@
+// What the status window shows and where, apart from the window mechanics:
+// the detection text, the window's place on the desktop and the folder the
+// log link opens.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "winapi/types.h"
+
+struct TeamsWindowScan;
+
+constexpr std::size_t StatusTextCapacity = 256;  // at most 255 characters
+constexpr std::size_t StatusPathCapacity = 260;
+
+constexpr char16_t TeamsDetectedText[] = u"\u2713 Teams desktop application detected";
+constexpr char16_t TeamsNotFoundText[] = u"\u2717 Teams desktop application not found";
+constexpr char16_t NotificationFoundText[] = u"\r\n\r\n\u2713 Teams call notification window found";
+constexpr char16_t NotificationNotFoundText[] = u"\r\n\r\n\u2717 Teams call notification window not found";
+
+// True when a window of class "Chrome_WidgetWin_1" is visible and belongs to
+// Teams. Any such window will do, not only the one the scan took for the
+// main window: a user with only a call window open still has Teams running.
+bool teamsWindowVisible();
+
+// The text of the detection box. The notification line is added only when
+// Teams was detected: a notification window the scan found among hidden
+// windows alone says nothing the user could act on.
+void composeDetectionText(char16_t (&text)[StatusTextCapacity], bool teamsDetected, bool notificationFound);
+
+// Both steps: the detection on the live desktop, and the text for it with
+// what the scan made of the notification window.
+void detectionTextFor(const TeamsWindowScan& scan, char16_t (&text)[StatusTextCapacity]);
+
+struct StatusGeometry {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// Centred on the desktop's client rectangle (halves rounded down, as integer
+// division does); the debug mode's extra button makes the window taller.
+StatusGeometry statusWindowGeometry(win::LONG desktopRight, win::LONG desktopBottom, bool debug);
+
+// The folder of the log file, for the log link: false (and nothing to open)
+// when the log is off (empty path) or the path names no folder.
+bool logFolderOf(const char16_t* logPath, char16_t (&folder)[StatusPathCapacity]);
+
+// Opens the folder of the log file in the shell; does nothing when there is
+// none. A folder the shell cannot open is not reported: the user sees that
+// nothing opened, and the log it would report to is the thing being looked for.
+void openLogFolder(const char16_t* logPath);

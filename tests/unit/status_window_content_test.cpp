@@ -1,0 +1,145 @@
+// What the status window says about Teams, where it sits on the desktop and
+// which folder its log link opens.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "log/diagnostic_log.h"
+#include "teams/teams_window_scan.h"
+#include "ui/status_content.h"
+#include "winapi/inmemory/inmemory.h"
+
+namespace {
+
+const std::u16string TeamsImage = u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe";
+const std::u16string BrowserImage = u"\\Device\\HarddiskVolume3\\Apps\\browser.exe";
+
+const std::u16string NotFound = u"\u2717 Teams desktop application not found";
+const std::u16string Detected = u"\u2713 Teams desktop application detected";
+const std::u16string WithNotification = Detected + u"\r\n\r\n\u2713 Teams call notification window found";
+const std::u16string WithoutNotification = Detected + u"\r\n\r\n\u2717 Teams call notification window not found";
+
+struct DesktopWindow {
+    const char16_t* title;
+    bool visible;
+    bool teams;  // owned by Teams.exe, else by a browser
+    const char16_t* className = u"Chrome_WidgetWin_1";
+};
+
+std::string narrow(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(StatusWindowDetection, TextForEachDesktop)
+{
+    struct Case {
+        const char* name;
+        std::vector<DesktopWindow> windows;  // top of the z-order first
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"Teams not running", {}, NotFound},
+        {"only hidden Teams windows, the notification among them",
+         {{u"Microsoft Teams Notification", false, true}, {u"Chat | Microsoft Teams", false, true}},
+         NotFound},
+        {"visible main window, hidden notification",
+         {{u"Microsoft Teams Notification", false, true}, {u"Chat | Microsoft Teams", true, true}},
+         WithNotification},
+        {"visible main window, visible notification",
+         {{u"Microsoft Teams Notification", true, true}, {u"Chat | Microsoft Teams", true, true}},
+         WithNotification},
+        {"visible main window, no notification",
+         {{u"Chat | Microsoft Teams", true, true}},
+         WithoutNotification},
+        {"a browser window of the same class and title does not count",
+         {{u"Microsoft Teams Notification", true, false}, {u"Chat | Microsoft Teams", false, true}},
+         NotFound},
+        {"the visible Teams window may be anywhere in the z-order",
+         {{u"News", true, false}, {u"Chat | Microsoft Teams", false, true}, {u"Meeting | Microsoft Teams", true, true}},
+         WithoutNotification},
+        {"a visible Teams window of another class does not count",
+         {{u"Chat | Microsoft Teams", true, true, u"TeamsWebView"}},
+         NotFound},
+    };
+    for (const Case& c : cases) {
+        inmemory::reset();
+        const win::DWORD teams = inmemory::addProcess(TeamsImage);
+        const win::DWORD browser = inmemory::addProcess(BrowserImage);
+        for (const DesktopWindow& w : c.windows) {
+            inmemory::WindowSpec spec;
+            spec.className = w.className;
+            spec.title = w.title;
+            spec.visible = w.visible;
+            spec.processId = w.teams ? teams : browser;
+            inmemory::addWindowAtBottom(spec);
+        }
+        DiagnosticLog log;
+        const TeamsWindowScan scan(&log);
+        char16_t text[StatusTextCapacity];
+        detectionTextFor(scan, text);
+        EXPECT_EQ(std::u16string(text), c.expected) << c.name << ": " << narrow(text);
+    }
+}
+
+TEST(StatusWindowGeometry, CentredOnTheDesktopWithTheModesHeight)
+{
+    struct Case {
+        win::LONG right, bottom;
+        bool debug;
+        StatusGeometry expected;
+    };
+    const Case cases[] = {
+        {1920, 1080, false, {760, 440, 400, 200}},
+        {1920, 1080, true, {760, 415, 400, 250}},
+        {1365, 767, false, {482, 283, 400, 200}},  // halves round down
+        {1365, 767, true, {482, 258, 400, 250}},
+        {300, 200, false, {-50, 0, 400, 200}},  // a desktop smaller than the window
+    };
+    for (const Case& c : cases) {
+        const StatusGeometry g = statusWindowGeometry(c.right, c.bottom, c.debug);
+        EXPECT_EQ(g.left, c.expected.left) << c.right << "x" << c.bottom << " debug " << c.debug;
+        EXPECT_EQ(g.top, c.expected.top) << c.right << "x" << c.bottom << " debug " << c.debug;
+        EXPECT_EQ(g.width, c.expected.width);
+        EXPECT_EQ(g.height, c.expected.height);
+    }
+}
+
+TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
+{
+    struct Case {
+        std::u16string logPath;
+        bool opens;
+        std::u16string folder;
+    };
+    const Case cases[] = {
+        {u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log", true,
+         u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast"},
+        {u"", false, u""},     // the log is off
+        {u"C:\\", false, u""},  // nothing left to remove
+        {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},
+    };
+    for (const Case& c : cases) {
+        inmemory::reset();
+        openLogFolder(c.logPath.c_str());
+        const auto& calls = inmemory::shellCalls();
+        if (!c.opens) {
+            EXPECT_TRUE(calls.empty()) << narrow(c.logPath);
+            continue;
+        }
+        ASSERT_EQ(calls.size(), 1u) << narrow(c.logPath);
+        EXPECT_EQ(calls[0].owner, nullptr);
+        EXPECT_EQ(calls[0].verb, u"open");
+        EXPECT_EQ(calls[0].file, c.folder);
+        EXPECT_TRUE(calls[0].parametersNull);
+        EXPECT_TRUE(calls[0].directoryNull);
+        EXPECT_EQ(calls[0].showCommand, win::SW_SHOW);
+    }
+}

@@ -1,0 +1,321 @@
+"""The status window of the real program under Wine: where it opens, what it
+says about the Teams stand-in, its log link and test button, its resources,
+and how it ends. Screenshots of both modes go to MIRROWCAST_ARTIFACTS.
+
+The status window is read from inside the prefix by tests/tools/status_probe
+(MIRROWCAST_STATUS_PROBE_EXE, or next to window_probe in the build)."""
+
+import glob
+import os
+import subprocess
+import time
+import unittest
+
+import harness
+from standin import TeamsStandIn
+
+TITLE = "Velmorathis Desktop Mirrowcast Version 1.0.4.0"
+URL_VALIDATE = "Velmorathis.Mirrowcast:TeamsCall?action=validateconfig"
+NOT_FOUND = "\u2717 Teams desktop application not found"
+DETECTED = "\u2713 Teams desktop application detected"
+WITH_NOTIFICATION = DETECTED + "\r\n\r\n\u2713 Teams call notification window found"
+WITHOUT_NOTIFICATION = DETECTED + "\r\n\r\n\u2717 Teams call notification window not found"
+BACKGROUND = (243, 242, 241)
+SMALL_ICON = os.path.join(os.path.dirname(__file__), "..", "..", "res", "mirrowcast_small.ico")
+
+
+def status_probe_exe():
+    if os.environ.get("MIRROWCAST_STATUS_PROBE_EXE"):
+        return harness._env_path("MIRROWCAST_STATUS_PROBE_EXE")
+    tools = os.path.dirname(os.path.dirname(harness._env_path("MIRROWCAST_PROBE_EXE", must_exist=False)))
+    path = os.path.join(tools, "status_probe", "status_probe.exe")
+    if not os.path.exists(path):
+        raise harness.HarnessError(f"{path} does not exist (build tests/tools/status_probe)")
+    return path
+
+
+def artifact(name):
+    folder = os.environ.get("MIRROWCAST_ARTIFACTS") or os.path.join(harness.base_dir(), "artifacts")
+    os.makedirs(folder, exist_ok=True)
+    return os.path.join(folder, name)
+
+
+def prepare_fonts(prefix):
+    # Wine has no Segoe UI, and Tahoma, its usual stand-in, has no U+2713 or
+    # U+2717: the marks would show as empty boxes. DejaVu Sans Condensed has
+    # both and, at the size Wine picks for a 20-pixel cell, about the width
+    # Segoe UI has on Windows, so what fits here fits there.
+    prefix.reg("add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Segoe UI", "/d", "DejaVu Sans Condensed",
+               "/f")
+
+
+class Image:
+    """An RGB picture read through ImageMagick, so the test needs no imaging
+    library of Python."""
+
+    def __init__(self, path):
+        first = path + "[0]"  # an icon file could hold several sizes
+        size = subprocess.run(["identify", "-format", "%w %h", first], capture_output=True, check=True, text=True)
+        self.width, self.height = (int(v) for v in size.stdout.split())
+        raw = subprocess.run(["convert", first, "-alpha", "on", "-depth", "8", "rgba:-"],
+                             capture_output=True, check=True).stdout
+        self.pixels = [tuple(raw[i:i + 4]) for i in range(0, len(raw), 4)]
+
+    def at(self, x, y):
+        return self.pixels[y * self.width + x][:3]
+
+    def opaque_at(self, x, y):
+        return self.pixels[y * self.width + x][3] >= 128
+
+    def region(self, left, top, width, height):
+        return [self.at(x, y) for y in range(top, top + height) for x in range(left, left + width)]
+
+    def longest_run(self, left, top, width, height, test):
+        """The longest horizontal run of pixels passing test, in the region."""
+        best = 0
+        for y in range(top, top + height):
+            run = 0
+            for x in range(left, left + width):
+                run = run + 1 if test(self.at(x, y)) else 0
+                best = max(best, run)
+        return best
+
+    def find(self, small, left, top, width, height):
+        """Where `small` appears within the region, its transparent pixels
+        aside; None if nowhere."""
+        for oy in range(top, top + height - small.height + 1):
+            for ox in range(left, left + width - small.width + 1):
+                if all(not small.opaque_at(x, y) or small.at(x, y) == self.at(ox + x, oy + y)
+                       for y in range(small.height) for x in range(small.width)):
+                    return ox, oy
+        return None
+
+
+def is_blue(rgb):
+    r, g, b = rgb
+    return b >= 160 and r <= 90 and g <= 90
+
+
+def is_dark(rgb):
+    return max(rgb) <= 80
+
+
+class StatusWindow:
+    """The program started with `args`, its status window as the probe sees it."""
+
+    def __init__(self, prefix, args):
+        self.prefix = prefix
+        self.probe_exe = status_probe_exe()  # before the window: nothing could close it
+        self.proc = prefix.start(harness.mirrowcast_exe(), args)
+        try:
+            self.info = self.show()
+        except BaseException:
+            self.proc.kill()
+            raise
+        self.rect = tuple(int(v) for v in self.info["rect"].split(","))
+
+    def probe(self, *args, timeout=30):
+        code, _ = self.prefix.run(self.probe_exe, list(args), timeout=timeout)
+        return code
+
+    def show(self):
+        out = os.path.join(self.prefix.drive_c, "status.txt")
+        code = self.probe("show", self.prefix.winpath(out), "20000")
+        if code != 0:
+            raise AssertionError(f"no status window (probe exit {code}; program exit {self.proc.poll()})")
+        info = {}
+        with open(out, encoding="utf-8") as f:
+            for line in f.read().splitlines():
+                key, value = line.split("=", 1)
+                if key == "controls+":
+                    info.setdefault("controls", []).append(int(value))
+                else:
+                    info[key] = value.replace("\\r", "\r").replace("\\n", "\n")
+        os.remove(out)
+        return info
+
+    def control_rect(self, control_id):
+        """The control's rectangle on the screen."""
+        cx, cy, _, _ = (int(v) for v in self.info["client"].split(","))
+        x, y, w, h = (int(v) for v in self.info[f"control.{control_id}.rect"].split(","))
+        return cx + x, cy + y, w, h
+
+    def x_geometries(self):
+        """(x, y, width, height) of each X window of the program named TITLE."""
+        found = subprocess.run(["xdotool", "search", "--pid", str(self.proc.pid), "--name", f"^{TITLE}$"],
+                               env=self.prefix.env, capture_output=True, text=True).stdout.split()
+        shapes = []
+        for window in found:
+            shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.prefix.env,
+                                   capture_output=True, text=True).stdout
+            values = dict(line.split("=", 1) for line in shell.splitlines() if "=" in line)
+            shapes.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+        return shapes
+
+    def screenshot(self, name):
+        """The window's part of the screen, saved as an artifact; the Image."""
+        time.sleep(0.3)  # let the controls finish painting
+        whole = os.path.join(self.prefix.root, "screen.png")
+        self.prefix.screenshot(whole)
+        left, top, width, height = self.rect
+        path = artifact(name)
+        subprocess.run(["convert", whole, "-crop", f"{width}x{height}+{left}+{top}", "+repage", path], check=True)
+        return Image(path)
+
+    def close(self, how):
+        self.probe(how)
+        return self.proc.wait(timeout=30) & 0xFF
+
+
+def read_log(prefix):
+    files = glob.glob(os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))
+    with open(files[0], "rb") as f:
+        return f.read().decode("utf-16-le")
+
+
+class StatusWindowTest(unittest.TestCase):
+    def test_normal_window_where_and_what_it_shows_and_closing_by_the_close_box(self):
+        with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=[
+                ("notif", "Microsoft Teams Notification", "hidden"), ("main", "Chat | Microsoft Teams", "")]):
+            prepare_fonts(prefix)
+            window = StatusWindow(prefix, [URL_VALIDATE])
+            info = window.info
+            self.assertEqual(info["title"], TITLE)
+            # The window rectangle includes the frame Wine draws itself; with
+            # Managed=N no window manager adds or moves anything.
+            self.assertEqual(window.rect, (760, 440, 400, 200))
+            self.assertIn((760, 440, 400, 200), window.x_geometries())
+            # The system adds WS_VISIBLE and WS_CLIPSIBLINGS to a shown popup.
+            self.assertEqual(int(info["style"], 16) & ~0x14000000, 0x80C80000)
+            self.assertEqual(info["classstyle"], "00000003")
+            self.assertEqual(info["controls"], [112, 111])
+            self.assertEqual(info["control.112.text"], WITH_NOTIFICATION)
+            self.assertEqual(info["control.112.style"], "50010884")
+            self.assertEqual(info["control.111.text"], "Open log folder")
+
+            image = window.screenshot("status_window.png")
+            self.check_painting(window, image)
+            self.assertEqual(window.close("syscommand-close"), 0)
+
+    def check_painting(self, window, image):
+        left, top, _, _ = window.rect
+
+        def local(rect):
+            x, y, w, h = rect
+            return x - left, y - top, w, h
+
+        lx, ly, lw, lh = local(window.control_rect(111))
+        self.assertGreater(sum(map(is_blue, image.region(lx, ly, lw, lh))), 40, "the link is drawn blue")
+        self.assertGreaterEqual(image.longest_run(lx, ly, lw, lh, is_blue), 80, "the link is underlined")
+        tx, ty, tw, th = local(window.control_rect(112))
+        self.assertGreater(sum(map(is_dark, image.region(tx, ty, tw, th))), 200, "the detection text is black")
+        # The controls paint on the window's own background, not a white box.
+        self.assertEqual(image.at(tx + tw - 3, ty + th - 3), BACKGROUND)
+        self.assertEqual(image.at(lx + lw - 3, ly + 2), BACKGROUND)
+        self.assertEqual(image.at(image.width - 10, image.height - 10), BACKGROUND)
+        # The caption shows the class's small icon (resource 108), drawn by
+        # the window's own process from what the class was registered with.
+        self.assertIsNotNone(image.find(Image(SMALL_ICON), 0, 0, 40, 30), "the caption shows the program's icon")
+
+    def test_debug_window_and_its_test_button_answers_a_call(self):
+        with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=[
+                ("notif", "Microsoft Teams Notification", "hidden,oncall=Meeting with Ann"),
+                ("main", "Chat | Microsoft Teams", "")]) as teams:
+            prepare_fonts(prefix)
+            window = StatusWindow(prefix, ["--debug"])
+            self.assertEqual(window.rect, (760, 415, 400, 250))
+            self.assertIn((760, 415, 400, 250), window.x_geometries())
+            self.assertEqual(window.info["controls"], [112, 111, 113])
+            self.assertEqual(window.info["control.113.text"], "Test Answer and Minimize")
+            self.assertEqual(window.info["control.113.style"], "50010100")
+            self.assertEqual(window.info["control.112.text"], WITH_NOTIFICATION)
+            self.check_painting(window, window.screenshot("status_window_debug.png"))
+
+            # The button is pressed before the call shows; the action waits for
+            # the notification, types Shift+Ctrl+S into it and minimises the
+            # call window that opens.
+            self.assertEqual(window.probe("click", "113"), 0)
+            time.sleep(0.5)
+            since = teams.command("show notif")
+            teams.wait_event("keys notif", since=since, timeout=20)
+            teams.wait_event("created call", since=since, timeout=20)
+            teams.wait_event("syscommand call F020", since=since, timeout=20)
+            self.assertEqual(window.close("close"), 0)
+            log = read_log(prefix)
+            self.assertIn("Active call notification window detected!\n", log)
+            self.assertIn("Minimizing call window \"Meeting with Ann\"...\n", log)
+
+    def test_detection_text_for_each_desktop(self):
+        cases = [
+            ("Teams not running", None, NOT_FOUND),
+            ("only hidden Teams windows",
+             ("Teams.exe", [("notif", "Microsoft Teams Notification", "hidden"),
+                            ("main", "Chat | Microsoft Teams", "hidden")]),
+             NOT_FOUND),
+            ("visible Teams without a notification", ("Teams.exe", [("main", "Chat | Microsoft Teams", "")]),
+             WITHOUT_NOTIFICATION),
+            ("another program's window of the same class",
+             ("browser.exe", [("notif", "Microsoft Teams Notification", ""),
+                              ("main", "Chat | Microsoft Teams", "")]),
+             NOT_FOUND),
+        ]
+        with harness.WinePrefix() as prefix:
+            for name, desktop, expected in cases:
+                with self.subTest(name):
+                    if desktop is None:
+                        window = StatusWindow(prefix, ["--debug"])
+                        text = window.info["control.112.text"]
+                        window.close("close")
+                    else:
+                        with TeamsStandIn(prefix, image_name=desktop[0], windows=desktop[1]):
+                            window = StatusWindow(prefix, ["--debug"])
+                            text = window.info["control.112.text"]
+                            window.close("close")
+                    self.assertEqual(text, expected)
+
+    def test_log_link_opens_the_log_folder(self):
+        with harness.WinePrefix() as prefix:
+            window = StatusWindow(prefix, ["--debug"])
+            x, y, w, h = window.control_rect(111)
+            # A real click: the static control must tell its parent (SS_NOTIFY).
+            subprocess.run(["xdotool", "mousemove", str(x + 20), str(y + h // 2), "click", "1"],
+                           env=prefix.env, check=True)
+            listing = os.path.join(prefix.drive_c, "windows.txt")
+            deadline = time.monotonic() + 15
+            while True:
+                window.probe("windows", prefix.winpath(listing))
+                with open(listing, encoding="utf-8") as f:
+                    shown = f.read().splitlines()
+                if any(line.endswith("|Velmorathis Mirrowcast") for line in shown):
+                    break
+                self.assertLess(time.monotonic(), deadline, f"no folder window opened; windows: {shown}")
+                time.sleep(0.3)
+            self.assertEqual(window.close("close"), 0)
+
+    def test_resources_and_version_information(self):
+        with harness.WinePrefix() as prefix:
+            out = os.path.join(prefix.drive_c, "resources.txt")
+            code, _ = prefix.run(status_probe_exe(), ["resources", prefix.winpath(harness.mirrowcast_exe()),
+                                                      prefix.winpath(out)])
+            self.assertEqual(code, 0)
+            with open(out, encoding="utf-8") as f:
+                found = dict(line.split("=", 1) for line in f.read().splitlines())
+        self.assertEqual(found, {
+            "string.103": "Velmorathis Desktop Mirrowcast",
+            "string.109": "QX7RMIRROWCAST",
+            "string.130": "Version 1.0.4.0",
+            "icon.107": "16x16",
+            "icon.108": "16x16",
+            "fixed.file": "1.0.4.0",
+            "fixed.product": "1.0.4.0",
+            "version.CompanyName": "Velmorathis",
+            "version.FileDescription": "Velmorathis Desktop Mirrowcast",
+            "version.FileVersion": "1.0.4.0",
+            "version.ProductName": "Velmorathis Desktop Mirrowcast",
+            "version.ProductVersion": "1.0.4.0",
+            "version.OriginalFilename": "VelmorathisMirrowcast.exe",
+        })
+
+
+if __name__ == "__main__":
+    unittest.main()
