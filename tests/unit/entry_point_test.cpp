@@ -3,6 +3,8 @@
 // application and scripts rely on.
 #include <gtest/gtest.h>
 
+#include "test_text.h"
+
 #include <string>
 #include <vector>
 
@@ -41,15 +43,6 @@ RunResult run(const std::u16string& commandLine)
         plain += written[i++];
     }
     return {code, plain, debugMode};
-}
-
-std::string narrow(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // which folder its log link opens.
 #include <gtest/gtest.h>
 
+#include "test_text.h"
+
 #include <string>
 #include <vector>
 
@@ -26,15 +28,6 @@ struct DesktopWindow {
     bool teams;  // owned by Teams.exe, else by a browser
     const char16_t* className = u"Chrome_WidgetWin_1";
 };
-
-std::string narrow(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
-}
 
 }  // namespace
 

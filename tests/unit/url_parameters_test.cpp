@@ -2,6 +2,8 @@
 // the fixed-size values under long and hostile input.
 #include <gtest/gtest.h>
 
+#include "test_text.h"
+
 #include <string>
 
 #include "allocation_counter.h"
@@ -21,15 +23,6 @@ struct Expected {
 Expected valuesOf(const InvocationParameters& p)
 {
     return {p.slots[0].value, p.slots[1].value, p.slots[2].value, p.slots[3].value, p.slots[4].value};
-}
-
-std::string narrow(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
 }
 
 }  // namespace
