@@ -1,5 +1,7 @@
 #include "log/diagnostic_log.h"
 
+#include <iterator>
+
 #include "util/handles.h"
 #include "winapi/desktop.h"
 #include "winapi/system.h"
@@ -19,6 +21,73 @@ std::int64_t fileTimeValue(const win::FILETIME& time)
 {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
+
+// The log folder is open to every local user (grantUsersAccess), while the
+// console commands are run as administrator. Anyone can therefore put a
+// symbolic link, a junction or a second hard link where the log expects its
+// own file or folder; written, deleted or re-permissioned through it, the
+// administrator's action would land on an object of that user's choosing. So
+// the log acts only on what it opened without following a reparse point and
+// found to be of the expected kind, with a single name, at the expected path
+// (compared without the "\\?\" that GetFinalPathNameByHandleW puts first).
+bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
+{
+    win::BY_HANDLE_FILE_INFORMATION information{};
+    if (!win::GetFileInformationByHandle(object, &information)) {
+        return false;
+    }
+    const bool isFolder = (information.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if ((information.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0 || isFolder != folder ||
+        (!folder && information.nNumberOfLinks != 1)) {
+        return false;
+    }
+    // Room for "\\?\UNC\" in front of a path of at most 259 characters.
+    char16_t finalPath[DiagnosticLog::PathCapacity + 8];
+    const win::DWORD length =
+        win::GetFinalPathNameByHandleW(object, finalPath, static_cast<win::DWORD>(std::size(finalPath)),
+                                       win::FILE_NAME_NORMALIZED | win::VOLUME_NAME_DOS);
+    if (length == 0 || length >= std::size(finalPath)) {
+        return false;
+    }
+    // The folder path ends in a backslash; the final path of a folder does not.
+    char16_t expected[DiagnosticLog::PathCapacity];
+    util::copyString(expected, expectedPath);
+    const std::size_t expectedLength = util::length(expected);
+    if (folder && expectedLength > 3 && expected[expectedLength - 1] == u'\\') {
+        expected[expectedLength - 1] = 0;
+    }
+    const char16_t* path = finalPath;
+    if (util::compareNoCaseN(path, u"\\\\?\\UNC\\", 8) == 0) {
+        // \\?\UNC\server\share\... is \\server\share\...
+        return expected[0] == u'\\' && expected[1] == u'\\' && util::compareNoCase(path + 8, expected + 2) == 0;
+    }
+    if (util::compareNoCaseN(path, u"\\\\?\\", 4) == 0) {
+        path += 4;
+    }
+    return util::compareNoCase(path, expected) == 0;
+}
+
+// The log folder, held while an entry is written: refused when it is a
+// junction or not at the expected path, so no file is even created through
+// one; and not shared for deletion, so it cannot be renamed and replaced by a
+// junction while the file in it is opened. Empty when it cannot be opened
+// (`error` then holds why) or is refused (`error` 0).
+util::UniqueFile openOwnFolder(const char16_t* logPath, win::DWORD& error)
+{
+    char16_t folderPath[DiagnosticLog::PathCapacity];
+    util::copyString(folderPath, logPath);
+    util::pathRemoveFileSpec(folderPath);
+    util::UniqueFile folder(win::CreateFileW(folderPath, win::FILE_READ_ATTRIBUTES,
+                                             win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
+                                             win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
+    error = folder ? 0 : win::GetLastError();
+    if (folder && !isOwnObject(folder.get(), folderPath, true)) {
+        folder.reset();
+    }
+    return folder;
+}
+
+bool isBusy(win::DWORD error) { return error == win::ERROR_SHARING_VIOLATION || error == win::ERROR_LOCK_VIOLATION; }
 
 }  // namespace
 
@@ -73,8 +142,13 @@ void DiagnosticLog::prepareFolder()
 // later inherit the entry.
 void DiagnosticLog::grantUsersAccess()
 {
-    util::UniqueFile folder(win::CreateFileW(logPath, win::READ_CONTROL | win::WRITE_DAC, 0, win::OPEN_EXISTING,
-                                             win::FILE_FLAG_BACKUP_SEMANTICS));
+    // Not through a junction: opened to Users would be the junction's target.
+    util::UniqueFile folder(win::CreateFileW(logPath, win::READ_CONTROL | win::WRITE_DAC | win::FILE_READ_ATTRIBUTES,
+                                             0, win::OPEN_EXISTING,
+                                             win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
+    if (folder && !isOwnObject(folder.get(), logPath, true)) {
+        folder.reset();
+    }
     if (!folder) {
         if (consoleAttached != 0) {
             writeToConsole(PermissionWarning, util::length(PermissionWarning));
@@ -134,18 +208,20 @@ void DiagnosticLog::chooseFile()
 
 void DiagnosticLog::expireOldFile()
 {
+    // The file stays open, sharing deletion, until the deletion is done: the
+    // name that was checked is the one deleted. DeleteFileW removes a link
+    // itself, never its target, but the checks keep the age of a link's
+    // target, or of a file behind a junction, from deciding anything.
+    util::UniqueFile file(win::CreateFileW(logPath, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_DELETE,
+                                           win::OPEN_EXISTING, win::FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!file) {
+        return;
+    }
+    win::FILETIME creation{};
+    win::FILETIME lastAccess{};
     win::FILETIME lastWrite{};
-    {
-        util::UniqueFile file(
-            win::CreateFileW(logPath, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
-        if (!file) {
-            return;
-        }
-        win::FILETIME creation{};
-        win::FILETIME lastAccess{};
-        if (!win::GetFileTime(file.get(), &creation, &lastAccess, &lastWrite)) {
-            return;
-        }
+    if (!win::GetFileTime(file.get(), &creation, &lastAccess, &lastWrite)) {
+        return;
     }
     win::SYSTEMTIME now{};
     win::GetSystemTime(&now);
@@ -154,7 +230,7 @@ void DiagnosticLog::expireOldFile()
     const std::int64_t age =
         static_cast<std::int64_t>(static_cast<std::uint64_t>(fileTimeValue(nowFileTime)) -
                                   static_cast<std::uint64_t>(fileTimeValue(lastWrite)));
-    if (age >= ExpiryAge && win::DeleteFileW(logPath)) {
+    if (age >= ExpiryAge && isOwnObject(file.get(), logPath, false) && win::DeleteFileW(logPath)) {
         printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", logPath, age / 10'000'000);
     }
 }
@@ -189,20 +265,28 @@ int DiagnosticLog::writeLine(const char16_t* text)
 
     // Every URL starts its own process, so several runs write at once and
     // each holds the file exclusively for one entry. A sharing or lock
-    // violation means another run is mid-entry: wait a moment instead of
-    // losing the text. Any other failure (rights, disk) is not retried.
+    // violation means another run is mid-entry (or something else holds the
+    // folder a moment): wait instead of losing the text. Any other failure
+    // (rights, disk, a link in the way) is not retried.
+    util::UniqueFile folder;
     util::UniqueFile file;
     for (std::uint32_t waited = 0;; waited += LogBusyRetryPauseMs) {
-        file.reset(win::CreateFileW(logPath, win::FILE_APPEND_DATA, 0, win::OPEN_ALWAYS, win::FILE_ATTRIBUTE_NORMAL));
-        if (file) {
+        win::DWORD error = 0;
+        folder = openOwnFolder(logPath, error);
+        if (folder) {
+            file.reset(win::CreateFileW(logPath, win::FILE_APPEND_DATA | win::FILE_READ_ATTRIBUTES, 0,
+                                        win::OPEN_ALWAYS,
+                                        win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_OPEN_REPARSE_POINT));
+            error = file ? 0 : win::GetLastError();
+        }
+        if (file || !isBusy(error) || waited >= LogBusyRetryLimitMs) {
             break;
         }
-        const win::DWORD error = win::GetLastError();
-        if ((error != win::ERROR_SHARING_VIOLATION && error != win::ERROR_LOCK_VIOLATION) ||
-            waited >= LogBusyRetryLimitMs) {
-            break;
-        }
+        folder.reset();
         win::Sleep(LogBusyRetryPauseMs);
+    }
+    if (file && !isOwnObject(file.get(), logPath, false)) {
+        file.reset();  // not the log's own file: the entry goes to the console only
     }
     if (file) {
         win::SYSTEMTIME now{};
@@ -217,7 +301,8 @@ int DiagnosticLog::writeLine(const char16_t* text)
         win::DWORD written = 0;
         win::WriteFile(file.get(), entry, static_cast<win::DWORD>(used * sizeof(char16_t)), &written);
     }
-    file.reset();
+    file.reset();  // before the folder, whose handle kept it in place
+    folder.reset();
     if (consoleAttached != 0) {
         writeToConsole(text, util::length(text));
     }

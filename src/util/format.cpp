@@ -66,7 +66,9 @@ HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, c
     Writer w{dst, dstSize};
     std::size_t next = 0;
     bool bad = false;
-    for (const char16_t* f = format != nullptr ? format : u""; *f != 0 && !bad; ++f) {
+    // `bad` is tested first: a bad conversion may stand on the terminator
+    // ("...%" at the end), and the step past it must not be read.
+    for (const char16_t* f = format != nullptr ? format : u""; !bad && *f != 0; ++f) {
         if (*f != u'%') {
             w.put(*f);
             continue;

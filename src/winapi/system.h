@@ -115,4 +115,42 @@ DWORD GetModuleFileNameW(char16_t* buffer, DWORD size);
 // The whole process command line, program name included.
 const char16_t* GetCommandLineW();
 
+// --- Links and reparse points ------------------------------------------------
+// The log folder is open to every local user, so the names in it may be
+// symbolic links, junctions or hard links planted by someone else. These let
+// the log look at what it opened before writing through it.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000u;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080u;  // needed by GetFileInformationByHandle
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10u;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20u;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400u;
+constexpr DWORD FILE_NAME_NORMALIZED = 0x0u;
+constexpr DWORD VOLUME_NAME_DOS = 0x0u;
+constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+
+// What the handle refers to: attributes (FILE_ATTRIBUTE_REPARSE_POINT for a
+// link opened with FILE_FLAG_OPEN_REPARSE_POINT, FILE_ATTRIBUTE_DIRECTORY for
+// a folder), times, size and the number of names (hard links) of the file.
+// FALSE with 6 for a handle that is not a file or folder, 5 when the handle
+// was opened without FILE_READ_ATTRIBUTES (or GENERIC_READ).
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// The path the handle's file has now, after every junction and link on the
+// way was followed, as "\\?\C:\..." with VOLUME_NAME_DOS. Returns its
+// length without the terminator; when it does not fit, the size needed with
+// the terminator (nothing written); 0 on failure (6 for a bad handle).
+DWORD GetFinalPathNameByHandleW(HANDLE file, char16_t* buffer, DWORD size, DWORD flags);
+
 }  // namespace win

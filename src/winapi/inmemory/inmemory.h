@@ -39,6 +39,9 @@ void failCall(std::string_view function, win::DWORD error, int occurrence = 1, i
 // The k-th call of any layer function from now on (1 = the next) fails.
 void failCallNumber(std::uint64_t k, win::DWORD error);
 void clearFaults();
+// Runs `action` right before the `occurrence`-th call (1 = the next one) of
+// `function` from now on, as if another process acted at that moment.
+void beforeCall(std::string_view function, std::function<void()> action, int occurrence = 1);
 // Every layer function called since reset(), by name, in order.
 const std::vector<std::string>& calls();
 std::size_t callCount(std::string_view function);
@@ -74,6 +77,12 @@ bool usersGrantedFullAccess(const std::u16string& folder);
 std::size_t openHandleCount();
 std::size_t outstandingAllocations();  // security descriptors, lists, SIDs
 void setProgramDataPath(const std::u16string& path);
+// Links, as a local user can plant them in the log folder. `path` becomes a
+// symbolic link to `target` (which need not exist), a junction to the folder
+// `target`, or a second name (hard link) of the existing file `existing`.
+void makeSymbolicLink(const std::u16string& path, const std::u16string& target);
+void makeJunction(const std::u16string& path, const std::u16string& target);
+void addHardLink(const std::u16string& path, const std::u16string& existing);
 
 // --- Console -----------------------------------------------------------------
 void setParentConsole(bool present);

@@ -20,6 +20,13 @@ struct File {
     std::uint64_t lastWrite = 0;
     std::uint64_t lastAccess = 0;
     bool heldByOther = false;
+    // Links, as another user can plant them in a folder open to everyone:
+    // a symbolic link names its target (unfolded); a second hard link names
+    // the folded key of the entry that holds the contents; a file deleted
+    // while open with FILE_SHARE_DELETE goes when its last handle closes.
+    std::u16string symbolicLinkTarget;
+    std::u16string hardLinkOf;
+    bool deletePending = false;
 };
 
 struct Folder {
@@ -27,6 +34,7 @@ struct Folder {
     explicit Folder(std::u16string folderPath) : path(std::move(folderPath)) {}
     std::u16string path;
     bool usersGranted = false;
+    std::u16string junctionTarget;  // a junction (mount point) to this folder
 };
 
 struct Value {
@@ -117,6 +125,14 @@ struct Machine {
 
     // the program's own windows; made on first use after each reset
     std::shared_ptr<UiState> ui;
+
+    // actions that run right before a given call of a function (beforeCall)
+    struct CallHook {
+        std::string function;
+        std::uint64_t call;  // the function's own call count when it runs
+        std::function<void()> action;
+    };
+    std::vector<CallHook> hooks;
 };
 
 Machine& machine();

@@ -1,6 +1,7 @@
 // The in-memory machine's files, shell folders, time, console, folder security
 // and process facts.
 #include <cstring>
+#include <functional>
 
 #include "winapi/inmemory/machine.h"
 
@@ -30,12 +31,103 @@ int daysInMonth(int year, int month)
     return month == 2 && isLeap(year) ? 29 : days[month - 1];
 }
 
+// The entry that holds a file's contents: a second hard link leads to the
+// first name's entry.
+std::u16string contentKey(const std::u16string& key)
+{
+    auto it = machine().files.find(key);
+    return it != machine().files.end() && !it->second.hardLinkOf.empty() ? it->second.hardLinkOf : key;
+}
+
+// Windows follows a junction wherever it stands among the folders of a path;
+// only for the last component does the caller choose.
+std::u16string followFolderJunctions(std::u16string path)
+{
+    for (int hops = 0; hops < 32; ++hops) {
+        bool replaced = false;
+        for (std::size_t slash = path.find(u'\\'); slash != std::u16string::npos;
+             slash = path.find(u'\\', slash + 1)) {
+            auto it = machine().folders.find(fold(path.substr(0, slash)));
+            if (it != machine().folders.end() && !it->second.junctionTarget.empty()) {
+                path = it->second.junctionTarget + path.substr(slash);
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            break;
+        }
+    }
+    return path;
+}
+
+// The path an open reaches: junctions among the folders are always followed;
+// a link or junction in the last place only without
+// FILE_FLAG_OPEN_REPARSE_POINT. False when links go round in circles.
+bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& resolved)
+{
+    for (int hops = 0; hops < 32; ++hops) {
+        path = followFolderJunctions(path);
+        const std::u16string key = fold(path);
+        auto file = machine().files.find(key);
+        auto folder = machine().folders.find(key);
+        if (!openReparsePoint && file != machine().files.end() && !file->second.symbolicLinkTarget.empty()) {
+            path = file->second.symbolicLinkTarget;
+        } else if (!openReparsePoint && folder != machine().folders.end() &&
+                   !folder->second.junctionTarget.empty()) {
+            path = folder->second.junctionTarget;
+        } else {
+            resolved = path;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes one name of a file. When the first name of a hard-linked file goes,
+// its contents pass to another name, as the file lives on under that one.
+void removeName(const std::u16string& key)
+{
+    auto& files = machine().files;
+    auto it = files.find(key);
+    if (it == files.end()) {
+        return;
+    }
+    if (it->second.hardLinkOf.empty()) {
+        std::u16string heir;
+        for (auto& [other, file] : files) {
+            if (file.hardLinkOf == key) {
+                if (heir.empty()) {
+                    heir = other;
+                    const std::u16string heirPath = file.path;
+                    file = it->second;
+                    file.path = heirPath;
+                    file.deletePending = false;
+                } else {
+                    file.hardLinkOf = heir;
+                }
+            }
+        }
+    }
+    files.erase(key);
+}
+
+bool heldByOther(const std::u16string& key)
+{
+    auto name = machine().files.find(key);
+    auto content = machine().files.find(contentKey(key));
+    return (name != machine().files.end() && name->second.heldByOther) ||
+           (content != machine().files.end() && content->second.heldByOther);
+}
+
 // Would an open with this access and share mode conflict with the ones already
-// open on the path? Both sides' share modes must allow the other's access.
+// open on the file (by any of its names)? Both sides' share modes must allow
+// the other's access.
 bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD share)
 {
+    const std::u16string content = contentKey(key);
     for (const auto& [value, open] : machine().handles) {
-        if ((open.kind != HandleKind::File && open.kind != HandleKind::Folder) || open.path != key) {
+        if ((open.kind != HandleKind::File && open.kind != HandleKind::Folder) || contentKey(open.path) != content) {
             continue;
         }
         const bool theyRead = (open.access & ReadAccess) != 0;
@@ -59,7 +151,7 @@ File* fileFor(win::HANDLE handle, OpenHandle** open = nullptr)
     if (open != nullptr) {
         *open = h;
     }
-    auto it = machine().files.find(h->path);
+    auto it = machine().files.find(contentKey(h->path));
     return it == machine().files.end() ? nullptr : &it->second;
 }
 
@@ -103,7 +195,7 @@ bool fileExists(const std::u16string& path) { return machine().files.count(fold(
 
 std::vector<std::uint8_t> fileBytes(const std::u16string& path)
 {
-    auto it = machine().files.find(fold(path));
+    auto it = machine().files.find(contentKey(fold(path)));
     return it == machine().files.end() ? std::vector<std::uint8_t>{} : it->second.bytes;
 }
 
@@ -119,13 +211,13 @@ std::u16string fileText(const std::u16string& path)
 
 std::uint64_t fileLastWrite(const std::u16string& path)
 {
-    auto it = machine().files.find(fold(path));
+    auto it = machine().files.find(contentKey(fold(path)));
     return it == machine().files.end() ? 0 : it->second.lastWrite;
 }
 
 void setFileLastWrite(const std::u16string& path, std::uint64_t fileTime)
 {
-    auto it = machine().files.find(fold(path));
+    auto it = machine().files.find(contentKey(fold(path)));
     if (it != machine().files.end()) {
         it->second.lastWrite = fileTime;
     }
@@ -163,6 +255,37 @@ void setProgramDataPath(const std::u16string& path)
     }
 }
 
+void makeSymbolicLink(const std::u16string& path, const std::u16string& target)
+{
+    addFolder(parentPath(path));
+    File link;
+    link.path = path;
+    link.symbolicLinkTarget = target;
+    link.creation = link.lastWrite = link.lastAccess = machine().now;
+    machine().files[fold(path)] = link;
+}
+
+void makeJunction(const std::u16string& path, const std::u16string& target)
+{
+    addFolder(parentPath(path));
+    Folder junction{path};
+    junction.junctionTarget = target;
+    machine().folders[fold(path)] = junction;
+}
+
+void addHardLink(const std::u16string& path, const std::u16string& existing)
+{
+    const std::u16string content = contentKey(fold(existing));
+    if (machine().files.count(content) == 0) {
+        return;
+    }
+    addFolder(parentPath(path));
+    File name;
+    name.path = path;
+    name.hardLinkOf = content;
+    machine().files[fold(path)] = name;
+}
+
 void setParentConsole(bool present) { machine().parentConsole = present; }
 bool consoleAttached() { return machine().attached; }
 std::u16string consoleOutput() { return machine().console; }
@@ -184,11 +307,16 @@ HANDLE CreateFileW(const char16_t* path, DWORD desiredAccess, DWORD shareMode, D
         return INVALID_HANDLE_VALUE;
     }
     Machine& m = machine();
-    const std::u16string key = fold(path != nullptr ? path : u"");
-    if (key.empty()) {
+    std::u16string resolved;
+    if (fold(path != nullptr ? path : u"").empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (!resolvePath(path, (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0, resolved)) {
+        SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::u16string key = fold(resolved);
     if (m.deniedPaths.count(key) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -217,12 +345,16 @@ HANDLE CreateFileW(const char16_t* path, DWORD desiredAccess, DWORD shareMode, D
             return INVALID_HANDLE_VALUE;
         }
         File file;
-        file.path = path;
+        file.path = resolved;
         file.creation = file.lastWrite = file.lastAccess = m.now;
         existing = m.files.emplace(key, file).first;
         SetLastError(ERROR_SUCCESS);
     } else {
-        if (existing->second.heldByOther || sharingConflict(key, desiredAccess, shareMode)) {
+        if (existing->second.deletePending) {
+            SetLastError(ERROR_ACCESS_DENIED);  // STATUS_DELETE_PENDING
+            return INVALID_HANDLE_VALUE;
+        }
+        if (heldByOther(key) || sharingConflict(key, desiredAccess, shareMode)) {
             SetLastError(ERROR_SHARING_VIOLATION);
             return INVALID_HANDLE_VALUE;
         }
@@ -290,9 +422,23 @@ BOOL CloseHandle(HANDLE handle)
     if (enterFailing("CloseHandle")) {
         return FALSE;
     }
-    if (machine().handles.erase(handleValue(handle)) == 0) {
+    auto it = machine().handles.find(handleValue(handle));
+    if (it == machine().handles.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
+    }
+    const OpenHandle closed = it->second;
+    machine().handles.erase(it);
+    // A name deleted while open goes with the last handle opened through it.
+    auto file = machine().files.find(closed.path);
+    if (closed.kind == HandleKind::File && file != machine().files.end() && file->second.deletePending) {
+        bool stillOpen = false;
+        for (const auto& [value, open] : machine().handles) {
+            stillOpen = stillOpen || (open.kind == HandleKind::File && open.path == closed.path);
+        }
+        if (!stillOpen) {
+            removeName(closed.path);
+        }
     }
     return TRUE;
 }
@@ -302,21 +448,46 @@ BOOL DeleteFileW(const char16_t* path)
     if (enterFailing("DeleteFileW")) {
         return FALSE;
     }
-    const std::u16string key = fold(path);
+    // The last component is deleted itself, link or not; junctions among the
+    // folders on the way are followed.
+    const std::u16string key = fold(followFolderJunctions(path != nullptr ? path : u""));
+    if (machine().folders.count(key) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);  // a folder or junction is not a file
+        return FALSE;
+    }
     auto it = machine().files.find(key);
     if (it == machine().files.end()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if (machine().deniedPaths.count(key) != 0) {
+    if (machine().deniedPaths.count(key) != 0 || it->second.deletePending) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (it->second.heldByOther || sharingConflict(key, 0x00010000u /* DELETE */, 0)) {
+    if (heldByOther(key)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
-    machine().files.erase(it);
+    // Windows opens the file for deletion sharing everything: only an open
+    // that does not share deletion stands in the way. While the name is still
+    // open it is only marked, and goes with its last handle.
+    const std::u16string content = contentKey(key);
+    bool openByName = false;
+    for (const auto& [value, open] : machine().handles) {
+        if (open.kind != HandleKind::File || contentKey(open.path) != content) {
+            continue;
+        }
+        if ((open.share & FILE_SHARE_DELETE) == 0) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
+        openByName = openByName || open.path == key;
+    }
+    if (openByName) {
+        it->second.deletePending = true;
+    } else {
+        removeName(key);
+    }
     return TRUE;
 }
 
@@ -325,7 +496,13 @@ BOOL PathFileExistsW(const char16_t* path)
     if (enterFailing("PathFileExistsW")) {
         return FALSE;
     }
-    const std::u16string key = fold(path);
+    // GetFileAttributesW underneath: a link in the last place is looked at
+    // itself, so a dangling one exists too.
+    std::u16string resolved;
+    if (!resolvePath(path != nullptr ? path : u"", true, resolved)) {
+        return FALSE;
+    }
+    const std::u16string key = fold(resolved);
     return machine().folders.count(key) != 0 || machine().files.count(key) != 0;
 }
 
@@ -661,6 +838,89 @@ const char16_t* GetCommandLineW()
     DWORD ignored = 0;
     enter("GetCommandLineW", ignored);
     return machine().commandLine.c_str();
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    if (enterFailing("GetFileInformationByHandle")) {
+        return FALSE;
+    }
+    const OpenHandle* open = findHandle(handleValue(file));
+    if (open == nullptr || (open->kind != HandleKind::File && open->kind != HandleKind::Folder) ||
+        information == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if ((open->access & (GENERIC_READ | GENERIC_ALL | FILE_READ_ATTRIBUTES)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwVolumeSerialNumber = 0x5A17C0DEu;
+    information->nNumberOfLinks = 1;
+    if (open->kind == HandleKind::Folder) {
+        auto folder = machine().folders.find(open->path);
+        information->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        if (folder != machine().folders.end() && !folder->second.junctionTarget.empty()) {
+            information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        }
+        return TRUE;
+    }
+    auto name = machine().files.find(open->path);
+    const std::u16string content = contentKey(open->path);
+    auto data = machine().files.find(content);
+    if (name == machine().files.end() || data == machine().files.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    information->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    if (!name->second.symbolicLinkTarget.empty()) {
+        information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    information->ftCreationTime = toFileTime(data->second.creation);
+    information->ftLastAccessTime = toFileTime(data->second.lastAccess);
+    information->ftLastWriteTime = toFileTime(data->second.lastWrite);
+    const std::uint64_t size = data->second.bytes.size();
+    information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information->nFileSizeLow = static_cast<DWORD>(size);
+    for (const auto& [key, other] : machine().files) {
+        information->nNumberOfLinks += other.hardLinkOf == content ? 1 : 0;
+    }
+    const std::size_t index = std::hash<std::u16string>{}(content);
+    information->nFileIndexHigh = static_cast<DWORD>(static_cast<std::uint64_t>(index) >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(index);
+    return TRUE;
+}
+
+DWORD GetFinalPathNameByHandleW(HANDLE file, char16_t* buffer, DWORD size, DWORD flags)
+{
+    if (enterFailing("GetFinalPathNameByHandleW")) {
+        return 0;
+    }
+    const OpenHandle* open = findHandle(handleValue(file));
+    if (open == nullptr || (open->kind != HandleKind::File && open->kind != HandleKind::Folder)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // the other forms are not modelled
+        return 0;
+    }
+    std::u16string path;
+    if (auto f = machine().files.find(open->path); f != machine().files.end()) {
+        path = f->second.path;
+    } else if (auto d = machine().folders.find(open->path); d != machine().folders.end()) {
+        path = d->second.path;
+    } else {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    const std::u16string final = u"\\\\?\\" + path;
+    if (buffer == nullptr || final.size() + 1 > size) {
+        return static_cast<DWORD>(final.size() + 1);
+    }
+    std::memcpy(buffer, final.c_str(), (final.size() + 1) * sizeof(char16_t));
+    return static_cast<DWORD>(final.size());
 }
 
 }  // namespace win

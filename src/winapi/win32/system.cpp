@@ -135,4 +135,15 @@ DWORD GetModuleFileNameW(char16_t* buffer, DWORD size) { return ::GetModuleFileN
 
 const char16_t* GetCommandLineW() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == sizeof(::BY_HANDLE_FILE_INFORMATION));
+    return ::GetFileInformationByHandle(native(file), reinterpret_cast<::BY_HANDLE_FILE_INFORMATION*>(information));
+}
+
+DWORD GetFinalPathNameByHandleW(HANDLE file, char16_t* buffer, DWORD size, DWORD flags)
+{
+    return ::GetFinalPathNameByHandleW(native(file), wide(buffer), size, flags);
+}
+
 }  // namespace win

@@ -1,0 +1,204 @@
+// The whole dispatch of an arbitrary command line, runEntryPoint on a fresh
+// in-memory Windows per input: the console commands, the protocol URL with its
+// actions, the status window and --debug are all reachable.
+//
+// Input: one byte that sets up the machine (console, Teams windows, an existing
+// registration, an old or busy log file), one byte that picks a Windows call to
+// fail (0: none), then the command line.
+//
+// Besides the sanitizers' checks, each run must keep these properties:
+//   - the exit code is 0 or 3, and 3 only for a protocol URL whose action is
+//     unknown (the log says so);
+//   - nothing but a slash command touches the registration under
+//     HKEY_CLASSES_ROOT: a quote or a separator inside a URL cannot smuggle a
+//     console command in;
+//   - every file, process and key handle is closed and every security
+//     allocation released, unless the injected fault was the close itself.
+#include <cstring>
+#include <vector>
+
+#include "app/entry_point.h"
+#include "fuzz_text.h"
+#include "log/diagnostic_log.h"
+#include "winapi/inmemory/inmemory.h"
+#include "winapi/ui.h"
+
+namespace {
+
+const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
+const std::u16string LogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
+const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
+const std::u16string TeamsImage =
+    u"\\Device\\HarddiskVolume3\\Users\\ann\\AppData\\Local\\Microsoft\\Teams\\current\\Teams.exe";
+constexpr char16_t StatusClass[] = u"QX7RMIRROWCAST";
+
+enum Setup : std::uint8_t {
+    ParentConsole = 1,
+    TeamsMain = 2,
+    Notification = 4,
+    NotificationHidden = 8,
+    CallWindow = 16,
+    Registered = 32,
+    OldLogFile = 64,
+    ForeignWindow = 128,
+};
+
+void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
+{
+    inmemory::reset();
+    debugMode = false;
+    inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
+    inmemory::setStringResource(109, StatusClass);
+    inmemory::setStringResource(130, u"Version 1.0.4.0");
+    inmemory::setIconResource(107);
+    inmemory::setIconResource(108);
+    inmemory::setParentConsole((setup & ParentConsole) != 0);
+
+    const win::DWORD teams = inmemory::addProcess(TeamsImage);
+    inmemory::WindowSpec spec;
+    spec.processId = teams;
+    if (setup & TeamsMain) {
+        spec.title = u"Chat | Contoso | Microsoft Teams";
+        inmemory::addWindowAtBottom(spec);
+    }
+    if (setup & Notification) {
+        spec.title = u"Microsoft Teams Notification";
+        spec.visible = (setup & NotificationHidden) == 0;
+        inmemory::addWindowAtBottom(spec);
+        spec.visible = true;
+    }
+    if (setup & CallWindow) {
+        // The command line itself as a title: long, odd and line-broken
+        // titles meet the lookup and the listing.
+        spec.title = commandLine.substr(0, 300);
+        inmemory::addWindowAtBottom(spec);
+        spec.title = u"Meeting with John Smith";
+        spec.minimized = (setup & NotificationHidden) != 0;
+        inmemory::addWindowAtBottom(spec);
+        spec.minimized = false;
+    }
+    if (setup & ForeignWindow) {
+        inmemory::WindowSpec foreign;
+        foreign.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Program Files\\Browser\\browser.exe");
+        foreign.title = u"Microsoft Teams Notification";
+        inmemory::addWindow(foreign);
+    }
+    if (setup & Registered) {
+        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+        inmemory::setStringValue(SchemeKey + u"\\shell\\open\\command", u"",
+                                 u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"");
+    }
+    if (setup & OldLogFile) {
+        // Last week's file, or (with a console) one another run holds.
+        inmemory::addFile(LogFile, u"old entry\n", 0);
+        if (setup & ParentConsole) {
+            inmemory::holdFile(LogFile);
+        }
+    }
+
+    // The user of the status window: opens the log folder, presses the test
+    // button when there is one, and closes the window.
+    auto control = [](int id) -> win::HWND {
+        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
+            if (w.parent != nullptr && reinterpret_cast<std::uintptr_t>(w.menu) == static_cast<std::uintptr_t>(id) &&
+                !w.destroyed) {
+                return w.handle;
+            }
+        }
+        return nullptr;
+    };
+    inmemory::onIdle([control] {
+        if (win::HWND link = control(111)) {
+            inmemory::clickControl(link);
+        }
+    });
+    inmemory::onIdle([control] {
+        if (win::HWND button = control(113)) {
+            inmemory::clickControl(button);
+        }
+    });
+    inmemory::onIdle([] {
+        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
+            if (w.parent == nullptr && !w.destroyed) {
+                inmemory::queueMessage(w.handle, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
+            }
+        }
+    });
+}
+
+struct Registration {
+    bool scheme;
+    std::u16string command;
+    bool operator==(const Registration&) const = default;
+};
+
+Registration registration()
+{
+    const std::u16string commandKey = SchemeKey + u"\\shell\\open\\command";
+    return {inmemory::keyExists(SchemeKey),
+            inmemory::keyExists(commandKey) ? inmemory::valueString(commandKey, u"") : u"<none>"};
+}
+
+bool isCloseFunction(const std::string& name)
+{
+    return name == "CloseHandle" || name == "RegCloseKey" || name == "LocalFree" || name == "FreeSid" ||
+           name == "DeleteObject";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    fuzz::Input input{data, size};
+    const std::uint8_t setup = input.byte();
+    const std::uint8_t fault = input.byte();
+    std::u16string line = input.rest();
+    line = line.substr(0, line.find(u'\0'));
+    // As long as the text and no longer, so a read past the end is caught.
+    std::vector<char16_t> commandLine(line.begin(), line.end());
+    commandLine.push_back(0);
+
+    prepareMachine(setup, line);
+    const Registration before = registration();
+    const std::size_t callsBefore = inmemory::calls().size();
+    if (fault != 0) {
+        // Odd: refused; even: held by another process, the two failures the
+        // program meets most.
+        inmemory::failCallNumber(fault, (fault & 1) != 0 ? win::ERROR_ACCESS_DENIED : win::ERROR_SHARING_VIOLATION);
+    }
+
+    std::int32_t code = 0;
+    bool wroteUnknownAction = false;
+    {
+        DiagnosticLog log;
+        code = runEntryPoint(log, inmemory::moduleInstance(), commandLine.data(), 10);
+        const std::u16string written = inmemory::fileText(LogFile);
+        wroteUnknownAction = written.find(u"Missing or unknown action \"") != std::u16string::npos;
+    }
+
+    const bool slashCommand = !line.empty() && line[0] == u'/';
+    if (code != 0 && code != 3) {
+        fuzz::fail("exit code other than 0 or 3", line);
+    }
+    if (code == 3 && (slashCommand || (fault == 0 && (setup & OldLogFile) == 0 && !wroteUnknownAction))) {
+        fuzz::fail("exit code 3 without an unknown protocol action", line);
+    }
+    if (!slashCommand && registration() != before) {
+        fuzz::fail("the registration changed without a slash command", line);
+    }
+    const auto& calls = inmemory::calls();
+    const bool closeFailed =
+        fault != 0 && callsBefore + fault <= calls.size() && isCloseFunction(calls[callsBefore + fault - 1]);
+    if (!closeFailed) {
+        if (inmemory::openHandleCount() != 0) {
+            fuzz::fail("a file or process handle was left open", line);
+        }
+        if (inmemory::openKeyCount() != 0) {
+            fuzz::fail("a registry key was left open", line);
+        }
+        if (inmemory::outstandingAllocations() != 0) {
+            fuzz::fail("a security descriptor, list or SID was not released", line);
+        }
+    }
+    return 0;
+}

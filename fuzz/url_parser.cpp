@@ -1,0 +1,139 @@
+// parseUrlParameters on arbitrary text. Besides the sanitizers' checks (the URL
+// lies in a buffer exactly as long as its text, so a read past its terminator
+// is caught), every result is compared with a plain model of the parsing rules
+// written on std::u16string, so a parse that is memory-safe but wrong is a
+// finding too.
+#include <cstring>
+#include <vector>
+
+#include "fuzz_text.h"
+#include "url/invocation_parameters.h"
+#include "util/strings.h"
+
+namespace {
+
+constexpr std::size_t SlotCount = InvocationParameters::Count;
+const char16_t* const Names[SlotCount] = {u"action", u"participant", u"participantnumber", u"participant2",
+                                          u"participant2number"};
+
+struct Expected {
+    std::int32_t result = 0;
+    std::u16string values[SlotCount];
+};
+
+bool sameNoCase(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (util::foldCase(a[i]) != util::foldCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int hex(char16_t c)
+{
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if ((c | 0x20) >= u'a' && (c | 0x20) <= u'f') {
+        return (c | 0x20) - u'a' + 10;
+    }
+    return -1;
+}
+
+// One pass of percent decoding; a decoded zero ends the C string there.
+std::u16string unescape(std::u16string_view s)
+{
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+            out += static_cast<char16_t>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out.substr(0, out.find(u'\0'));
+}
+
+Expected model(std::u16string_view url)
+{
+    Expected e;
+    const std::size_t colon = url.find(u':');
+    if (colon == std::u16string_view::npos) {
+        e.result = -1;
+        return e;
+    }
+    const std::u16string_view rest = url.substr(colon + 1);
+    if (rest.size() < 9 || !sameNoCase(rest.substr(0, 9), u"TeamsCall")) {
+        e.result = -2;
+        return e;
+    }
+    const std::size_t question = rest.find(u'?');
+    if (question == std::u16string_view::npos) {
+        e.result = -3;
+        return e;
+    }
+    std::size_t position = question + 1;
+    for (;;) {
+        std::size_t end = rest.find_first_of(u"&#", position);
+        if (end == std::u16string_view::npos) {
+            end = rest.size();
+        }
+        if (end == position) {
+            return e;
+        }
+        const std::u16string_view segment = rest.substr(position, end - position);
+        for (std::size_t slot = 0; slot < SlotCount; ++slot) {
+            const std::u16string_view name = Names[slot];
+            if (segment.size() > name.size() && sameNoCase(segment.substr(0, name.size()), name) &&
+                segment[name.size()] == u'=') {
+                const std::u16string_view value = segment.substr(name.size() + 1);
+                if (value.size() >= InvocationParameter::Capacity) {
+                    e.values[slot] = std::u16string(value.substr(0, InvocationParameter::Capacity - 1));
+                    e.result = -4;
+                    return e;
+                }
+                e.values[slot] = unescape(value);
+                break;
+            }
+        }
+        position = end < rest.size() ? end + 1 : end;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    fuzz::Input input{data, size};
+    std::u16string text = input.rest();
+    text = text.substr(0, text.find(u'\0'));  // the parser sees a C string
+    std::vector<char16_t> url(text.begin(), text.end());
+    url.push_back(0);
+
+    InvocationParameters table;
+    const std::int32_t result = parseUrlParameters(url.data(), u"TeamsCall", table);
+    const Expected expected = model(text);
+    if (result != expected.result) {
+        fuzz::fail("result differs from the model", text);
+    }
+    for (std::size_t slot = 0; slot < SlotCount; ++slot) {
+        const InvocationParameter& p = table.slots[slot];
+        if (std::u16string(p.name) != Names[slot]) {
+            fuzz::fail("a slot name changed", text);
+        }
+        const auto* terminator = std::char_traits<char16_t>::find(p.value, InvocationParameter::Capacity, u'\0');
+        if (terminator == nullptr) {
+            fuzz::fail("a value is not terminated within its 256 units", text);
+        }
+        if (std::u16string(p.value) != expected.values[slot]) {
+            fuzz::fail("a value differs from the model", text);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,327 @@
+// Every Windows call the program makes, failed in turn. For each main flow the
+// calls of an undisturbed run are counted first; then the flow runs again once
+// per call, with exactly that call failing. Whatever fails, the program must
+// not crash, must end with the exit code of its form, must close every handle
+// and key it opened, and must not let a failure of its log stop or change the
+// work: a log failure may lose an entry, never the action, and never tear one.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/entry_point.h"
+#include "log/diagnostic_log.h"
+#include "winapi/inmemory/inmemory.h"
+#include "winapi/ui.h"
+
+namespace {
+
+const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
+const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
+const std::u16string DayFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
+const std::u16string FailedDateFile = LogFolder + u"\\VelmorathisMirrowcast-1.log";
+const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
+const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
+const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
+constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissions on log folder\n";
+
+// Functions only the log calls: a failure of one of them must leave the work
+// of the run exactly as it is without the failure.
+const std::set<std::string> LogOnly = {
+    "AttachConsole", "SHGetFolderPathW", "PathFileExistsW", "SHCreateDirectory", "GetSecurityInfo",
+    "AllocateAndInitializeSid", "SetEntriesInAclW", "SetSecurityInfo", "FreeSid", "LocalFree", "CreateFileW",
+    "WriteFile", "GetFileTime", "DeleteFileW", "FileTimeToSystemTime", "GetFileInformationByHandle",
+    "GetFinalPathNameByHandleW", "GetStdHandle", "WriteConsoleW", "FreeConsole",
+};
+const std::set<std::string> FileWriting = {"CreateFileW", "WriteFile", "GetFileInformationByHandle",
+                                           "GetFinalPathNameByHandleW"};
+const std::set<std::string> ConsoleWriting = {"AttachConsole", "GetStdHandle", "WriteConsoleW"};
+const std::set<std::string> Releasing = {"CloseHandle", "RegCloseKey", "LocalFree", "FreeSid", "DeleteObject"};
+
+struct Machine {
+    bool console = false;
+    bool teams = false;
+    bool registered = false;
+    bool folder = true;
+    bool oldFile = false;
+    bool clickTestButton = false;
+    bool clickLogLink = false;
+    bool notificationShowsLater = false;  // hidden at first, visible a second later
+};
+
+struct Flow {
+    const char* name;
+    Machine machine;
+    std::u16string commandLine;
+    std::int32_t exitCode;
+};
+
+// What a run did that is not its log.
+struct Work {
+    std::vector<std::pair<win::WPARAM, std::u16string>> commands;  // posted WM_SYSCOMMANDs, by target title
+    std::size_t shortcuts = 0;  // the six-record answer shortcut, not the console's Enter
+    bool statusWindow = false;
+    std::u16string registration;
+    bool operator==(const Work&) const = default;
+};
+
+struct Outcome {
+    std::int32_t exitCode = 0;
+    Work work;
+    std::vector<std::u16string> entries;  // of every log file, prefixes removed
+    std::u16string console;
+    bool leaked = false;
+};
+
+win::HWND controlWithId(int id)
+{
+    for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
+        if (w.parent != nullptr && !w.destroyed && reinterpret_cast<std::uintptr_t>(w.menu) == std::uintptr_t(id)) {
+            return w.handle;
+        }
+    }
+    return nullptr;
+}
+
+void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
+{
+    inmemory::reset();
+    debugMode = false;
+    inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
+    inmemory::setStringResource(109, u"QX7RMIRROWCAST");
+    inmemory::setStringResource(130, u"Version 1.0.4.0");
+    inmemory::setIconResource(107);
+    inmemory::setIconResource(108);
+    inmemory::setParentConsole(m.console);
+    if (m.folder) {
+        inmemory::addFolder(LogFolder);
+    }
+    if (m.oldFile) {
+        inmemory::addFile(DayFile, u"last week\n", 0);
+    }
+    if (m.registered) {
+        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+        inmemory::setStringValue(CommandKey, u"", OpenCommand);
+    }
+    if (m.teams) {
+        inmemory::WindowSpec spec;
+        spec.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        for (const char16_t* title : {u"Microsoft Teams Notification", u"Chat | Contoso | Microsoft Teams",
+                                      u"Meeting with John Smith"}) {
+            spec.title = title;
+            const win::HWND window = inmemory::addWindowAtBottom(spec);
+            titles[window] = title;
+            if (m.notificationShowsLater && titles.size() == 1) {
+                inmemory::setWindowVisible(window, false);
+                inmemory::at(inmemory::now() + inmemory::TicksPerSecond,
+                             [window] { inmemory::setWindowVisible(window, true); });
+            }
+        }
+    }
+    if (m.clickLogLink) {
+        inmemory::onIdle([] {
+            if (win::HWND link = controlWithId(111)) {
+                inmemory::clickControl(link);
+            }
+        });
+    }
+    if (m.clickTestButton) {
+        inmemory::onIdle([] {
+            if (win::HWND button = controlWithId(113)) {
+                inmemory::clickControl(button);
+            }
+        });
+    }
+    inmemory::onIdle([] {
+        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
+            if (w.parent == nullptr && !w.destroyed) {
+                inmemory::queueMessage(w.handle, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
+            }
+        }
+    });
+}
+
+std::vector<std::u16string> entriesOf(const std::u16string& text)
+{
+    std::vector<std::u16string> entries;
+    std::u16string current;
+    for (std::size_t i = 0; i < text.size();) {
+        const bool lineStart = i == 0 || text[i - 1] == u'\n';
+        if (lineStart && text[i] == u'[' && i + 22 <= text.size() && text[i + 20] == u']') {
+            if (!current.empty()) {
+                entries.push_back(current);
+            }
+            current.clear();
+            i += 22;
+            continue;
+        }
+        if (lineStart && text[i] == u'\n' && i == 0) {
+            entries.emplace_back(u"\n");  // the run's bare line break
+            ++i;
+            continue;
+        }
+        current += text[i++];
+    }
+    if (!current.empty()) {
+        entries.push_back(current);
+    }
+    return entries;
+}
+
+// Runs the flow; with k > 0 the k-th Windows call from the log's set-up on
+// fails with `error`. `names` receives the calls made.
+Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector<std::string>* names = nullptr)
+{
+    std::map<win::HWND, std::u16string> titles;
+    prepare(flow.machine, titles);
+    const std::size_t before = inmemory::calls().size();
+    if (k > 0) {
+        inmemory::failCallNumber(k, error);
+    }
+    Outcome r;
+    {
+        DiagnosticLog log;
+        r.exitCode = runEntryPoint(log, inmemory::moduleInstance(), flow.commandLine.c_str(), 10);
+    }
+    for (const inmemory::PostedMessage& m : inmemory::postedMessages()) {
+        if (m.message == win::WM_SYSCOMMAND) {
+            r.work.commands.emplace_back(m.wParam, titles[m.window]);
+        }
+    }
+    for (const inmemory::SentInput& input : inmemory::sentInput()) {
+        r.work.shortcuts += input.records.size() == 6 ? 1 : 0;
+    }
+    r.work.statusWindow = !inmemory::createdWindows().empty();
+    r.work.registration = inmemory::keyExists(CommandKey) ? inmemory::valueString(CommandKey, u"") : u"(none)";
+    for (const std::u16string& file : {DayFile, FailedDateFile}) {
+        std::u16string text = inmemory::fileText(file);
+        if (text.starts_with(u"last week\n")) {
+            text.erase(0, 10);  // kept when its expiry failed
+        }
+        for (std::u16string& e : entriesOf(text)) {
+            r.entries.push_back(e);
+        }
+    }
+    r.console = inmemory::consoleOutput();
+    r.leaked = inmemory::openHandleCount() != 0 || inmemory::openKeyCount() != 0 ||
+               inmemory::outstandingAllocations() != 0;
+    if (names != nullptr) {
+        names->assign(inmemory::calls().begin() + static_cast<std::ptrdiff_t>(before), inmemory::calls().end());
+    }
+    return r;
+}
+
+bool isSubsequence(const std::vector<std::u16string>& part, const std::vector<std::u16string>& whole)
+{
+    std::size_t j = 0;
+    for (const std::u16string& e : part) {
+        while (j < whole.size() && whole[j] != e) {
+            ++j;
+        }
+        if (j == whole.size()) {
+            return false;
+        }
+        ++j;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
+{
+    Machine desktop;
+    desktop.teams = true;
+    Machine registered = desktop;
+    registered.registered = true;
+    Machine newFolder;
+    newFolder.console = true;
+    newFolder.folder = false;
+    Machine oldFile;
+    oldFile.console = true;
+    oldFile.oldFile = true;
+    Machine debug = desktop;
+    debug.clickTestButton = true;
+    Machine waiting = desktop;
+    waiting.notificationShowsLater = true;
+    Machine linkClicked = desktop;
+    linkClicked.clickLogLink = true;
+    const Flow flows[] = {
+        {"protocol answer", desktop, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
+        {"protocol answer, waiting", waiting, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
+        {"protocol close", desktop, u"\"" + Url + u"action=closecallwindow&participant=John%20Smith\"", 0},
+        {"protocol validate, log folder opened", linkClicked, u"\"" + Url + u"action=validateconfig\"", 0},
+        {"protocol unknown action", desktop, u"\"" + Url + u"action=bogus&participant=x\"", 3},
+        {"protocol bad URL", desktop, u"\"Velmorathis.Mirrowcast:TeamsCall\"", 0},
+        {"/registerhandler", desktop, u"/registerhandler", 0},
+        {"/registerhandler, already there", registered, u"/registerhandler", 0},
+        {"/unregisterhandler", registered, u"/unregisterhandler", 0},
+        {"/unregisterhandler, not there", desktop, u"/unregisterhandler", 0},
+        {"/validateconfig", registered, u"/validateconfig", 0},
+        {"/debuginfo", desktop, u"/debuginfo", 0},
+        {"/help", desktop, u"/help", 0},
+        {"/?", desktop, u"/?", 0},
+        {"invalid command", desktop, u"/bogus", 0},
+        {"--debug and the test button", debug, u"--debug", 0},
+        {"log set-up: new folder, console", newFolder, u"/help", 0},
+        {"log set-up: last week's file, console", oldFile, u"\"" + Url + u"action=bogus\"", 3},
+    };
+
+    std::set<std::string> sites;
+    std::size_t runs = 0;
+    for (const Flow& flow : flows) {
+        std::vector<std::string> names;
+        const Outcome clean = runFlow(flow, 0, 0, &names);
+        ASSERT_EQ(clean.exitCode, flow.exitCode) << flow.name;
+        ASSERT_FALSE(clean.leaked) << flow.name;
+        ASSERT_FALSE(names.empty()) << flow.name;
+        sites.insert(names.begin(), names.end());
+
+        for (std::uint64_t k = 1; k <= names.size(); ++k) {
+            const std::string& failing = names[k - 1];
+            // Refused, and (for the log's file) held by another run: the two
+            // failures met most.
+            std::vector<win::DWORD> errors = {win::ERROR_ACCESS_DENIED};
+            if (failing == "CreateFileW") {
+                errors.push_back(win::ERROR_SHARING_VIOLATION);
+            }
+            for (const win::DWORD error : errors) {
+                const Outcome r = runFlow(flow, k, error);
+                ++runs;
+                const std::string where = std::string(flow.name) + ", call " + std::to_string(k) + " " + failing +
+                                          " fails with " + std::to_string(error);
+                EXPECT_EQ(r.exitCode, flow.exitCode) << where;
+                if (Releasing.count(failing) == 0) {
+                    EXPECT_FALSE(r.leaked) << where;
+                }
+                if (LogOnly.count(failing) == 0) {
+                    continue;
+                }
+                EXPECT_EQ(r.work, clean.work) << where << ": a log failure must not change the work";
+                EXPECT_TRUE(isSubsequence(r.entries, clean.entries)) << where << ": entries are lost whole or kept";
+                if (error == win::ERROR_SHARING_VIOLATION) {
+                    EXPECT_EQ(r.entries, clean.entries) << where << ": a busy file is waited for";
+                }
+                if (FileWriting.count(failing) != 0 && flow.machine.console) {
+                    EXPECT_TRUE(r.console == clean.console || r.console == PermissionWarning + clean.console)
+                        << where << ": what the file loses, the console still shows";
+                }
+                if (ConsoleWriting.count(failing) != 0) {
+                    EXPECT_EQ(r.entries, clean.entries) << where << ": the console's failure costs the file nothing";
+                }
+            }
+        }
+    }
+    // The reach of the sweep, for the record.
+    std::string list;
+    for (const std::string& s : sites) {
+        list += s + " ";
+    }
+    std::printf("fault injection: %zu flows, %zu call sites, %zu runs\n  %s\n", std::size(flows), sites.size(), runs,
+                list.c_str());
+    EXPECT_GE(sites.size(), 50u) << "every flow's calls are swept";
+}

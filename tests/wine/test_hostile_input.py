@@ -1,0 +1,204 @@
+"""Hostile input to the real program under Wine.
+
+A subset of the host's hostile-input table, run with exactly the command line
+a caller could hand over (through wine_helper's `launch`, which adds no
+quoting), then through the shell's URL dispatch as a browser hands a URL
+over; and the log's refusal to write through a link that a local user
+planted in the log folder, which every user may change."""
+
+import os
+import re
+import shutil
+import tempfile
+import unittest
+
+import harness
+
+URL = "Velmorathis.Mirrowcast:TeamsCall?"
+BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+# At a line start only: a stamp inside a text is part of that text.
+PREFIX = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)
+INSTALL_DIR = r"Program Files\Velmorathis"
+EXE_NAME = "VelmorathisMirrowcast.exe"
+# Queried at its command key: `wine reg query` of the scheme key itself
+# crashes on its "URL Protocol" value, a REG_SZ of no bytes.
+COMMAND_KEY = r"HKCR\Velmorathis.Mirrowcast\shell\open\command"
+UNKNOWN = "Protocolhandler invoked...\n"
+
+
+def texts(text):
+    """The texts of a log, in order: time stamps removed, a run's bare line
+    break dropped (every run writes one first)."""
+    found = []
+    position = 0
+    for match in PREFIX.finditer(text):
+        found.append(text[position:match.start()])
+        position = match.end()
+    found.append(text[position:])
+    return [t for t in found if t and t != "\n"]
+
+
+class HostileInput(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = harness.WinePrefix().__enter__()
+        cls.addClassCleanup(cls.prefix.__exit__, None, None, None)
+        # Installed like a real copy, so the registered command has a blank in it.
+        cls.exe_unix = cls.prefix.copy_in(harness.mirrowcast_exe(), INSTALL_DIR, EXE_NAME)
+        cls.exe = cls.prefix.winpath(cls.exe_unix)
+        cls.helper = harness._env_path("MIRROWCAST_HELPER_EXE")
+        cls.folder = os.path.join(cls.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
+
+    def setUp(self):
+        self.take_log()
+
+    def take_log(self):
+        """Every text written since the last call."""
+        found = []
+        if os.path.isdir(self.folder):
+            for name in sorted(os.listdir(self.folder)):  # a run may cross midnight
+                path = os.path.join(self.folder, name)
+                if os.path.isfile(path) and not os.path.islink(path):
+                    with open(path, "rb") as f:
+                        found += texts(f.read().decode("utf-16-le"))
+                    os.remove(path)
+        return found
+
+    def launch(self, command_line):
+        """Runs the program with exactly this command line after its name."""
+        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False,
+                                         dir=self.prefix.drive_c) as f:
+            f.write(f'"{self.exe}" {command_line}')
+        try:
+            code, _ = self.prefix.run(self.helper, ["launch", self.prefix.winpath(f.name)], timeout=120)
+        finally:
+            os.remove(f.name)
+        return code
+
+    def registered(self):
+        return self.prefix.reg("query", COMMAND_KEY).returncode == 0
+
+    def test_exact_command_lines_get_the_work_of_their_form(self):
+        long_console = "/" + "x" * 32000
+        cases = [
+            # command line, exit code, texts after the banner
+            (f'"{URL}action=bogus" /registerhandler', 3,
+             ["action=bogus\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+            (f'"{URL}action=bogus&participant=a"b" /unregisterhandler', 3,
+             ["action=bogus\n", "participant=a\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+            ('"/registerhandler"', 0, []),
+            (f'"{URL}action=bogus&participant=x\\"', 3,
+             ["action=bogus\n", "participant=x\\\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+            (f'"{URL}action=answercall', 0, []),
+            (f"{URL}action=bogus&participant=a\r\n[2026-01-01 00:00:00] forged", 3,
+             ["action=bogus\n", "participant=a\u240d\u240a[2026-01-01 00:00:00] forged\n", UNKNOWN,
+              'Missing or unknown action "bogus"']),
+            (f"{URL}action=answercall\t", 3,
+             ["action=answercall\t\n", UNKNOWN, 'Missing or unknown action "answercall\t"']),
+            ("Velmorathis.Mirrowcast", 0, []),
+            ("Velmorathis.Mirrowcast:", 0, ["Invalid parameter(s) -2\n"]),
+            ("VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=BOGUS", 3,
+             ["action=BOGUS\n", UNKNOWN, 'Missing or unknown action "BOGUS"']),
+            (f"{URL}action=%22%20/registerhandler", 3,
+             ['action=" /registerhandler\n', UNKNOWN, 'Missing or unknown action "" /registerhandler"']),
+            (f"{URL}action=bogus&participant=%2541%C3%B6%ED%A0%80%0D%0A%G1%4%", 3,
+             ["action=bogus\n", "participant=%41\u00c3\u00b6\u00ed\u00a0\u0080\u240d\u240a%G1%4%\n", UNKNOWN,
+              'Missing or unknown action "bogus"']),
+            (f"{URL}action=bogus%00junk&action=bogus%26action=answercall", 3,
+             ["action=bogus&action=answercall\n", UNKNOWN, 'Missing or unknown action "bogus&action=answercall"']),
+            (f'"{URL}action=bogus&participant=' + "p" * 2000 + '"', 0, []),
+            (f"{URL}action=bogus&participant=" + "p" * 2000, 3,
+             ["action=bogus\n", "participant=" + "p" * (255 - 58) + "\n", UNKNOWN,
+              'Missing or unknown action "bogus"']),
+            (long_console, 0, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
+        ]
+        for command_line, exit_code, expected in cases:
+            with self.subTest(command_line=command_line[:80]):
+                self.assertEqual(self.launch(command_line), exit_code)
+                logged = self.take_log()
+                self.assertEqual(logged[:1], [BANNER])
+                self.assertEqual(logged[1:], expected)
+                self.assertFalse(self.registered(), "no console command ran")
+
+    def test_hostile_urls_through_the_shells_dispatch(self):
+        self.launch("/registerhandler")
+        self.take_log()
+        if not self.registered():
+            self.skipTest("/registerhandler does not register yet")
+        cases = [
+            (f"{URL}action=bogus&participant=x\\", 3, ["action=bogus\n", "participant=x\\\n"]),
+            (f"{URL}action=bogus&participant=John Smith", 3, ["action=bogus\n", "participant=John Smith\n"]),
+            (f"{URL}action=%22%20/unregisterhandler%20%22", 3, ['action=" /unregisterhandler "\n']),
+            (f"{URL}action=bogus&participant=a%0D%0Ab", 3, ["action=bogus\n", "participant=a\u240d\u240ab\n"]),
+            # The registered command quotes the URL: it must close within 255 characters.
+            (f"{URL}action=bogus&participant=" + "p" * (254 - 58), 3,
+             ["action=bogus\n", "participant=" + "p" * 196 + "\n"]),
+            (f"{URL}action=bogus&participant=" + "p" * (255 - 58), 0, []),
+        ]
+        try:
+            for url, exit_code, parameters in cases:
+                with self.subTest(url=url[:80]):
+                    self.assertEqual(self.prefix.shell_open(url), exit_code)
+                    logged = self.take_log()
+                    self.assertEqual(logged[:1], [BANNER])
+                    self.assertEqual(logged[1:1 + len(parameters)], parameters)
+                    if not parameters:
+                        self.assertEqual(logged, [BANNER])
+                    self.assertNotIn("Unregistering protocol handler...\n", logged)
+                    self.assertTrue(self.registered(), "the registration survived the URL")
+        finally:
+            self.launch("/unregisterhandler")
+            self.take_log()
+
+    def test_log_never_writes_through_a_link_planted_in_its_folder(self):
+        self.launch("/help")
+        (name,) = os.listdir(self.folder)
+        day_file = os.path.join(self.folder, name)
+        os.remove(day_file)
+        victim = os.path.join(self.prefix.drive_c, "victim.txt")
+        other = os.path.join(self.prefix.drive_c, "elsewhere")
+        plants = [
+            ("a second hard link", lambda: os.link(victim, day_file)),
+            ("a symbolic link", lambda: os.symlink(victim, day_file)),
+            ("the folder swapped for a link", lambda: (os.rename(self.folder, self.folder + ".moved"),
+                                                        os.symlink(other, self.folder))),
+        ]
+        for what, plant in plants:
+            with self.subTest(plant=what):
+                with open(victim, "wb") as f:
+                    f.write(b"victim\n")
+                os.makedirs(other, exist_ok=True)
+                plant()
+                try:
+                    code, console = self.prefix.run_console(self.exe_unix, ["/help"])
+                    self.assertEqual(code, 0)
+                    self.assertIn("Supported commands:", console, "the console still gets the text")
+                    with open(victim, "rb") as f:
+                        self.assertEqual(f.read(), b"victim\n")
+                    self.assertEqual(os.listdir(other), [])
+                finally:
+                    if os.path.islink(self.folder):
+                        os.remove(self.folder)
+                        os.rename(self.folder + ".moved", self.folder)
+                    if os.path.lexists(day_file):
+                        os.remove(day_file)
+                    shutil.rmtree(other, ignore_errors=True)
+        # Without the link the day's own file is written again.
+        self.assertEqual(self.launch("/help"), 0)
+        self.assertEqual(self.take_log()[:2], [BANNER, "Supported commands:\n" + self.help_rest()])
+
+    @staticmethod
+    def help_rest():
+        return ("  /registerhandler           Register protocol handler\n"
+                "  /unregisterhandler         Unregister protocol handler\n"
+                "  /validateconfig            Validate configuration, displays status window.\n"
+                "  /debuginfo                 Display info for support.\n"
+                "  /? or /help                This help text\n"
+                "\n"
+                "The registerhandler and unregisterhandler commands change the registry. This might require "
+                "admin rights.\n"
+                "If the command fails with access denied, try running the command as an administrator.\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
