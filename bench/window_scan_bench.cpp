@@ -60,11 +60,11 @@ struct Desktop {
 
     static win::HWND add(win::DWORD process, const std::u16string& title, bool visible)
     {
-        inmemory::WindowSpec spec;
-        spec.title = title;
-        spec.visible = visible;
-        spec.processId = process;
-        return inmemory::addWindowAtBottom(spec);
+        inmemory::WindowTraits traits;
+        traits.title = title;
+        traits.visible = visible;
+        traits.processId = process;
+        return inmemory::addWindowAtBottom(traits);
     }
 
     static std::u16string toText(int number)

@@ -55,30 +55,30 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
     inmemory::setParentConsole((setup & ParentConsole) != 0);
 
     const win::DWORD teams = inmemory::addProcess(TeamsImage);
-    inmemory::WindowSpec spec;
-    spec.processId = teams;
+    inmemory::WindowTraits traits;
+    traits.processId = teams;
     if (setup & TeamsMain) {
-        spec.title = u"Chat | Contoso | Microsoft Teams";
-        inmemory::addWindowAtBottom(spec);
+        traits.title = u"Chat | Contoso | Microsoft Teams";
+        inmemory::addWindowAtBottom(traits);
     }
     if (setup & Notification) {
-        spec.title = u"Microsoft Teams Notification";
-        spec.visible = (setup & NotificationHidden) == 0;
-        inmemory::addWindowAtBottom(spec);
-        spec.visible = true;
+        traits.title = u"Microsoft Teams Notification";
+        traits.visible = (setup & NotificationHidden) == 0;
+        inmemory::addWindowAtBottom(traits);
+        traits.visible = true;
     }
     if (setup & CallWindow) {
         // The command line itself as a title: long, odd and line-broken
         // titles meet the lookup and the listing.
-        spec.title = commandLine.substr(0, 300);
-        inmemory::addWindowAtBottom(spec);
-        spec.title = u"Meeting with John Smith";
-        spec.minimized = (setup & NotificationHidden) != 0;
-        inmemory::addWindowAtBottom(spec);
-        spec.minimized = false;
+        traits.title = commandLine.substr(0, 300);
+        inmemory::addWindowAtBottom(traits);
+        traits.title = u"Meeting with John Smith";
+        traits.minimized = (setup & NotificationHidden) != 0;
+        inmemory::addWindowAtBottom(traits);
+        traits.minimized = false;
     }
     if (setup & ForeignWindow) {
-        inmemory::WindowSpec foreign;
+        inmemory::WindowTraits foreign;
         foreign.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Program Files\\Browser\\browser.exe");
         foreign.title = u"Microsoft Teams Notification";
         inmemory::addWindow(foreign);

@@ -108,12 +108,12 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
         inmemory::setStringValue(CommandKey, u"", OpenCommand);
     }
     if (m.teams) {
-        inmemory::WindowSpec spec;
-        spec.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        inmemory::WindowTraits traits;
+        traits.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
         for (const char16_t* title : {u"Microsoft Teams Notification", u"Chat | Contoso | Microsoft Teams",
                                       u"Meeting with John Smith"}) {
-            spec.title = title;
-            const win::HWND window = inmemory::addWindowAtBottom(spec);
+            traits.title = title;
+            const win::HWND window = inmemory::addWindowAtBottom(traits);
             titles[window] = title;
             if (m.notificationShowsLater && titles.size() == 1) {
                 inmemory::setWindowVisible(window, false);

@@ -318,15 +318,15 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     for (std::size_t n : {254u, 255u, 256u, 257u}) {
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
-        inmemory::WindowSpec spec;
-        spec.processId = teams;
-        spec.title = u"Chat | Contoso | Microsoft Teams";
-        inmemory::addWindowAtBottom(spec);
-        spec.title = u"Meeting with Ann Lee";  // a second candidate: no notification by exclusion
-        inmemory::addWindowAtBottom(spec);
+        inmemory::WindowTraits traits;
+        traits.processId = teams;
+        traits.title = u"Chat | Contoso | Microsoft Teams";
+        inmemory::addWindowAtBottom(traits);
+        traits.title = u"Meeting with Ann Lee";  // a second candidate: no notification by exclusion
+        inmemory::addWindowAtBottom(traits);
         const std::u16string title = repeat(n - 9, u't') + u"JohnSmith";
-        spec.title = title;
-        const win::HWND call = inmemory::addWindowAtBottom(spec);
+        traits.title = title;
+        const win::HWND call = inmemory::addWindowAtBottom(traits);
         const Outcome o = runOnMachine(Url + u"action=closecallwindow&participant=John%20Smith");
         const bool found = n <= 255;
         EXPECT_EQ(contains(o.log, u"Sending Close command to window \"" + title + u"\"...\n"), found) << n;
@@ -345,10 +345,10 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     for (std::size_t n : {254u, 255u, 256u, 257u, 600u}) {
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
-        inmemory::WindowSpec spec;
-        spec.processId = teams;
-        spec.title = repeat(255, u'a');
-        const win::HWND call = inmemory::addWindow(spec);
+        inmemory::WindowTraits traits;
+        traits.processId = teams;
+        traits.title = repeat(255, u'a');
+        const win::HWND call = inmemory::addWindow(traits);
         DiagnosticLog log;
         TeamsWindowScan scan(&log);
         scan.mainWindow = nullptr;

@@ -67,12 +67,12 @@ TEST(StatusWindowDetection, TextForEachDesktop)
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::DWORD browser = inmemory::addProcess(BrowserImage);
         for (const DesktopWindow& w : c.windows) {
-            inmemory::WindowSpec spec;
-            spec.className = w.className;
-            spec.title = w.title;
-            spec.visible = w.visible;
-            spec.processId = w.teams ? teams : browser;
-            inmemory::addWindowAtBottom(spec);
+            inmemory::WindowTraits traits;
+            traits.className = w.className;
+            traits.title = w.title;
+            traits.visible = w.visible;
+            traits.processId = w.teams ? teams : browser;
+            inmemory::addWindowAtBottom(traits);
         }
         DiagnosticLog log;
         const TeamsWindowScan scan(&log);

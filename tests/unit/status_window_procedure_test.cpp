@@ -207,7 +207,7 @@ TEST_F(StatusWindowTest, TestButtonAnswersWithAFreshScan)
     const win::DWORD teams = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
     inmemory::onIdle([&] {
         // The call comes in after the window opened: only a fresh scan sees it.
-        inmemory::WindowSpec notification;
+        inmemory::WindowTraits notification;
         notification.title = u"Microsoft Teams Notification";
         notification.processId = teams;
         inmemory::addWindow(notification);

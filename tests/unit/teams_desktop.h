@@ -33,12 +33,12 @@ protected:
     // Below every window added so far, so a test lists windows top first.
     win::HWND window(const std::u16string& title, unsigned flags = Visible)
     {
-        inmemory::WindowSpec spec;
-        spec.title = title;
-        spec.visible = (flags & Hidden) == 0;
-        spec.minimized = (flags & Minimized) != 0;
-        spec.processId = (flags & Foreign) != 0 ? browser : teams;
-        return inmemory::addWindowAtBottom(spec);
+        inmemory::WindowTraits traits;
+        traits.title = title;
+        traits.visible = (flags & Hidden) == 0;
+        traits.minimized = (flags & Minimized) != 0;
+        traits.processId = (flags & Foreign) != 0 ? browser : teams;
+        return inmemory::addWindowAtBottom(traits);
     }
 
     // The texts written to today's file, without their time stamps.

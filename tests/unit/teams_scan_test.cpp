@@ -39,9 +39,9 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
     };
     for (const Case& c : cases) {
-        inmemory::WindowSpec spec;
-        spec.processId = inmemory::addProcess(c.image);
-        EXPECT_EQ(isTeamsWindow(inmemory::addWindow(spec)), c.teams) << std::string(c.image.begin(), c.image.end());
+        inmemory::WindowTraits traits;
+        traits.processId = inmemory::addProcess(c.image);
+        EXPECT_EQ(isTeamsWindow(inmemory::addWindow(traits)), c.teams) << std::string(c.image.begin(), c.image.end());
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -59,7 +59,7 @@ TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
 
     inmemory::destroyWindow(denied);
     EXPECT_FALSE(isTeamsWindow(denied)) << "no window, no owning process";
-    inmemory::WindowSpec orphan;
+    inmemory::WindowTraits orphan;
     orphan.processId = 4242;  // a process that has ended
     EXPECT_FALSE(isTeamsWindow(inmemory::addWindow(orphan)));
 }

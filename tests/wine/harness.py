@@ -336,6 +336,25 @@ class WinePrefix:
         self._started.append(proc)
         return proc
 
+    def close_politely(self, image_name):
+        """`taskkill` without /f: posts WM_CLOSE to the windows of image_name's
+        processes in this prefix, as a user closing them would."""
+        subprocess.run(["wine", "taskkill", "/im", image_name], env=self.env, timeout=60, **_QUIET)
+
+    def run_until_closed(self, exe, args=(), timeout=30):
+        """Runs exe, closing its windows the ordinary way until it ends: the
+        exit code. For runs that open a window and wait for the user."""
+        proc = self.start(exe, args)
+        deadline = time.monotonic() + timeout
+        while proc.poll() is None:
+            if time.monotonic() > deadline:
+                raise subprocess.TimeoutExpired(exe, timeout)
+            # Repeated: the window may not exist yet when the first one is sent.
+            self.close_politely(os.path.basename(exe.replace("\\", "/")))
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                proc.wait(timeout=1)
+        return proc.returncode & 0xFF
+
     def shell_open(self, url, timeout=60):
         """Hands url to the shell's protocol dispatch, as a browser does; the exit code."""
         proc = subprocess.run(["wine", "start", "/wait", url], env=self.env, timeout=timeout, **_QUIET)

@@ -10,7 +10,6 @@ import re
 import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 
 import harness
@@ -101,18 +100,8 @@ class Installer(unittest.TestCase):
         """/validateconfig of the installed program, its status window closed
         the ordinary way (WM_CLOSE through taskkill): (exit code, log)."""
         self.take_log()
-        proc = self.prefix.start(INSTALLED, ["/validateconfig"])
-        deadline = time.monotonic() + 30
-        while proc.poll() is None:
-            self.assertLess(time.monotonic(), deadline, "the status window did not close")
-            # Repeated: the window may not exist yet when the first one is sent.
-            subprocess.run(["wine", "taskkill", "/im", EXE_NAME], env=self.prefix.env,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                proc.wait(timeout=1)
-            except subprocess.TimeoutExpired:
-                pass
-        return proc.returncode & 0xFF, self.take_log()
+        code = self.prefix.run_until_closed(INSTALLED, ["/validateconfig"])
+        return code, self.take_log()
 
     def assert_nothing_left(self):
         self.assertFalse(os.path.exists(os.path.join(self.prefix.drive_c, "Program Files", "Velmorathis")))

@@ -8,7 +8,6 @@ import glob
 import os
 import re
 import subprocess
-import time
 import unittest
 
 import harness
@@ -90,19 +89,8 @@ class Registration(unittest.TestCase):
         """/validateconfig: its log texts, once the status window it opens has
         been closed again the ordinary way (WM_CLOSE), and its exit code."""
         self.take_log()
-        proc = self.prefix.start(self.exe, ["/validateconfig"])
-        deadline = time.monotonic() + 30
-        while proc.poll() is None:
-            self.assertLess(time.monotonic(), deadline, "the status window did not close")
-            # taskkill without /f posts WM_CLOSE to the program's windows, in
-            # this prefix only; repeated, since the window may not exist yet.
-            subprocess.run(["wine", "taskkill", "/im", EXE_NAME], env=self.prefix.env,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                proc.wait(timeout=1)
-            except subprocess.TimeoutExpired:
-                pass
-        return proc.returncode & 0xFF, self.take_log()
+        code = self.prefix.run_until_closed(self.exe, ["/validateconfig"])
+        return code, self.take_log()
 
     def exported_tree(self):
         target = os.path.join(self.prefix.drive_c, "export.reg")

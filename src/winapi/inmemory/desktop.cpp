@@ -48,42 +48,42 @@ void endProcess(win::DWORD processId)
     Machine& m = machine();
     m.processes.erase(processId);
     m.windows.erase(std::remove_if(m.windows.begin(), m.windows.end(),
-                                   [&](const Window& w) { return w.spec.processId == processId; }),
+                                   [&](const Window& w) { return w.traits.processId == processId; }),
                     m.windows.end());
 }
 
-win::HWND addWindow(const WindowSpec& spec)
+win::HWND addWindow(const WindowTraits& traits)
 {
     const win::HWND handle = makeHandle();
-    machine().windows.insert(machine().windows.begin(), Window{handle, spec});
+    machine().windows.insert(machine().windows.begin(), Window{handle, traits});
     return handle;
 }
 
-win::HWND addWindowAtBottom(const WindowSpec& spec)
+win::HWND addWindowAtBottom(const WindowTraits& traits)
 {
     const win::HWND handle = makeHandle();
-    machine().windows.push_back(Window{handle, spec});
+    machine().windows.push_back(Window{handle, traits});
     return handle;
 }
 
 void setWindowVisible(win::HWND window, bool visible)
 {
     if (Window* w = findWindow(window)) {
-        w->spec.visible = visible;
+        w->traits.visible = visible;
     }
 }
 
 void setWindowTitle(win::HWND window, const std::u16string& title)
 {
     if (Window* w = findWindow(window)) {
-        w->spec.title = title;
+        w->traits.title = title;
     }
 }
 
 void setWindowMinimized(win::HWND window, bool minimized)
 {
     if (Window* w = findWindow(window)) {
-        w->spec.minimized = minimized;
+        w->traits.minimized = minimized;
     }
 }
 
@@ -99,7 +99,7 @@ bool windowExists(win::HWND window) { return findWindow(window) != nullptr; }
 bool windowMinimized(win::HWND window)
 {
     const Window* w = findWindow(window);
-    return w != nullptr && w->spec.minimized;
+    return w != nullptr && w->traits.minimized;
 }
 
 win::HWND unusedWindowHandle() { return makeHandle(); }
@@ -149,7 +149,7 @@ HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const cha
     }
     const std::u16string wanted = fold(className != nullptr ? className : u"");
     for (std::size_t i = start; i < windows.size(); ++i) {
-        if (className == nullptr || fold(windows[i].spec.className) == wanted) {
+        if (className == nullptr || fold(windows[i].traits.className) == wanted) {
             return windows[i].handle;
         }
     }
@@ -163,7 +163,7 @@ BOOL IsWindowVisible(HWND window)
         return FALSE;
     }
     const Window* w = liveWindow(window);
-    return w != nullptr && w->spec.visible ? TRUE : FALSE;
+    return w != nullptr && w->traits.visible ? TRUE : FALSE;
 }
 
 int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
@@ -182,8 +182,8 @@ int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
     if (maxCount <= 0) {
         return 0;
     }
-    const std::size_t n = std::min<std::size_t>(w->spec.title.size(), static_cast<std::size_t>(maxCount - 1));
-    std::memcpy(buffer, w->spec.title.data(), n * sizeof(char16_t));
+    const std::size_t n = std::min<std::size_t>(w->traits.title.size(), static_cast<std::size_t>(maxCount - 1));
+    std::memcpy(buffer, w->traits.title.data(), n * sizeof(char16_t));
     buffer[n] = 0;
     return static_cast<int>(n);
 }
@@ -199,10 +199,10 @@ LONG GetWindowLongW(HWND window, int index)
         return 0;
     }
     LONG style = 0x00CF0000;  // WS_OVERLAPPEDWINDOW
-    if (w->spec.visible) {
+    if (w->traits.visible) {
         style |= WS_VISIBLE;
     }
-    if (w->spec.minimized) {
+    if (w->traits.minimized) {
         style |= WS_MINIMIZE;
     }
     return style;
@@ -219,9 +219,9 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* processId)
         return 0;
     }
     if (processId != nullptr) {
-        *processId = w->spec.processId;
+        *processId = w->traits.processId;
     }
-    return w->spec.processId + 1;
+    return w->traits.processId + 1;
 }
 
 HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId)
@@ -282,7 +282,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     machine().posted.push_back(inmemory::PostedMessage{window, message, wParam, lParam, machine().now});
     // The window obeys, as a real window's default processing would.
     if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MINIMIZE) {
-        w->spec.minimized = true;
+        w->traits.minimized = true;
     } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
         inmemory::destroyWindow(window);
     }

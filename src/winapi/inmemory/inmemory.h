@@ -112,7 +112,7 @@ void logOff();
 std::size_t openKeyCount();
 
 // --- Desktop -----------------------------------------------------------------
-struct WindowSpec {
+struct WindowTraits {
     std::u16string className = u"Chrome_WidgetWin_1";
     std::u16string title;
     bool visible = true;
@@ -125,8 +125,8 @@ win::DWORD addProcess(const std::u16string& imagePath);
 void denyProcessAccess(win::DWORD processId);
 void endProcess(win::DWORD processId);
 // A new window at the top of the z-order (or at the bottom).
-win::HWND addWindow(const WindowSpec& spec);
-win::HWND addWindowAtBottom(const WindowSpec& spec);
+win::HWND addWindow(const WindowTraits& traits);
+win::HWND addWindowAtBottom(const WindowTraits& traits);
 void setWindowVisible(win::HWND window, bool visible);
 void setWindowTitle(win::HWND window, const std::u16string& title);
 void setWindowMinimized(win::HWND window, bool minimized);

@@ -53,7 +53,7 @@ struct Key {
 
 struct Window {
     win::HWND handle = nullptr;
-    WindowSpec spec;
+    WindowTraits traits;
 };
 
 struct Process {

@@ -326,12 +326,12 @@ HWND CreateWindowExW(DWORD exStyle, const char16_t* className, const char16_t* t
         if (s.ownProcess == 0) {
             s.ownProcess = inmemory::addProcess(machine().moduleFileName);
         }
-        inmemory::WindowSpec spec;
-        spec.className = name;
-        spec.title = textOf(title);
-        spec.visible = false;
-        spec.processId = s.ownProcess;
-        w.record.handle = inmemory::addWindow(spec);
+        inmemory::WindowTraits traits;
+        traits.className = name;
+        traits.title = textOf(title);
+        traits.visible = false;
+        traits.processId = s.ownProcess;
+        w.record.handle = inmemory::addWindow(traits);
     } else {
         w.record.handle = inmemory::unusedWindowHandle();
     }

@@ -28,19 +28,11 @@
 
 #include <string>
 
+#include "../common/utf8_files.h"
+
 namespace {
 
 constexpr wchar_t kStatusClass[] = L"QX7RMIRROWCAST";
-
-std::string toUtf8(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 std::wstring escaped(const std::wstring& text)
 {
@@ -55,18 +47,6 @@ std::wstring escaped(const std::wstring& text)
         }
     }
     return out;
-}
-
-bool writeFile(const wchar_t* path, const std::wstring& text)
-{
-    const HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const std::string data = toUtf8(text);
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == data.size();
 }
 
 std::wstring hex(ULONG_PTR value)
@@ -165,7 +145,7 @@ int show(const wchar_t* out, DWORD timeoutMs)
     ControlList list{window, L""};
     EnumChildWindows(window, describeControl, reinterpret_cast<LPARAM>(&list));
     text += list.text;
-    return writeFile(out, text) ? 0 : 3;
+    return tools::writeUtf8File(out, text) ? 0 : 3;
 }
 
 int click(int id)
@@ -200,7 +180,7 @@ int windows(const wchar_t* out)
 {
     std::wstring text;
     EnumWindows(describeTopLevel, reinterpret_cast<LPARAM>(&text));
-    return writeFile(out, text) ? 0 : 3;
+    return tools::writeUtf8File(out, text) ? 0 : 3;
 }
 
 std::wstring versionString(const void* data, const wchar_t* name)
@@ -247,7 +227,7 @@ int resources(const wchar_t* exe, const wchar_t* out)
                                 L"OriginalFilename"}) {
         text += std::wstring(L"version.") + name + L"=" + versionString(data.data(), name) + L"\n";
     }
-    return writeFile(out, text) ? 0 : 3;
+    return tools::writeUtf8File(out, text) ? 0 : 3;
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/utf8_files.h"
+
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"Chrome_WidgetWin_1";
@@ -37,24 +39,6 @@ std::wstring g_controlDir;
 std::vector<std::unique_ptr<StandInWindow>> g_windows;
 bool g_quit = false;
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
 // Microseconds since the Unix epoch, the same clock a Linux test process reads
 // with time.time(), so latencies can be measured across processes.
 int64_t NowMicroseconds() {
@@ -69,7 +53,7 @@ int64_t NowMicroseconds() {
 void LogEvent(const std::wstring& event) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%lld ", static_cast<long long>(NowMicroseconds()));
-    std::string line = stamp + ToUtf8(event) + "\n";
+    std::string line = stamp + tools::toUtf8(event) + "\n";
     std::wstring path = g_controlDir + L"\\events.txt";
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -252,7 +236,7 @@ void PollCommands() {
         std::string line = data.substr(start, newline - start);
         start = newline + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) RunCommand(FromUtf8(line));
+        if (!line.empty()) RunCommand(tools::fromUtf8(line));
     }
 }
 
@@ -344,7 +328,7 @@ bool LoadWindowList(std::vector<std::unique_ptr<StandInWindow>>& out) {
     CloseHandle(file);
     if (data.rfind("\xEF\xBB\xBF", 0) == 0) data.erase(0, 3);
 
-    for (const std::wstring& raw : Split(FromUtf8(data), L'\n')) {
+    for (const std::wstring& raw : Split(tools::fromUtf8(data), L'\n')) {
         std::wstring line = raw;
         if (!line.empty() && line.back() == L'\r') line.pop_back();
         if (line.empty() || line[0] == L'#') continue;

@@ -24,28 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "../common/utf8_files.h"
+
 namespace {
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
-bool WriteUtf8File(const std::wstring& path, const std::wstring& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::string data = ToUtf8(text);
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == data.size();
-}
 
 std::wstring WindowTitle(HWND hwnd) {
     wchar_t buffer[512];
@@ -83,7 +64,7 @@ int List(const std::wstring& outPath) {
         text += number;
         text += L"|" + ImagePath(hwnd) + L"\n";
     }
-    return WriteUtf8File(outPath, text) ? 0 : 3;
+    return tools::writeUtf8File(outPath.c_str(), text) ? 0 : 3;
 }
 
 long long NowMicroseconds() {
@@ -105,7 +86,7 @@ int SendShiftCtrlS(const wchar_t* timeFile) {
     }
     long long sentAt = NowMicroseconds();
     if (SendInput(6, inputs, sizeof(INPUT)) != 6) return 3;
-    if (timeFile && !WriteUtf8File(timeFile, std::to_wstring(sentAt) + L"\n")) return 3;
+    if (timeFile && !tools::writeUtf8File(timeFile, std::to_wstring(sentAt) + L"\n")) return 3;
     return 0;
 }
 
@@ -121,7 +102,7 @@ int PostSysCommand(WPARAM command, const std::wstring& titlePart) {
 int EchoArguments(int argc, wchar_t** argv) {
     std::wstring text = std::wstring(GetCommandLineW()) + L"\n";
     for (int i = 3; i < argc; ++i) text += std::wstring(argv[i]) + L"\n";
-    return WriteUtf8File(argv[2], text) ? 0 : 3;
+    return tools::writeUtf8File(argv[2], text) ? 0 : 3;
 }
 
 int WriteToParentConsole(const std::wstring& text, int exitCode) {

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "../common/utf8_files.h"
+
 namespace {
 
 std::wstring readUtf8File(const wchar_t* path)
@@ -33,13 +35,7 @@ std::wstring readUtf8File(const wchar_t* path)
         bytes.append(buffer, n);
     }
     fclose(f);
-    if (bytes.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
-    return text;
+    return tools::fromUtf8(bytes);
 }
 
 int launch(const wchar_t* file)
