@@ -3,6 +3,7 @@
 // and recorded keyboard input.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "winapi/inmemory/machine.h"
 
@@ -12,14 +13,31 @@ using namespace detail;
 
 namespace {
 
+std::list<Window>::iterator placeOf(win::HWND handle)
+{
+    Machine& m = machine();
+    const auto found = m.windowIndex.find(handle);
+    return found != m.windowIndex.end() ? found->second : m.windows.end();
+}
+
 Window* findWindow(win::HWND handle)
 {
-    for (Window& w : machine().windows) {
-        if (w.handle == handle) {
-            return &w;
-        }
-    }
-    return nullptr;
+    const auto place = placeOf(handle);
+    return place != machine().windows.end() ? &*place : nullptr;
+}
+
+win::HWND insertWindow(std::list<Window>::iterator before, win::HWND handle, const WindowTraits& traits)
+{
+    Machine& m = machine();
+    m.windowIndex[handle] = m.windows.insert(before, Window{handle, traits});
+    return handle;
+}
+
+void eraseWindow(std::list<Window>::iterator place)
+{
+    Machine& m = machine();
+    m.windowIndex.erase(place->handle);
+    m.windows.erase(place);
 }
 
 win::HWND makeHandle()
@@ -47,23 +65,23 @@ void endProcess(win::DWORD processId)
 {
     Machine& m = machine();
     m.processes.erase(processId);
-    m.windows.erase(std::remove_if(m.windows.begin(), m.windows.end(),
-                                   [&](const Window& w) { return w.traits.processId == processId; }),
-                    m.windows.end());
+    for (auto place = m.windows.begin(); place != m.windows.end();) {
+        const auto next = std::next(place);
+        if (place->traits.processId == processId) {
+            eraseWindow(place);
+        }
+        place = next;
+    }
 }
 
 win::HWND addWindow(const WindowTraits& traits)
 {
-    const win::HWND handle = makeHandle();
-    machine().windows.insert(machine().windows.begin(), Window{handle, traits});
-    return handle;
+    return insertWindow(machine().windows.begin(), makeHandle(), traits);
 }
 
 win::HWND addWindowAtBottom(const WindowTraits& traits)
 {
-    const win::HWND handle = makeHandle();
-    machine().windows.push_back(Window{handle, traits});
-    return handle;
+    return insertWindow(machine().windows.end(), makeHandle(), traits);
 }
 
 void setWindowVisible(win::HWND window, bool visible)
@@ -89,9 +107,10 @@ void setWindowMinimized(win::HWND window, bool minimized)
 
 void destroyWindow(win::HWND window)
 {
-    auto& windows = machine().windows;
-    windows.erase(std::remove_if(windows.begin(), windows.end(), [&](const Window& w) { return w.handle == window; }),
-                  windows.end());
+    const auto place = placeOf(window);
+    if (place != machine().windows.end()) {
+        eraseWindow(place);
+    }
 }
 
 bool windowExists(win::HWND window) { return findWindow(window) != nullptr; }
@@ -116,18 +135,6 @@ using namespace inmemory::detail;
 using inmemory::detail::machine;
 using inmemory::detail::Window;
 
-namespace {
-Window* liveWindow(HWND handle)
-{
-    for (Window& w : machine().windows) {
-        if (w.handle == handle) {
-            return &w;
-        }
-    }
-    return nullptr;
-}
-}  // namespace
-
 HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const char16_t* title)
 {
     if (enterFailing("FindWindowExW")) {
@@ -137,20 +144,20 @@ HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const cha
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    auto& windows = machine().windows;
-    std::size_t start = 0;
+    const auto& windows = machine().windows;
+    auto place = windows.begin();
     if (after != nullptr) {
-        auto it = std::find_if(windows.begin(), windows.end(), [&](const Window& w) { return w.handle == after; });
-        if (it == windows.end()) {
+        place = inmemory::placeOf(after);
+        if (place == windows.end()) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return nullptr;
         }
-        start = static_cast<std::size_t>(it - windows.begin()) + 1;
+        ++place;
     }
     const std::u16string wanted = fold(className != nullptr ? className : u"");
-    for (std::size_t i = start; i < windows.size(); ++i) {
-        if (className == nullptr || fold(windows[i].traits.className) == wanted) {
-            return windows[i].handle;
+    for (; place != windows.end(); ++place) {
+        if (className == nullptr || fold(place->traits.className) == wanted) {
+            return place->handle;
         }
     }
     SetLastError(ERROR_SUCCESS);
@@ -162,7 +169,7 @@ BOOL IsWindowVisible(HWND window)
     if (enterFailing("IsWindowVisible")) {
         return FALSE;
     }
-    const Window* w = liveWindow(window);
+    const Window* w = inmemory::findWindow(window);
     return w != nullptr && w->traits.visible ? TRUE : FALSE;
 }
 
@@ -174,7 +181,7 @@ int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
     if (enterFailing("GetWindowTextW")) {
         return 0;
     }
-    const Window* w = liveWindow(window);
+    const Window* w = inmemory::findWindow(window);
     if (w == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -193,7 +200,7 @@ LONG GetWindowLongW(HWND window, int index)
     if (enterFailing("GetWindowLongW")) {
         return 0;
     }
-    const Window* w = liveWindow(window);
+    const Window* w = inmemory::findWindow(window);
     if (w == nullptr || index != GWL_STYLE) {
         SetLastError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
         return 0;
@@ -213,7 +220,7 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* processId)
     if (enterFailing("GetWindowThreadProcessId")) {
         return 0;
     }
-    const Window* w = liveWindow(window);
+    const Window* w = inmemory::findWindow(window);
     if (w == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -274,7 +281,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (enterFailing("PostMessageW")) {
         return FALSE;
     }
-    Window* w = liveWindow(window);
+    Window* w = inmemory::findWindow(window);
     if (w == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;

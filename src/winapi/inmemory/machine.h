@@ -1,9 +1,11 @@
 // The in-memory machine's state, shared by its area files only.
 #pragma once
 
+#include <list>
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "winapi/inmemory/inmemory.h"
 
@@ -111,7 +113,10 @@ struct Machine {
     std::map<std::u16string, Key> keys;
 
     // desktop
-    std::vector<Window> windows;  // z-order, top first
+    // z-order, top first; found by handle through the index, so that a walk
+    // over the desktop costs the same per window however many there are
+    std::list<Window> windows;
+    std::unordered_map<win::HWND, std::list<Window>::iterator> windowIndex;
     std::map<win::DWORD, Process> processes;
     win::DWORD nextProcessId = 1000;
     std::uintptr_t nextWindow = 0x10010;
