@@ -75,7 +75,7 @@ void TeamsWindowScan::answerCall(const char16_t* participant) const
         const win::HWND callWindow = findCallWindow(participant, true);
         if (callWindow != nullptr) {
             char16_t title[teams::TitleCapacity];
-            win::GetWindowTextW(callWindow, title, static_cast<int>(teams::TitleCapacity));
+            teams::readTitle(callWindow, title);
             log->print(u"Minimizing call window \"%s\"...\n", static_cast<const char16_t*>(title));
             // Posted, never sent: a busy or hung Teams must not block this
             // process.
@@ -103,7 +103,7 @@ void TeamsWindowScan::closeCallWindow(const char16_t* participant) const
         return;
     }
     char16_t title[teams::TitleCapacity];
-    win::GetWindowTextW(callWindow, title, static_cast<int>(teams::TitleCapacity));
+    teams::readTitle(callWindow, title);
     log->print(u"Sending Close command to window \"%s\"...\n", static_cast<const char16_t*>(title));
     win::PostMessageW(callWindow, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
 }
@@ -119,7 +119,7 @@ std::int32_t TeamsWindowScan::listTeamsWindows() const
             log->print(u"Enumerating Teams windows\n");
         }
         char16_t title[teams::TitleCapacity];
-        win::GetWindowTextW(window, title, static_cast<int>(teams::TitleCapacity));
+        teams::readTitle(window, title);
         std::int32_t mainColumn = 0;
         if (window == mainWindow) {
             mainColumn = mainFromCache != 0 ? 2 : 1;

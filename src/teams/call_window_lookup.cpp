@@ -52,7 +52,7 @@ win::HWND TeamsWindowScan::findCallWindow(const char16_t* participant, bool skip
             continue;
         }
         char16_t title[teams::TitleCapacity];
-        win::GetWindowTextW(window, title, static_cast<int>(teams::TitleCapacity));
+        teams::readTitle(window, title);
         if (window == mainWindow || window == notificationWindow || hasCallInProgressTitle(title)) {
             continue;
         }

@@ -22,9 +22,9 @@ void timeStampValueName(char16_t (&name)[ValueNameCapacity])
     util::appendString(name, TimeStampSuffix);
 }
 
-// A conversion that fails leaves 0, which load reads as older than any limit
-// (and a "now" of 0 makes every entry look as if it came from the future):
-// either way the entry is refused rather than judged by an undefined time.
+// A conversion that fails gives 0. As a stamp, 0 is older than any limit; as
+// "now", load gives the unknown age itself, since 0 minus a stamp of 0 (both
+// clocks failing) would otherwise make the entry look brand new.
 std::uint64_t currentFileTime()
 {
     win::SYSTEMTIME system{};
@@ -139,6 +139,7 @@ std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
     for (int i = 7; i >= 0; --i) {
         stamp = (stamp << 8) | stampBytes[i];
     }
-    *age = ageInSeconds(currentFileTime(), stamp);
+    const std::uint64_t now = currentFileTime();
+    *age = now != 0 ? ageInSeconds(now, stamp) : AgeUnknown;
     return 0;
 }

@@ -59,6 +59,14 @@ win::HWND nextWindow(win::HWND after)
     return win::FindWindowExW(nullptr, after, WindowClass, nullptr);
 }
 
+void readTitle(win::HWND window, char16_t (&title)[TitleCapacity])
+{
+    // The count, not the buffer, is what a failed call promises anything
+    // about: terminate where it says the text ends.
+    const int length = win::GetWindowTextW(window, title, static_cast<int>(TitleCapacity));
+    title[length > 0 && static_cast<std::size_t>(length) < TitleCapacity ? length : 0] = 0;
+}
+
 }  // namespace teams
 
 bool isTeamsWindow(win::HWND window)
@@ -99,7 +107,7 @@ TeamsWindowScan::TeamsWindowScan(DiagnosticLog* scanLog) : log(scanLog)
             continue;
         }
         char16_t title[teams::TitleCapacity];
-        win::GetWindowTextW(window, title, static_cast<int>(teams::TitleCapacity));
+        teams::readTitle(window, title);
         if (hasNotificationTitle(title)) {
             notificationWindow = window;
             notificationMatch = NotificationMatch::ByTitle;

@@ -16,4 +16,8 @@ constexpr std::size_t TitleCapacity = 256;  // at most 255 characters of title
 // The next top-level window of WindowClass below `after` (null: the topmost).
 win::HWND nextWindow(win::HWND after);
 
+// The window's title, cut to what fits; empty when it has none or has just
+// gone (windows come and go while they are looked at).
+void readTitle(win::HWND window, char16_t (&title)[TitleCapacity]);
+
 }  // namespace teams

@@ -181,4 +181,9 @@ TEST_F(MainWindowCacheTest, AClockThatCannotBeReadNeverMakesAnEntryLookFresh)
     inmemory::failCall("SystemTimeToFileTime", win::ERROR_INVALID_PARAMETER);
     EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
     EXPECT_EQ(age, 0xFFFFFFFFu) << "an unknown current time counts as a stamp from the future";
+
+    inmemory::failCall("SystemTimeToFileTime", win::ERROR_INVALID_PARAMETER, 1, -1);
+    ASSERT_EQ(MainWindowCache::store(handleOf(0x5550)), 0);
+    EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
+    EXPECT_EQ(age, 0xFFFFFFFFu) << "two unknown times are no age of 0";
 }

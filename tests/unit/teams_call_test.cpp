@@ -314,6 +314,26 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
               }));
 }
 
+TEST_F(CallActionsTest, AWindowThatGoesWhileItIsReadShowsNoTitle)
+{
+    window(u"Microsoft Teams Notification");
+    const win::HWND main = window(u"Chat | Microsoft Teams");
+    DiagnosticLog log;
+    const TeamsWindowScan scan(&log);
+    const win::HWND call = window(u"Call with John Smith");
+    // Teams closes the window between the program finding it and reading its
+    // title: the title read fails.
+    inmemory::beforeCall("GetWindowTextW", [call] { inmemory::destroyWindow(call); }, 4);
+    scan.closeCallWindow(u"John Smith");
+    inmemory::beforeCall("GetWindowTextW", [main] { inmemory::destroyWindow(main); }, 2);
+    scan.listTeamsWindows();
+
+    const Lines lines = logLines(log);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], u"Sending Close command to window \"\"...\n");
+    EXPECT_EQ(lines[4], u"Window " + hex(main) + u" main:1 callnotify:0 visible:0, minimized:0 []\n");
+}
+
 TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)
 {
     window(u"Microsoft Teams Notification", Foreign);

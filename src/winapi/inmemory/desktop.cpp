@@ -175,16 +175,21 @@ BOOL IsWindowVisible(HWND window)
 
 int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
 {
-    if (maxCount > 0) {
-        buffer[0] = 0;
-    }
-    if (enterFailing("GetWindowTextW")) {
+    // Windows promises nothing about the buffer when the call fails: here it
+    // is left full and unterminated, so a caller that reads it anyway shows.
+    const auto failed = [&] {
+        for (int i = 0; i < maxCount; ++i) {
+            buffer[i] = u'?';
+        }
         return 0;
+    };
+    if (enterFailing("GetWindowTextW")) {
+        return failed();
     }
     const Window* w = inmemory::findWindow(window);
     if (w == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+        return failed();
     }
     if (maxCount <= 0) {
         return 0;
