@@ -22,14 +22,38 @@ std::int64_t fileTimeValue(const win::FILETIME& time)
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
+// The final path of an open file or folder as it would be typed: without the
+// "\\?\" that GetFinalPathNameByHandleW puts first, and \\?\UNC\server\...
+// as \\server\.... False when it cannot be read or does not fit.
+bool readFinalPath(win::HANDLE object, char16_t (&path)[DiagnosticLog::PathCapacity])
+{
+    // Room for "\\?\UNC\" in front of a path of at most 259 characters.
+    char16_t finalPath[DiagnosticLog::PathCapacity + 8];
+    const win::DWORD length =
+        win::GetFinalPathNameByHandleW(object, finalPath, static_cast<win::DWORD>(std::size(finalPath)),
+                                       win::FILE_NAME_NORMALIZED | win::VOLUME_NAME_DOS);
+    if (length == 0 || length >= std::size(finalPath)) {
+        return false;
+    }
+    const char16_t* from = finalPath;
+    if (util::compareNoCaseN(finalPath, u"\\\\?\\UNC\\", 8) == 0) {
+        path[0] = u'\\';
+        return util::copyString(path + 1, DiagnosticLog::PathCapacity - 1, finalPath + 7) == win::S_OK;
+    }
+    if (util::compareNoCaseN(finalPath, u"\\\\?\\", 4) == 0) {
+        from += 4;
+    }
+    return util::copyString(path, from) == win::S_OK;
+}
+
 // The log folder is open to every local user (grantUsersAccess), while the
 // console commands are run as administrator. Anyone can therefore put a
 // symbolic link, a junction or a second hard link where the log expects its
 // own file or folder; written, deleted or re-permissioned through it, the
 // administrator's action would land on an object of that user's choosing. So
 // the log acts only on what it opened without following a reparse point and
-// found to be of the expected kind, with a single name, at the expected path
-// (compared without the "\\?\" that GetFinalPathNameByHandleW puts first).
+// found to be of the expected kind, with a single name, at the expected final
+// path (see DiagnosticLog::expectedFinalPath).
 bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
 {
     win::BY_HANDLE_FILE_INFORMATION information{};
@@ -41,12 +65,8 @@ bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
         (!folder && information.nNumberOfLinks != 1)) {
         return false;
     }
-    // Room for "\\?\UNC\" in front of a path of at most 259 characters.
-    char16_t finalPath[DiagnosticLog::PathCapacity + 8];
-    const win::DWORD length =
-        win::GetFinalPathNameByHandleW(object, finalPath, static_cast<win::DWORD>(std::size(finalPath)),
-                                       win::FILE_NAME_NORMALIZED | win::VOLUME_NAME_DOS);
-    if (length == 0 || length >= std::size(finalPath)) {
+    char16_t path[DiagnosticLog::PathCapacity];
+    if (!readFinalPath(object, path)) {
         return false;
     }
     // The folder path ends in a backslash; the final path of a folder does not.
@@ -56,14 +76,6 @@ bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
     if (folder && expectedLength > 3 && expected[expectedLength - 1] == u'\\') {
         expected[expectedLength - 1] = 0;
     }
-    const char16_t* path = finalPath;
-    if (util::compareNoCaseN(path, u"\\\\?\\UNC\\", 8) == 0) {
-        // \\?\UNC\server\share\... is \\server\share\...
-        return expected[0] == u'\\' && expected[1] == u'\\' && util::compareNoCase(path + 8, expected + 2) == 0;
-    }
-    if (util::compareNoCaseN(path, u"\\\\?\\", 4) == 0) {
-        path += 4;
-    }
     return util::compareNoCase(path, expected) == 0;
 }
 
@@ -72,24 +84,62 @@ bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
 // one; and not shared for deletion, so it cannot be renamed and replaced by a
 // junction while the file in it is opened. Empty when it cannot be opened
 // (`error` then holds why) or is refused (`error` 0).
-util::UniqueFile openOwnFolder(const char16_t* logPath, win::DWORD& error)
+
+bool isBusy(win::DWORD error) { return error == win::ERROR_SHARING_VIOLATION || error == win::ERROR_LOCK_VIOLATION; }
+
+}  // namespace
+
+// The log folder, held while an entry is written: refused when it is a
+// junction or not at the expected path, so no file is even created through
+// one; and not shared for deletion, so it cannot be renamed and replaced by a
+// junction while the file in it is opened. Empty when it cannot be opened
+// (`error` then holds why) or is refused (`error` 0).
+util::UniqueFile DiagnosticLog::openOwnFolder(win::DWORD& error) const
 {
-    char16_t folderPath[DiagnosticLog::PathCapacity];
+    char16_t folderPath[PathCapacity];
     util::copyString(folderPath, logPath);
     util::pathRemoveFileSpec(folderPath);
     util::UniqueFile folder(win::CreateFileW(folderPath, win::FILE_READ_ATTRIBUTES,
                                              win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
                                              win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
     error = folder ? 0 : win::GetLastError();
-    if (folder && !isOwnObject(folder.get(), folderPath, true)) {
+    if (folder && !isOwn(folder.get(), folderPath, true)) {
         folder.reset();
     }
     return folder;
 }
 
-bool isBusy(win::DWORD error) { return error == win::ERROR_SHARING_VIOLATION || error == win::ERROR_LOCK_VIOLATION; }
+// The application data folder itself may sit behind a link (an administrator
+// moving it to another drive): that part of the path is the administrator's,
+// so it is taken as it resolves; everything below it must be what it says.
+bool DiagnosticLog::isOwn(win::HANDLE object, const char16_t* path, bool folder) const
+{
+    char16_t expected[PathCapacity];
+    if (util::copyString(expected, resolvedRoot) != win::S_OK) {
+        return false;
+    }
+    const char16_t* below = path + rootLength;
+    while (*below == u'\\') {
+        ++below;
+    }
+    if (*below != 0 && util::pathAppend(expected, PathCapacity, below) != win::S_OK) {
+        return false;
+    }
+    return isOwnObject(object, expected, folder);
+}
 
-}  // namespace
+void DiagnosticLog::resolveRoot()
+{
+    rootLength = util::length(logPath);
+    util::copyString(resolvedRoot, logPath);
+    util::UniqueFile root(win::CreateFileW(logPath, win::FILE_READ_ATTRIBUTES,
+                                           win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                                           win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS));
+    char16_t finalPath[PathCapacity];
+    if (root && readFinalPath(root.get(), finalPath)) {
+        util::copyString(resolvedRoot, finalPath);
+    }
+}
 
 DiagnosticLog::DiagnosticLog()
 {
@@ -121,6 +171,7 @@ void DiagnosticLog::prepareFolder()
         return;
     }
     logPath[PathCapacity - 1] = 0;
+    resolveRoot();
     // A folder path that does not fit leaves no room for a file name: the log
     // is off, as for the other set-up failures.
     if (util::pathAppend(logPath, PathCapacity, LogFolderName) != win::S_OK) {
@@ -130,7 +181,13 @@ void DiagnosticLog::prepareFolder()
     if (win::PathFileExistsW(logPath)) {
         return;  // an existing folder keeps the rights it has
     }
-    if (win::SHCreateDirectory(logPath) != static_cast<int>(win::ERROR_SUCCESS)) {
+    const int created = win::SHCreateDirectory(logPath);
+    if (created == static_cast<int>(win::ERROR_ALREADY_EXISTS)) {
+        // Another run, started at the same moment, made it first (one process
+        // per URL): it is there, and that run sets its rights.
+        return;
+    }
+    if (created != static_cast<int>(win::ERROR_SUCCESS)) {
         logPath[0] = 0;
         return;
     }
@@ -146,7 +203,7 @@ void DiagnosticLog::grantUsersAccess()
     util::UniqueFile folder(win::CreateFileW(logPath, win::READ_CONTROL | win::WRITE_DAC | win::FILE_READ_ATTRIBUTES,
                                              0, win::OPEN_EXISTING,
                                              win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
-    if (folder && !isOwnObject(folder.get(), logPath, true)) {
+    if (folder && !isOwn(folder.get(), logPath, true)) {
         folder.reset();
     }
     if (!folder) {
@@ -230,7 +287,8 @@ void DiagnosticLog::expireOldFile()
     const std::int64_t age =
         static_cast<std::int64_t>(static_cast<std::uint64_t>(fileTimeValue(nowFileTime)) -
                                   static_cast<std::uint64_t>(fileTimeValue(lastWrite)));
-    if (age >= ExpiryAge && isOwnObject(file.get(), logPath, false) && win::DeleteFileW(logPath)) {
+    if (age >= ExpiryAge && isOwn(file.get(), logPath, false) && win::DeleteFileW(logPath)) {
+        file.reset();  // the name is free only once the deleted file is closed
         printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", logPath, age / 10'000'000);
     }
 }
@@ -272,7 +330,7 @@ int DiagnosticLog::writeLine(const char16_t* text)
     util::UniqueFile file;
     for (std::uint32_t waited = 0;; waited += LogBusyRetryPauseMs) {
         win::DWORD error = 0;
-        folder = openOwnFolder(logPath, error);
+        folder = openOwnFolder(error);
         if (folder) {
             file.reset(win::CreateFileW(logPath, win::FILE_APPEND_DATA | win::FILE_READ_ATTRIBUTES, 0,
                                         win::OPEN_ALWAYS,
@@ -285,7 +343,7 @@ int DiagnosticLog::writeLine(const char16_t* text)
         folder.reset();
         win::Sleep(LogBusyRetryPauseMs);
     }
-    if (file && !isOwnObject(file.get(), logPath, false)) {
+    if (file && !isOwn(file.get(), logPath, false)) {
         file.reset();  // not the log's own file: the entry goes to the console only
     }
     if (file) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "util/format.h"
+#include "util/handles.h"
 
 class DiagnosticLog {
 public:
@@ -61,11 +62,17 @@ public:
     char16_t logPath[PathCapacity] = {};
 
 private:
+    char16_t resolvedRoot[PathCapacity] = {};  // the application data folder, links resolved
+    std::size_t rootLength = 0;                // its length as logPath spells it
+
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
     void prepareFolder();
     void grantUsersAccess();
     void chooseFile();
     void expireOldFile();
+    void resolveRoot();
+    util::UniqueFile openOwnFolder(win::DWORD& error) const;
+    bool isOwn(win::HANDLE object, const char16_t* path, bool folder) const;
     void writeToConsole(const char16_t* text, std::size_t length);
 };
 

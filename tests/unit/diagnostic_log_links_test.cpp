@@ -39,6 +39,7 @@ TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
         std::function<void()> plant;
         bool written;            // the entry reached the day's file
         std::u16string created;  // a file that must not come into being ("" for none)
+        std::u16string reached = DayFile;  // where the day's file really is
     };
     const Case cases[] = {
         {"an ordinary file", [] { inmemory::addFile(DayFile, u"", inmemory::now()); }, true, u""},
@@ -53,6 +54,13 @@ TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
         {"a folder in place of the file", [] { inmemory::addFolder(DayFile); }, false, u""},
         {"a junction in place of the folder", [] { inmemory::makeJunction(Folder, u"C:\\Windows\\Temp"); }, false,
          u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log"},
+        // The administrator's own link: application data moved to another drive.
+        {"application data behind a junction",
+         [] {
+             inmemory::addFolder(u"D:\\ProgramData");
+             inmemory::makeJunction(u"C:\\ProgramData", u"D:\\ProgramData");
+         },
+         true, u"", u"D:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -65,7 +73,7 @@ TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
             EXPECT_EQ(inmemory::consoleOutput(), u"action=answercall\n") << "the console always gets it: " << c.what;
         }
         EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
-        EXPECT_EQ(inmemory::fileText(DayFile).find(u"] action=answercall\n") != std::u16string::npos, c.written)
+        EXPECT_EQ(inmemory::fileText(c.reached).find(u"] action=answercall\n") != std::u16string::npos, c.written)
             << c.what;
         if (!c.created.empty()) {
             EXPECT_FALSE(inmemory::fileExists(c.created)) << c.what;
@@ -111,7 +119,7 @@ TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUse
 {
     // The folder is created, then, before its rights are changed, another
     // user puts a junction to a system folder in its place.
-    inmemory::beforeCall("CreateFileW", [] { inmemory::makeJunction(Folder, u"C:\\Windows"); });
+    inmemory::beforeCall("CreateFileW", [] { inmemory::makeJunction(Folder, u"C:\\Windows"); }, 2);
     const DiagnosticLog log;
     EXPECT_FALSE(inmemory::usersGrantedFullAccess(u"C:\\Windows"));
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");

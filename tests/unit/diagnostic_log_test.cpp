@@ -41,6 +41,15 @@ TEST_F(DiagnosticLogTest, ExistingFolderKeepsItsRights)
     EXPECT_TRUE(log.isOn());
     EXPECT_FALSE(inmemory::usersGrantedFullAccess(Folder));
     EXPECT_EQ(inmemory::callCount("SetSecurityInfo"), 0u);
+
+    // Another run starting at the same moment creates it first.
+    inmemory::reset();
+    inmemory::beforeCall("SHCreateDirectory", [] { inmemory::addFolder(Folder); });
+    DiagnosticLog second;
+    EXPECT_TRUE(second.isOn());
+    EXPECT_EQ(inmemory::callCount("SetSecurityInfo"), 0u);
+    second.print(u"hello\n");
+    EXPECT_NE(text().find(u"] hello\n"), std::u16string::npos);
 }
 
 TEST_F(DiagnosticLogTest, SetUpFailuresTurnTheLogOffOrOnlySkipTheRightsChange)
@@ -78,14 +87,16 @@ TEST_F(DiagnosticLogTest, SetUpFailuresTurnTheLogOffOrOnlySkipTheRightsChange)
 TEST_F(DiagnosticLogTest, FolderThatCannotBeOpenedForItsRightsWarnsOnTheConsoleOnly)
 {
     inmemory::setParentConsole(true);
-    inmemory::failCall("CreateFileW", 5);  // the first open is the new folder's
+    // The first open looks up where the application data folder leads; the
+    // second is the new folder's.
+    inmemory::failCall("CreateFileW", 5, 2);
     const DiagnosticLog log;
     EXPECT_TRUE(log.isOn());
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
     EXPECT_FALSE(inmemory::fileExists(MondayFile));
 
     inmemory::reset();
-    inmemory::failCall("CreateFileW", 5);
+    inmemory::failCall("CreateFileW", 5, 2);
     const DiagnosticLog quiet;  // no console: nothing to say it on
     EXPECT_TRUE(quiet.isOn());
     EXPECT_EQ(inmemory::consoleOutput(), u"");

@@ -537,6 +537,10 @@ int SHCreateDirectory(const char16_t* path)
     if (folder.empty()) {
         return static_cast<int>(ERROR_PATH_NOT_FOUND);
     }
+    // Created where the path leads: through the junctions among its folders.
+    if (!resolvePath(folder, false, folder)) {
+        return static_cast<int>(ERROR_CANT_RESOLVE_FILENAME);
+    }
     if (inmemory::folderExists(folder)) {
         return static_cast<int>(ERROR_ALREADY_EXISTS);
     }
