@@ -154,8 +154,11 @@ void registerStatusClass(win::HINSTANCE instance)
     // Belongs to the class from here on, which lives as long as the process.
     windowClass.hbrBackground = win::CreateSolidBrush(BackgroundColor);
     windowClass.lpszClassName = state.className;
-    // A failed registration shows as a failed CreateWindowExW just after.
-    win::RegisterClassExW(&windowClass);
+    // A failed registration shows as a failed CreateWindowExW just after; the
+    // brush then belongs to no class and is this function's to free.
+    if (win::RegisterClassExW(&windowClass) == 0 && windowClass.hbrBackground != nullptr) {
+        win::DeleteObject(windowClass.hbrBackground);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "test_text.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,16 @@ struct RunResult {
     bool debug;
 };
 
-RunResult run(const std::u16string& commandLine)
+// `setUp` prepares the fresh machine before the run (windows, registry, UI).
+RunResult run(const std::u16string& commandLine, const std::function<void()>& setUp = {})
 {
     inmemory::reset();
     debugMode = false;
+    if (setUp) {
+        setUp();
+    }
     DiagnosticLog log;
-    const std::int32_t code = runEntryPoint(log, nullptr, commandLine.c_str(), 1);
+    const std::int32_t code = runEntryPoint(log, inmemory::moduleInstance(), commandLine.c_str(), 1);
     std::u16string written = inmemory::fileText(LogFile);
     EXPECT_EQ(written.substr(0, std::char_traits<char16_t>::length(StartLines)), StartLines);
     written = written.substr(std::char_traits<char16_t>::length(StartLines));
@@ -98,6 +103,68 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
         const bool actionFollows = c.commandLine[0] == u'/' || (c.exitCode == 0 && c.log.ends_with(u"invoked...\n"));
         EXPECT_EQ(actionFollows ? r.log.substr(0, c.log.size()) : r.log, c.log) << narrow(c.commandLine);
         EXPECT_EQ(r.debug, c.debug) << narrow(c.commandLine);
+    }
+}
+
+TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
+{
+    // Each of the two inserts has its own source: the main window remembered
+    // ("known") or found by the scan ("identified"); the notification by its
+    // title ("identified") or as the one window left ("found").
+    const auto teamsWindow = [](const char16_t* title, bool visible = true) {
+        inmemory::WindowTraits traits;
+        traits.title = title;
+        traits.visible = visible;
+        traits.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        return inmemory::addWindowAtBottom(traits);
+    };
+    const auto remember = [](win::HWND window) {
+        const auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window));
+        const std::uint64_t stamp = inmemory::now();
+        std::vector<std::uint8_t> handleBytes, stampBytes;
+        for (int i = 0; i < 4; ++i) handleBytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        for (int i = 0; i < 8; ++i) stampBytes.push_back(static_cast<std::uint8_t>(stamp >> (8 * i)));
+        const std::u16string key = u"HKCU\\SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
+        inmemory::setValue(key, u"MainTeamsApp", win::REG_DWORD, handleBytes);
+        inmemory::setValue(key, u"MainTeamsApp/TimeStamp", win::REG_QWORD, stampBytes);
+    };
+    struct Case {
+        const char* desktop;
+        std::function<void()> setUp;
+        std::u16string line;
+    };
+    const Case cases[] = {
+        {"no Teams", [] {}, u"Protocolhandler invoked...\n"},
+        {"main window and a notification by title",
+         [&] {
+             teamsWindow(u"Microsoft Teams Notification");
+             teamsWindow(u"Chat | Microsoft Teams");
+         },
+         u"Protocolhandler invoked (Teams main app identified) (Call notification identified)...\n"},
+        {"remembered main window, notification by exclusion",
+         [&] {
+             teamsWindow(u"", false);
+             remember(teamsWindow(u"Chat | Microsoft Teams", false));
+         },
+         u"Protocolhandler invoked (Teams main app known) (Call notification found)...\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(u"Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow", c.setUp);
+        EXPECT_NE(r.log.find(c.line), std::u16string::npos) << c.desktop << "\n" << narrow(r.log);
+    }
+}
+
+TEST(EntryPoint, StatusWindowsResultIsTheExitCode)
+{
+    const auto statusWindowEndsWith7 = [] {
+        inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
+        inmemory::setStringResource(109, u"QX7RMIRROWCAST");
+        inmemory::setStringResource(130, u"Version 1.0.4.0");
+        inmemory::onIdle([] { win::PostQuitMessage(7); });
+    };
+    for (const char16_t* commandLine :
+         {u"--debug", u"Velmorathis.Mirrowcast:TeamsCall?action=validateconfig", u"/validateconfig"}) {
+        EXPECT_EQ(run(commandLine, statusWindowEndsWith7).exitCode, 7) << narrow(commandLine);
     }
 }
 

@@ -258,6 +258,8 @@ TEST_F(StatusWindowTest, FailuresEndWithZeroAndNoLoop)
         EXPECT_EQ(showStatusWindow(caseLog, inmemory::moduleInstance(), ShowCommand), 0) << c.function;
         EXPECT_EQ(inmemory::callCount("GetMessageW"), 0u) << c.function;
         EXPECT_EQ(inmemory::fileText(caseLog.logPath), before) << c.function << ": nothing is logged";
+        // The background brush is the class's; without a class it is freed.
+        EXPECT_EQ(inmemory::liveBrushCount(), c.function == std::string("RegisterClassExW") ? 0u : 1u) << c.function;
     }
 }
 

@@ -213,6 +213,7 @@ struct FontRecord {
 // handle CreateFontW never returned.
 FontRecord fontRecord(win::HFONT font);
 std::size_t liveFontCount();
+std::size_t liveBrushCount();
 win::COLORREF brushColor(win::HBRUSH brush);
 
 // A device context of the screen, as a control gets for painting.

@@ -694,6 +694,13 @@ std::size_t liveFontCount()
                                                   [](const auto& f) { return !f.second.deleted; }));
 }
 
+std::size_t liveBrushCount()
+{
+    const auto& brushes = ui().brushes;
+    return static_cast<std::size_t>(
+        std::count_if(brushes.begin(), brushes.end(), [](const auto& b) { return !b.second.second; }));
+}
+
 win::COLORREF brushColor(win::HBRUSH brush) { return ui().brushes.at(reinterpret_cast<std::uintptr_t>(brush)).first; }
 
 win::HDC createDeviceContext()
