@@ -53,7 +53,7 @@ bool readFinalPath(win::HANDLE object, char16_t (&path)[DiagnosticLog::PathCapac
 // administrator's action would land on an object of that user's choosing. So
 // the log acts only on what it opened without following a reparse point and
 // found to be of the expected kind, with a single name, at the expected final
-// path (see DiagnosticLog::expectedFinalPath).
+// path (see DiagnosticLog::isOwn).
 bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
 {
     win::BY_HANDLE_FILE_INFORMATION information{};
