@@ -18,8 +18,9 @@
 #include <string>
 
 #include "log/diagnostic_log.h"
+#include "test_log.h"
 #include "teams/teams_window_scan.h"
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 

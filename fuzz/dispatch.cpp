@@ -1,6 +1,7 @@
-// The whole dispatch of an arbitrary command line, runEntryPoint on a fresh
-// in-memory Windows per input: the console commands, the protocol URL with its
-// actions, the status window and --debug are all reachable.
+// The whole dispatch of an arbitrary command line, the program's whole run on
+// a fresh test machine per input: the console commands, the protocol URL with
+// its actions, the status window (its host stand-in) and --debug are all
+// reachable.
 //
 // Input: one byte that sets up the machine (console, Teams windows, an existing
 // registration, an old or busy log file), one byte that picks a Windows call to
@@ -17,20 +18,16 @@
 #include <cstring>
 #include <vector>
 
-#include "app/entry_point.h"
 #include "fuzz_text.h"
-#include "log/diagnostic_log.h"
-#include "winapi/inmemory/inmemory.h"
-#include "winapi/ui.h"
+#include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
-const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string LogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
+const std::u16string& LogFile = DayLogFile;
 const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
 const std::u16string TeamsImage =
     u"\\Device\\HarddiskVolume3\\Users\\ann\\AppData\\Local\\Microsoft\\Teams\\current\\Teams.exe";
-constexpr char16_t StatusClass[] = u"QX7RMIRROWCAST";
 
 enum Setup : std::uint8_t {
     ParentConsole = 1,
@@ -45,13 +42,7 @@ enum Setup : std::uint8_t {
 
 void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
 {
-    inmemory::reset();
-    debugMode = false;
-    inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
-    inmemory::setStringResource(109, StatusClass);
-    inmemory::setStringResource(130, u"Version 1.0.4.0");
-    inmemory::setIconResource(107);
-    inmemory::setIconResource(108);
+    freshMachine();
     inmemory::setParentConsole((setup & ParentConsole) != 0);
 
     const win::DWORD teams = inmemory::addProcess(TeamsImage);
@@ -95,35 +86,6 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
             inmemory::holdFile(LogFile);
         }
     }
-
-    // The user of the status window: opens the log folder, presses the test
-    // button when there is one, and closes the window.
-    auto control = [](int id) -> win::HWND {
-        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
-            if (w.parent != nullptr && reinterpret_cast<std::uintptr_t>(w.menu) == static_cast<std::uintptr_t>(id) &&
-                !w.destroyed) {
-                return w.handle;
-            }
-        }
-        return nullptr;
-    };
-    inmemory::onIdle([control] {
-        if (win::HWND link = control(111)) {
-            inmemory::clickControl(link);
-        }
-    });
-    inmemory::onIdle([control] {
-        if (win::HWND button = control(113)) {
-            inmemory::clickControl(button);
-        }
-    });
-    inmemory::onIdle([] {
-        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
-            if (w.parent == nullptr && !w.destroyed) {
-                inmemory::queueMessage(w.handle, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
-            }
-        }
-    });
 }
 
 struct Registration {
@@ -141,8 +103,7 @@ Registration registration()
 
 bool isCloseFunction(const std::string& name)
 {
-    return name == "CloseHandle" || name == "RegCloseKey" || name == "LocalFree" || name == "FreeSid" ||
-           name == "DeleteObject";
+    return name == "CloseHandle" || name == "RegCloseKey" || name == "LocalFree" || name == "FreeSid";
 }
 
 }  // namespace
@@ -167,14 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         inmemory::failCallNumber(fault, (fault & 1) != 0 ? win::ERROR_ACCESS_DENIED : win::ERROR_SHARING_VIOLATION);
     }
 
-    std::int32_t code = 0;
-    bool wroteUnknownAction = false;
-    {
-        DiagnosticLog log;
-        code = runEntryPoint(log, inmemory::moduleInstance(), commandLine.data(), 10);
-        const std::u16string written = inmemory::fileText(LogFile);
-        wroteUnknownAction = written.find(u"Missing or unknown action \"") != std::u16string::npos;
-    }
+    const ProgramRun run = runProgramOnDouble(commandLine.data());
+    const std::int32_t code = run.exitCode;
+    const bool wroteUnknownAction = run.log.find(u"Missing or unknown action \"") != std::u16string::npos;
 
     const bool slashCommand = !line.empty() && line[0] == u'/';
     if (code != 0 && code != 3) {

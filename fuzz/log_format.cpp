@@ -16,8 +16,9 @@
 
 #include "fuzz_text.h"
 #include "log/diagnostic_log.h"
+#include "test_log.h"
 #include "util/format.h"
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ void logEntry(fuzz::Input& input)
     std::u16string expected;
     std::u16string echoed;  // the console gets the text as writeLine got it
     {
-        DiagnosticLog log;
+        TestLog log;
         switch (which) {
         case 0:
             log.print(u"%s=%s\n", a.c_str(), b.c_str());

@@ -7,8 +7,6 @@
 #include "url/invocation_parameters.h"
 #include "util/strings.h"
 
-bool debugMode = false;
-
 namespace {
 
 constexpr char16_t SchemeName[] = u"Velmorathis.Mirrowcast";
@@ -56,7 +54,7 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
     }
     if (util::compareNoCase(action, u"validateconfig") == 0) {
         scan.listTeamsWindows();
-        return showStatusWindow(log, instance, showCommand);
+        return showStatusWindow(log, instance, showCommand, false);
     }
     // The web application reads this exit code; the message has no line
     // break, as support tools have always seen it.
@@ -80,7 +78,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         // The whole line, not the working copy: console commands have no
         // length limit.
         if (runConsoleCommand(log, commandLine) == ConsoleCommandWantsStatusWindow) {
-            return showStatusWindow(log, instance, showCommand);
+            return showStatusWindow(log, instance, showCommand, false);
         }
         return ExitOk;
     }
@@ -105,8 +103,8 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         return runProtocolUrl(log, instance, workingCopy, showCommand);
     }
     if (util::compareNoCaseN(workingCopy, DebugSwitch, 7) == 0) {
-        debugMode = true;
-        return showStatusWindow(log, instance, showCommand);
+        // Whatever follows the switch is ignored.
+        return showStatusWindow(log, instance, showCommand, true);
     }
     return ExitOk;
 }

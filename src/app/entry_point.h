@@ -14,9 +14,6 @@
 
 class DiagnosticLog;
 
-// Set only by --debug, before the status window opens; read by the window.
-extern bool debugMode;
-
 // Exit codes the web application and scripts read.
 constexpr std::int32_t ExitOk = 0;
 constexpr std::int32_t ExitUnknownAction = 3;

@@ -3,7 +3,6 @@
 #include <iterator>
 
 #include "util/handles.h"
-#include "winapi/desktop.h"
 #include "winapi/system.h"
 
 namespace {
@@ -141,13 +140,10 @@ void DiagnosticLog::resolveRoot()
     }
 }
 
-DiagnosticLog::DiagnosticLog()
+void DiagnosticLog::open(bool console)
 {
     detailEnabled = 0;
-    consoleAttached = 0;
-    if (win::AttachConsole(win::ATTACH_PARENT_PROCESS)) {
-        consoleAttached = 1;
-    }
+    consoleAttached = console ? 1 : 0;
     prepareFolder();
     if (logPath[0] == 0) {
         return;
@@ -157,11 +153,6 @@ DiagnosticLog::DiagnosticLog()
         return;
     }
     expireOldFile();
-}
-
-DiagnosticLog::~DiagnosticLog()
-{
-    releaseConsole();
 }
 
 void DiagnosticLog::prepareFolder()
@@ -371,20 +362,4 @@ void DiagnosticLog::writeToConsole(const char16_t* text, std::size_t length)
 {
     win::DWORD written = 0;
     win::WriteConsoleW(win::GetStdHandle(win::STD_OUTPUT_HANDLE), text, static_cast<win::DWORD>(length), &written);
-}
-
-void DiagnosticLog::releaseConsole()
-{
-    if (consoleAttached == 0) {
-        return;
-    }
-    consoleAttached = 0;
-    win::FreeConsole();
-    win::KEYBDINPUT enter{};
-    enter.wVk = 0;
-    enter.wScan = 0x000D;
-    enter.dwFlags = win::KEYEVENTF_UNICODE;
-    enter.time = 0;
-    enter.dwExtraInfo = 0;
-    win::SendInput(1, &enter);
 }

@@ -6,9 +6,10 @@
 // to the console when the program was started from one. Support staff read
 // these files, so their format never changes.
 //
-// The real program has exactly one instance with static storage (see the
-// entry point): it is set up before wWinMain and torn down at process exit.
-// Tests make their own instances on the in-memory Windows.
+// The program makes one instance and opens it at the start of its run (see
+// app/program.cpp); until then, and when opening fails, the log is off.
+// Attaching to the console is the program's business, not the log's: the log
+// is told whether a console is there to echo to.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +22,7 @@ public:
     static constexpr std::size_t PathCapacity = 260;
     static constexpr std::size_t TextCapacity = 1024;  // at most 1023 characters per text
 
-    // Attaches to the parent's console, prepares the folder, picks today's
-    // file and deletes it when it is left over from an earlier week.
-    DiagnosticLog();
-    // Releases the console (see releaseConsole).
-    ~DiagnosticLog();
+    DiagnosticLog() = default;
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
@@ -48,12 +45,13 @@ public:
         return print<Args...>(format, args...);
     }
 
+    // Prepares the folder, picks today's file and deletes it when it is left
+    // over from an earlier week. `console`: the process is attached to its
+    // parent's console, and every text is echoed there too.
+    void open(bool console);
+
     // Writes one finished text: 1, or 0 when the log is off.
     int writeLine(const char16_t* text);
-
-    // At exit, when attached: detach from the console and type one Enter, so
-    // the command prompt that started this GUI program shows its prompt again.
-    void releaseConsole();
 
     bool isOn() const { return logPath[0] != 0; }
 

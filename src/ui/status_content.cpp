@@ -3,7 +3,6 @@
 #include "teams/teams_window_scan.h"
 #include "util/strings.h"
 #include "winapi/desktop.h"
-#include "winapi/ui.h"
 
 namespace {
 constexpr char16_t TeamsWindowClass[] = u"Chrome_WidgetWin_1";
@@ -47,12 +46,4 @@ bool logFolderOf(const char16_t* logPath, char16_t (&folder)[StatusPathCapacity]
 {
     util::copyString(folder, logPath != nullptr ? logPath : u"");
     return util::pathRemoveFileSpec(folder);
-}
-
-void openLogFolder(const char16_t* logPath)
-{
-    char16_t folder[StatusPathCapacity];
-    if (logFolderOf(logPath, folder)) {
-        win::ShellExecuteW(nullptr, u"open", folder, nullptr, nullptr, win::SW_SHOW);
-    }
 }

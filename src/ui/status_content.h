@@ -46,8 +46,3 @@ StatusGeometry statusWindowGeometry(win::LONG desktopRight, win::LONG desktopBot
 // The folder of the log file, for the log link: false (and nothing to open)
 // when the log is off (empty path) or the path names no folder.
 bool logFolderOf(const char16_t* logPath, char16_t (&folder)[StatusPathCapacity]);
-
-// Opens the folder of the log file in the shell; does nothing when there is
-// none. A folder the shell cannot open is not reported: the user sees that
-// nothing opened, and the log it would report to is the thing being looked for.
-void openLogFolder(const char16_t* logPath);

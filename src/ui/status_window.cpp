@@ -1,118 +1,138 @@
 // The status window's mechanics: its class, its controls, their fonts and
-// colours, the message loop and the window procedure. What it shows and where
-// comes from status_content.
+// colours, the message loop and the window procedure. This is the one place
+// besides the Windows layer that calls Win32 directly: a window procedure is
+// Windows' own contract, and its behaviour is checked under Wine. What the
+// window shows and where comes from status_content.
 #include "ui/status_window.h"
 
-#include "app/entry_point.h"
 #include "log/diagnostic_log.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_content.h"
+#include "util/handles.h"
 #include "util/strings.h"
-#include "winapi/desktop.h"
-#include "winapi/ui.h"
+
+// After the program's own headers: <windows.h> turns Windows names into macros.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
 
 namespace {
 
-constexpr win::UINT TitleStringId = 103;
-constexpr win::UINT ClassNameStringId = 109;
-constexpr win::UINT VersionStringId = 130;
-constexpr win::WORD IconId = 107;
-constexpr win::WORD SmallIconId = 108;
+constexpr UINT TitleStringId = 103;
+constexpr UINT ClassNameStringId = 109;
+constexpr UINT VersionStringId = 130;
+constexpr WORD IconId = 107;
+constexpr WORD SmallIconId = 108;
 
-constexpr win::WORD LinkId = 111;
-constexpr win::WORD DetectionTextId = 112;
-constexpr win::WORD TestButtonId = 113;
+constexpr int LinkId = 111;
+constexpr int DetectionTextId = 112;
+constexpr int TestButtonId = 113;
 
-constexpr win::DWORD StatusWindowStyle = win::WS_POPUPWINDOW | win::WS_DLGFRAME;  // 0x80C80000
-constexpr win::DWORD DetectionTextStyle = win::WS_CHILD | static_cast<win::DWORD>(win::WS_VISIBLE) |
-                                          win::WS_TABSTOP | win::ES_MULTILINE | win::ES_AUTOHSCROLL |
-                                          win::ES_READONLY;  // 0x50010884
-constexpr win::DWORD LinkStyle =
-    win::WS_CHILD | static_cast<win::DWORD>(win::WS_VISIBLE) | win::WS_TABSTOP | win::SS_NOTIFY;  // 0x50010100
-constexpr win::DWORD TestButtonStyle = win::WS_CHILD | static_cast<win::DWORD>(win::WS_VISIBLE) |
-                                       win::WS_TABSTOP | win::BS_LEFT | win::BS_PUSHBUTTON;  // 0x50010100
+constexpr DWORD StatusWindowStyle = WS_POPUPWINDOW | WS_DLGFRAME;  // 0x80C80000
+constexpr DWORD DetectionTextStyle =
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_READONLY;  // 0x50010884
+constexpr DWORD LinkStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_NOTIFY;           // 0x50010100
+constexpr DWORD TestButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_LEFT | BS_PUSHBUTTON;  // 0x50010100
 
-constexpr win::COLORREF BackgroundColor = win::RGB(243, 242, 241);
-constexpr win::COLORREF LinkColor = win::RGB(0, 0, 255);
-constexpr win::COLORREF DetectionTextColor = win::RGB(0, 0, 0);
+constexpr COLORREF BackgroundColor = RGB(243, 242, 241);
+constexpr COLORREF LinkColor = RGB(0, 0, 255);
+constexpr COLORREF DetectionTextColor = RGB(0, 0, 0);
 
-// The window procedure has no other way to reach these than process-wide
-// storage: Win32 calls it with nothing but the window and the message.
+const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+HFONT noFont() { return nullptr; }
+HBRUSH noBrush() { return nullptr; }
+using UniqueFont = util::UniqueAny<HFONT, deleteGdiObject, noFont>;
+using UniqueBrush = util::UniqueAny<HBRUSH, deleteGdiObject, noBrush>;
+
+// Everything the window procedure needs, on showStatusWindow's stack for as
+// long as the window lives; the window finds it through GWLP_USERDATA, set
+// from CreateWindowExW's creation parameter.
 struct StatusWindowState {
     DiagnosticLog* log = nullptr;
-    win::HINSTANCE instance = nullptr;
+    HINSTANCE instance = nullptr;
+    bool debug = false;
     char16_t detectionText[StatusTextCapacity] = {};
-    char16_t title[StatusTextCapacity] = {};
-    char16_t version[StatusTextCapacity] = {};
-    char16_t className[StatusTextCapacity] = {};
-    // Owned from WM_CREATE to WM_DESTROY, a span no C++ scope covers; and
-    // plain handles rather than owner objects, so nothing of this state runs
-    // at process exit, after the system has torn down what it would delete.
-    win::HFONT textFont = nullptr;
-    win::HFONT linkFont = nullptr;
+    // Owned from WM_CREATE until WM_DESTROY: the controls draw with them.
+    UniqueFont textFont;
+    UniqueFont linkFont;
 };
-StatusWindowState state;
 
-// Puts `font` in the slot, deleting what was there: a second WM_CREATE must
-// not leak the first window's font.
-void replaceFont(win::HFONT& slot, win::HFONT font)
+UniqueFont createControlFont(bool underline)
 {
-    if (slot != nullptr) {
-        win::DeleteObject(slot);
-    }
-    slot = font;
+    return UniqueFont(CreateFontW(20, 0, 0, 0, FW_DONTCARE, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH,
+                                  L"Segoe UI"));
 }
 
-win::HFONT createControlFont(bool underline)
+HWND createControl(const StatusWindowState& state, HWND parent, const wchar_t* className, const wchar_t* text,
+                   DWORD style, int left, int top, int width, int height, int id)
 {
-    return win::CreateFontW(20, 0, 0, 0, win::FW_DONTCARE, 0, underline ? 1 : 0, 0, win::DEFAULT_CHARSET,
-                            win::OUT_OUTLINE_PRECIS, win::CLIP_DEFAULT_PRECIS, win::CLEARTYPE_QUALITY,
-                            win::VARIABLE_PITCH, u"Segoe UI");
+    return CreateWindowExW(0, className, text, style, left, top, width, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), state.instance, nullptr);
 }
 
-win::HWND createControl(win::HWND parent, const char16_t* className, const char16_t* text, win::DWORD style,
-                        int left, int top, int width, int height, win::WORD id)
+void createControls(StatusWindowState& state, HWND window)
 {
-    return win::CreateWindowExW(0, className, text, style, left, top, width, height, parent,
-                                reinterpret_cast<win::HMENU>(static_cast<std::uintptr_t>(id)), state.instance,
-                                nullptr);
-}
+    const HWND text = createControl(state, window, L"EDIT", wide(state.detectionText), DetectionTextStyle, 16, 25,
+                                    350, 90, DetectionTextId);
+    state.textFont = createControlFont(false);
+    SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), 0);
 
-void createControls(win::HWND window)
-{
-    const win::HWND text = createControl(window, u"EDIT", state.detectionText, DetectionTextStyle, 16, 25, 350, 90,
-                                         DetectionTextId);
-    replaceFont(state.textFont, createControlFont(false));
-    win::SendMessageW(text, win::WM_SETFONT, reinterpret_cast<win::WPARAM>(state.textFont), 0);
+    const HWND link = createControl(state, window, L"STATIC", L"Open log folder", LinkStyle, 16, 120, 250, 25, LinkId);
+    state.linkFont = createControlFont(true);
+    SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(state.linkFont.get()), 0);
 
-    const win::HWND link = createControl(window, u"STATIC", u"Open log folder", LinkStyle, 16, 120, 250, 25, LinkId);
-    replaceFont(state.linkFont, createControlFont(true));
-    win::SendMessageW(link, win::WM_SETFONT, reinterpret_cast<win::WPARAM>(state.linkFont), 0);
-
-    if (debugMode) {
-        createControl(window, u"BUTTON", u"Test Answer and Minimize", TestButtonStyle, 16, 150, 185, 25,
+    if (state.debug) {
+        createControl(state, window, L"BUTTON", L"Test Answer and Minimize", TestButtonStyle, 16, 150, 185, 25,
                       TestButtonId);
     }
 }
 
-win::LRESULT statusWindowProcedure(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam)
+// Opens the folder of today's log file; nothing when the log is off. A folder
+// the shell cannot open is not reported: the user sees that nothing opened,
+// and the log it would go to is the very thing being looked for.
+void openLogFolder(const DiagnosticLog& log)
 {
+    char16_t folder[StatusPathCapacity];
+    if (logFolderOf(log.logPath, folder)) {
+        ShellExecuteW(nullptr, L"open", wide(folder), nullptr, nullptr, SW_SHOW);
+    }
+}
+
+LRESULT CALLBACK statusWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* state = reinterpret_cast<StatusWindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (state == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
     switch (message) {
-    case win::WM_CREATE:
-        createControls(window);
+    case WM_CREATE:
+        createControls(*state, window);
         return 0;
-    case win::WM_COMMAND:
+    case WM_COMMAND:
         // Only the id: the link and the button each have one action, whatever
         // the notification.
-        switch (win::LOWORD(wParam)) {
+        switch (LOWORD(wParam)) {
         case LinkId:
-            openLogFolder(state.log != nullptr ? state.log->logPath : u"");
+            openLogFolder(*state->log);
             return 0;
         case TestButtonId: {
             // A fresh scan: the one the window was opened with is as old as the
             // window. The action blocks the window until it ends (up to about
             // a minute); it reports to the log, not here.
-            const TeamsWindowScan scan(state.log);
+            const TeamsWindowScan scan(state->log);
             scan.answerCall(nullptr);
             return 0;
         }
@@ -120,90 +140,97 @@ win::LRESULT statusWindowProcedure(win::HWND window, win::UINT message, win::WPA
             break;
         }
         break;
-    case win::WM_CTLCOLORSTATIC: {
-        const auto id = reinterpret_cast<std::uintptr_t>(win::GetMenu(reinterpret_cast<win::HWND>(lParam)));
+    case WM_CTLCOLORSTATIC: {
+        const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
         if (id == LinkId || id == DetectionTextId) {
-            const auto dc = reinterpret_cast<win::HDC>(wParam);
-            win::SetTextColor(dc, id == LinkId ? LinkColor : DetectionTextColor);
-            win::SetBkMode(dc, win::TRANSPARENT);
-            return reinterpret_cast<win::LRESULT>(win::GetStockObject(win::NULL_BRUSH));
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, id == LinkId ? LinkColor : DetectionTextColor);
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
         }
         break;
     }
-    case win::WM_DESTROY:
-        replaceFont(state.textFont, nullptr);
-        replaceFont(state.linkFont, nullptr);
-        win::PostQuitMessage(0);
+    case WM_DESTROY:
+        state->textFont.reset();
+        state->linkFont.reset();
+        PostQuitMessage(0);
         return 0;
     default:
         break;
     }
-    return win::DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void registerStatusClass(win::HINSTANCE instance)
+void registerStatusClass(HINSTANCE instance, const char16_t* className)
 {
-    win::WNDCLASSEXW windowClass{};
+    WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.style = win::CS_VREDRAW | win::CS_HREDRAW;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
     windowClass.lpfnWndProc = statusWindowProcedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = win::LoadIconW(instance, win::MAKEINTRESOURCEW(IconId));
-    windowClass.hIconSm = win::LoadIconW(instance, win::MAKEINTRESOURCEW(SmallIconId));
-    windowClass.hCursor = win::LoadCursorW(nullptr, win::IDC_ARROW);
-    // Belongs to the class from here on, which lives as long as the process.
-    windowClass.hbrBackground = win::CreateSolidBrush(BackgroundColor);
-    windowClass.lpszClassName = state.className;
-    // A failed registration shows as a failed CreateWindowExW just after; the
-    // brush then belongs to no class and is this function's to free.
-    if (win::RegisterClassExW(&windowClass) == 0 && windowClass.hbrBackground != nullptr) {
-        win::DeleteObject(windowClass.hbrBackground);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IconId));
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(SmallIconId));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    UniqueBrush background(CreateSolidBrush(BackgroundColor));
+    windowClass.hbrBackground = background.get();
+    windowClass.lpszClassName = wide(className);
+    // Registered, the class owns the brush for the rest of the process. A
+    // failed registration shows as a failed CreateWindowExW just after, and
+    // the brush, which then belongs to no class, is freed here.
+    if (RegisterClassExW(&windowClass) != 0) {
+        background.release();
     }
 }
 
 }  // namespace
 
-std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instance, int showCommand)
+std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instanceHandle, int showCommand, bool debug)
 {
+    const auto instance = reinterpret_cast<HINSTANCE>(instanceHandle);
+    StatusWindowState state;
     state.log = &log;
+    state.instance = instance;
+    state.debug = debug;
     {
         const TeamsWindowScan scan(&log);
         detectionTextFor(scan, state.detectionText);
     }
 
-    win::LoadStringW(instance, TitleStringId, state.title, static_cast<int>(StatusTextCapacity));
-    win::LoadStringW(instance, VersionStringId, state.version, static_cast<int>(StatusTextCapacity));
-    win::LoadStringW(instance, ClassNameStringId, state.className, static_cast<int>(StatusTextCapacity));
-    registerStatusClass(instance);
+    char16_t title[StatusTextCapacity] = {};
+    char16_t version[StatusTextCapacity] = {};
+    char16_t className[StatusTextCapacity] = {};
+    LoadStringW(instance, TitleStringId, wide(title), static_cast<int>(StatusTextCapacity));
+    LoadStringW(instance, VersionStringId, wide(version), static_cast<int>(StatusTextCapacity));
+    LoadStringW(instance, ClassNameStringId, wide(className), static_cast<int>(StatusTextCapacity));
+    registerStatusClass(instance, className);
 
-    state.instance = instance;
-    win::RECT desktop{};
-    win::GetClientRect(win::GetDesktopWindow(), &desktop);
-    const StatusGeometry geometry = statusWindowGeometry(desktop.right, desktop.bottom, debugMode);
+    RECT desktop{};
+    GetClientRect(GetDesktopWindow(), &desktop);
+    const StatusGeometry geometry = statusWindowGeometry(desktop.right, desktop.bottom, debug);
     char16_t windowTitle[StatusTextCapacity];
-    util::copyString(windowTitle, state.title);
+    util::copyString(windowTitle, title);
     util::appendString(windowTitle, u" ");
-    util::appendString(windowTitle, state.version);
+    util::appendString(windowTitle, version);
 
-    const win::HWND window =
-        win::CreateWindowExW(0, state.className, windowTitle, StatusWindowStyle, geometry.left, geometry.top,
-                             geometry.width, geometry.height, nullptr, nullptr, instance, nullptr);
+    const HWND window = CreateWindowExW(0, wide(className), wide(windowTitle), StatusWindowStyle, geometry.left,
+                                        geometry.top, geometry.width, geometry.height, nullptr, nullptr, instance,
+                                        &state);
     if (window == nullptr) {
         return 0;
     }
-    win::ShowWindow(window, showCommand);
-    win::UpdateWindow(window);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
 
-    win::MSG message{};
-    win::BOOL got = 0;
+    MSG message{};
+    BOOL got = 0;
     // -1 is a failure, not a message: looping on it would spin forever on a
     // message that was never filled in.
-    while ((got = win::GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (got == -1) {
             return 0;
         }
-        win::TranslateMessage(&message);
-        win::DispatchMessageW(&message);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
     return static_cast<std::int32_t>(message.wParam);
 }

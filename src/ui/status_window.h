@@ -11,4 +11,5 @@ class DiagnosticLog;
 
 // Shows the window and runs its message loop until it is closed. Returns the
 // exit value of the quit message (0), or 0 when the window cannot be created.
-std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instance, int showCommand);
+// `debug` adds the test button (the --debug form of the command line).
+std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instance, int showCommand, bool debug);

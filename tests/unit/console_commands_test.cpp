@@ -8,7 +8,8 @@
 
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
-#include "winapi/inmemory/inmemory.h"
+#include "test_log.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 
@@ -38,12 +39,12 @@ protected:
         log.reset();
         inmemory::reset();
         inmemory::setParentConsole(true);
-        log = std::make_unique<DiagnosticLog>();
+        log = std::make_unique<TestLog>();
     }
 
     std::int32_t run(const std::u16string& line) { return runConsoleCommand(*log, line.c_str()); }
 
-    std::unique_ptr<DiagnosticLog> log;
+    std::unique_ptr<TestLog> log;
 };
 
 std::u16string invalid(const std::u16string& line) { return u"Invalid command line syntax \"" + line + u"\"\n"; }

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "log/diagnostic_log.h"
-#include "winapi/inmemory/inmemory.h"
+#include "test_log.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
         inmemory::addFolder(u"C:\\Windows\\System32");
         c.plant();
         {
-            DiagnosticLog log;
+            TestLog log;
             ASSERT_TRUE(log.isOn()) << c.what;
             EXPECT_EQ(log.print(u"%s=%s\n", u"action", u"answercall"), 1) << c.what;
             EXPECT_EQ(inmemory::consoleOutput(), u"action=answercall\n") << "the console always gets it: " << c.what;
@@ -104,7 +105,7 @@ TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
     for (const Case& c : cases) {
         SetUp();
         c.plant();
-        { const DiagnosticLog log; }
+        { const TestLog log; }
         if (c.mustStay.empty()) {
             EXPECT_FALSE(inmemory::fileExists(DayFile)) << c.what;
         } else {
@@ -120,14 +121,14 @@ TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUse
     // The folder is created, then, before its rights are changed, another
     // user puts a junction to a system folder in its place.
     inmemory::beforeCall("CreateFileW", [] { inmemory::makeJunction(Folder, u"C:\\Windows"); }, 2);
-    const DiagnosticLog log;
+    const TestLog log;
     EXPECT_FALSE(inmemory::usersGrantedFullAccess(u"C:\\Windows"));
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
     EXPECT_EQ(inmemory::outstandingAllocations(), 0u);
 
     inmemory::reset();  // and without the swap the folder is opened to Users
-    { const DiagnosticLog plain; }
+    { const TestLog plain; }
     EXPECT_TRUE(inmemory::usersGrantedFullAccess(Folder));
 }
 

@@ -10,44 +10,28 @@
 #include <vector>
 
 #include "app/entry_point.h"
-#include "log/diagnostic_log.h"
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
-
-const std::u16string LogFile =
-    u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
-constexpr char16_t StartLines[] = u"\n[2026-12-07 10:00:00] Velmorathis Desktop Mirrowcast 1.0.4.0\n";
 
 struct RunResult {
     std::int32_t exitCode;
     std::u16string log;  // everything after the start lines, prefixes removed
-    bool debug;
+    bool debug;          // the status window was asked for in debug mode
 };
 
-// `setUp` prepares the fresh machine before the run (windows, registry, UI).
+// `setUp` prepares the fresh machine before the run (windows, registry).
 RunResult run(const std::u16string& commandLine, const std::function<void()>& setUp = {})
 {
-    inmemory::reset();
-    debugMode = false;
+    freshMachine();
     if (setUp) {
         setUp();
     }
-    DiagnosticLog log;
-    const std::int32_t code = runEntryPoint(log, inmemory::moduleInstance(), commandLine.c_str(), 1);
-    std::u16string written = inmemory::fileText(LogFile);
-    EXPECT_EQ(written.substr(0, std::char_traits<char16_t>::length(StartLines)), StartLines);
-    written = written.substr(std::char_traits<char16_t>::length(StartLines));
-    std::u16string plain;
-    for (std::size_t i = 0; i < written.size();) {
-        const bool lineStart = i == 0 || written[i - 1] == u'\n';
-        if (lineStart && written.compare(i, 1, u"[") == 0 && i + 22 <= written.size() && written[i + 20] == u']') {
-            i += 22;
-            continue;
-        }
-        plain += written[i++];
-    }
-    return {code, plain, debugMode};
+    const ProgramRun r = runProgramOnDouble(commandLine);
+    EXPECT_TRUE(withoutTimeStamps(r.logText).starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\n"))
+        << narrow(r.logText);
+    return {r.exitCode, r.log, !r.statusWindows.empty() && r.statusWindows.back().debug};
 }
 
 }  // namespace
@@ -156,16 +140,34 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
 
 TEST(EntryPoint, StatusWindowsResultIsTheExitCode)
 {
-    const auto statusWindowEndsWith7 = [] {
-        inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
-        inmemory::setStringResource(109, u"QX7RMIRROWCAST");
-        inmemory::setStringResource(130, u"Version 1.0.4.0");
-        inmemory::onIdle([] { win::PostQuitMessage(7); });
-    };
+    const auto statusWindowEndsWith7 = [] { setStatusWindowResult(7); };
     for (const char16_t* commandLine :
          {u"--debug", u"Velmorathis.Mirrowcast:TeamsCall?action=validateconfig", u"/validateconfig"}) {
         EXPECT_EQ(run(commandLine, statusWindowEndsWith7).exitCode, 7) << narrow(commandLine);
     }
+}
+
+TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyWhenAttached)
+{
+    // From a command prompt: the texts go to the console, and at the end the
+    // program detaches and types one Enter so the prompt shows again.
+    freshMachine();
+    inmemory::setParentConsole(true);
+    const ProgramRun fromPrompt = runProgramOnDouble(u"/help");
+    EXPECT_TRUE(fromPrompt.console.starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\nSupported commands:\n"));
+    EXPECT_FALSE(inmemory::consoleAttached());
+    ASSERT_EQ(inmemory::sentInput().size(), 1u);
+    const auto& records = inmemory::sentInput()[0].records;
+    ASSERT_EQ(records.size(), 1u) << "a key press and no key-up record";
+    EXPECT_EQ(records[0].wVk, 0);
+    EXPECT_EQ(records[0].wScan, 0x000D);
+    EXPECT_EQ(records[0].dwFlags, win::KEYEVENTF_UNICODE);
+
+    // Started by the shell for a URL: no console, no key press.
+    freshMachine();
+    runProgramOnDouble(u"/help");
+    EXPECT_TRUE(inmemory::sentInput().empty());
+    EXPECT_EQ(inmemory::callCount("FreeConsole"), 0u);
 }
 
 TEST(EntryPoint, QuotedUrlMustCloseWithin255Characters)

@@ -13,11 +13,12 @@
 
 #include "app/entry_point.h"
 #include "log/diagnostic_log.h"
+#include "test_log.h"
 #include "teams/teams_window_scan.h"
 #include "url/invocation_parameters.h"
 #include "util/strings.h"
-#include "winapi/inmemory/inmemory.h"
-#include "winapi/ui.h"
+#include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
@@ -25,7 +26,6 @@ const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
 const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
 const std::u16string LogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
 const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-constexpr std::size_t StartLinesLength = 1 + 22 + 39;  // "\n", prefix, banner
 
 // What a run did, told by the traces each kind of work leaves.
 enum class Work { BadUrl, Answer, Close, StatusWindow, UnknownAction, ConsoleCommand };
@@ -40,54 +40,18 @@ struct Outcome {
     bool registryTouched = false;
 };
 
-// Prefixes stand at line starts only: one inside an insert is forged text.
-std::u16string withoutPrefixes(const std::u16string& text)
-{
-    std::u16string plain;
-    for (std::size_t i = 0; i < text.size();) {
-        const bool lineStart = i == 0 || text[i - 1] == u'\n';
-        if (lineStart && text[i] == u'[' && i + 22 <= text.size() && text[i + 20] == u']' && text[i + 21] == u' ') {
-            i += 22;
-            continue;
-        }
-        plain += text[i++];
-    }
-    return plain;
-}
-
 bool contains(const std::u16string& text, const std::u16string& part)
 {
     return text.find(part) != std::u16string::npos;
 }
 
-// A fresh machine with the program's resources; the status window, when it
-// opens, is closed by its user at once.
-void freshMachine()
-{
-    inmemory::reset();
-    debugMode = false;
-    inmemory::setStringResource(103, u"Velmorathis Desktop Mirrowcast");
-    inmemory::setStringResource(109, u"QX7RMIRROWCAST");
-    inmemory::setStringResource(130, u"Version 1.0.4.0");
-    inmemory::onIdle([] {
-        for (const inmemory::WindowRecord& w : inmemory::createdWindows()) {
-            if (w.parent == nullptr && !w.destroyed) {
-                inmemory::queueMessage(w.handle, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
-            }
-        }
-    });
-}
-
 Outcome runOnMachine(const std::u16string& commandLine)
 {
     Outcome o;
-    {
-        DiagnosticLog log;
-        o.exitCode = runEntryPoint(log, inmemory::moduleInstance(), commandLine.c_str(), 10);
-    }
-    const std::u16string file = inmemory::fileText(LogFile);
-    o.log = withoutPrefixes(file.substr(std::min(file.size(), StartLinesLength)));
-    o.debug = debugMode;
+    const ProgramRun run = runProgramOnDouble(commandLine);
+    o.exitCode = run.exitCode;
+    o.log = run.log;
+    o.debug = !run.statusWindows.empty() && run.statusWindows.back().debug;
     o.registryTouched = inmemory::keyExists(SchemeKey);
     const std::size_t invoked = o.log.find(u"Protocolhandler invoked");
     if (invoked != std::u16string::npos) {
@@ -102,7 +66,7 @@ Outcome runOnMachine(const std::u16string& commandLine)
     if (contains(o.log, u"Closing call window for participant \"")) {
         o.works.insert(Work::Close);
     }
-    if (!inmemory::createdWindows().empty()) {
+    if (!run.statusWindows.empty()) {
         o.works.insert(Work::StatusWindow);
     }
     if (contains(o.log, u"Missing or unknown action \"")) {
@@ -349,7 +313,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         traits.processId = teams;
         traits.title = repeat(255, u'a');
         const win::HWND call = inmemory::addWindow(traits);
-        DiagnosticLog log;
+        TestLog log;
         TeamsWindowScan scan(&log);
         scan.mainWindow = nullptr;
         scan.notificationWindow = nullptr;
@@ -368,7 +332,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         const std::size_t folderLength = length - 65;
         inmemory::setProgramDataPath(u"C:\\" + repeat(folderLength, u'd'));
         {
-            DiagnosticLog log;
+            TestLog log;
             EXPECT_EQ(util::length(log.logPath), length <= 259 ? length : 0u) << length;
             EXPECT_EQ(runEntryPoint(log, nullptr, u"/help", 10), 0);
         }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 

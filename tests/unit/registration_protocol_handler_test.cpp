@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "log/diagnostic_log.h"
+#include "test_log.h"
 #include "registration/protocol_handler.h"
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ protected:
         inmemory::reset();
         seen = 0;
         inmemory::setParentConsole(true);  // every text of the log, without time stamps
-        log = std::make_unique<DiagnosticLog>();
+        log = std::make_unique<TestLog>();
         handler.log = log.get();
     }
 
@@ -62,7 +63,7 @@ protected:
         inmemory::setStringValue(Command, u"", command);
     }
 
-    std::unique_ptr<DiagnosticLog> log;
+    std::unique_ptr<TestLog> log;
     ProtocolHandler handler;
     std::size_t seen = 0;
 };

@@ -72,7 +72,7 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         for (const Listed& w : c.windows) {
             handles.push_back(window(w.title, w.flags));
         }
-        DiagnosticLog log;
+        TestLog log;
         TeamsWindowScan scan(&log);
         scan.mainWindow = main;
         scan.notificationWindow = notification;
@@ -86,7 +86,7 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
 {
     const win::HWND notification = window(u"Microsoft Teams Notification");
     window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     const std::uint64_t start = inmemory::now();
     win::HWND call = nullptr;
@@ -130,7 +130,7 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationWithinOnePauseOfItTurningVis
 {
     const win::HWND notification = window(u"Microsoft Teams Notification", Hidden);
     window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     const std::uint64_t start = inmemory::now();
     // Shown during the pause after attempt 4; attempt 5 sees it.
@@ -174,7 +174,7 @@ TEST_F(CallActionsTest, AnswerGivesUpAfterThirtySecondsWithoutAVisibleNotificati
         if (c.notificationInScan) {
             window(u"Microsoft Teams Notification", Hidden);
         }
-        DiagnosticLog log;
+        TestLog log;
         const TeamsWindowScan scan(&log);
         // A notification that opens after the scan is not the one the scan
         // recorded and is never looked at.
@@ -199,7 +199,7 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 {
     const win::HWND notification = window(u"Microsoft Teams Notification");
     const win::HWND main = window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     // Minimised by an earlier answer: not this call's window.
     const win::HWND earlier = window(u"John Smith", Minimized);
@@ -228,7 +228,7 @@ TEST_F(CallActionsTest, RefusedInputOrCommandsLeaveTheLogAsIfTheyWentThrough)
 {
     window(u"Microsoft Teams Notification");
     window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     const win::HWND call = window(u"John Smith");
     inmemory::failCall("SendInput", win::ERROR_ACCESS_DENIED);
@@ -246,7 +246,7 @@ TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
 {
     window(u"Microsoft Teams Notification", Hidden);
     window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     const win::HWND call = window(u"Call with John Smith", Minimized);
 
@@ -271,7 +271,7 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
     for (const char16_t* participant : participants) {
         SetUp();
         const win::HWND main = window(u"Chat | Microsoft Teams");
-        DiagnosticLog log;
+        TestLog log;
         const TeamsWindowScan scan(&log);
 
         scan.closeCallWindow(participant);
@@ -296,7 +296,7 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
     const win::HWND bare = window(u"Teams");
     const win::HWND other = window(u"Meeting with Ann | Microsoft Teams");
     cacheEntry(main, inmemory::now());
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     ASSERT_EQ(scan.mainFromCache, 1);
     inmemory::setWindowMinimized(other, true);
@@ -318,7 +318,7 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsReadShowsNoTitle)
 {
     window(u"Microsoft Teams Notification");
     const win::HWND main = window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     const win::HWND call = window(u"Call with John Smith");
     // Teams closes the window between the program finding it and reading its
@@ -337,7 +337,7 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsReadShowsNoTitle)
 TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)
 {
     window(u"Microsoft Teams Notification", Foreign);
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     EXPECT_EQ(scan.listTeamsWindows(), 0);
     EXPECT_EQ(logLines(log), Lines{u"Teams desktop application not found.\n"});

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "log/diagnostic_log.h"
-#include "winapi/inmemory/inmemory.h"
+#include "test_log.h"
+#include "inmemory/inmemory.h"
 
 namespace teams_test {
 

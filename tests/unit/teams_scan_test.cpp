@@ -115,7 +115,7 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
         for (const Listed& w : c.windows) {
             handles.push_back(window(w.title, w.flags));
         }
-        DiagnosticLog log;
+        TestLog log;
         const TeamsWindowScan scan(&log);
         const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
         EXPECT_EQ(scan.notificationWindow, expected) << c.what;
@@ -135,7 +135,7 @@ TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotifi
     const win::HWND notification = window(u"Microsoft Teams Notification");
     const win::HWND hidden = window(u"", Hidden);
     const win::HWND main = window(u"Chat | Microsoft Teams");
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     EXPECT_EQ(scan.notificationWindow, notification);
     EXPECT_EQ(scan.mainWindow, main);
@@ -179,7 +179,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
         const win::HWND roles[] = {main, notification, inmemory::unusedWindowHandle(), foreign};
         cacheEntry(roles[c.cachedRole], inmemory::now() - c.ageTicks);
 
-        DiagnosticLog log;
+        TestLog log;
         log.detailEnabled = 1;
         const TeamsWindowScan scan(&log);
         EXPECT_EQ(scan.mainWindow, c.accepted ? roles[c.cachedRole] : nullptr) << c.what;
@@ -201,14 +201,14 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
     const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
     cacheEntry(main, inmemory::now());
     {
-        DiagnosticLog log;
+        TestLog log;
         const TeamsWindowScan scan(&log);
         EXPECT_EQ(scan.mainWindow, main);
         EXPECT_TRUE(logLines(log).empty()) << "detail texts are not written";
     }
     inmemory::failCall("RegGetValueW", win::ERROR_ACCESS_DENIED);
     {
-        DiagnosticLog log;
+        TestLog log;
         const TeamsWindowScan scan(&log);
         EXPECT_EQ(scan.mainWindow, nullptr);
         EXPECT_EQ(scan.mainFromCache, 0);
@@ -216,7 +216,7 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
 
     inmemory::setWindowVisible(main, true);
     inmemory::failCall("RegSetValueExW", win::ERROR_ACCESS_DENIED, 1, -1);
-    DiagnosticLog log;
+    TestLog log;
     const TeamsWindowScan scan(&log);
     EXPECT_EQ(scan.mainWindow, main) << "a failed store does not undo the finding";
     EXPECT_TRUE(logLines(log).empty());

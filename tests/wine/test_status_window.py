@@ -189,6 +189,7 @@ class StatusWindowTest(unittest.TestCase):
             self.assertEqual(int(info["style"], 16) & ~0x14000000, 0x80C80000)
             self.assertEqual(info["classstyle"], "00000003")
             self.assertEqual(info["controls"], [112, 111])
+            self.assertEqual([info["control.112.class"], info["control.111.class"]], ["Edit", "Static"])
             self.assertEqual(info["control.112.text"], WITH_NOTIFICATION)
             self.assertEqual(info["control.112.style"], "50010884")
             self.assertEqual(info["control.111.text"], "Open log folder")
@@ -228,6 +229,7 @@ class StatusWindowTest(unittest.TestCase):
             self.assertEqual(window.info["controls"], [112, 111, 113])
             self.assertEqual(window.info["control.113.text"], "Test Answer and Minimize")
             self.assertEqual(window.info["control.113.style"], "50010100")
+            self.assertEqual(window.info["control.113.class"], "Button")
             self.assertEqual(window.info["control.112.text"], WITH_NOTIFICATION)
             self.check_painting(window, window.screenshot("status_window_debug.png"))
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <unordered_map>
 
-#include "winapi/inmemory/inmemory.h"
+#include "inmemory/inmemory.h"
 
 namespace inmemory::detail {
 
@@ -80,8 +80,6 @@ struct FaultPlan {
     win::DWORD error = 0;
 };
 
-struct UiState;  // the program's own windows, see ui.cpp
-
 struct Machine {
     // faults and call record
     std::vector<std::string> calls;
@@ -128,8 +126,6 @@ struct Machine {
     std::map<std::uintptr_t, OpenHandle> handles;
     std::uintptr_t nextHandle = 0x100;
 
-    // the program's own windows; made on first use after each reset
-    std::shared_ptr<UiState> ui;
 
     // actions that run right before a given call of a function (beforeCall)
     struct CallHook {

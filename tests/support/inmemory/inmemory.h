@@ -23,7 +23,6 @@
 #include "winapi/desktop.h"
 #include "winapi/registry.h"
 #include "winapi/system.h"
-#include "winapi/ui.h"
 
 namespace inmemory {
 
@@ -152,110 +151,5 @@ const std::vector<SentInput>& sentInput();
 // Runs after every successful SendInput (a test can open a call window).
 void onSendInput(std::function<void()> action);
 
-// --- The program's own windows (ui.h) ------------------------------------------
-// One module with string and icon resources, a desktop of a settable size,
-// window classes, windows and controls that keep their creation arguments,
-// GDI objects that know whether they were deleted, device contexts that keep
-// their colours, and one thread's message queue. Windows of a registered class
-// run their procedure; "EDIT", "STATIC" and "BUTTON" controls answer
-// WM_SETFONT, WM_GETFONT, the text messages and (buttons) BM_CLICK.
-//
-// A test drives the message loop through onIdle: GetMessageW runs the next
-// idle action whenever the queue is empty. With no action left it cannot block
-// as a real one would; it fails (-1) and messageLoopStarved() turns true.
-
-// The module whose resources LoadStringW and LoadIconW find; it has none
-// until a test adds them.
-win::HINSTANCE moduleInstance();
-void setStringResource(win::UINT id, const std::u16string& text);
-void setIconResource(win::WORD id);
-// The desktop window's client rectangle is 0, 0, width, height (1920 x 1080
-// after reset).
-void setDesktopSize(int width, int height);
-
-struct ClassRecord {
-    win::WNDCLASSEXW record;  // lpszClassName points into `name`
-    std::u16string name;
-    win::ATOM atom;
-};
-// Null when no class of that name was registered.
-const ClassRecord* registeredClass(const std::u16string& name);
-
-struct WindowRecord {
-    win::HWND handle = nullptr;
-    std::u16string className;
-    std::u16string text;
-    win::DWORD exStyle = 0;
-    win::DWORD style = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    win::HWND parent = nullptr;
-    win::HMENU menu = nullptr;  // a child's id
-    win::HINSTANCE instance = nullptr;
-    win::HFONT font = nullptr;  // from WM_SETFONT
-    win::LPARAM fontRedraw = 0;
-    bool visible = false;
-    int lastShowCommand = -1;  // -1: ShowWindow never called
-    bool updated = false;
-    bool destroyed = false;
-};
-// Every window CreateWindowExW made, in creation order, destroyed ones too.
-std::vector<WindowRecord> createdWindows();
-// The children of `parent`, in creation order.
-std::vector<WindowRecord> childrenOf(win::HWND parent);
-
-struct FontRecord {
-    int height, width, escapement, orientation, weight;
-    win::DWORD italic, underline, strikeOut, charSet, outputPrecision, clipPrecision, quality, pitchAndFamily;
-    std::u16string faceName;
-    bool deleted;
-};
-// The arguments the font was made with; throws std::out_of_range for a
-// handle CreateFontW never returned.
-FontRecord fontRecord(win::HFONT font);
-std::size_t liveFontCount();
-std::size_t liveBrushCount();
-win::COLORREF brushColor(win::HBRUSH brush);
-
-// A device context of the screen, as a control gets for painting.
-win::HDC createDeviceContext();
-win::COLORREF textColor(win::HDC dc);
-int backgroundMode(win::HDC dc);
-// What a control would paint with: it asks its parent through
-// WM_CTLCOLORSTATIC (static and read-only edit controls) on a fresh device
-// context and reports the brush returned and the context's colours.
-struct ControlColors {
-    win::HGDIOBJ brush;
-    win::COLORREF text;
-    int backgroundMode;
-};
-ControlColors paintColorsOf(win::HWND control);
-// The brush default processing hands out for WM_CTLCOLORSTATIC.
-win::HGDIOBJ defaultControlBrush();
-// A mouse click on a control: the notification its class sends the parent
-// (BN_CLICKED for a button; STN_CLICKED for a static with SS_NOTIFY, nothing
-// without it). doubleClick adds the second click's notification.
-void clickControl(win::HWND control, bool doubleClick = false);
-
-// Messages default processing received, in order.
-struct DefaultMessage {
-    win::HWND window;
-    win::UINT message;
-    win::WPARAM wParam;
-    win::LPARAM lParam;
-};
-const std::vector<DefaultMessage>& defaultProcessed();
-
-struct ShellCall {
-    win::HWND owner;
-    std::u16string verb, file, parameters, directory;  // "" for a null argument
-    bool verbNull, parametersNull, directoryNull;
-    int showCommand;
-};
-const std::vector<ShellCall>& shellCalls();
-
-// Posts to this thread's queue, as PostMessageW to one of its windows.
-void queueMessage(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam);
-void onIdle(std::function<void()> action);
-bool messageLoopStarved();
 
 }  // namespace inmemory

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "winapi/inmemory/machine.h"
+#include "inmemory/machine.h"
 
 namespace inmemory {
 

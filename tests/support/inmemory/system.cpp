@@ -3,7 +3,7 @@
 #include <cstring>
 #include <functional>
 
-#include "winapi/inmemory/machine.h"
+#include "inmemory/machine.h"
 
 namespace inmemory {
 

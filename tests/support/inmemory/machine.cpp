@@ -1,5 +1,5 @@
 // The in-memory machine: reset, faults, the clock and the handle table.
-#include "winapi/inmemory/machine.h"
+#include "inmemory/machine.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 // write protection, and key handles that must be closed.
 #include <cstring>
 
-#include "winapi/inmemory/machine.h"
+#include "inmemory/machine.h"
 
 namespace inmemory {
 

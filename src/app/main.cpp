@@ -1,0 +1,21 @@
+// The Windows entry. Everything it does goes through the Windows layer; only
+// its signature is Win32's own.
+#include "app/entry_point.h"
+#include "app/program.h"
+#include "winapi/system.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    // Our own cut of GetCommandLineW rather than the runtime's argument, so the
+    // program name is skipped by one known rule on every toolchain.
+    const char16_t* commandLine = skipProgramName(win::GetCommandLineW());
+    return runProgram(reinterpret_cast<win::HINSTANCE>(instance), commandLine, showCommand);
+}

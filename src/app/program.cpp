@@ -1,0 +1,42 @@
+#include "app/program.h"
+
+#include "app/entry_point.h"
+#include "log/diagnostic_log.h"
+#include "winapi/desktop.h"
+#include "winapi/system.h"
+
+namespace {
+
+// A GUI program started from a command prompt does not hold the prompt: cmd
+// shows it again at once and then waits for a key. Detached, the program
+// types one Enter (U+000D) so the prompt is drawn again below its output.
+void releaseConsole()
+{
+    win::FreeConsole();
+    win::KEYBDINPUT enter{};
+    enter.wVk = 0;
+    enter.wScan = 0x000D;
+    enter.dwFlags = win::KEYEVENTF_UNICODE;
+    enter.time = 0;
+    enter.dwExtraInfo = 0;
+    win::SendInput(1, &enter);
+}
+
+}  // namespace
+
+std::int32_t runProgram(win::HINSTANCE instance, const char16_t* commandLine, int showCommand)
+{
+    // Started by the shell for a URL there is no parent console, and the
+    // attach fails: the log then writes to its file only.
+    const bool console = win::AttachConsole(win::ATTACH_PARENT_PROCESS) != 0;
+    std::int32_t exitCode = 0;
+    {
+        DiagnosticLog log;
+        log.open(console);
+        exitCode = runEntryPoint(log, instance, commandLine, showCommand);
+    }
+    if (console) {
+        releaseConsole();
+    }
+    return exitCode;
+}
