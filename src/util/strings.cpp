@@ -1,5 +1,7 @@
 #include "util/strings.h"
 
+#include <iterator>
+
 namespace util {
 
 using win::E_INVALIDARG;
@@ -59,34 +61,63 @@ HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
     return copyString(dst + used, dstSize - used, src);
 }
 
-char16_t foldCase(char16_t c)
+namespace {
+
+// Code points first, first + step, ... (count of them) fold to themselves plus
+// delta; the runs are sorted by first and do not overlap.
+struct CaseFoldRun {
+    char32_t first;
+    std::int32_t delta;
+    std::uint8_t count;
+    std::uint8_t step;
+};
+
+constexpr CaseFoldRun CaseFoldRuns[] = {
+#include "util/case_fold_table.inc"
+};
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The code point at text[i] and its number of units. A pair counts whole only
+// when both units lie within the first n, so a comparison never looks past
+// the units its caller counted; a lone surrogate stands for itself.
+char32_t codePointAt(const char16_t* text, std::size_t i, std::size_t n, std::size_t& units)
+{
+    const char16_t c = text[i];
+    if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
+        units = 2;
+        return 0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00);
+    }
+    units = 1;
+    return c;
+}
+
+}  // namespace
+
+char32_t foldCase(char32_t c)
 {
     if (c < 0x80) {
-        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+        return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;
     }
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) {
-        return static_cast<char16_t>(c - 0x20);
+    // The last run that starts at or before c.
+    std::size_t lo = 0;
+    std::size_t hi = std::size(CaseFoldRuns);
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (CaseFoldRuns[mid].first <= c) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
     }
-    if (c == 0xFF) {
-        return 0x178;
+    if (lo == 0) {
+        return c;
     }
-    if (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) {
-        return static_cast<char16_t>(c & ~1u);  // even upper, odd lower
-    }
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-        return (c & 1u) ? c : static_cast<char16_t>(c - 1);  // odd upper, even lower
-    }
-    if (c >= 0x14A && c <= 0x177) {
-        return static_cast<char16_t>(c & ~1u);
-    }
-    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    if (c >= 0x430 && c <= 0x44F) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    if (c >= 0x450 && c <= 0x45F) {
-        return static_cast<char16_t>(c - 0x50);
+    const CaseFoldRun& run = CaseFoldRuns[lo - 1];
+    const char32_t offset = c - run.first;
+    if (offset % run.step == 0 && offset / run.step < run.count) {
+        return static_cast<char32_t>(static_cast<std::int32_t>(c) + run.delta);
     }
     return c;
 }
@@ -99,15 +130,20 @@ int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n)
     if (b == nullptr) {
         b = u"";
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t fa = foldCase(a[i]);
-        const char16_t fb = foldCase(b[i]);
+    for (std::size_t i = 0; i < n;) {
+        std::size_t unitsA = 1;
+        std::size_t unitsB = 1;
+        const char32_t fa = foldCase(codePointAt(a, i, n, unitsA));
+        const char32_t fb = foldCase(codePointAt(b, i, n, unitsB));
         if (fa != fb) {
             return fa < fb ? -1 : 1;
         }
         if (fa == 0) {
             return 0;
         }
+        // Equal folds have equal lengths (no fold crosses between the planes),
+        // so both strings stay at the same position.
+        i += unitsA;
     }
     return 0;
 }

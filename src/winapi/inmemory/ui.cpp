@@ -188,13 +188,13 @@ UiWindow::Kind systemClass(const std::u16string& name, bool& found)
 {
     found = true;
     const std::u16string folded = fold(name);
-    if (folded == u"EDIT") {
+    if (folded == u"edit") {
         return UiWindow::Kind::Edit;
     }
-    if (folded == u"STATIC") {
+    if (folded == u"static") {
         return UiWindow::Kind::Static;
     }
-    if (folded == u"BUTTON") {
+    if (folded == u"button") {
         return UiWindow::Kind::Button;
     }
     found = false;
