@@ -263,6 +263,60 @@ int hexValue(char16_t c)
     }
     return -1;
 }
+
+// The byte of the escape at text, or -1 when text does not start one. Reads
+// no further than the first character that is not part of the escape, so
+// never past the terminator.
+int escapedByte(const char16_t* text)
+{
+    if (text[0] != u'%') {
+        return -1;
+    }
+    const int hi = hexValue(text[1]);
+    const int lo = hi < 0 ? -1 : hexValue(text[2]);
+    return lo < 0 ? -1 : hi * 16 + lo;
+}
+
+// The code point of a well-formed UTF-8 sequence spelled as escapes from text
+// on, with the number of escapes it takes; 0 escapes when there is none. The
+// second byte's range is what rules out overlong forms, encoded surrogates
+// and code points above U+10FFFF.
+char32_t utf8Sequence(const char16_t* text, int lead, std::size_t& escapes)
+{
+    escapes = 0;
+    std::size_t length = 0;
+    char32_t value = 0;
+    int low = 0x80;
+    int high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = static_cast<char32_t>(lead & 0x1F);
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = static_cast<char32_t>(lead & 0x0F);
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = static_cast<char32_t>(lead & 0x07);
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    const char16_t* next = text + 3;
+    for (std::size_t i = 1; i < length; ++i, next += 3) {
+        const int byte = escapedByte(next);
+        if (byte < low || byte > high) {
+            return 0;
+        }
+        value = (value << 6) | static_cast<char32_t>(byte & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    escapes = length;
+    return value;
+}
 }  // namespace
 
 void urlUnescapeInPlace(char16_t* text)
@@ -270,18 +324,28 @@ void urlUnescapeInPlace(char16_t* text)
     if (text == nullptr) {
         return;
     }
+    // The output never gets ahead of the input: an escape is three units and
+    // yields one, a sequence of two to four escapes yields one or two.
     char16_t* out = text;
     for (const char16_t* in = text; *in != 0;) {
-        if (*in == u'%') {
-            const int hi = hexValue(in[1]);
-            const int lo = hi < 0 ? -1 : hexValue(in[2]);
-            if (hi >= 0 && lo >= 0) {
-                *out++ = static_cast<char16_t>(hi * 16 + lo);
-                in += 3;
-                continue;
-            }
+        const int byte = escapedByte(in);
+        if (byte < 0) {
+            *out++ = *in++;
+            continue;
         }
-        *out++ = *in++;
+        std::size_t escapes = 0;
+        const char32_t c = byte >= 0x80 ? utf8Sequence(in, byte, escapes) : 0;
+        if (escapes == 0) {
+            *out++ = static_cast<char16_t>(byte);
+            in += 3;
+        } else if (c >= 0x10000) {
+            *out++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            in += 3 * escapes;
+        } else {
+            *out++ = static_cast<char16_t>(c);
+            in += 3 * escapes;
+        }
     }
     *out = 0;
 }

@@ -74,9 +74,15 @@ std::size_t spanExcluding(const char16_t* text, const char16_t* set);
 // Copies src without its U+0020 characters, cut to dstSize - 1.
 HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
 
-// Decodes percent escapes in place, as UrlUnescapeW with URL_UNESCAPE_INPLACE:
-// '%' and two hexadecimal digits become the one code unit of that value; a
-// '%' that does not start such an escape stays; '+' stays '+'.
+// Decodes percent escapes in place. Browsers escape a name's UTF-8 bytes
+// (encodeURIComponent("ștefan") is "%C8%99tefan"), so a run of escapes that
+// spells a well-formed UTF-8 sequence becomes its character (a surrogate pair
+// above U+FFFF). Any other escape - '%' and two hexadecimal digits - becomes
+// the one code unit of its value, as UrlUnescapeW makes it, so "M%FCller"
+// stays "Müller"; that includes each escape of an overlong form, an encoded
+// surrogate, a code point above U+10FFFF or a cut sequence. Only escapes make
+// up a sequence: a literal character between them ends it. A '%' that does not
+// start an escape stays; '+' stays '+'. The text never grows.
 void urlUnescapeInPlace(char16_t* text);
 
 // Appends `more` to a folder path with exactly one backslash between them.

@@ -219,7 +219,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"console line of 2,048", console2048, 0, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
         {"console line of 32,766", console32766, 0, {W::ConsoleCommand}, u"",
          cutSyntaxLine + console32766.substr(0, 994)},
-        // Percent escapes: one pass, one code unit each, no UTF-8.
+        // Percent escapes: one pass; a well-formed UTF-8 run gives its
+        // character, any other escape its one code unit.
         {"lone percent", Url + u"action=%", 3, {W::UnknownAction}, u"action=%\n", u""},
         {"percent and one digit", Url + u"action=%4", 3, {W::UnknownAction}, u"action=%4\n", u""},
         {"percent and a non-digit", Url + u"action=%G1", 3, {W::UnknownAction}, u"action=%G1\n", u""},
@@ -233,8 +234,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
          u"Missing or unknown action \"\"\""},
         {"escaped line break", Url + u"action=bogus&participant=a%0D%0Ab", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=a\u240D\u240Ab\n", u""},
-        {"UTF-8 escapes stay bytes", Url + u"action=bogus&participant=%C3%B6", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\u00C3\u00B6\n", u""},
+        {"UTF-8 escapes give their character", Url + u"action=bogus&participant=%C3%B6", 3, {W::UnknownAction},
+         u"action=bogus\nparticipant=\u00F6\n", u""},
         {"escaped surrogate, UTF-8 style", Url + u"action=bogus&participant=%ED%A0%80", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=\u00ED\u00A0\u0080\n", u""},
         {"escaped surrogate, %u style", Url + u"action=bogus&participant=%uD800", 3, {W::UnknownAction},

@@ -170,13 +170,29 @@ TEST(SpaceFreeCopy, RemovesOnlyU0020AndStaysWithinTheBuffer)
     EXPECT_EQ(std::u16string(out), u"");
 }
 
-TEST(PercentDecoding, DecodesOnlyCompleteEscapesToSingleCodeUnits)
+TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
 {
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"John%20Smith", u"John Smith"},
         {u"a%26b%23c", u"a&b#c"},
         {u"a+b", u"a+b"},
-        {u"%C3%B6", u"\u00C3\u00B6"},  // no UTF-8 decoding: two code units
+        {u"%C3%B6", u"\u00F6"},
+        {u"%C8%99tefan", u"\u0219tefan"},           // encodeURIComponent("ștefan")
+        {u"%e2%82%ac", u"\u20AC"},                  // three bytes, lower-case digits
+        {u"%F0%90%90%80", u"\U00010400"},           // four bytes: a surrogate pair
+        {u"%F4%8F%BF%BF", u"\U0010FFFF"},           // the last code point
+        {u"M%FCller", u"M\u00FCller"},              // Latin-1 escapes stay single units
+        {u"%C3%B6%FC", u"\u00F6\u00FC"},
+        {u"%80%BF", u"\u0080\u00BF"},              // continuation bytes without a lead
+        {u"%C0%80", u"\u00C0\u0080"},              // overlong
+        {u"%E0%80%80", u"\u00E0\u0080\u0080"},     // overlong
+        {u"%ED%A0%80", u"\u00ED\u00A0\u0080"},     // an encoded surrogate
+        {u"%F4%90%80%80", u"\u00F4\u0090\u0080\u0080"},  // above U+10FFFF
+        {u"%F8%88%80%80%80", u"\u00F8\u0088\u0080\u0080\u0080"},  // no such lead
+        {u"%E2%82", u"\u00E2\u0082"},               // cut at the end
+        {u"%E2%82%4", u"\u00E2\u0082%4"},           // cut by an incomplete escape
+        {u"%C3x%B6", u"\u00C3x\u00B6"},             // split by a literal character
+        {u"%C3%C3%B6", u"\u00C3\u00F6"},            // a failed lead, then a sequence
         {u"%", u"%"},
         {u"%4", u"%4"},
         {u"%G1", u"%G1"},
