@@ -45,16 +45,58 @@ int hex(char16_t c)
     return -1;
 }
 
-// One pass of percent decoding; a decoded zero ends the C string there.
+// A well-formed UTF-8 sequence at bytes[i], told the long way: decoded by the
+// lead's length, then refused when it is overlong, a surrogate or past
+// U+10FFFF. Returns the number of bytes, 0 for none.
+std::size_t utf8At(const std::vector<int>& bytes, std::size_t i, char32_t& c)
+{
+    const int lead = bytes[i];
+    const std::size_t length = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || i + length > bytes.size()) {
+        return 0;
+    }
+    c = static_cast<char32_t>(lead & (0x7F >> length));
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) {
+            return 0;
+        }
+        c = (c << 6) | static_cast<char32_t>(bytes[i + k] & 0x3F);
+    }
+    const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < smallest[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+        return 0;
+    }
+    return length;
+}
+
+// One pass of percent decoding: each run of escapes as bytes, a well-formed
+// UTF-8 sequence among them as its character, any other byte as one code
+// unit; a decoded zero ends the C string there.
 std::u16string unescape(std::u16string_view s)
 {
     std::u16string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == u'%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-            out += static_cast<char16_t>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
+    for (std::size_t i = 0; i < s.size();) {
+        std::vector<int> bytes;
+        while (i + 2 < s.size() && s[i] == u'%' && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+            bytes.push_back(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+            i += 3;
+        }
+        for (std::size_t b = 0; b < bytes.size();) {
+            char32_t c = 0;
+            const std::size_t length = utf8At(bytes, b, c);
+            if (length == 0) {
+                out += static_cast<char16_t>(bytes[b++]);
+            } else if (c >= 0x10000) {
+                out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                b += length;
+            } else {
+                out += static_cast<char16_t>(c);
+                b += length;
+            }
+        }
+        if (bytes.empty()) {
+            out += s[i++];
         }
     }
     return out.substr(0, out.find(u'\0'));

@@ -291,7 +291,7 @@ int DiagnosticLog::printFormatted(const char16_t* format, const util::FormatArg*
     }
     char16_t text[TextCapacity];
     util::FormatOptions options;
-    options.markLineBreaksInInserts = true;
+    options.markControlsInInserts = true;
     // A failed or overlong format keeps what fitted: the first 1023 characters.
     util::formatInto(text, TextCapacity, format, args, count, options);
     text[TextCapacity - 1] = 0;

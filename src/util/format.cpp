@@ -47,6 +47,26 @@ void putUnsigned(Writer& w, std::uint64_t value, bool negative, unsigned width, 
     }
 }
 
+// The visible mark of an insert's control character (see FormatOptions), or
+// the character itself.
+char16_t markControl(char16_t c)
+{
+    if (c == u'\t') {
+        return c;
+    }
+    if (c < 0x20) {
+        return static_cast<char16_t>(0x2400 + c);
+    }
+    if (c == 0x7F) {
+        return 0x2421;
+    }
+    if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069)) {
+        return 0xFFFD;
+    }
+    return c;
+}
+
 void putSigned(Writer& w, std::int64_t value, unsigned width, bool zeroPad)
 {
     const bool negative = value < 0;
@@ -89,11 +109,7 @@ HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, c
         if (*f == u's' && arg != nullptr && arg->kind == FormatArg::Kind::String) {
             const char16_t* s = arg->text != nullptr ? arg->text : u"(null)";
             for (; *s != 0; ++s) {
-                char16_t c = *s;
-                if (options.markLineBreaksInInserts && (c == u'\r' || c == u'\n')) {
-                    c = c == u'\r' ? char16_t{0x240D} : char16_t{0x240A};
-                }
-                w.put(c);
+                w.put(options.markControlsInInserts ? markControl(*s) : *s);
             }
         } else if (*f == u'd' && arg != nullptr && arg->kind == FormatArg::Kind::Int32) {
             putSigned(w, arg->i32, width, zeroPad);

@@ -122,11 +122,18 @@ template <class... Args>
 using CheckedFormat = FormatText<std::type_identity_t<Args>...>;
 
 struct FormatOptions {
-    // Replace CR and LF inside %s inserts by the visible marks U+240D and
-    // U+240A. Inserts come from outside (URLs, window titles, the command
-    // line); left raw, a line break in one would let its author forge lines
-    // in the log. The format's own line breaks are not touched.
-    bool markLineBreaksInInserts = false;
+    // Replace control characters inside %s inserts by visible marks. Inserts
+    // come from outside (URLs, window titles, the command line); left raw, a
+    // line break in one would let its author forge lines in the log, an
+    // escape or a backspace would rewrite what a console or viewer shows, and
+    // a bidirectional override would show a line in another order than it
+    // was written. So: a C0 control other than TAB becomes its Control
+    // Pictures sign (U+2400 plus its code: CR U+240D, LF U+240A), DEL becomes
+    // U+2421; the C1 controls (NEL U+0085 among them), the line and paragraph
+    // separators U+2028/U+2029 and the bidirectional controls U+202A-U+202E
+    // and U+2066-U+2069 become U+FFFD. TAB stays. The format's own text is
+    // not touched.
+    bool markControlsInInserts = false;
 };
 
 // The engine: formats into dst, cut to dstSize - 1 characters and terminated.

@@ -1,5 +1,7 @@
 #include "util/strings.h"
 
+#include <iterator>
+
 namespace util {
 
 using win::E_INVALIDARG;
@@ -59,34 +61,63 @@ HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
     return copyString(dst + used, dstSize - used, src);
 }
 
-char16_t foldCase(char16_t c)
+namespace {
+
+// Code points first, first + step, ... (count of them) fold to themselves plus
+// delta; the runs are sorted by first and do not overlap.
+struct CaseFoldRun {
+    char32_t first;
+    std::int32_t delta;
+    std::uint8_t count;
+    std::uint8_t step;
+};
+
+constexpr CaseFoldRun CaseFoldRuns[] = {
+#include "util/case_fold_table.inc"
+};
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The code point at text[i] and its number of units. A pair counts whole only
+// when both units lie within the first n, so a comparison never looks past
+// the units its caller counted; a lone surrogate stands for itself.
+char32_t codePointAt(const char16_t* text, std::size_t i, std::size_t n, std::size_t& units)
+{
+    const char16_t c = text[i];
+    if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
+        units = 2;
+        return 0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00);
+    }
+    units = 1;
+    return c;
+}
+
+}  // namespace
+
+char32_t foldCase(char32_t c)
 {
     if (c < 0x80) {
-        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+        return (c >= U'A' && c <= U'Z') ? c + 0x20 : c;
     }
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) {
-        return static_cast<char16_t>(c - 0x20);
+    // The last run that starts at or before c.
+    std::size_t lo = 0;
+    std::size_t hi = std::size(CaseFoldRuns);
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (CaseFoldRuns[mid].first <= c) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
     }
-    if (c == 0xFF) {
-        return 0x178;
+    if (lo == 0) {
+        return c;
     }
-    if (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) {
-        return static_cast<char16_t>(c & ~1u);  // even upper, odd lower
-    }
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-        return (c & 1u) ? c : static_cast<char16_t>(c - 1);  // odd upper, even lower
-    }
-    if (c >= 0x14A && c <= 0x177) {
-        return static_cast<char16_t>(c & ~1u);
-    }
-    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    if (c >= 0x430 && c <= 0x44F) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    if (c >= 0x450 && c <= 0x45F) {
-        return static_cast<char16_t>(c - 0x50);
+    const CaseFoldRun& run = CaseFoldRuns[lo - 1];
+    const char32_t offset = c - run.first;
+    if (offset % run.step == 0 && offset / run.step < run.count) {
+        return static_cast<char32_t>(static_cast<std::int32_t>(c) + run.delta);
     }
     return c;
 }
@@ -99,15 +130,20 @@ int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n)
     if (b == nullptr) {
         b = u"";
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t fa = foldCase(a[i]);
-        const char16_t fb = foldCase(b[i]);
+    for (std::size_t i = 0; i < n;) {
+        std::size_t unitsA = 1;
+        std::size_t unitsB = 1;
+        const char32_t fa = foldCase(codePointAt(a, i, n, unitsA));
+        const char32_t fb = foldCase(codePointAt(b, i, n, unitsB));
         if (fa != fb) {
             return fa < fb ? -1 : 1;
         }
         if (fa == 0) {
             return 0;
         }
+        // Equal folds have equal lengths (no fold crosses between the planes),
+        // so both strings stay at the same position.
+        i += unitsA;
     }
     return 0;
 }
@@ -227,6 +263,60 @@ int hexValue(char16_t c)
     }
     return -1;
 }
+
+// The byte of the escape at text, or -1 when text does not start one. Reads
+// no further than the first character that is not part of the escape, so
+// never past the terminator.
+int escapedByte(const char16_t* text)
+{
+    if (text[0] != u'%') {
+        return -1;
+    }
+    const int hi = hexValue(text[1]);
+    const int lo = hi < 0 ? -1 : hexValue(text[2]);
+    return lo < 0 ? -1 : hi * 16 + lo;
+}
+
+// The code point of a well-formed UTF-8 sequence spelled as escapes from text
+// on, with the number of escapes it takes; 0 escapes when there is none. The
+// second byte's range is what rules out overlong forms, encoded surrogates
+// and code points above U+10FFFF.
+char32_t utf8Sequence(const char16_t* text, int lead, std::size_t& escapes)
+{
+    escapes = 0;
+    std::size_t length = 0;
+    char32_t value = 0;
+    int low = 0x80;
+    int high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = static_cast<char32_t>(lead & 0x1F);
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = static_cast<char32_t>(lead & 0x0F);
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = static_cast<char32_t>(lead & 0x07);
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    const char16_t* next = text + 3;
+    for (std::size_t i = 1; i < length; ++i, next += 3) {
+        const int byte = escapedByte(next);
+        if (byte < low || byte > high) {
+            return 0;
+        }
+        value = (value << 6) | static_cast<char32_t>(byte & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    escapes = length;
+    return value;
+}
 }  // namespace
 
 void urlUnescapeInPlace(char16_t* text)
@@ -234,18 +324,28 @@ void urlUnescapeInPlace(char16_t* text)
     if (text == nullptr) {
         return;
     }
+    // The output never gets ahead of the input: an escape is three units and
+    // yields one, a sequence of two to four escapes yields one or two.
     char16_t* out = text;
     for (const char16_t* in = text; *in != 0;) {
-        if (*in == u'%') {
-            const int hi = hexValue(in[1]);
-            const int lo = hi < 0 ? -1 : hexValue(in[2]);
-            if (hi >= 0 && lo >= 0) {
-                *out++ = static_cast<char16_t>(hi * 16 + lo);
-                in += 3;
-                continue;
-            }
+        const int byte = escapedByte(in);
+        if (byte < 0) {
+            *out++ = *in++;
+            continue;
         }
-        *out++ = *in++;
+        std::size_t escapes = 0;
+        const char32_t c = byte >= 0x80 ? utf8Sequence(in, byte, escapes) : 0;
+        if (escapes == 0) {
+            *out++ = static_cast<char16_t>(byte);
+            in += 3;
+        } else if (c >= 0x10000) {
+            *out++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            in += 3 * escapes;
+        } else {
+            *out++ = static_cast<char16_t>(c);
+            in += 3 * escapes;
+        }
     }
     *out = 0;
 }

@@ -8,7 +8,7 @@
 //   E_INVALIDARG                    the buffer has size zero (nothing written).
 // Callers mostly ignore the report and go on with the cut text.
 //
-// Case-insensitive comparison folds each code unit by one fixed rule, the same
+// Case-insensitive comparison folds each code point by one fixed rule, the same
 // on every build (see foldCase): it does not depend on the user's locale, so a
 // title or command word matches on every machine alike.
 #pragma once
@@ -40,19 +40,23 @@ HRESULT appendString(char16_t (&dst)[N], const char16_t* src)
     return appendString(dst, N, src);
 }
 
-// Folds one UTF-16 code unit for case-insensitive comparison, to upper case:
-// ASCII letters; Latin-1 Supplement letters (U+00E0-U+00FE except U+00F7,
-// and U+00FF to U+0178); Latin Extended-A case pairs (U+0100-U+017E, except
-// the dotless/dotted i pair U+0130/U+0131, U+0138 and U+0149, which have no
-// simple pair); basic Greek (U+03B1-U+03C9 except final sigma) and Cyrillic
-// (U+0430-U+045F). Every other code unit, surrogates included, stands for
-// itself.
-char16_t foldCase(char16_t c);
+// Folds one code point for case-insensitive comparison: Unicode's simple case
+// folding, over every script and plane, from the table in case_fold_table.inc
+// (made by scripts/generate_case_fold). It is one-to-one and never depends on
+// a language: "I" folds to "i" everywhere, the Turkish dotted and dotless i
+// have no fold, and "ß" stays itself, so "straße" does not equal "STRASSE" as
+// a linguistic comparison would have it. A fold never crosses between the
+// Basic Multilingual Plane and the others, so a string's length in UTF-16
+// units, and every position in it, is the same folded or not.
+char32_t foldCase(char32_t c);
 
+// The comparisons below fold by code point, a surrogate pair taken whole and a
+// lone surrogate standing for itself; n and every position count UTF-16 units.
 // Whole-string, case-insensitive: <0, 0, >0 (as StrCmpIW).
 int compareNoCase(const char16_t* a, const char16_t* b);
-// First n characters, case-insensitive (as StrCmpNIW): a string shorter than
-// n compares by its terminator, so "Team" differs from "Teams" over 5.
+// First n units, case-insensitive (as StrCmpNIW): a string shorter than n
+// compares by its terminator, so "Team" differs from "Teams" over 5. A pair
+// cut by n counts as its lone first unit.
 int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n);
 // True when text begins with prefix, case-insensitively.
 bool startsWithNoCase(const char16_t* text, const char16_t* prefix);
@@ -70,9 +74,15 @@ std::size_t spanExcluding(const char16_t* text, const char16_t* set);
 // Copies src without its U+0020 characters, cut to dstSize - 1.
 HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
 
-// Decodes percent escapes in place, as UrlUnescapeW with URL_UNESCAPE_INPLACE:
-// '%' and two hexadecimal digits become the one code unit of that value; a
-// '%' that does not start such an escape stays; '+' stays '+'.
+// Decodes percent escapes in place. Browsers escape a name's UTF-8 bytes
+// (encodeURIComponent("ștefan") is "%C8%99tefan"), so a run of escapes that
+// spells a well-formed UTF-8 sequence becomes its character (a surrogate pair
+// above U+FFFF). Any other escape - '%' and two hexadecimal digits - becomes
+// the one code unit of its value, as UrlUnescapeW makes it, so "M%FCller"
+// stays "Müller"; that includes each escape of an overlong form, an encoded
+// surrogate, a code point above U+10FFFF or a cut sequence. Only escapes make
+// up a sequence: a literal character between them ends it. A '%' that does not
+// start an escape stays; '+' stays '+'. The text never grows.
 void urlUnescapeInPlace(char16_t* text);
 
 // Appends `more` to a folder path with exactly one backslash between them.

@@ -54,16 +54,29 @@ TEST(Formatter, CutsAtTheBufferEndAndReportsIt)
     EXPECT_EQ(util::formatString(out, 0, u"%d", 1), win::E_INVALIDARG);
 }
 
-TEST(Formatter, MarksLineBreaksOnlyInsideInsertsWhenAsked)
+TEST(Formatter, MarksControlCharactersOnlyInsideInsertsWhenAsked)
 {
-    char16_t out[64];
-    const util::FormatArg args[] = {util::makeFormatArg(u"x\r\nforged line")};
+    const std::pair<std::u16string, std::u16string> marks[] = {
+        {u"x\r\nforged line", u"x\u240D\u240Aforged line"},
+        {u"\x01\x1B[2J\b\v\f\x1F", u"\u2401\u241B[2J\u2408\u240B\u240C\u241F"},
+        {u"a\tb", u"a\tb"},                                   // TAB stays
+        {u"\x7F", u"\u2421"},                                 // DEL
+        {u"\u0080\u0085\u009B\u009F", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // C1, NEL and CSI among them
+        {u"\u2028\u2029", u"\uFFFD\uFFFD"},                  // line and paragraph separators
+        {u"\u202A\u202E\u2066\u2069", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // bidirectional controls
+        // Their neighbours are ordinary text.
+        {u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A", u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A"},
+    };
     util::FormatOptions marked;
-    marked.markLineBreaksInInserts = true;
-    util::formatInto(out, 64, u"participant=%s\n", args, 1, marked);
-    EXPECT_EQ(std::u16string(out), u"participant=x\u240D\u240Aforged line\n");
-    util::formatInto(out, 64, u"participant=%s\n", args, 1);
-    EXPECT_EQ(std::u16string(out), u"participant=x\r\nforged line\n");
+    marked.markControlsInInserts = true;
+    char16_t out[64];
+    for (const auto& [insert, shown] : marks) {
+        const util::FormatArg args[] = {util::makeFormatArg(insert.c_str())};
+        util::formatInto(out, 64, u"\x1B\u202E%s\r\n", args, 1, marked);
+        EXPECT_EQ(std::u16string(out), u"\x1B\u202E" + shown + u"\r\n") << "the format's own text stays";
+        util::formatInto(out, 64, u"%s", args, 1);
+        EXPECT_EQ(std::u16string(out), insert) << "unmarked unless asked";
+    }
 }
 
 TEST(Formatter, RuntimeEntryStopsAtAConversionWithoutItsArgument)

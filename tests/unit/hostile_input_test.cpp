@@ -156,7 +156,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
          u"Missing or unknown action \"bogus\"\""},
         {"stray quote in a value", Url + u"action=bogus&participant=\"x", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=\"x\n", u""},
-        // Tabs and line breaks stay in the values; in the log they are marked.
+        // Tabs, line breaks and other controls stay in the values; in the log
+        // all but the tab are marked.
         {"tab after the action", Url + u"action=answercall\t", 3, {W::UnknownAction}, u"action=answercall\t\n", u""},
         {"leading tab", u"\t" + Url + u"action=answercall", 0, {}, u"", u""},
         {"raw line breaks", Url + u"action=bogus&participant=a\r\n[2026-01-01 00:00:00] b", 3, {W::UnknownAction},
@@ -183,7 +184,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"console line of 2,048", console2048, 0, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
         {"console line of 32,766", console32766, 0, {W::ConsoleCommand}, u"",
          cutSyntaxLine + console32766.substr(0, 994)},
-        // Percent escapes: one pass, one code unit each, no UTF-8.
+        // Percent escapes: one pass; a well-formed UTF-8 run gives its
+        // character, any other escape its one code unit.
         {"lone percent", Url + u"action=%", 3, {W::UnknownAction}, u"action=%\n", u""},
         {"percent and one digit", Url + u"action=%4", 3, {W::UnknownAction}, u"action=%4\n", u""},
         {"percent and a non-digit", Url + u"action=%G1", 3, {W::UnknownAction}, u"action=%G1\n", u""},
@@ -197,10 +199,12 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
          u"Missing or unknown action \"\"\""},
         {"escaped line break", Url + u"action=bogus&participant=a%0D%0Ab", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=a\u240D\u240Ab\n", u""},
-        {"UTF-8 escapes stay bytes", Url + u"action=bogus&participant=%C3%B6", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\u00C3\u00B6\n", u""},
+        {"escaped terminal and bidirectional controls", Url + u"action=bogus&participant=%1B[2J%C2%85%E2%80%AEx%7F",
+         3, {W::UnknownAction}, u"action=bogus\nparticipant=\u241B[2J\uFFFD\uFFFDx\u2421\n", u""},
+        {"UTF-8 escapes give their character", Url + u"action=bogus&participant=%C3%B6", 3, {W::UnknownAction},
+         u"action=bogus\nparticipant=\u00F6\n", u""},
         {"escaped surrogate, UTF-8 style", Url + u"action=bogus&participant=%ED%A0%80", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\u00ED\u00A0\u0080\n", u""},
+         u"action=bogus\nparticipant=\u00ED\u00A0\uFFFD\n", u""},
         {"escaped surrogate, %u style", Url + u"action=bogus&participant=%uD800", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=%uD800\n", u""},
         {"raw lone surrogate", Url + u"action=bogus&participant=" + std::u16string(1, char16_t{0xD800}) + u"x", 3,

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "test_text.h"
 #include "util/strings.h"
 
 using util::HRESULT;
@@ -56,23 +57,24 @@ TEST(BoundedCopy, AppendKeepsTheTextThatFitsAndRepairsAnUnterminatedBuffer)
     EXPECT_EQ(std::u16string(limited), u"abc");
 }
 
-TEST(CaseFolding, LatinLettersFoldBothWaysAndOtherCharactersStandForThemselves)
+TEST(CaseFolding, LettersFoldToOneFormAndCharactersWithoutASimpleFoldStandForThemselves)
 {
-    const std::pair<char16_t, char16_t> pairs[] = {
+    const std::pair<char32_t, char32_t> pairs[] = {
         {u'a', u'A'},         {u'z', u'Z'},         {0xE0, 0xC0} /* à À */, {0xFE, 0xDE} /* þ Þ */,
         {0xFF, 0x178} /* ÿ Ÿ */, {0x101, 0x100} /* ā Ā */, {0x11B, 0x11A} /* ě Ě */, {0x142, 0x141} /* ł Ł */,
         {0x151, 0x150} /* ő Ő */, {0x17E, 0x17D} /* ž Ž */, {0x3B1, 0x391} /* α Α */, {0x436, 0x416} /* ж Ж */,
-        {0x451, 0x401} /* ё Ё */,
+        {0x451, 0x401} /* ё Ё */, {0x3C3, 0x3C2} /* σ ς */, {0xDF, 0x1E9E} /* ß ẞ */,
+        {0x1E922, 0x1E900} /* Adlam, beyond the Basic Multilingual Plane */,
     };
     for (const auto& [lower, upper] : pairs) {
-        EXPECT_EQ(util::foldCase(lower), util::foldCase(upper)) << std::hex << int(lower);
-        EXPECT_EQ(util::foldCase(lower), upper) << std::hex << int(lower);
+        EXPECT_EQ(util::foldCase(upper), lower) << std::hex << int(upper);
+        EXPECT_EQ(util::foldCase(lower), lower) << std::hex << int(lower);
     }
-    // No simple pair: the multiplication and division signs, ß, the Turkish
-    // dotted and dotless i, kra, final sigma and surrogates stay apart.
-    for (char16_t c : {char16_t{0xD7}, char16_t{0xF7}, char16_t{0xDF}, char16_t{0x130}, char16_t{0x131},
-                       char16_t{0x138}, char16_t{0x3C2}, char16_t{0xD800}, char16_t{0xDC00}, char16_t{u'@'},
-                       char16_t{u'['}}) {
+    // No simple fold: the multiplication and division signs, the Turkish
+    // dotted and dotless i, kra, surrogates and code points past the last
+    // plane stay apart.
+    for (char32_t c : {char32_t{0xD7}, char32_t{0xF7}, char32_t{0x130}, char32_t{0x131}, char32_t{0x138},
+                       char32_t{0xD800}, char32_t{0xDC00}, char32_t{u'@'}, char32_t{u'['}, char32_t{0x110000}}) {
         EXPECT_EQ(util::foldCase(c), c) << std::hex << int(c);
     }
     EXPECT_NE(util::foldCase(0x131), util::foldCase(u'I'));
@@ -94,6 +96,44 @@ TEST(CaseInsensitiveComparison, BehavesLikeThePlatformFunctions)
     EXPECT_EQ(util::compareNoCaseN(u"", u"", 5), 0);
     EXPECT_TRUE(util::startsWithNoCase(u"microsoft teams notification - x", u"Microsoft Teams Notification"));
     EXPECT_FALSE(util::startsWithNoCase(u"Microsoft Teams", u"Microsoft Teams Notification"));
+}
+
+TEST(CaseInsensitiveComparison, FoldsEveryScriptByCodePointAndNeverByLanguage)
+{
+    const char16_t* const DeseretLower = u"\U00010428\U00010429";
+    const char16_t* const DeseretUpper = u"\U00010400\U00010401";
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {u"\u0219tefan", u"\u0218TEFAN", true},                // ștefan ȘTEFAN, Romanian comma below
+        {u"\u03AC\u03BD\u03BD\u03B1", u"\u0386\u039D\u039D\u0391", true},  // άννα ΆΝΝΑ
+        {u"\u0491\u0430\u043D\u043D\u0430", u"\u0490\u0410\u041D\u041D\u0410", true},  // ґанна ҐАННА
+        {u"\u0111\u1EE9c", u"\u0110\u1EE8C", true},          // đức ĐỨC
+        {u"\uFF41\uFF42\uFF43", u"\uFF21\uFF22\uFF23", true},  // full-width ａｂｃ ＡＢＣ
+        {DeseretLower, DeseretUpper, true},                    // a pair of surrogates, folded whole
+        {u"\U00010428x", u"\U00010400X", true},
+        {u"\xD801x", u"\xD801X", true},                       // a lone surrogate stands for itself
+        // Linguistic or language-bound equalities are no simple folds.
+        {u"stra\u00DFe", u"STRASSE", false},
+        {u"\u0130", u"i", false},                              // İ i
+        {u"\u0131", u"I", false},                              // ı I
+        {u"\U00010428", u"\U00010401", false},
+    };
+    for (const Case& c : cases) {
+        const std::u16string a = c.a;
+        const std::u16string b = c.b;
+        EXPECT_EQ(util::compareNoCase(c.a, c.b) == 0, c.same) << narrow(a);
+        EXPECT_EQ(util::compareNoCase(c.b, c.a) == 0, c.same) << narrow(a);
+        const std::u16string title = u"Call with " + b + u" (2)";
+        EXPECT_EQ(util::findNoCase(title.c_str(), c.a), c.same ? title.c_str() + 10 : nullptr) << narrow(a);
+    }
+    EXPECT_NE(util::compareNoCase(u"\xD801", DeseretUpper), 0) << "a lone surrogate is not the pair";
+    // n counts units: a pair cut by n is compared as its first unit only.
+    EXPECT_EQ(util::compareNoCaseN(u"\U00010428", u"\U00010429", 1), 0);
+    EXPECT_NE(util::compareNoCaseN(u"\U00010428", u"\U00010429", 2), 0);
 }
 
 TEST(SubstringSearch, CaseInsensitiveSearchNeverFindsAnEmptyNeedle)
@@ -130,13 +170,29 @@ TEST(SpaceFreeCopy, RemovesOnlyU0020AndStaysWithinTheBuffer)
     EXPECT_EQ(std::u16string(out), u"");
 }
 
-TEST(PercentDecoding, DecodesOnlyCompleteEscapesToSingleCodeUnits)
+TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
 {
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"John%20Smith", u"John Smith"},
         {u"a%26b%23c", u"a&b#c"},
         {u"a+b", u"a+b"},
-        {u"%C3%B6", u"\u00C3\u00B6"},  // no UTF-8 decoding: two code units
+        {u"%C3%B6", u"\u00F6"},
+        {u"%C8%99tefan", u"\u0219tefan"},           // encodeURIComponent("ștefan")
+        {u"%e2%82%ac", u"\u20AC"},                  // three bytes, lower-case digits
+        {u"%F0%90%90%80", u"\U00010400"},           // four bytes: a surrogate pair
+        {u"%F4%8F%BF%BF", u"\U0010FFFF"},           // the last code point
+        {u"M%FCller", u"M\u00FCller"},              // Latin-1 escapes stay single units
+        {u"%C3%B6%FC", u"\u00F6\u00FC"},
+        {u"%80%BF", u"\u0080\u00BF"},              // continuation bytes without a lead
+        {u"%C0%80", u"\u00C0\u0080"},              // overlong
+        {u"%E0%80%80", u"\u00E0\u0080\u0080"},     // overlong
+        {u"%ED%A0%80", u"\u00ED\u00A0\u0080"},     // an encoded surrogate
+        {u"%F4%90%80%80", u"\u00F4\u0090\u0080\u0080"},  // above U+10FFFF
+        {u"%F8%88%80%80%80", u"\u00F8\u0088\u0080\u0080\u0080"},  // no such lead
+        {u"%E2%82", u"\u00E2\u0082"},               // cut at the end
+        {u"%E2%82%4", u"\u00E2\u0082%4"},           // cut by an incomplete escape
+        {u"%C3x%B6", u"\u00C3x\u00B6"},             // split by a literal character
+        {u"%C3%C3%B6", u"\u00C3\u00F6"},            // a failed lead, then a sequence
         {u"%", u"%"},
         {u"%4", u"%4"},
         {u"%G1", u"%G1"},

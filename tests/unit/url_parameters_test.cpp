@@ -60,7 +60,9 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         {base + u"PARTICIPANT=MixedCase", 0, {u"", u"MixedCase"}},
         {base + u"participant=a%26b%23c", 0, {u"", u"a&b#c"}},
         {base + u"participant=a+b", 0, {u"", u"a+b"}},
-        {base + u"participant=%C3%B6", 0, {u"", u"\u00C3\u00B6"}},
+        {base + u"participant=%C3%B6", 0, {u"", u"\u00F6"}},
+        {base + u"participant=%C8%99tefan%20%F0%90%90%80", 0, {u"", u"\u0219tefan \U00010400"}},
+        {base + u"participant=M%FCller", 0, {u"", u"M\u00FCller"}},
         {base + u"p%61rticipant=x", 0, {}},
         {base + u"participant=x&participant=y", 0, {u"", u"y"}},
         {base + u"action=answercall=now", 0, {u"answercall=now"}},
@@ -161,7 +163,7 @@ TEST(UrlParameters, ParsingAllocatesNothing)
 {
     InvocationParameters p;
     const AllocationCounter counter;
-    parseUrlParameters(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=John%20Smith#x", u"TeamsCall",
-                       p);
+    parseUrlParameters(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x",
+                       u"TeamsCall", p);
     EXPECT_EQ(counter.count(), 0u);
 }

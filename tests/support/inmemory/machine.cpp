@@ -35,8 +35,10 @@ Machine& machine()
 std::u16string fold(std::u16string_view text)
 {
     std::u16string folded(text);
+    // Unit by unit, as a volume's upcase table compares names: a letter
+    // outside the Basic Multilingual Plane keeps its case.
     for (char16_t& c : folded) {
-        c = util::foldCase(c);
+        c = static_cast<char16_t>(util::foldCase(c));
         if (c == u'/') {
             c = u'\\';
         }
