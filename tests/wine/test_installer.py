@@ -1,12 +1,17 @@
 """The MSI package under Wine: a per-machine install puts the program in
 Program Files with the same protocol key tree that /registerhandler writes, so
 the installed program validates its own registration and a URL handed to the
-shell reaches it; a newer package replaces an older one, an older one is
-refused, the same version built again stays one product; uninstalling takes
-the program, its folders and the whole protocol key."""
+shell reaches it; a repair restores a deleted program and key; a newer package
+replaces an older one, an older one is refused, the same version built again
+stays one product; uninstalling takes the program, its folders and the whole
+protocol key. When the release was signed (scripts/sign), the signed package
+is the one installed, and it must install the signed program.
 
+Without Wine, the package's tables get the checks that Windows Installer's
+validation would make and wixl does not."""
+
+import functools
 import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -21,7 +26,8 @@ EXE_NAME = "VelmorathisMirrowcast.exe"
 INSTALLED = r"C:\Program Files\Velmorathis\Velmorathis Mirrowcast" + "\\" + EXE_NAME
 SCHEME_KEY = r"HKCR\Velmorathis.Mirrowcast"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-WXS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "installer", "VelmorathisMirrowcast.wxs")
+INSTALLER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "installer")
+WXS = os.path.join(INSTALLER, "VelmorathisMirrowcast.wxs")
 # msiexec's exit code for a failed install (1603), as the low 8 bits Wine passes on.
 INSTALL_FAILURE = 1603 & 0xFF
 
@@ -36,9 +42,38 @@ def built_msi():
     return path
 
 
+def release_files():
+    """(package, program) to install: the signed pair when there is one
+    (MIRROWCAST_SIGNED_DIR, else the build's signed/ folder), else the build's."""
+    signed = os.environ.get("MIRROWCAST_SIGNED_DIR") or os.path.join(
+        os.path.dirname(harness.mirrowcast_exe()), "signed")
+    msi = os.path.join(signed, os.path.basename(built_msi()))
+    if os.path.exists(msi):
+        return msi, os.path.join(signed, EXE_NAME)
+    return built_msi(), harness.mirrowcast_exe()
+
+
+def msi_table(msi, name):
+    """The rows of one table as {column: value} ('' for null)."""
+    text = subprocess.run(["msiinfo", "export", msi, name], check=True, capture_output=True, text=True).stdout
+    lines = text.splitlines()
+    columns = lines[0].split("\t")
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:]]
+
+
+def properties(msi):
+    return {row["Property"]: row["Value"] for row in msi_table(msi, "Property")}
+
+
 def product_code(msi):
-    table = subprocess.run(["msiinfo", "export", msi, "Property"], check=True, capture_output=True, text=True).stdout
-    return re.search(r"^ProductCode\t(\{[0-9A-F-]+\})$", table, re.MULTILINE).group(1)
+    return properties(msi)["ProductCode"]
+
+
+def release_product_code(version):
+    """The product code a release of version gets from the build's rule."""
+    code = subprocess.run(["cmake", "-D", f"VERSION={version}", "-P", os.path.join(INSTALLER, "ProductCode.cmake")],
+                          check=True, capture_output=True, text=True).stdout.strip()
+    return "{" + code + "}"
 
 
 def build_package(version, code, directory):
@@ -51,9 +86,81 @@ def build_package(version, code, directory):
     return target
 
 
+class PackageTables(unittest.TestCase):
+    """What Windows Installer's validation would flag in the package."""
+
+    def setUp(self):
+        self.msi, _ = release_files()
+
+    def test_components_registry_and_folders_are_what_validation_expects(self):
+        table = functools.partial(msi_table, self.msi)
+        components = table("Component")
+        kept_by_folder = {row["Component_"] for row in table("CreateFolder")}
+        guids = [row["ComponentId"] for row in components]
+        self.assertEqual(len(set(guids)), len(guids))
+        for row in components:
+            with self.subTest(component=row["Component"]):
+                self.assertRegex(row["ComponentId"], r"^\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}$")
+                # Without a key path Windows Installer cannot tell whether the
+                # component is installed, unless a folder it creates stands for it.
+                self.assertTrue(row["KeyPath"] or row["Component"] in kept_by_folder)
+                self.assertTrue(int(row["Attributes"]) & 256, "64-bit (Win64), or its registry goes to WOW6432Node")
+        self.assertEqual(properties(self.msi)["ALLUSERS"], "1", "per machine")
+
+        # Root 0 is HKEY_CLASSES_ROOT. The four values /registerhandler writes,
+        # all REG_SZ (a value starting with # would make another type), and the
+        # "-" row that deletes the key with whatever else is under it on
+        # uninstall. "URL Protocol" is an empty string: an MSI cannot write the
+        # 0-byte value the program writes, and the shell only looks at the name.
+        scheme = "Velmorathis.Mirrowcast"
+        registry = table("Registry")
+        self.assertEqual({(row["Root"], row["Key"], row["Name"]): row["Value"] for row in registry}, {
+            ("0", scheme, ""): "URL:Velmorathis.Mirrowcast Protocol",
+            ("0", scheme, "URL Protocol"): "",
+            ("0", scheme + "\\DefaultIcon", ""): "[#ProgramExe]",
+            ("0", scheme + "\\shell\\open\\command", ""): '"[#ProgramExe]" "%1"',
+            ("0", scheme, "-"): "",
+        })
+        # [#ProgramExe] is the program's installed path, and the key comes and
+        # goes with the component that installs the program.
+        program = {row["File"]: row for row in table("File")}["ProgramExe"]
+        self.assertEqual(program["FileName"], EXE_NAME)
+        self.assertEqual({row["Component_"] for row in registry}, {program["Component_"]})
+
+        directories = {row["Directory"]: row for row in table("Directory")}
+
+        def path(key):
+            row = directories[key]
+            if not row["Directory_Parent"]:
+                return []
+            parent = path(row["Directory_Parent"])
+            if not parent:
+                return [key]  # a system folder such as ProgramFiles64Folder
+            name = row["DefaultDir"].split(":")[0].split("|")[-1]
+            return parent if name == "." else parent + [name]
+
+        tables = set(subprocess.run(["msiinfo", "tables", self.msi], check=True, capture_output=True,
+                                    text=True).stdout.split())
+        places = {"Component": "Directory_", "CreateFolder": "Directory_", "RemoveFile": "DirProperty",
+                  "Shortcut": "Directory_", "IniFile": "DirProperty", "DuplicateFile": "DestFolder",
+                  "MoveFile": "DestFolder"}
+        for name, column in places.items():
+            for row in table(name) if name in tables else []:
+                with self.subTest(table=name, folder=row[column]):
+                    self.assertEqual(path(row[column])[:2], ["ProgramFiles64Folder", "Velmorathis"])
+
+    def test_upgrade_code_stays_and_product_code_follows_the_version(self):
+        self.assertEqual(product_code(self.msi), release_product_code(VERSION))
+        later = tempfile.mkdtemp(prefix="msi-", dir=harness.base_dir())
+        self.addCleanup(shutil.rmtree, later, True)
+        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
+        self.assertEqual(properties(newer)["UpgradeCode"], properties(self.msi)["UpgradeCode"])
+        self.assertNotEqual(product_code(newer), product_code(self.msi))
+
+
 class Installer(unittest.TestCase):
     def setUp(self):
-        self.msi = built_msi()
+        self.msi, self.program = release_files()
         # A fresh machine per test: nothing installed, nothing registered.
         self.prefix = harness.WinePrefix().__enter__()
         self.addCleanup(self.prefix.__exit__, None, None, None)
@@ -103,18 +210,10 @@ class Installer(unittest.TestCase):
         code = self.prefix.run_until_closed(INSTALLED, ["/validateconfig"])
         return code, self.take_log()
 
-    def assert_nothing_left(self):
-        self.assertFalse(os.path.exists(os.path.join(self.prefix.drive_c, "Program Files", "Velmorathis")))
-        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1, "the protocol key is gone")
-        self.assertEqual(self.installed_products(), {})
-
-    # --- tests ---------------------------------------------------------------
-
-    def test_install_registers_the_installed_program_and_uninstall_removes_everything(self):
-        self.assertEqual(self.install(self.msi), 0)
-
-        with open(self.installed_unix, "rb") as installed, open(harness.mirrowcast_exe(), "rb") as built:
-            self.assertTrue(installed.read() == built.read(), "the installed program is the built one")
+    def assert_installed(self):
+        """The program and the protocol key tree of the installed copy, one product."""
+        with open(self.installed_unix, "rb") as installed, open(self.program, "rb") as release:
+            self.assertTrue(installed.read() == release.read(), f"the installed program is {self.program}")
         self.assertEqual(self.installed_products(), {product_code(self.msi): VERSION})
 
         # What /registerhandler of the installed copy would write, save that
@@ -130,6 +229,17 @@ class Installer(unittest.TestCase):
             scheme + "\\shell\\open\\command": {"": f'"{INSTALLED}" "%1"'},
         })
 
+    def assert_nothing_left(self):
+        self.assertFalse(os.path.exists(os.path.join(self.prefix.drive_c, "Program Files", "Velmorathis")))
+        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1, "the protocol key is gone")
+        self.assertEqual(self.installed_products(), {})
+
+    # --- tests ---------------------------------------------------------------
+
+    def test_install_registers_the_installed_program_repair_restores_it_and_uninstall_removes_everything(self):
+        self.assertEqual(self.install(self.msi), 0)
+        self.assert_installed()
+
         self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
         # The installed registration is one the program will not overwrite.
         self.assertEqual(self.run_installed("/registerhandler"), (0, registration.BANNER + registration.REFUSED))
@@ -141,6 +251,14 @@ class Installer(unittest.TestCase):
         for line in ["action=closecallwindow\n", "participant=John Smith\n", "Teams call window not found"]:
             self.assertIn(line, log)
 
+        # A repair puts back a deleted program and key. (Wine 8's msiexec /fa
+        # fails with 1605; REINSTALL through /i is the same repair on Windows.)
+        os.remove(self.installed_unix)
+        self.prefix.reg("delete", SCHEME_KEY, "/f")
+        self.assertEqual(self.msiexec("/i", self.prefix.winpath(self.msi), "REINSTALL=ALL", "REINSTALLMODE=amus",
+                                      "/qn"), 0)
+        self.assert_installed()
+
         # Whatever else was put under the scheme key goes with it.
         self.prefix.reg("add", SCHEME_KEY + r"\shell\print\command", "/ve", "/d", "notepad %1", "/f")
         self.assertEqual(self.uninstall(self.msi), 0)
@@ -150,8 +268,8 @@ class Installer(unittest.TestCase):
         later = tempfile.mkdtemp(prefix="msi-", dir=harness.base_dir())
         self.addCleanup(shutil.rmtree, later, True)
         # A rebuild of this version keeps its product code; a release gets a new one.
-        rebuilt = build_package(VERSION, product_code(self.msi), later)
-        newer = build_package("1.0.5.0", "{3D0C6F39-8E58-4E42-A6C1-52B7A0E6A0F1}", later)
+        rebuilt = build_package(VERSION, release_product_code(VERSION), later)
+        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
 
         self.assertEqual(self.install(self.msi), 0)
         self.install(rebuilt)
@@ -159,13 +277,13 @@ class Installer(unittest.TestCase):
                          "the same version installed again is still one product")
 
         self.assertEqual(self.install(newer), 0)
-        self.assertEqual(self.installed_products(), {"{3D0C6F39-8E58-4E42-A6C1-52B7A0E6A0F1}": "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
         self.assertTrue(os.path.exists(self.installed_unix))
         # Removing the older product must not have taken the newer one's key.
         self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
 
         self.assertEqual(self.install(self.msi), INSTALL_FAILURE)
-        self.assertEqual(self.installed_products(), {"{3D0C6F39-8E58-4E42-A6C1-52B7A0E6A0F1}": "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
 
         self.assertEqual(self.uninstall(newer), 0)
         self.assert_nothing_left()
