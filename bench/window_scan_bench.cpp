@@ -86,7 +86,7 @@ void scan(benchmark::State& state)
     Desktop desktop(windows);
     {
         const std::size_t before = inmemory::calls().size();
-        const TeamsWindowScan once(&*desktop.log);
+        const TeamsWindowScan once = scanTeamsWindows(*desktop.log);
         if (once.notificationWindow == nullptr) {
             state.SkipWithError("the scan did not find the notification window");
             return;
@@ -94,7 +94,7 @@ void scan(benchmark::State& state)
         reportCalls(state, before);
     }
     for (auto _ : state) {
-        const TeamsWindowScan result(&*desktop.log);
+        const TeamsWindowScan result = scanTeamsWindows(*desktop.log);
         benchmark::DoNotOptimize(result.notificationWindow);
         if (inmemory::calls().size() > CallRecordLimit) {
             state.PauseTiming();
@@ -108,21 +108,21 @@ void lookup(benchmark::State& state)
 {
     const int windows = static_cast<int>(state.range(0));
     Desktop desktop(windows);
-    std::optional<TeamsWindowScan> result(std::in_place, &*desktop.log);
+    std::optional<TeamsWindowScan> result(scanTeamsWindows(*desktop.log));
     {
         const std::size_t before = inmemory::calls().size();
-        if (result->findCallWindow(u"John Smith", false) != desktop.callWindow) {
+        if (findCallWindow(*result, u"John Smith", false) != desktop.callWindow) {
             state.SkipWithError("the lookup did not find John Smith's call window");
             return;
         }
         reportCalls(state, before);
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(result->findCallWindow(u"John Smith", false));
+        benchmark::DoNotOptimize(findCallWindow(*result, u"John Smith", false));
         if (inmemory::calls().size() > CallRecordLimit) {
             state.PauseTiming();
             desktop.build(windows);
-            result.emplace(&*desktop.log);
+            result.emplace(scanTeamsWindows(*desktop.log));
             state.ResumeTiming();
         }
     }

@@ -50,44 +50,46 @@ Command recognise(const char16_t* commandLine)
 
 }  // namespace
 
-std::int32_t runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine)
+ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine)
 {
     if (commandLine == nullptr) {
         commandLine = u"";
     }
     const ProtocolHandler handler{&log};
     switch (recognise(commandLine)) {
-    case Command::Register:
+    case Command::Register: {
         log.print(u"Registering protocol handler...\n");
-        handler.registerHandler();  // reports its own outcome
-        return ConsoleCommandDone;
+        // It reports its own outcome; the command is done either way.
+        [[maybe_unused]] const RegisterResult registered = handler.registerHandler();
+        return ConsoleCommandResult::Done;
+    }
     case Command::Unregister:
         log.print(u"Unregistering protocol handler...\n");
         handler.unregisterHandler();
-        return ConsoleCommandDone;
+        return ConsoleCommandResult::Done;
     case Command::DebugInfo: {
-        const TeamsWindowScan scan(&log);
-        scan.listTeamsWindows();
-        return ConsoleCommandDone;
+        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scanTeamsWindows(log));  // for the reader
+        return ConsoleCommandResult::Done;
     }
     case Command::ValidateConfig: {
         log.print(u"Validating configuration...\n");
-        const std::int32_t result = handler.validate();
-        if (result == HandlerValid) {
+        const ValidateResult result = handler.validate();
+        if (result == ValidateResult::Valid) {
             log.print(u"Protocol handler is registered and appears to be valid.\n");
         } else {
-            log.print(u"Protocol handler registration is missing or invalid (error %d).\n", result);
+            log.print(u"Protocol handler registration is missing or invalid (error %d).\n",
+                      static_cast<std::int32_t>(result));
         }
         // The status window follows whatever the registration looks like: it
         // shows the Teams side of the configuration.
-        return ConsoleCommandWantsStatusWindow;
+        return ConsoleCommandResult::WantsStatusWindow;
     }
     case Command::Help:
         log.print(HelpText);
-        return ConsoleCommandDone;
+        return ConsoleCommandResult::Done;
     case Command::None:
         break;
     }
     log.print(u"Invalid command line syntax \"%s\"\n", commandLine);
-    return ConsoleCommandInvalid;
+    return ConsoleCommandResult::InvalidSyntax;
 }

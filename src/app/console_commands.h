@@ -6,10 +6,12 @@
 
 class DiagnosticLog;
 
-constexpr std::int32_t ConsoleCommandDone = 0;
-constexpr std::int32_t ConsoleCommandInvalid = 1;
-constexpr std::int32_t ConsoleCommandWantsStatusWindow = -1;
+enum class ConsoleCommandResult : std::int32_t {
+    Done = 0,                // the command ran, whatever its own outcome
+    InvalidSyntax = 1,       // no command word recognised
+    WantsStatusWindow = -1,  // /validateconfig: the status window follows
+};
 
 // Runs the command at the start of the whole command line (not limited in
-// length). Returns one of the three results above.
-std::int32_t runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine);
+// length).
+[[nodiscard]] ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine);

@@ -16,9 +16,9 @@ constexpr char16_t DebugSwitch[] = u"--debug";
 std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* url, int showCommand)
 {
     InvocationParameters parameters;
-    const std::int32_t parsed = parseUrlParameters(url, CommandName, parameters);
-    if (parsed < 0) {
-        log.print(u"Invalid parameter(s) %d\n", parsed);
+    const UrlParseResult parsed = parseUrlParameters(url, CommandName, parameters);
+    if (parsed != UrlParseResult::Parsed) {
+        log.print(u"Invalid parameter(s) %d\n", static_cast<std::int32_t>(parsed));
         return ExitOk;
     }
     for (const InvocationParameter& slot : parameters.slots) {
@@ -27,10 +27,10 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
         }
     }
 
-    const TeamsWindowScan scan(&log);
+    const TeamsWindowScan scan = scanTeamsWindows(log);
     const char16_t* mainInsert = u"";
     if (scan.mainWindow != nullptr) {
-        mainInsert = scan.mainFromCache != 0 ? u" (Teams main app known)" : u" (Teams main app identified)";
+        mainInsert = scan.mainFromCache ? u" (Teams main app known)" : u" (Teams main app identified)";
     }
     const char16_t* notificationInsert = u"";
     if (scan.notificationWindow != nullptr) {
@@ -45,15 +45,15 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
     const char16_t* action = parameters.slots[InvocationParameters::Action].value;
     const char16_t* participant = parameters.slots[InvocationParameters::Participant].value;
     if (util::compareNoCase(action, u"answercall") == 0) {
-        scan.answerCall(participant);
+        answerCall(scan, participant);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"closecallwindow") == 0) {
-        scan.closeCallWindow(participant[0] != 0 ? participant : nullptr);
+        closeCallWindow(scan, participant[0] != 0 ? participant : nullptr);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"validateconfig") == 0) {
-        scan.listTeamsWindows();
+        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // the count is for the log's reader
         return showStatusWindow(log, instance, showCommand, false);
     }
     // The web application reads this exit code; the message has no line
@@ -77,7 +77,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
     if (commandLine[0] == u'/') {
         // The whole line, not the working copy: console commands have no
         // length limit.
-        if (runConsoleCommand(log, commandLine) == ConsoleCommandWantsStatusWindow) {
+        if (runConsoleCommand(log, commandLine) == ConsoleCommandResult::WantsStatusWindow) {
             return showStatusWindow(log, instance, showCommand, false);
         }
         return ExitOk;

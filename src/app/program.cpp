@@ -12,14 +12,10 @@ namespace {
 // types one Enter (U+000D) so the prompt is drawn again below its output.
 void releaseConsole()
 {
-    win::FreeConsole();
-    win::KEYBDINPUT enter{};
-    enter.wVk = 0;
-    enter.wScan = 0x000D;
-    enter.dwFlags = win::KEYEVENTF_UNICODE;
-    enter.time = 0;
-    enter.dwExtraInfo = 0;
-    win::SendInput(1, &enter);
+    win::releaseConsole();
+    constexpr win::KEYBDINPUT Enter = {0, 0x000D, win::KEYEVENTF_UNICODE, 0, 0};
+    // Nothing to tell anyone when it fails: the console is gone.
+    [[maybe_unused]] const win::KeysSent sent = win::sendKeys(&Enter, 1);
 }
 
 }  // namespace
@@ -28,7 +24,7 @@ std::int32_t runProgram(win::HINSTANCE instance, const char16_t* commandLine, in
 {
     // Started by the shell for a URL there is no parent console, and the
     // attach fails: the log then writes to its file only.
-    const bool console = win::AttachConsole(win::ATTACH_PARENT_PROCESS) != 0;
+    const bool console = win::attachParentConsole();
     std::int32_t exitCode = 0;
     {
         DiagnosticLog log;

@@ -42,7 +42,7 @@ void reportModulePathUnreadable(const ProtocolHandler& handler)
 // it would be wrong. It counts as unreadable like a failed call.
 bool readModulePath(char16_t (&path)[ModulePathCapacity])
 {
-    const DWORD length = win::GetModuleFileNameW(path, ModulePathCapacity);
+    const DWORD length = win::moduleFileName(path, ModulePathCapacity);
     return length != 0 && length < ModulePathCapacity;
 }
 
@@ -58,7 +58,7 @@ void buildOpenCommand(const char16_t* modulePath, char16_t (&command)[CommandCap
 LSTATUS readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapacity])
 {
     DWORD size = ReadSizeBytes;
-    return win::RegGetValueW(HKEY_CLASSES_ROOT, keyPath, nullptr, ReadTypes, nullptr, value, &size);
+    return win::readRegistryValue(HKEY_CLASSES_ROOT, keyPath, nullptr, ReadTypes, nullptr, value, &size);
 }
 
 // REG_SZ sizes count the terminator: a reader that trusts the size then finds
@@ -66,12 +66,12 @@ LSTATUS readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapac
 LSTATUS setString(HKEY key, const char16_t* name, const char16_t* text)
 {
     const auto bytes = static_cast<DWORD>((util::length(text) + 1) * sizeof(char16_t));
-    return win::RegSetValueExW(key, name, win::REG_SZ, reinterpret_cast<const win::BYTE*>(text), bytes);
+    return win::setRegistryValue(key, name, win::REG_SZ, text, bytes);
 }
 
 LSTATUS createKey(HKEY parent, const char16_t* subKey, util::UniqueKey& key)
 {
-    return win::RegCreateKeyExW(parent, subKey, win::REG_OPTION_NON_VOLATILE, NewKeyAccess, key.receive(), nullptr);
+    return win::createRegistryKey(parent, subKey, false, NewKeyAccess, key.receive());
 }
 
 // Fills an opened scheme key. The open command goes last: a registration cut
@@ -79,14 +79,12 @@ LSTATUS createKey(HKEY parent, const char16_t* subKey, util::UniqueKey& key)
 // registerHandler completes it instead of refusing. Nothing is rolled back.
 LSTATUS writeTree(const ProtocolHandler& handler, HKEY scheme)
 {
-    LSTATUS error = win::RegSetValueExW(scheme, nullptr, win::REG_SZ,
-                                        reinterpret_cast<const win::BYTE*>(SchemeDescription),
-                                        sizeof(SchemeDescription));
+    LSTATUS error = win::setRegistryValue(scheme, nullptr, win::REG_SZ, SchemeDescription, sizeof(SchemeDescription));
     if (error != 0) {
         return error;
     }
     // The shell looks only for the presence of this value.
-    error = win::RegSetValueExW(scheme, u"URL Protocol", win::REG_SZ, nullptr, 0);
+    error = win::setRegistryValue(scheme, u"URL Protocol", win::REG_SZ, nullptr, 0);
     if (error != 0) {
         return error;
     }
@@ -123,30 +121,30 @@ const char16_t* registryErrorText(LSTATUS error)
     return error == static_cast<LSTATUS>(win::ERROR_ACCESS_DENIED) ? u"Access denied" : u"system error";
 }
 
-std::int32_t ProtocolHandler::validate() const
+ValidateResult ProtocolHandler::validate() const
 {
     // The registry first: without a registration the answer is "missing" even
     // when the program's own path cannot be read.
     char16_t registered[CommandCapacity] = {};
     if (readDefaultValue(CommandKeyPath, registered) != 0) {
-        return HandlerMissing;
+        return ValidateResult::Missing;
     }
     char16_t modulePath[ModulePathCapacity] = {};
     if (!readModulePath(modulePath)) {
         reportModulePathUnreadable(*this);
-        return HandlerModulePathUnreadable;
+        return ValidateResult::ModulePathUnreadable;
     }
     char16_t expected[CommandCapacity] = {};
     buildOpenCommand(modulePath, expected);
     // File names on Windows ignore letter case, and so does this comparison.
-    return util::compareNoCase(registered, expected) == 0 ? HandlerValid : HandlerDiffers;
+    return util::compareNoCase(registered, expected) == 0 ? ValidateResult::Valid : ValidateResult::Differs;
 }
 
-std::int32_t ProtocolHandler::registerHandler() const
+RegisterResult ProtocolHandler::registerHandler() const
 {
-    if (validate() != HandlerMissing) {
+    if (validate() != ValidateResult::Missing) {
         log->print(u"Protocol handler already exists, unregister current handler before registering.\n");
-        return RegisterRefused;
+        return RegisterResult::Refused;
     }
 
     LSTATUS error = 0;
@@ -157,7 +155,7 @@ std::int32_t ProtocolHandler::registerHandler() const
             // The open's own error is the one worth reporting: creating under
             // the null handle a failed open leaves would only say "invalid
             // handle" where Windows said "access denied".
-            error = win::RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, win::KEY_CREATE_SUB_KEY, root.receive());
+            error = win::openRegistryKey(HKEY_CLASSES_ROOT, nullptr, win::KEY_CREATE_SUB_KEY, root.receive());
             if (error == 0) {
                 error = createKey(root.get(), SchemeKey, scheme);
             }
@@ -169,10 +167,10 @@ std::int32_t ProtocolHandler::registerHandler() const
 
     if (error != 0) {
         log->print(u"Registering protocol handler failed, error %d (%s).\n", error, registryErrorText(error));
-        return RegisterFailed;
+        return RegisterResult::Failed;
     }
     log->print(u"Registering protocol handler succeeded.\n");
-    return RegisterDone;
+    return RegisterResult::Registered;
 }
 
 void ProtocolHandler::unregisterHandler() const
@@ -188,11 +186,11 @@ void ProtocolHandler::unregisterHandler() const
         // Opened only to learn early whether the user may write under
         // HKEY_CLASSES_ROOT at all.
         util::UniqueKey root;
-        error = win::RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, win::KEY_SET_VALUE, root.receive());
+        error = win::openRegistryKey(HKEY_CLASSES_ROOT, nullptr, win::KEY_SET_VALUE, root.receive());
         if (error == 0) {
             // Through the predefined root, which resolves the merged view of
             // the classes; the tree goes with whatever else is in it.
-            error = win::RegDeleteTreeW(HKEY_CLASSES_ROOT, SchemeKey);
+            error = win::deleteRegistryTree(HKEY_CLASSES_ROOT, SchemeKey);
         }
     }
 

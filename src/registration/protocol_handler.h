@@ -16,24 +16,23 @@
 
 class DiagnosticLog;
 
-// Results of ProtocolHandler::validate.
-constexpr std::int32_t HandlerValid = 0;
-constexpr std::int32_t HandlerMissing = 1;
-constexpr std::int32_t HandlerDiffers = 2;
-constexpr std::int32_t HandlerModulePathUnreadable = -1;
+// The numbers are the ones "/validateconfig" shows as its error.
+enum class ValidateResult : std::int32_t {
+    Valid = 0,                  // the registered open command is the one this program would write
+    Missing = 1,                // no readable open command
+    Differs = 2,                // another command (another program, or this one moved)
+    ModulePathUnreadable = -1,  // the program's own path could not be read
+};
 
-// Results of ProtocolHandler::registerHandler.
-constexpr std::int32_t RegisterDone = 0;
-constexpr std::int32_t RegisterRefused = 1;
-constexpr std::int32_t RegisterFailed = 2;
+enum class RegisterResult : std::int32_t { Registered = 0, Refused = 1, Failed = 2 };
 
 struct ProtocolHandler {
-    // The registered open command equals the one this program would write
-    // (letter case ignored): one of the four validate results above.
-    std::int32_t validate() const;
+    // Compares the registered open command with the one this program would
+    // write, letter case ignored.
+    [[nodiscard]] ValidateResult validate() const;
     // Writes the key tree unless a readable registration exists already; an
     // existing one is never overwritten, the user unregisters it first.
-    std::int32_t registerHandler() const;
+    [[nodiscard]] RegisterResult registerHandler() const;
     // Removes the whole tree, subkeys and values of others included.
     void unregisterHandler() const;
 

@@ -3,7 +3,6 @@
 #include "log/diagnostic_log.h"
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
-#include "winapi/desktop.h"
 #include "winapi/system.h"
 
 namespace {
@@ -17,8 +16,8 @@ constexpr char16_t NoParticipant[] = u"(None)";
 constexpr win::WORD VirtualKeyS = 0x53;
 
 // Teams answers an incoming call on Shift+Ctrl+S. The six events go in one
-// SendInput call so that no real key press can fall between them and leave a
-// modifier held down.
+// call so that no real key press can fall between them and leave a modifier
+// held down.
 constexpr win::KEYBDINPUT AnswerShortcut[] = {
     {win::VK_LSHIFT, 0, 0, 0, 0},
     {win::VK_LCONTROL, 0, 0, 0, 0},
@@ -30,109 +29,125 @@ constexpr win::KEYBDINPUT AnswerShortcut[] = {
 
 bool isEmpty(const char16_t* text) { return text == nullptr || text[0] == 0; }
 
+// The window's title as it is now; empty when it has none or has just gone.
+void readTitle(win::HWND window, char16_t (&title)[win::WindowTextCapacity])
+{
+    win::WindowFacts facts;
+    title[0] = 0;
+    if (win::readWindowFacts(window, facts)) {
+        for (std::size_t i = 0; i < win::WindowTextCapacity; ++i) {
+            title[i] = facts.title[i];
+        }
+    }
+}
+
 }  // namespace
 
-void TeamsWindowScan::answerCall(const char16_t* participant) const
+void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
 {
-    log->print(u"Waiting for Teams call notification window to popup...\n");
+    DiagnosticLog& log = *scan.log;
+    log.print(u"Waiting for Teams call notification window to popup...\n");
     // Every attempt looks at the handle the scan recorded; the scan is not
     // repeated, so a notification window that opens later is not noticed.
     bool detected = false;
     for (int attempt = 0; attempt < WaitAttempts; ++attempt) {
-        if (notificationWindow != nullptr) {
-            const bool visible = win::IsWindowVisible(notificationWindow) != 0;
+        win::WindowFacts facts;
+        if (scan.notificationWindow != nullptr) {
+            const bool visible = win::readWindowFacts(scan.notificationWindow, facts) && facts.visible;
             if (attempt == 0) {
-                log->print(u"Teams call notification window found %s.\n", visible ? u"(visible)" : u"(not visible)");
+                log.print(u"Teams call notification window found %s.\n", visible ? u"(visible)" : u"(not visible)");
             }
             if (visible) {
                 detected = true;
                 break;
             }
         } else if (attempt == 0) {
-            log->print(u"Teams call notification window not found.\n");
+            log.print(u"Teams call notification window not found.\n");
         }
-        win::Sleep(WaitPauseMs);
+        win::pause(WaitPauseMs);
     }
     if (!detected) {
-        log->print(u"Wait aborted, no active call detected.\n");
+        log.print(u"Wait aborted, no active call detected.\n");
         return;
     }
-    log->print(u"Active call notification window detected!\n");
+    log.print(u"Active call notification window detected!\n");
 
-    // Nothing is activated first: Windows refuses the foreground to a
-    // background process, and the keys go to whichever window has the focus.
-    log->print(u"Sending 'Shift-Ctrl-S'\n");
-    win::SendInput(static_cast<win::UINT>(std::size(AnswerShortcut)), AnswerShortcut);
+    // Nothing is activated first: the keys go to whichever window has the focus.
+    log.print(u"Sending 'Shift-Ctrl-S'\n");
+    [[maybe_unused]] const win::KeysSent sent =
+        win::sendKeys(AnswerShortcut, static_cast<win::UINT>(std::size(AnswerShortcut)));
 
     if (isEmpty(participant)) {
         participant = nullptr;
     }
-    log->print(u"Waiting for call window for participant \"%s\"...\n",
-               participant != nullptr ? participant : NoParticipant);
+    log.print(u"Waiting for call window for participant \"%s\"...\n",
+              participant != nullptr ? participant : NoParticipant);
     for (int attempt = 0; attempt < WaitAttempts; ++attempt) {
         // Minimised windows are passed over, so a call window an earlier run
         // minimised is not taken for this call's.
-        const win::HWND callWindow = findCallWindow(participant, true);
+        const win::HWND callWindow = findCallWindow(scan, participant, true);
         if (callWindow != nullptr) {
-            char16_t title[teams::TitleCapacity];
-            teams::readTitle(callWindow, title);
-            log->print(u"Minimizing call window \"%s\"...\n", static_cast<const char16_t*>(title));
-            // Posted, never sent: a busy or hung Teams must not block this
-            // process.
-            win::PostMessageW(callWindow, win::WM_SYSCOMMAND, win::SC_MINIMIZE, 0);
+            char16_t title[win::WindowTextCapacity];
+            readTitle(callWindow, title);
+            log.print(u"Minimizing call window \"%s\"...\n", static_cast<const char16_t*>(title));
+            [[maybe_unused]] const win::DWORD posted =
+                win::postSystemCommand(callWindow, win::SystemCommand::Minimize);
             return;
         }
-        win::Sleep(WaitPauseMs);
+        win::pause(WaitPauseMs);
     }
-    log->print(u"Wait aborted, no call window detected.\n");
-    listTeamsWindows();
+    log.print(u"Wait aborted, no call window detected.\n");
+    listTeamsWindows(scan);
 }
 
-void TeamsWindowScan::closeCallWindow(const char16_t* participant) const
+void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant)
 {
+    DiagnosticLog& log = *scan.log;
     if (isEmpty(participant)) {
         participant = nullptr;
     }
-    log->print(u"Closing call window for participant \"%s\"...\n", participant != nullptr ? participant : NoParticipant);
+    log.print(u"Closing call window for participant \"%s\"...\n", participant != nullptr ? participant : NoParticipant);
     // Minimised call windows count here: the answer action minimises the very
     // windows this action is asked to close.
-    const win::HWND callWindow = findCallWindow(participant, false);
+    const win::HWND callWindow = findCallWindow(scan, participant, false);
     if (callWindow == nullptr) {
-        log->print(u"Teams call window not found\n");
-        listTeamsWindows();
+        log.print(u"Teams call window not found\n");
+        listTeamsWindows(scan);
         return;
     }
-    char16_t title[teams::TitleCapacity];
-    teams::readTitle(callWindow, title);
-    log->print(u"Sending Close command to window \"%s\"...\n", static_cast<const char16_t*>(title));
-    win::PostMessageW(callWindow, win::WM_SYSCOMMAND, win::SC_CLOSE, 0);
+    char16_t title[win::WindowTextCapacity];
+    readTitle(callWindow, title);
+    log.print(u"Sending Close command to window \"%s\"...\n", static_cast<const char16_t*>(title));
+    [[maybe_unused]] const win::DWORD posted = win::postSystemCommand(callWindow, win::SystemCommand::Close);
 }
 
-std::int32_t TeamsWindowScan::listTeamsWindows() const
+std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
 {
+    DiagnosticLog& log = *scan.log;
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(log, snapshot);
+    win::WindowFacts facts;
     std::int32_t listed = 0;
-    for (win::HWND window = teams::nextWindow(nullptr); window != nullptr; window = teams::nextWindow(window)) {
-        if (!isTeamsWindow(window)) {
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (!teams::readTeamsWindow(window, facts)) {
             continue;
         }
         if (listed == 0) {
-            log->print(u"Enumerating Teams windows\n");
+            log.print(u"Enumerating Teams windows\n");
         }
-        char16_t title[teams::TitleCapacity];
-        teams::readTitle(window, title);
         std::int32_t mainColumn = 0;
-        if (window == mainWindow) {
-            mainColumn = mainFromCache != 0 ? 2 : 1;
+        if (window == scan.mainWindow) {
+            mainColumn = scan.mainFromCache ? 2 : 1;
         }
-        const std::int32_t callNotify = window == notificationWindow ? static_cast<std::int32_t>(notificationMatch) : 0;
-        const std::int32_t visible = win::IsWindowVisible(window) != 0 ? 1 : 0;
-        const std::int32_t minimized = (win::GetWindowLongW(window, win::GWL_STYLE) & win::WS_MINIMIZE) != 0 ? 1 : 0;
-        log->print(u"Window %p main:%d callnotify:%d visible:%d, minimized:%d [%s]\n", window, mainColumn, callNotify,
-                   visible, minimized, static_cast<const char16_t*>(title));
+        const std::int32_t callNotify =
+            window == scan.notificationWindow ? static_cast<std::int32_t>(scan.notificationMatch) : 0;
+        log.print(u"Window %p main:%d callnotify:%d visible:%d, minimized:%d [%s]\n", window, mainColumn, callNotify,
+                  facts.visible ? 1 : 0, facts.minimized ? 1 : 0, static_cast<const char16_t*>(facts.title));
         ++listed;
     }
     if (listed == 0) {
-        log->print(u"Teams desktop application not found.\n");
+        log.print(u"Teams desktop application not found.\n");
     }
     return listed;
 }

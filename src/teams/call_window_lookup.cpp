@@ -1,7 +1,6 @@
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
 #include "util/strings.h"
-#include "winapi/desktop.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ constexpr char16_t NewWindowMarker[] = u"NewWindow";
 bool hasCallInProgressTitle(const char16_t* title)
 {
     for (const char16_t* inProgress : CallInProgressTitles) {
-        if (util::compareNoCaseN(title, inProgress, util::length(inProgress)) == 0) {
+        if (util::startsWithNoCase(title, inProgress)) {
             return true;
         }
     }
@@ -34,7 +33,7 @@ bool hasCallInProgressTitle(const char16_t* title)
 
 }  // namespace
 
-win::HWND TeamsWindowScan::findCallWindow(const char16_t* participant, bool skipMinimized) const
+win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant, bool skipMinimized)
 {
     if (participant == nullptr) {
         participant = u"";
@@ -43,28 +42,29 @@ win::HWND TeamsWindowScan::findCallWindow(const char16_t* participant, bool skip
     // still matched by name.
     const bool anyWindow = util::find(participant, AnyWindowMarker) != nullptr;
     const bool noParticipant = participant[0] == 0;
+    // Teams and the web application space names differently ("John  Smith",
+    // "JohnSmith"), so both sides are compared without their spaces.
+    char16_t spaceFreeParticipant[win::WindowTextCapacity];
+    util::copyWithoutSpaces(spaceFreeParticipant, win::WindowTextCapacity, participant);
 
-    for (win::HWND window = teams::nextWindow(nullptr); window != nullptr; window = teams::nextWindow(window)) {
-        if (!isTeamsWindow(window) || !win::IsWindowVisible(window)) {
+    // A fresh snapshot for every call: the answer action calls again and again
+    // while it waits for the call window to open.
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(*scan.log, snapshot);
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (!teams::readTeamsWindow(window, facts) || !facts.visible || (skipMinimized && facts.minimized)) {
             continue;
         }
-        if (skipMinimized && (win::GetWindowLongW(window, win::GWL_STYLE) & win::WS_MINIMIZE) != 0) {
-            continue;
-        }
-        char16_t title[teams::TitleCapacity];
-        teams::readTitle(window, title);
-        if (window == mainWindow || window == notificationWindow || hasCallInProgressTitle(title)) {
+        if (window == scan.mainWindow || window == scan.notificationWindow || hasCallInProgressTitle(facts.title)) {
             continue;
         }
         if (anyWindow || noParticipant) {
             return window;
         }
-        // Teams and the web application space names differently ("John  Smith",
-        // "JohnSmith"), so both sides are compared without their spaces.
-        char16_t spaceFreeTitle[teams::TitleCapacity];
-        char16_t spaceFreeParticipant[teams::TitleCapacity];
-        util::copyWithoutSpaces(spaceFreeTitle, teams::TitleCapacity, title);
-        util::copyWithoutSpaces(spaceFreeParticipant, teams::TitleCapacity, participant);
+        char16_t spaceFreeTitle[win::WindowTextCapacity];
+        util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, facts.title);
         // A participant of spaces only leaves an empty search text; like
         // StrStrIW, the search finds that nowhere, so only "NewWindow" can
         // still accept the window.

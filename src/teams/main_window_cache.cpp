@@ -27,13 +27,8 @@ void timeStampValueName(char16_t (&name)[ValueNameCapacity])
 // clocks failing) would otherwise make the entry look brand new.
 std::uint64_t currentFileTime()
 {
-    win::SYSTEMTIME system{};
-    win::GetSystemTime(&system);
-    win::FILETIME file{0, 0};
-    if (!win::SystemTimeToFileTime(&system, &file)) {
-        return 0;
-    }
-    return (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+    std::uint64_t now = 0;
+    return win::readClock(now) ? now : 0;
 }
 
 // Window handles carry 32 significant bits in every process, so 32-bit and
@@ -61,32 +56,32 @@ std::uint32_t ageInSeconds(std::uint64_t now, std::uint64_t stamp)
 
 }  // namespace
 
-std::int32_t MainWindowCache::store(win::HWND window)
+CacheStoreResult MainWindowCache::store(win::HWND window)
 {
     util::UniqueKey key;
-    if (win::RegOpenKeyExW(win::HKEY_CURRENT_USER, CacheKeyPath, 0, win::KEY_SET_VALUE, key.receive()) !=
+    if (win::openRegistryKey(win::HKEY_CURRENT_USER, CacheKeyPath, win::KEY_SET_VALUE, key.receive()) !=
         static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
         // The parent is an ordinary key so that it survives the logoff that
         // discards its volatile subkey; an existing "Volatile" key is used as
         // it is, whichever way it was made.
         util::UniqueKey parent;
-        if (win::RegCreateKeyExW(win::HKEY_CURRENT_USER, ParentKeyPath, win::REG_OPTION_NON_VOLATILE,
-                                 win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE, parent.receive(),
-                                 nullptr) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-            return 1;
+        if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false,
+                                   win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE,
+                                   parent.receive()) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+            return CacheStoreResult::KeyUnavailable;
         }
-        if (win::RegCreateKeyExW(parent.get(), CacheKeyName, win::REG_OPTION_VOLATILE, win::KEY_SET_VALUE,
-                                 key.receive(), nullptr) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-            return 1;
+        if (win::createRegistryKey(parent.get(), CacheKeyName, true, win::KEY_SET_VALUE, key.receive()) !=
+            static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+            return CacheStoreResult::KeyUnavailable;
         }
     }
 
     const std::uint32_t handle = narrowHandle(window);
     const win::BYTE handleBytes[4] = {static_cast<win::BYTE>(handle), static_cast<win::BYTE>(handle >> 8),
                                       static_cast<win::BYTE>(handle >> 16), static_cast<win::BYTE>(handle >> 24)};
-    if (win::RegSetValueExW(key.get(), HandleValueName, win::REG_DWORD, handleBytes, sizeof(handleBytes)) !=
+    if (win::setRegistryValue(key.get(), HandleValueName, win::REG_DWORD, handleBytes, sizeof(handleBytes)) !=
         static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return 2;
+        return CacheStoreResult::HandleNotWritten;
     }
 
     char16_t stampName[ValueNameCapacity];
@@ -96,17 +91,17 @@ std::int32_t MainWindowCache::store(win::HWND window)
     for (int i = 0; i < 8; ++i) {
         stampBytes[i] = static_cast<win::BYTE>(stamp >> (8 * i));  // low 32 bits first, as a FILETIME
     }
-    if (win::RegSetValueExW(key.get(), stampName, win::REG_QWORD, stampBytes, sizeof(stampBytes)) !=
+    if (win::setRegistryValue(key.get(), stampName, win::REG_QWORD, stampBytes, sizeof(stampBytes)) !=
         static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return 3;
+        return CacheStoreResult::TimeStampNotWritten;
     }
-    return 0;
+    return CacheStoreResult::Stored;
 }
 
-std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
+CacheLoadResult MainWindowCache::load(win::HWND* window, std::uint32_t* age)
 {
     if (window == nullptr) {
-        return -1;
+        return CacheLoadResult::NoDestination;
     }
     if (age != nullptr) {
         *age = 0;
@@ -114,9 +109,9 @@ std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
 
     win::BYTE handleBytes[4] = {};
     win::DWORD size = sizeof(handleBytes);
-    if (win::RegGetValueW(win::HKEY_CURRENT_USER, CacheKeyPath, HandleValueName, win::RRF_RT_REG_DWORD, nullptr,
-                          handleBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return 1;
+    if (win::readRegistryValue(win::HKEY_CURRENT_USER, CacheKeyPath, HandleValueName, win::RRF_RT_REG_DWORD,
+                               nullptr, handleBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return CacheLoadResult::NoHandle;
     }
     std::uint32_t handle = 0;
     for (int i = 3; i >= 0; --i) {
@@ -128,12 +123,12 @@ std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
     timeStampValueName(stampName);
     win::BYTE stampBytes[8] = {};
     size = sizeof(stampBytes);
-    if (win::RegGetValueW(win::HKEY_CURRENT_USER, CacheKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
-                          stampBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return 2;
+    if (win::readRegistryValue(win::HKEY_CURRENT_USER, CacheKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
+                               stampBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        return CacheLoadResult::NoTimeStamp;
     }
     if (age == nullptr) {
-        return 0;
+        return CacheLoadResult::Loaded;
     }
     std::uint64_t stamp = 0;
     for (int i = 7; i >= 0; --i) {
@@ -141,5 +136,5 @@ std::int32_t MainWindowCache::load(win::HWND* window, std::uint32_t* age)
     }
     const std::uint64_t now = currentFileTime();
     *age = now != 0 ? ageInSeconds(now, stamp) : AgeUnknown;
-    return 0;
+    return CacheLoadResult::Loaded;
 }

@@ -15,21 +15,27 @@
 
 #include "winapi/types.h"
 
+enum class CacheStoreResult : std::int32_t {
+    Stored = 0,
+    KeyUnavailable = 1,       // the "Volatile" key could be neither opened nor created
+    HandleNotWritten = 2,     // writing "MainTeamsApp" failed (nothing was written)
+    TimeStampNotWritten = 3,  // writing "MainTeamsApp/TimeStamp" failed (the new handle stands
+                              // beside the previous time stamp, if any)
+};
+
+enum class CacheLoadResult : std::int32_t {
+    Loaded = 0,
+    NoDestination = -1,  // window is null; nothing read
+    NoHandle = 1,        // "MainTeamsApp" missing, not a REG_DWORD, or unreadable
+    NoTimeStamp = 2,     // "MainTeamsApp/TimeStamp" missing, not a REG_QWORD, or unreadable
+};
+
 struct MainWindowCache {
     // Writes the handle and the current UTC time.
-    //   0  both values written
-    //   1  the "Volatile" key could be neither opened nor created
-    //   2  writing "MainTeamsApp" failed (nothing was written)
-    //   3  writing "MainTeamsApp/TimeStamp" failed (the new handle stands
-    //      beside the previous time stamp, if any)
-    static std::int32_t store(win::HWND window);
+    [[nodiscard]] static CacheStoreResult store(win::HWND window);
 
     // Reads the handle into *window and, when age is given, the entry's age in
     // whole seconds into *age (0xFFFFFFFF for a time stamp a second or more in
     // the future, or one too old for 32 bits). *age is set to 0 first.
-    //   0  both read
-    //  -1  window is null; nothing read
-    //   1  "MainTeamsApp" missing, not a REG_DWORD, or unreadable
-    //   2  "MainTeamsApp/TimeStamp" missing, not a REG_QWORD, or unreadable
-    static std::int32_t load(win::HWND* window, std::uint32_t* age);
+    [[nodiscard]] static CacheLoadResult load(win::HWND* window, std::uint32_t* age);
 };

@@ -3,12 +3,13 @@
 #include "log/diagnostic_log.h"
 #include "teams/main_window_cache.h"
 #include "teams/teams_windows.h"
-#include "util/handles.h"
 #include "util/strings.h"
-#include "winapi/desktop.h"
-#include "winapi/system.h"
 
 namespace {
+
+// Teams draws every top-level window with the browser engine's class.
+constexpr char16_t TeamsWindowClass[] = u"Chrome_WidgetWin_1";
+constexpr char16_t TeamsImageName[] = u"Teams.exe";
 
 // The call notification's title in each language Teams is used in here;
 // tried in this order, each as a case-insensitive prefix.
@@ -19,8 +20,6 @@ constexpr const char16_t* NotificationTitles[] = {
     u"Microsoft Teams-Benachrichtigung",
 };
 
-constexpr char16_t TeamsImageName[] = u"Teams.exe";
-constexpr std::size_t ImagePathCapacity = 256;
 // Titles of the windows that cannot be the notification: the bare client
 // ("Teams") and the main window's "<view> | Microsoft Teams", whose spacing
 // around the bar varies between versions.
@@ -33,7 +32,7 @@ constexpr std::uint32_t CacheAgeLimit = 28800;
 bool hasNotificationTitle(const char16_t* title)
 {
     for (const char16_t* notification : NotificationTitles) {
-        if (util::compareNoCaseN(title, notification, util::length(notification)) == 0) {
+        if (util::startsWithNoCase(title, notification)) {
             return true;
         }
     }
@@ -45,8 +44,8 @@ bool isExcludedFromNotification(const char16_t* title)
     if (util::compareNoCase(title, BareTeamsTitle) == 0) {
         return true;
     }
-    char16_t spaceFree[teams::TitleCapacity];
-    util::copyWithoutSpaces(spaceFree, teams::TitleCapacity, title);
+    char16_t spaceFree[win::WindowTextCapacity];
+    util::copyWithoutSpaces(spaceFree, win::WindowTextCapacity, title);
     return util::findNoCase(spaceFree, MainTitleMarker) != nullptr;
 }
 
@@ -54,100 +53,109 @@ bool isExcludedFromNotification(const char16_t* title)
 
 namespace teams {
 
-win::HWND nextWindow(win::HWND after)
+void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot)
 {
-    return win::FindWindowExW(nullptr, after, WindowClass, nullptr);
+    win::takeWindowSnapshot(snapshot);
+    if (snapshot.dropped > 0) {
+        log.print(u"Window snapshot full, %d windows not examined.\n", static_cast<std::int32_t>(snapshot.dropped));
+    }
 }
 
-void readTitle(win::HWND window, char16_t (&title)[TitleCapacity])
+bool readTeamsWindow(win::HWND window, win::WindowFacts& facts)
 {
-    // The count, not the buffer, is what a failed call promises anything
-    // about: terminate where it says the text ends.
-    const int length = win::GetWindowTextW(window, title, static_cast<int>(TitleCapacity));
-    title[length > 0 && static_cast<std::size_t>(length) < TitleCapacity ? length : 0] = 0;
+    return win::readWindowFacts(window, facts) && util::compareNoCase(facts.className, TeamsWindowClass) == 0 &&
+           isTeamsWindow(window);
 }
 
 }  // namespace teams
 
 bool isTeamsWindow(win::HWND window)
 {
-    win::DWORD processId = 0;
-    win::GetWindowThreadProcessId(window, &processId);
-    if (processId == 0) {
-        return false;
-    }
-    // Limited query is enough to read the image name and, unlike full query,
-    // is granted for elevated and protected processes too.
-    util::UniqueHandle process(win::OpenProcess(win::PROCESS_QUERY_LIMITED_INFORMATION, win::FALSE, processId));
-    if (!process) {
-        return false;
-    }
-    char16_t imagePath[ImagePathCapacity];
-    if (win::K32GetProcessImageFileNameW(process.get(), imagePath, ImagePathCapacity) == 0) {
+    char16_t imagePath[win::ImagePathCapacity];
+    if (!win::readWindowImagePath(window, imagePath)) {
         return false;
     }
     // The path comes in device form (\Device\HarddiskVolume1\...), so only the
     // file name after the last backslash is compared.
     const char16_t* slash = util::findLastChar(imagePath, u'\\');
-    if (slash == nullptr) {
-        return false;
-    }
-    return util::compareNoCase(slash + 1, TeamsImageName) == 0;
+    return slash != nullptr && util::compareNoCase(slash + 1, TeamsImageName) == 0;
 }
 
-TeamsWindowScan::TeamsWindowScan(DiagnosticLog* scanLog) : log(scanLog)
+TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
 {
-    // Phase A: the call notification window, by title or by exclusion. Hidden
-    // windows count: Teams keeps its notification window around hidden
-    // between calls.
+    TeamsWindowScan scan;
+    scan.log = &log;
+    // One snapshot for both walks. Each entry is judged by its facts when it
+    // is looked at; one that has gone by then is passed over, and the walk
+    // goes on below it.
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(log, snapshot);
+    win::WindowFacts facts;
+
+    // The call notification window, by title or by exclusion. Hidden windows
+    // count: Teams keeps its notification window around hidden between calls.
     win::HWND candidate = nullptr;
     int candidates = 0;
-    for (win::HWND window = teams::nextWindow(nullptr); window != nullptr; window = teams::nextWindow(window)) {
-        if (!isTeamsWindow(window)) {
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (!teams::readTeamsWindow(window, facts)) {
             continue;
         }
-        char16_t title[teams::TitleCapacity];
-        teams::readTitle(window, title);
-        if (hasNotificationTitle(title)) {
-            notificationWindow = window;
-            notificationMatch = NotificationMatch::ByTitle;
+        if (hasNotificationTitle(facts.title)) {
+            scan.notificationWindow = window;
+            scan.notificationMatch = NotificationMatch::ByTitle;
             break;
         }
-        if (!isExcludedFromNotification(title)) {
+        if (!isExcludedFromNotification(facts.title)) {
             candidate = window;
             ++candidates;
         }
     }
-    if (notificationWindow == nullptr && candidates == 1) {
-        notificationWindow = candidate;
-        log->print(u"Call notification %p found by exclusion\n", candidate);
-        notificationMatch = NotificationMatch::ByExclusion;
+    if (scan.notificationWindow == nullptr && candidates == 1) {
+        scan.notificationWindow = candidate;
+        log.print(u"Call notification %p found by exclusion\n", candidate);
+        scan.notificationMatch = NotificationMatch::ByExclusion;
     }
 
-    // Phase B: the main window is the one visible Teams window left.
+    // The main window is the one visible Teams window left.
     win::HWND visible = nullptr;
     int visibleCount = 0;
-    for (win::HWND window = teams::nextWindow(nullptr); window != nullptr; window = teams::nextWindow(window)) {
-        if (win::IsWindowVisible(window) && isTeamsWindow(window) && window != notificationWindow) {
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (window != scan.notificationWindow && teams::readTeamsWindow(window, facts) && facts.visible) {
             visible = window;
             ++visibleCount;
         }
     }
-    mainFromCache = 0;
     if (visibleCount == 1) {
-        mainWindow = visible;
-        MainWindowCache::store(visible);  // a failed write only costs a later run its fallback
-        return;
+        scan.mainWindow = visible;
+        // A failed write only costs a later run its fallback.
+        [[maybe_unused]] const CacheStoreResult stored = MainWindowCache::store(visible);
+        return scan;
     }
 
-    // Phase C: no unique live main window (hidden to the notification area,
-    // or a call window beside it): fall back on what an earlier run found.
+    // No unique live main window (hidden to the notification area, or a call
+    // window beside it): fall back on what an earlier run found.
     win::HWND cached = nullptr;
     std::uint32_t age = 0;
-    if (MainWindowCache::load(&cached, &age) == 0 && age < CacheAgeLimit && cached != nullptr &&
+    if (MainWindowCache::load(&cached, &age) == CacheLoadResult::Loaded && age < CacheAgeLimit && cached != nullptr &&
         isTeamsWindow(cached)) {
-        mainWindow = cached;
-        mainFromCache = 1;
-        log->printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached);
+        scan.mainWindow = cached;
+        scan.mainFromCache = true;
+        log.printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached);
     }
+    return scan;
+}
+
+TeamsDetection detectTeams(DiagnosticLog& log)
+{
+    TeamsDetection detection;
+    detection.notificationFound = scanTeamsWindows(log).notificationWindow != nullptr;
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(log, snapshot);
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
+        detection.teamsVisible = teams::readTeamsWindow(snapshot.windows[i], facts) && facts.visible;
+    }
+    return detection;
 }

@@ -1,6 +1,7 @@
 // What the program knows of the Teams desktop client: its main window and its
 // call notification window, told apart among the desktop's top-level windows,
-// and the actions on its call windows.
+// the call window of a participant, and the actions on them. Everything about
+// Teams' window classes, image names and titles lives in this folder.
 #pragma once
 
 #include <cstdint>
@@ -11,23 +12,45 @@ class DiagnosticLog;
 
 enum class NotificationMatch : std::int32_t { None = -1, ByTitle = 1, ByExclusion = 3 };
 
-// The result of one scan of the Teams top-level windows, made once when the
-// record is made; a user that needs fresh results makes a new record.
+// What one scan of the Teams top-level windows found. A plain record: it does
+// not follow later changes of the windows; a user that needs fresh results
+// makes a new one. It owns nothing.
 struct TeamsWindowScan {
-    explicit TeamsWindowScan(DiagnosticLog* log);
-
-    // The participant's call window, or null (see teams/call_window_lookup.cpp).
-    win::HWND findCallWindow(const char16_t* participant, bool skipMinimized) const;
-    void answerCall(const char16_t* participant) const;
-    void closeCallWindow(const char16_t* participant) const;
-    std::int32_t listTeamsWindows() const;
-
     win::HWND mainWindow = nullptr;
-    std::int32_t mainFromCache = 0;
+    bool mainFromCache = false;  // mainWindow came from the MainWindowCache
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
-    DiagnosticLog* log = nullptr;
+    DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
 };
 
+// Scans the desktop: the notification window by its title or as the only
+// window left when the known kinds are excluded, the main window as the one
+// visible Teams window left, or else the one an earlier run remembered.
+// Refreshes the MainWindowCache when the live windows single one out.
+[[nodiscard]] TeamsWindowScan scanTeamsWindows(DiagnosticLog& log);
+
 // True when the process that owns the window has the image file name Teams.exe.
-bool isTeamsWindow(win::HWND window);
+[[nodiscard]] bool isTeamsWindow(win::HWND window);
+
+// The participant's call window among the live windows, or null: never the
+// scan's main or notification window, nor a call-in-progress window.
+// participant may be null (the same as empty); skipMinimized passes over
+// minimised windows.
+[[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant,
+                                       bool skipMinimized);
+// Waits for the notification window to show, presses Shift+Ctrl+S, waits for
+// the participant's call window and minimises it; reports to the log only.
+void answerCall(const TeamsWindowScan& scan, const char16_t* participant);
+// Closes the participant's call window, or lists the windows when there is none.
+void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant);
+// One log line per Teams window with what the scan made of it; the count.
+std::int32_t listTeamsWindows(const TeamsWindowScan& scan);
+
+// What the status window shows: whether a visible Teams window exists (any
+// one will do, not only the main window) and whether the scan found the
+// notification window.
+struct TeamsDetection {
+    bool teamsVisible = false;
+    bool notificationFound = false;
+};
+[[nodiscard]] TeamsDetection detectTeams(DiagnosticLog& log);

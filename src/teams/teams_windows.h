@@ -1,23 +1,20 @@
-// What the scan, the lookup and the actions share about Teams' top-level
-// windows. Internal to src/teams.
+// What the scan, the lookup, the listing and the detection share about Teams'
+// top-level windows. Internal to src/teams.
 #pragma once
 
-#include <cstddef>
+#include "winapi/desktop.h"
 
-#include "winapi/types.h"
+class DiagnosticLog;
 
 namespace teams {
 
-// Teams draws every top-level window with the browser engine's class, which
-// other programs share: the owning process tells them apart (isTeamsWindow).
-constexpr char16_t WindowClass[] = u"Chrome_WidgetWin_1";
-constexpr std::size_t TitleCapacity = 256;  // at most 255 characters of title
+// A snapshot of the desktop's top-level windows, logged when it is full.
+void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot);
 
-// The next top-level window of WindowClass below `after` (null: the topmost).
-win::HWND nextWindow(win::HWND after);
-
-// The window's title, cut to what fits; empty when it has none or has just
-// gone (windows come and go while they are looked at).
-void readTitle(win::HWND window, char16_t (&title)[TitleCapacity]);
+// Reads the window's facts; true when it is still there and belongs to
+// Teams: a window of Teams' class owned by a Teams process. Teams draws its
+// windows with the browser engine's class, which other programs share, so
+// the owning process tells them apart.
+[[nodiscard]] bool readTeamsWindow(win::HWND window, win::WindowFacts& facts);
 
 }  // namespace teams

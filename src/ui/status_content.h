@@ -8,8 +8,6 @@
 
 #include "winapi/types.h"
 
-struct TeamsWindowScan;
-
 constexpr std::size_t StatusTextCapacity = 256;  // at most 255 characters
 constexpr std::size_t StatusPathCapacity = 260;
 
@@ -18,19 +16,10 @@ constexpr char16_t TeamsNotFoundText[] = u"\u2717 Teams desktop application not 
 constexpr char16_t NotificationFoundText[] = u"\r\n\r\n\u2713 Teams call notification window found";
 constexpr char16_t NotificationNotFoundText[] = u"\r\n\r\n\u2717 Teams call notification window not found";
 
-// True when a window of class "Chrome_WidgetWin_1" is visible and belongs to
-// Teams. Any such window will do, not only the one the scan took for the
-// main window: a user with only a call window open still has Teams running.
-bool teamsWindowVisible();
-
 // The text of the detection box. The notification line is added only when
 // Teams was detected: a notification window the scan found among hidden
 // windows alone says nothing the user could act on.
 void composeDetectionText(char16_t (&text)[StatusTextCapacity], bool teamsDetected, bool notificationFound);
-
-// Both steps: the detection on the live desktop, and the text for it with
-// what the scan made of the notification window.
-void detectionTextFor(const TeamsWindowScan& scan, char16_t (&text)[StatusTextCapacity]);
 
 struct StatusGeometry {
     int left;

@@ -132,8 +132,7 @@ LRESULT CALLBACK statusWindowProcedure(HWND window, UINT message, WPARAM wParam,
             // A fresh scan: the one the window was opened with is as old as the
             // window. The action blocks the window until it ends (up to about
             // a minute); it reports to the log, not here.
-            const TeamsWindowScan scan(state->log);
-            scan.answerCall(nullptr);
+            answerCall(scanTeamsWindows(*state->log), nullptr);
             return 0;
         }
         default:
@@ -191,10 +190,8 @@ std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instanceHandle,
     state.log = &log;
     state.instance = instance;
     state.debug = debug;
-    {
-        const TeamsWindowScan scan(&log);
-        detectionTextFor(scan, state.detectionText);
-    }
+    const TeamsDetection detection = detectTeams(log);
+    composeDetectionText(state.detectionText, detection.teamsVisible, detection.notificationFound);
 
     char16_t title[StatusTextCapacity] = {};
     char16_t version[StatusTextCapacity] = {};

@@ -11,19 +11,19 @@ InvocationParameters::InvocationParameters()
     }
 }
 
-std::int32_t parseUrlParameters(const char16_t* url, const char16_t* command, InvocationParameters& table)
+UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, InvocationParameters& table)
 {
     const char16_t* colon = util::findChar(url, u':');
     if (colon == nullptr) {
-        return UrlNoColon;
+        return UrlParseResult::NoColon;
     }
     const char16_t* afterColon = colon + 1;
     if (util::compareNoCaseN(afterColon, command, util::length(command)) != 0) {
-        return UrlWrongCommand;
+        return UrlParseResult::WrongCommand;
     }
     const char16_t* question = util::findChar(afterColon, u'?');
     if (question == nullptr) {
-        return UrlNoQuery;
+        return UrlParseResult::NoQuery;
     }
 
     const char16_t* position = question + 1;
@@ -32,7 +32,7 @@ std::int32_t parseUrlParameters(const char16_t* url, const char16_t* command, In
         // An empty segment ends the parse: at the end of the text, and also at
         // a separator right after '?' or another separator.
         if (segmentLength == 0) {
-            return UrlParsed;
+            return UrlParseResult::Parsed;
         }
         for (InvocationParameter& slot : table.slots) {
             const std::size_t nameLength = util::length(slot.name);
@@ -45,7 +45,7 @@ std::int32_t parseUrlParameters(const char16_t* url, const char16_t* command, In
             const std::size_t valueLength = segmentLength - nameLength - 1;
             util::copyStringN(slot.value, InvocationParameter::Capacity, valueText, valueLength);
             if (valueLength >= InvocationParameter::Capacity) {
-                return UrlValueTooLong;
+                return UrlParseResult::ValueTooLong;
             }
             util::urlUnescapeInPlace(slot.value);
             break;

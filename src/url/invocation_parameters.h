@@ -26,14 +26,17 @@ struct InvocationParameters {
     InvocationParameter slots[Count];
 };
 
-// Results of parseUrlParameters.
-constexpr std::int32_t UrlParsed = 0;
-constexpr std::int32_t UrlNoColon = -1;
-constexpr std::int32_t UrlWrongCommand = -2;
-constexpr std::int32_t UrlNoQuery = -3;
-constexpr std::int32_t UrlValueTooLong = -4;
+// The numbers are the ones "Invalid parameter(s) %d" shows.
+enum class UrlParseResult : std::int32_t {
+    Parsed = 0,
+    NoColon = -1,
+    WrongCommand = -2,  // the text after the first colon does not begin with the command
+    NoQuery = -3,       // no question mark after the first colon
+    ValueTooLong = -4,  // a value of 256 characters or more
+};
 
-// Fills the values of `table` from the query of `url`. See the result codes
-// above; -1 to -3 leave the table unchanged, -4 keeps what was filled before
-// and the first 255 characters of the long value, undecoded.
-std::int32_t parseUrlParameters(const char16_t* url, const char16_t* command, InvocationParameters& table);
+// Fills the values of `table` from the query of `url`. NoColon, WrongCommand
+// and NoQuery leave the table unchanged; ValueTooLong keeps what was filled
+// before and the first 255 characters of the long value, undecoded.
+[[nodiscard]] UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command,
+                                                InvocationParameters& table);

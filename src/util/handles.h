@@ -1,7 +1,7 @@
 // One move-only owner for every kind of handle the program opens, so each is
 // closed exactly once on every path. Parameterised by the close function and
-// by the value that means "no handle": CreateFileW fails with
-// INVALID_HANDLE_VALUE, OpenProcess and the registry with null.
+// by the value that means "no handle": a file open fails with
+// INVALID_HANDLE_VALUE, the registry with null.
 #pragma once
 
 #include "winapi/registry.h"
@@ -53,20 +53,11 @@ private:
 };
 
 namespace detail {
-inline win::HANDLE invalidHandle() { return win::INVALID_HANDLE_VALUE; }
-inline win::HANDLE nullHandle() { return nullptr; }
+inline win::HANDLE invalidFile() { return win::INVALID_HANDLE_VALUE; }
 inline win::HKEY nullKey() { return nullptr; }
-inline void* nullMemory() { return nullptr; }
-inline void closeHandle(win::HANDLE h) { win::CloseHandle(h); }
-inline void closeKey(win::HKEY k) { win::RegCloseKey(k); }
-inline void freeLocal(void* p) { win::LocalFree(p); }
-inline void freeSid(void* p) { win::FreeSid(p); }
 }  // namespace detail
 
-using UniqueFile = UniqueAny<win::HANDLE, detail::closeHandle, detail::invalidHandle>;
-using UniqueHandle = UniqueAny<win::HANDLE, detail::closeHandle, detail::nullHandle>;
-using UniqueKey = UniqueAny<win::HKEY, detail::closeKey, detail::nullKey>;
-using UniqueLocal = UniqueAny<void*, detail::freeLocal, detail::nullMemory>;
-using UniqueSid = UniqueAny<void*, detail::freeSid, detail::nullMemory>;
+using UniqueFile = UniqueAny<win::HANDLE, win::closeFile, detail::invalidFile>;
+using UniqueKey = UniqueAny<win::HKEY, win::closeRegistryKey, detail::nullKey>;
 
 }  // namespace util

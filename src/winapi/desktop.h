@@ -1,28 +1,59 @@
-// The desktop's top-level windows, their owning processes, window commands and
-// synthesised keyboard input. Handles of other programs' windows are only
-// compared and passed back; nothing here owns them.
+// The desktop's top-level windows as the program sees them, and what it sends
+// them: system commands and keyboard input.
 #pragma once
 
 #include "winapi/types.h"
 
 namespace win {
 
+constexpr std::size_t WindowSnapshotCapacity = 1024;
+constexpr std::size_t WindowTextCapacity = 256;  // class names and titles: at most 255 characters
+constexpr std::size_t ImagePathCapacity = 256;
+
+// Every top-level window of the desktop, in z-order from the top, as one
+// enumeration found them at one moment. Windows come and go afterwards: each
+// entry is judged by what readWindowFacts finds when it is looked at. A desktop
+// with more windows than the capacity keeps the top ones; `dropped` counts
+// the rest. A failed enumeration leaves what it found up to the failure.
+struct WindowSnapshot {
+    std::size_t count = 0;
+    std::size_t dropped = 0;
+    HWND windows[WindowSnapshotCapacity];
+};
+void takeWindowSnapshot(WindowSnapshot& snapshot);
+
+struct WindowFacts {
+    char16_t className[WindowTextCapacity];
+    char16_t title[WindowTextCapacity];  // empty for a window without one
+    bool visible;
+    bool minimized;  // WS_MINIMIZE in the window's style
+};
+// The window's facts as they are now, texts cut to 255 characters and
+// terminated. False when the window is gone (its class cannot be read).
+[[nodiscard]] bool readWindowFacts(HWND window, WindowFacts& facts);
+
+// The image path of the process that owns the window, in device form
+// (\Device\HarddiskVolume1\...), opened for limited query only. False when the
+// window is gone, the process cannot be opened or the path does not fit in
+// 255 characters.
+[[nodiscard]] bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity]);
+
+// WM_SYSCOMMAND with these, lParam 0.
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr WPARAM SC_MINIMIZE = 0xF020;
 constexpr WPARAM SC_CLOSE = 0xF060;
-constexpr int GWL_STYLE = -16;
-constexpr LONG WS_MINIMIZE = 0x20000000;
-constexpr LONG WS_VISIBLE = 0x10000000;
-constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
+enum class SystemCommand : WPARAM { Minimize = SC_MINIMIZE, Close = SC_CLOSE };
+// Posts the command to the window, never sends it: a busy or hung window must
+// not hold this process. ERROR_SUCCESS, or why the post failed (1400 for a
+// window that is gone).
+[[nodiscard]] DWORD postSystemCommand(HWND window, SystemCommand command);
 
-constexpr DWORD INPUT_KEYBOARD = 1;
 constexpr DWORD KEYEVENTF_KEYUP = 0x0002;
 constexpr DWORD KEYEVENTF_UNICODE = 0x0004;
 constexpr WORD VK_LSHIFT = 0xA0;
 constexpr WORD VK_LCONTROL = 0xA2;
 
-// One keyboard INPUT record (type INPUT_KEYBOARD); the program sends no mouse
-// or hardware input.
+// One keyboard input record, as SendInput takes it.
 struct KEYBDINPUT {
     WORD wVk;
     WORD wScan;
@@ -30,24 +61,13 @@ struct KEYBDINPUT {
     DWORD time;
     ULONG_PTR dwExtraInfo;
 };
-
-// Next top-level window after `after` (null: the topmost) whose class equals
-// className, in z-order from the top; null after the last. parent and title
-// are always null in this program.
-HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const char16_t* title);
-BOOL IsWindowVisible(HWND window);
-// Copies at most maxCount - 1 characters and terminates; returns the length
-// copied, 0 for no title or no window.
-int GetWindowTextW(HWND window, char16_t* buffer, int maxCount);
-LONG GetWindowLongW(HWND window, int index);
-// The owning thread id, 0 when the window does not exist; *processId receives
-// the owning process id (left alone when the window does not exist).
-DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
-HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
-// The process image path in device form; 0 on failure (122 when it does not fit).
-DWORD K32GetProcessImageFileNameW(HANDLE process, char16_t* buffer, DWORD size);
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Injects the records as one uninterrupted sequence; returns how many went in.
-UINT SendInput(UINT count, const KEYBDINPUT* records);
+struct KeysSent {
+    UINT sent;    // how many records went in
+    DWORD error;  // why not all of them did
+};
+// Injects the records in one call, so that nothing the user types falls
+// between them; they go to whichever window has the keyboard focus. A call
+// blocked by a process of higher integrity injects nothing and says nothing.
+[[nodiscard]] KeysSent sendKeys(const KEYBDINPUT* records, UINT count);
 
 }  // namespace win

@@ -9,11 +9,11 @@
 
 class TestLog : public DiagnosticLog {
 public:
-    TestLog() { open(win::AttachConsole(win::ATTACH_PARENT_PROCESS) != 0); }
+    TestLog() { open(win::attachParentConsole()); }
     ~TestLog()
     {
         if (consoleAttached != 0) {
-            win::FreeConsole();
+            win::releaseConsole();
         }
     }
 };

@@ -42,7 +42,7 @@ protected:
         log = std::make_unique<TestLog>();
     }
 
-    std::int32_t run(const std::u16string& line) { return runConsoleCommand(*log, line.c_str()); }
+    ConsoleCommandResult run(const std::u16string& line) { return runConsoleCommand(*log, line.c_str()); }
 
     std::unique_ptr<TestLog> log;
 };
@@ -55,34 +55,34 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
 {
     struct Case {
         std::u16string line;
-        std::int32_t result;
+        ConsoleCommandResult result;
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
-        {u"/help", ConsoleCommandDone, HelpText},
-        {u"/HELP", ConsoleCommandDone, HelpText},
-        {u"/Help", ConsoleCommandDone, HelpText},
-        {u"/help please", ConsoleCommandDone, HelpText},
-        {u"/help ", ConsoleCommandDone, HelpText},
-        {u"/?", ConsoleCommandDone, HelpText},
-        {u"/? /registerhandler", ConsoleCommandDone, HelpText},
-        {u"/registerhandler", ConsoleCommandDone, Registering + Registered},
-        {u"/registerhandler now", ConsoleCommandDone, Registering + Registered},
-        {u"/RegisterHandler", ConsoleCommandDone, Registering + Registered},
-        {u"/unregisterhandler", ConsoleCommandDone, Unregistering + NotFound},
-        {u"/validateconfig", ConsoleCommandWantsStatusWindow, Validating + Missing},
-        {u"/VALIDATECONFIG later", ConsoleCommandWantsStatusWindow, Validating + Missing},
-        {u"/helpme", ConsoleCommandInvalid, u""},
-        {u"/??", ConsoleCommandInvalid, u""},
-        {u"/", ConsoleCommandInvalid, u""},
-        {u"/help\tx", ConsoleCommandInvalid, u""},
-        {u"/help\t", ConsoleCommandInvalid, u""},
-        {u"/registerhandlerX", ConsoleCommandInvalid, u""},
-        {u"/register", ConsoleCommandInvalid, u""},
-        {u"/ help", ConsoleCommandInvalid, u""},
-        {u"/debuginfo-all", ConsoleCommandInvalid, u""},
-        {u"/validateconfig,", ConsoleCommandInvalid, u""},
-        {u"-help", ConsoleCommandInvalid, u""},
+        {u"/help", ConsoleCommandResult::Done, HelpText},
+        {u"/HELP", ConsoleCommandResult::Done, HelpText},
+        {u"/Help", ConsoleCommandResult::Done, HelpText},
+        {u"/help please", ConsoleCommandResult::Done, HelpText},
+        {u"/help ", ConsoleCommandResult::Done, HelpText},
+        {u"/?", ConsoleCommandResult::Done, HelpText},
+        {u"/? /registerhandler", ConsoleCommandResult::Done, HelpText},
+        {u"/registerhandler", ConsoleCommandResult::Done, Registering + Registered},
+        {u"/registerhandler now", ConsoleCommandResult::Done, Registering + Registered},
+        {u"/RegisterHandler", ConsoleCommandResult::Done, Registering + Registered},
+        {u"/unregisterhandler", ConsoleCommandResult::Done, Unregistering + NotFound},
+        {u"/validateconfig", ConsoleCommandResult::WantsStatusWindow, Validating + Missing},
+        {u"/VALIDATECONFIG later", ConsoleCommandResult::WantsStatusWindow, Validating + Missing},
+        {u"/helpme", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/??", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/help\tx", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/help\t", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/registerhandlerX", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/register", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/ help", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/debuginfo-all", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/validateconfig,", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"-help", ConsoleCommandResult::InvalidSyntax, u""},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -107,7 +107,7 @@ TEST_F(ConsoleCommandsTest, HelpTextKeepsItsLayoutAndGetsOneTimeStampInTheFile)
         EXPECT_EQ(description - lineStart, 29u) << testing::PrintToString(std::u16string(line));
     }
 
-    EXPECT_EQ(run(u"/?"), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/?"), ConsoleCommandResult::Done);
     const std::u16string file = inmemory::fileText(log->logPath);
     EXPECT_EQ(file, u"[2026-12-07 10:00:00] " + HelpText);
 }
@@ -116,16 +116,16 @@ TEST_F(ConsoleCommandsTest, LongAndHostileLinesAreQuotedWholeAndNeverRunACommand
 {
     // No 255-character limit here: the whole line is matched and quoted.
     const std::u16string longLine = u"/" + std::u16string(600, u'x');
-    EXPECT_EQ(run(longLine), ConsoleCommandInvalid);
+    EXPECT_EQ(run(longLine), ConsoleCommandResult::InvalidSyntax);
     EXPECT_EQ(inmemory::consoleOutput(), invalid(longLine));
 
     SetUp();
-    EXPECT_EQ(run(u"/registerhandler " + std::u16string(2000, u'y')), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/registerhandler " + std::u16string(2000, u'y')), ConsoleCommandResult::Done);
     EXPECT_EQ(inmemory::consoleOutput(), Registering + Registered);
 
     // A '%' in the line is an insert, not a conversion of the message.
     SetUp();
-    EXPECT_EQ(run(u"/%s%d%p%n"), ConsoleCommandInvalid);
+    EXPECT_EQ(run(u"/%s%d%p%n"), ConsoleCommandResult::InvalidSyntax);
     EXPECT_EQ(inmemory::consoleOutput(), invalid(u"/%s%d%p%n"));
 }
 
@@ -133,16 +133,16 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsRunToTheirEndWhateverTheRegistrySays)
 {
     // The registry refuses: the user reads why, the command still counts as run.
     inmemory::denyRegistryWrite(u"HKCR");
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
     EXPECT_EQ(inmemory::consoleOutput(),
               Registering + u"Registering protocol handler failed, error 5 (Access denied).\n");
 
     SetUp();
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandDone);
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandWantsStatusWindow);
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandDone);
-    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandDone);
-    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
+    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandResult::Done);
     EXPECT_EQ(inmemory::consoleOutput(),
               Registering + Registered + Validating + u"Protocol handler is registered and appears to be valid.\n" +
                   Registering +
@@ -152,25 +152,25 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsRunToTheirEndWhateverTheRegistrySays)
     // Moved program: the status window still follows, after the error line.
     SetUp();
     inmemory::setStringValue(CommandKey, u"", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"");
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandWantsStatusWindow);
+    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
     EXPECT_EQ(inmemory::consoleOutput(),
               Validating + u"Protocol handler registration is missing or invalid (error 2).\n");
 
     SetUp();
     inmemory::setStringValue(CommandKey, u"", u"x");
-    inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandWantsStatusWindow);
+    inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
     EXPECT_EQ(inmemory::consoleOutput(),
               Validating + u"Protocol handler registration is missing or invalid (error -1).\n");
 }
 
 TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsAndNeverOpensTheStatusWindow)
 {
-    EXPECT_EQ(run(u"/debuginfo"), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/debuginfo"), ConsoleCommandResult::Done);
     EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
 
     SetUp();
-    EXPECT_EQ(run(u"/DebugInfo support"), ConsoleCommandDone);
+    EXPECT_EQ(run(u"/DebugInfo support"), ConsoleCommandResult::Done);
     EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
     EXPECT_TRUE(inmemory::postedMessages().empty());
     EXPECT_TRUE(inmemory::sentInput().empty());

@@ -167,7 +167,7 @@ TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyWhenAttached)
     freshMachine();
     runProgramOnDouble(u"/help");
     EXPECT_TRUE(inmemory::sentInput().empty());
-    EXPECT_EQ(inmemory::callCount("FreeConsole"), 0u);
+    EXPECT_EQ(inmemory::callCount("releaseConsole"), 0u);
 }
 
 TEST(EntryPoint, QuotedUrlMustCloseWithin255Characters)

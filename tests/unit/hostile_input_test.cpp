@@ -20,6 +20,13 @@
 #include "inmemory/inmemory.h"
 #include "program_run.h"
 
+// The parser's result as the number "Invalid parameter(s) %d" shows.
+template <class... Args>
+std::int32_t parsed(Args&&... args)
+{
+    return static_cast<std::int32_t>(parseUrlParameters(std::forward<Args>(args)...));
+}
+
 namespace {
 
 const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
@@ -267,7 +274,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
             const std::size_t later = slot == InvocationParameters::Action ? InvocationParameters::Participant
                                                                            : InvocationParameters::Action;
             const std::u16string url = Url + name + u"=" + raw + u"&" + table.slots[later].name + u"=late";
-            const std::int32_t result = parseUrlParameters(url.c_str(), u"TeamsCall", table);
+            const std::int32_t result = parsed(url.c_str(), u"TeamsCall", table);
             EXPECT_EQ(result, n <= 255 ? 0 : -4) << narrow(name) << " " << n;
             const std::u16string stored = n <= 255 ? repeat(n - 3, u'v') + u"A" : raw.substr(0, 255);
             EXPECT_EQ(std::u16string(table.slots[slot].value), stored) << narrow(name) << " " << n;
@@ -277,7 +284,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     {
         InvocationParameters table;
         const std::u16string url = Url + manyParameters(1000).substr(1) + u"&action=answercall";
-        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", table), 0);
+        EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", table), 0);
         EXPECT_EQ(std::u16string(table.slots[InvocationParameters::Action].value), u"answercall");
     }
 
@@ -318,12 +325,11 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         traits.title = repeat(255, u'a');
         const win::HWND call = inmemory::addWindow(traits);
         TestLog log;
-        TeamsWindowScan scan(&log);
-        scan.mainWindow = nullptr;
-        scan.notificationWindow = nullptr;
+        TeamsWindowScan scan;
+        scan.log = &log;
         const std::u16string participant = repeat(n, u'a') + u"   ";
-        EXPECT_EQ(scan.findCallWindow(participant.c_str(), false), call) << n;
-        scan.closeCallWindow(participant.c_str());
+        EXPECT_EQ(findCallWindow(scan, participant.c_str(), false), call) << n;
+        closeCallWindow(scan, participant.c_str());
         EXPECT_TRUE(contains(inmemory::fileText(LogFile), u"participant \"" + participant + u"\"...\n")) << n;
     }
 

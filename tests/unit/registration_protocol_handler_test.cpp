@@ -72,7 +72,7 @@ protected:
 
 TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThenRefusesToOverwrite)
 {
-    EXPECT_EQ(handler.registerHandler(), RegisterDone);
+    EXPECT_EQ(handler.registerHandler(), RegisterResult::Registered);
     EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n");
 
     // REG_SZ sizes include the terminator; "URL Protocol" is present with no data.
@@ -89,8 +89,8 @@ TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThen
     EXPECT_FALSE(inmemory::keyIsVolatile(Command));
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
-    EXPECT_EQ(handler.validate(), HandlerValid);
-    EXPECT_EQ(handler.registerHandler(), RegisterRefused);
+    EXPECT_EQ(handler.validate(), ValidateResult::Valid);
+    EXPECT_EQ(handler.registerHandler(), RegisterResult::Refused);
     EXPECT_EQ(said(), u"Protocol handler already exists, unregister current handler before registering.\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
@@ -100,40 +100,40 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        std::int32_t result;
+        ValidateResult result;
     };
     const Case cases[] = {
-        {"nothing registered", [] {}, HandlerMissing},
-        {"the expected command", [&] { registerByHand(OpenCommand); }, HandlerValid},
+        {"nothing registered", [] {}, ValidateResult::Missing},
+        {"the expected command", [&] { registerByHand(OpenCommand); }, ValidateResult::Valid},
         {"letter case differs only",
          [&] { registerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
-         HandlerValid},
+         ValidateResult::Valid},
         {"an expandable string",
          [&] {
              inmemory::setValue(Command, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand));
          },
-         HandlerValid},
+         ValidateResult::Valid},
         {"the program was moved",
-         [&] { registerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, HandlerDiffers},
+         [&] { registerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
         {"a number where the command belongs",
-         [&] { inmemory::setValue(Command, u"", win::REG_DWORD, {1, 0, 0, 0}); }, HandlerMissing},
+         [&] { inmemory::setValue(Command, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
         // 516 bytes hold 257 characters and the terminator, no more.
-        {"a command of 257 characters", [&] { registerByHand(std::u16string(257, u'x')); }, HandlerDiffers},
-        {"a command of 258 characters", [&] { registerByHand(std::u16string(258, u'x')); }, HandlerMissing},
+        {"a command of 257 characters", [&] { registerByHand(std::u16string(257, u'x')); }, ValidateResult::Differs},
+        {"a command of 258 characters", [&] { registerByHand(std::u16string(258, u'x')); }, ValidateResult::Missing},
         {"module path unreadable",
          [&] {
              registerByHand(OpenCommand);
-             inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
+             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
          },
-         HandlerModulePathUnreadable},
+         ValidateResult::ModulePathUnreadable},
         {"module path unreadable, nothing registered",
-         [&] { inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED); }, HandlerMissing},
+         [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, ValidateResult::Missing},
         {"module path too long for 260 units",
          [&] {
              inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
              registerByHand(OpenCommand);
          },
-         HandlerModulePathUnreadable},
+         ValidateResult::ModulePathUnreadable},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -148,14 +148,14 @@ TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegister
 {
     log->detailEnabled = 1;
     registerByHand(OpenCommand);
-    inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(handler.validate(), HandlerModulePathUnreadable);
+    inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(handler.validate(), ValidateResult::ModulePathUnreadable);
     EXPECT_EQ(said(), u"Unable to retrieve module filename\n");
 
     // A cut path would register a program that does not exist.
     SetUp();
     inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
-    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 13 (system error).\n");
     EXPECT_FALSE(inmemory::keyExists(Command));
 }
@@ -166,21 +166,21 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
         const char* name;
         std::u16string registered;
         bool modulePathFails;
-        std::int32_t result;
+        RegisterResult result;
     };
     const Case cases[] = {
-        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterRefused},
-        {"module path unreadable", OpenCommand, true, RegisterRefused},
-        {"too long to read", std::u16string(258, u'x'), false, RegisterDone},
+        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterResult::Refused},
+        {"module path unreadable", OpenCommand, true, RegisterResult::Refused},
+        {"too long to read", std::u16string(258, u'x'), false, RegisterResult::Registered},
     };
     for (const Case& c : cases) {
         SetUp();
         registerByHand(c.registered);
         if (c.modulePathFails) {
-            inmemory::failCall("GetModuleFileNameW", win::ERROR_ACCESS_DENIED);
+            inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
         }
         EXPECT_EQ(handler.registerHandler(), c.result) << c.name;
-        const std::u16string expected = c.result == RegisterDone ? OpenCommand : c.registered;
+        const std::u16string expected = c.result == RegisterResult::Registered ? OpenCommand : c.registered;
         EXPECT_EQ(inmemory::valueString(Command, u""), expected) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
     }
@@ -197,30 +197,30 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
     const std::u16string denied = u"Registering protocol handler failed, error 5 (Access denied).\n";
     const std::u16string noResources = u"Registering protocol handler failed, error 1450 (system error).\n";
     const Case cases[] = {
-        {"classes root refuses", [] { inmemory::failCall("RegOpenKeyExW", win::ERROR_ACCESS_DENIED); }, denied,
+        {"classes root refuses", [] { inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED); }, denied,
          false, false, false, false, false, false},
-        {"scheme key refused", [] { inmemory::failCall("RegCreateKeyExW", win::ERROR_ACCESS_DENIED, 1); }, denied,
+        {"scheme key refused", [] { inmemory::failCall("createRegistryKey", win::ERROR_ACCESS_DENIED, 1); }, denied,
          false, false, false, false, false, false},
-        {"description refused", [] { inmemory::failCall("RegSetValueExW", win::ERROR_ACCESS_DENIED, 1); }, denied,
+        {"description refused", [] { inmemory::failCall("setRegistryValue", win::ERROR_ACCESS_DENIED, 1); }, denied,
          true, false, false, false, false, false},
-        {"URL Protocol fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 2); }, noResources, true,
+        {"URL Protocol fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 2); }, noResources, true,
          true, false, false, false, false},
-        {"icon key fails", [] { inmemory::failCall("RegCreateKeyExW", NoSystemResources, 2); }, noResources, true,
+        {"icon key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 2); }, noResources, true,
          true, true, false, false, false},
-        {"icon value fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 3); }, noResources, true,
+        {"icon value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 3); }, noResources, true,
          true, true, true, false, false},
-        {"command key fails", [] { inmemory::failCall("RegCreateKeyExW", NoSystemResources, 3); }, noResources,
+        {"command key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 3); }, noResources,
          true, true, true, true, true, false},
-        {"command value fails", [] { inmemory::failCall("RegSetValueExW", NoSystemResources, 4); }, noResources,
+        {"command value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 4); }, noResources,
          true, true, true, true, true, true},
-        {"module path fails", [] { inmemory::failCall("GetModuleFileNameW", NoSystemResources); },
+        {"module path fails", [] { inmemory::failCall("moduleFileName", NoSystemResources); },
          u"Registering protocol handler failed, error 13 (system error).\n", true, true, true, false, false,
          false},
     };
     for (const Case& c : cases) {
         SetUp();
         c.fault();
-        EXPECT_EQ(handler.registerHandler(), RegisterFailed) << c.name;
+        EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed) << c.name;
         EXPECT_EQ(said(), c.message) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
         EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKey) << c.name;
@@ -233,9 +233,9 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 
         // Without the command the leftovers read as missing, so the user's
         // second attempt is not refused and finishes the tree.
-        EXPECT_EQ(handler.validate(), HandlerMissing) << c.name;
+        EXPECT_EQ(handler.validate(), ValidateResult::Missing) << c.name;
         inmemory::clearFaults();
-        EXPECT_EQ(handler.registerHandler(), RegisterDone) << c.name;
+        EXPECT_EQ(handler.registerHandler(), RegisterResult::Registered) << c.name;
         EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand)) << c.name;
         EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath)) << c.name;
         EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol")) << c.name;
@@ -246,7 +246,7 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAccessDenied)
 {
     inmemory::denyRegistryWrite(u"HKCR");
-    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_FALSE(inmemory::keyExists(Scheme));
 
@@ -266,7 +266,7 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
     // An old scheme key locked against writing: registering cannot open it.
     SetUp();
     inmemory::denyRegistryWrite(Scheme);
-    EXPECT_EQ(handler.registerHandler(), RegisterFailed);
+    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
@@ -285,7 +285,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         {"nothing registered", [] {}, notFound, false},
         {"our registration plus others' additions",
          [&] {
-             ASSERT_EQ(handler.registerHandler(), RegisterDone);
+             ASSERT_EQ(handler.registerHandler(), RegisterResult::Registered);
              inmemory::setStringValue(Scheme + u"\\shell\\print\\command", u"", u"notepad %1");
              inmemory::setStringValue(Scheme, u"EditFlags", u"2");
          },
@@ -298,7 +298,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         {"the deletion fails",
          [&] {
              registerByHand(OpenCommand);
-             inmemory::failCall("RegDeleteTreeW", NoSystemResources);
+             inmemory::failCall("deleteRegistryTree", NoSystemResources);
          },
          u"Unable to remove protocol handler, error 1450 (system error).\n", true},
     };
@@ -314,7 +314,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
     }
 
     SetUp();
-    ASSERT_EQ(handler.registerHandler(), RegisterDone);
+    ASSERT_EQ(handler.registerHandler(), RegisterResult::Registered);
     handler.unregisterHandler();
     handler.unregisterHandler();
     EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n" + removed + notFound);
@@ -342,8 +342,8 @@ TEST_F(ProtocolHandlerTest, InMemoryRegistryReadsStringsAsWindowsDoes)
         char16_t text[16] = {};
         win::DWORD size = sizeof(text);
         win::DWORD type = 0;
-        EXPECT_EQ(win::RegGetValueW(win::HKEY_CLASSES_ROOT, u"Velmorathis.Mirrowcast\\shell\\open\\command", nullptr,
-                                    c.flags, &type, text, &size),
+        EXPECT_EQ(win::readRegistryValue(win::HKEY_CLASSES_ROOT, u"Velmorathis.Mirrowcast\\shell\\open\\command",
+                                         nullptr, c.flags, &type, text, &size),
                   static_cast<win::LSTATUS>(c.status))
             << std::hex << c.flags;
         if (c.status == 0) {

@@ -76,9 +76,9 @@ TEST(StatusWindowDetection, TextForEachDesktop)
             inmemory::addWindowAtBottom(traits);
         }
         TestLog log;
-        const TeamsWindowScan scan(&log);
+        const TeamsDetection detection = detectTeams(log);
         char16_t text[StatusTextCapacity];
-        detectionTextFor(scan, text);
+        composeDetectionText(text, detection.teamsVisible, detection.notificationFound);
         EXPECT_EQ(std::u16string(text), c.expected) << c.name << ": " << narrow(text);
     }
 }

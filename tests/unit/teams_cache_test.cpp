@@ -6,6 +6,13 @@
 #include "teams/main_window_cache.h"
 #include "teams_desktop.h"
 
+// A cache result as the number its callers and support staff know.
+template <class Result>
+std::int32_t number(Result result)
+{
+    return static_cast<std::int32_t>(result);
+}
+
 using namespace teams_test;
 
 namespace {
@@ -31,7 +38,7 @@ class MainWindowCacheTest : public TeamsDesktop {};
 TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThatOutlivesLogoff)
 {
     ASSERT_FALSE(inmemory::keyExists(ParentKey));
-    EXPECT_EQ(MainWindowCache::store(handleOf(0x30A5C)), 0);
+    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x30A5C))), 0);
     EXPECT_FALSE(inmemory::keyIsVolatile(ParentKey));
     EXPECT_TRUE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueType(CacheKey, u"MainTeamsApp"), win::REG_DWORD);
@@ -42,23 +49,23 @@ TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThat
 
     win::HWND window = nullptr;
     std::uint32_t age = 99;
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
     EXPECT_EQ(window, handleOf(0x30A5C));
     EXPECT_EQ(age, 0u);
 
     inmemory::logOff();
     EXPECT_TRUE(inmemory::keyExists(ParentKey));
     EXPECT_FALSE(inmemory::keyExists(CacheKey));
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 1);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
 }
 
 TEST_F(MainWindowCacheTest, HandlesTravelAsTheir32BitValueAndComeBackSignExtended)
 {
     const std::uintptr_t values[] = {0x10010, 0x7FFFFFFF, static_cast<std::uintptr_t>(std::intptr_t{-0x7FFEFFF0})};
     for (const std::uintptr_t value : values) {
-        ASSERT_EQ(MainWindowCache::store(handleOf(value)), 0);
+        ASSERT_EQ(number(MainWindowCache::store(handleOf(value))), 0);
         win::HWND window = nullptr;
-        EXPECT_EQ(MainWindowCache::load(&window, nullptr), 0);
+        EXPECT_EQ(number(MainWindowCache::load(&window, nullptr)), 0);
         EXPECT_EQ(window, handleOf(value)) << std::hex << value;
     }
     EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp"), (std::vector<std::uint8_t>{0x10, 0x00, 0x01, 0x80}));
@@ -89,7 +96,7 @@ TEST_F(MainWindowCacheTest, AgeCountsWholeSecondsAndMarksFutureOrUnrepresentable
         cacheEntry(handleOf(0x20020), c.stamp);
         win::HWND window = nullptr;
         std::uint32_t age = 7;
-        EXPECT_EQ(MainWindowCache::load(&window, &age), 0) << c.what;
+        EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0) << c.what;
         EXPECT_EQ(age, c.age) << c.what;
     }
 }
@@ -98,30 +105,30 @@ TEST_F(MainWindowCacheTest, LoadReportsWhichValueIsMissingOrMistyped)
 {
     win::HWND window = nullptr;
     std::uint32_t age = 7;
-    EXPECT_EQ(MainWindowCache::load(nullptr, &age), -1);
+    EXPECT_EQ(number(MainWindowCache::load(nullptr, &age)), -1);
     EXPECT_EQ(age, 7u) << "nothing is touched without a window destination";
 
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 1);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
     EXPECT_EQ(age, 0u);
 
     inmemory::setStringValue(CacheKey, u"MainTeamsApp", u"196652");
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 1) << "text is not a handle";
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1) << "text is not a handle";
 
     cacheEntry(handleOf(0x3002C), inmemory::now());
     inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_DWORD, {1, 2, 3, 4});
     age = 7;
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 2);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2);
     EXPECT_EQ(window, handleOf(0x3002C));
     EXPECT_EQ(age, 0u);
 
     inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, {1, 2, 3, 4});
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 2) << "a QWORD of four bytes";
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2) << "a QWORD of four bytes";
 
     cacheEntry(handleOf(0x3002C), inmemory::now());
-    inmemory::failCall("RegGetValueW", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 1);
-    inmemory::failCall("RegGetValueW", win::ERROR_ACCESS_DENIED, 2);
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 2);
+    inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
+    inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED, 2);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2);
 }
 
 TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
@@ -133,10 +140,10 @@ TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
         bool handleWritten;
     };
     const Case cases[] = {
-        {"RegCreateKeyExW", 1, 1, false},  // the parent
-        {"RegCreateKeyExW", 2, 1, false},  // "Volatile" below it
-        {"RegSetValueExW", 1, 2, false},
-        {"RegSetValueExW", 2, 3, true},
+        {"createRegistryKey", 1, 1, false},  // the parent
+        {"createRegistryKey", 2, 1, false},  // "Volatile" below it
+        {"setRegistryValue", 1, 2, false},
+        {"setRegistryValue", 2, 3, true},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -144,7 +151,7 @@ TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
             cacheEntry(handleOf(0x1110), 12345);  // an earlier run's entry
         }
         inmemory::failCall(c.function, win::ERROR_ACCESS_DENIED, c.occurrence);
-        EXPECT_EQ(MainWindowCache::store(handleOf(0x2220)), c.result) << c.function << c.occurrence;
+        EXPECT_EQ(number(MainWindowCache::store(handleOf(0x2220))), c.result) << c.function << c.occurrence;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.function << c.occurrence;
         if (c.result >= 2) {
             const std::uint8_t expected = c.handleWritten ? 0x20 : 0x10;
@@ -155,35 +162,35 @@ TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
 
     SetUp();
     inmemory::denyRegistryWrite(ParentKey);
-    EXPECT_EQ(MainWindowCache::store(handleOf(0x2220)), 1);
+    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x2220))), 1);
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
 
 TEST_F(MainWindowCacheTest, ExistingOrdinaryCacheKeyIsUsedAsItIs)
 {
     inmemory::setStringValue(CacheKey, u"Other", u"kept");
-    EXPECT_EQ(MainWindowCache::store(handleOf(0x4440)), 0);
+    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x4440))), 0);
     EXPECT_FALSE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueString(CacheKey, u"Other"), u"kept");
-    EXPECT_EQ(inmemory::callCount("RegCreateKeyExW"), 0u);
+    EXPECT_EQ(inmemory::callCount("createRegistryKey"), 0u);
 }
 
 TEST_F(MainWindowCacheTest, AClockThatCannotBeReadNeverMakesAnEntryLookFresh)
 {
-    inmemory::failCall("SystemTimeToFileTime", win::ERROR_INVALID_PARAMETER);
-    ASSERT_EQ(MainWindowCache::store(handleOf(0x5550)), 0);
+    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
     win::HWND window = nullptr;
     std::uint32_t age = 0;
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
     EXPECT_EQ(age, 0xFFFFFFFFu) << "an unknown writing time counts as too old";
 
-    ASSERT_EQ(MainWindowCache::store(handleOf(0x5550)), 0);
-    inmemory::failCall("SystemTimeToFileTime", win::ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
+    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
+    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
     EXPECT_EQ(age, 0xFFFFFFFFu) << "an unknown current time counts as a stamp from the future";
 
-    inmemory::failCall("SystemTimeToFileTime", win::ERROR_INVALID_PARAMETER, 1, -1);
-    ASSERT_EQ(MainWindowCache::store(handleOf(0x5550)), 0);
-    EXPECT_EQ(MainWindowCache::load(&window, &age), 0);
+    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER, 1, -1);
+    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
+    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
     EXPECT_EQ(age, 0xFFFFFFFFu) << "two unknown times are no age of 0";
 }

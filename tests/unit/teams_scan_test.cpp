@@ -5,6 +5,13 @@
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
 
+// A cache result as the number its callers and support staff know.
+template <class Result>
+std::int32_t number(Result result)
+{
+    return static_cast<std::int32_t>(result);
+}
+
 using namespace teams_test;
 
 namespace {
@@ -51,9 +58,9 @@ TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
     const win::HWND denied = window(u"Chat | Microsoft Teams");
     EXPECT_TRUE(isTeamsWindow(denied));
 
-    inmemory::failCall("OpenProcess", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("readWindowImagePath", win::ERROR_ACCESS_DENIED);
     EXPECT_FALSE(isTeamsWindow(denied));
-    inmemory::failCall("K32GetProcessImageFileNameW", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("readWindowImagePath", win::ERROR_ACCESS_DENIED);
     EXPECT_FALSE(isTeamsWindow(denied));
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 
@@ -116,7 +123,7 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
             handles.push_back(window(w.title, w.flags));
         }
         TestLog log;
-        const TeamsWindowScan scan(&log);
+        const TeamsWindowScan scan = scanTeamsWindows(log);
         const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
         EXPECT_EQ(scan.notificationWindow, expected) << c.what;
         EXPECT_EQ(scan.notificationMatch, c.match) << c.what;
@@ -136,7 +143,7 @@ TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotifi
     const win::HWND hidden = window(u"", Hidden);
     const win::HWND main = window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan(&log);
+    const TeamsWindowScan scan = scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, notification);
     EXPECT_EQ(scan.mainWindow, main);
     EXPECT_EQ(scan.mainFromCache, 0);
@@ -144,7 +151,7 @@ TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotifi
 
     win::HWND cached = nullptr;
     std::uint32_t age = 1;
-    EXPECT_EQ(MainWindowCache::load(&cached, &age), 0) << "a uniquely found main window is remembered";
+    EXPECT_EQ(number(MainWindowCache::load(&cached, &age)), 0) << "a uniquely found main window is remembered";
     EXPECT_EQ(cached, main);
     EXPECT_EQ(age, 0u);
 }
@@ -181,7 +188,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
 
         TestLog log;
         log.detailEnabled = 1;
-        const TeamsWindowScan scan(&log);
+        const TeamsWindowScan scan = scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, c.accepted ? roles[c.cachedRole] : nullptr) << c.what;
         EXPECT_EQ(scan.mainFromCache, c.accepted ? 1 : 0) << c.what;
         const std::vector<std::u16string> lines = logLines(log);
@@ -192,7 +199,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
         } else {
             EXPECT_TRUE(lines.empty()) << c.what;
         }
-        EXPECT_EQ(inmemory::callCount("RegSetValueExW"), 0u) << "phase C never rewrites the entry: " << c.what;
+        EXPECT_EQ(inmemory::callCount("setRegistryValue"), 0u) << "phase C never rewrites the entry: " << c.what;
     }
 }
 
@@ -202,22 +209,22 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
     cacheEntry(main, inmemory::now());
     {
         TestLog log;
-        const TeamsWindowScan scan(&log);
+        const TeamsWindowScan scan = scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, main);
         EXPECT_TRUE(logLines(log).empty()) << "detail texts are not written";
     }
-    inmemory::failCall("RegGetValueW", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
     {
         TestLog log;
-        const TeamsWindowScan scan(&log);
+        const TeamsWindowScan scan = scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, nullptr);
         EXPECT_EQ(scan.mainFromCache, 0);
     }
 
     inmemory::setWindowVisible(main, true);
-    inmemory::failCall("RegSetValueExW", win::ERROR_ACCESS_DENIED, 1, -1);
+    inmemory::failCall("setRegistryValue", win::ERROR_ACCESS_DENIED, 1, -1);
     TestLog log;
-    const TeamsWindowScan scan(&log);
+    const TeamsWindowScan scan = scanTeamsWindows(log);
     EXPECT_EQ(scan.mainWindow, main) << "a failed store does not undo the finding";
     EXPECT_TRUE(logLines(log).empty());
 }

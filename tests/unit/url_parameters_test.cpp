@@ -9,6 +9,13 @@
 #include "allocation_counter.h"
 #include "url/invocation_parameters.h"
 
+// The parser's result as the number "Invalid parameter(s) %d" shows.
+template <class... Args>
+std::int32_t parsed(Args&&... args)
+{
+    return static_cast<std::int32_t>(parseUrlParameters(std::forward<Args>(args)...));
+}
+
 namespace {
 
 struct Expected {
@@ -79,7 +86,7 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
     };
     for (const Case& c : cases) {
         InvocationParameters p;
-        EXPECT_EQ(parseUrlParameters(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
+        EXPECT_EQ(parsed(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
         const Expected got = valuesOf(p);
         EXPECT_EQ(got.action, c.values.action) << narrow(c.url);
         EXPECT_EQ(got.participant, c.values.participant) << narrow(c.url);
@@ -95,7 +102,7 @@ TEST(UrlParameters, ValuesAreBoundedAt255Characters)
     for (std::size_t n : {254u, 255u}) {
         InvocationParameters p;
         const std::u16string url = prefix + std::u16string(n, u'x');
-        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", p), 0) << n;
+        EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", p), 0) << n;
         EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(n, u'x'));
     }
     for (std::size_t n : {256u, 257u, 2048u, 32766u}) {
@@ -103,7 +110,7 @@ TEST(UrlParameters, ValuesAreBoundedAt255Characters)
         // A long value must neither spill into the next slot nor lose its
         // terminator; what was filled before it stays.
         const std::u16string url = prefix + std::u16string(n - 3, u'y') + u"%41&participant2=z";
-        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", p), -4) << n;
+        EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", p), -4) << n;
         EXPECT_EQ(std::u16string(p.slots[0].value), u"answercall");
         EXPECT_EQ(std::u16string(p.slots[1].value).size(), 255u);
         EXPECT_EQ(p.slots[1].value[255], 0);
@@ -114,7 +121,7 @@ TEST(UrlParameters, ValuesAreBoundedAt255Characters)
     // decoding: 253 letters and one escape are 256 characters.
     InvocationParameters p;
     const std::u16string encoded = prefix + std::u16string(253, u'a') + u"%20";
-    EXPECT_EQ(parseUrlParameters(encoded.c_str(), u"TeamsCall", p), -4);
+    EXPECT_EQ(parsed(encoded.c_str(), u"TeamsCall", p), -4);
     EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(253, u'a') + u"%2");
 }
 
@@ -126,7 +133,7 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
     }
     many += u"action=last";
     InvocationParameters p;
-    EXPECT_EQ(parseUrlParameters(many.c_str(), u"TeamsCall", p), 0);
+    EXPECT_EQ(parsed(many.c_str(), u"TeamsCall", p), 0);
     EXPECT_EQ(std::u16string(p.slots[0].value), u"last");
     EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(1, static_cast<char16_t>(u'a' + 999 % 26)));
 
@@ -137,24 +144,24 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
     };
     for (const std::u16string& url : odd) {
         InvocationParameters q;
-        EXPECT_EQ(parseUrlParameters(url.c_str(), u"TeamsCall", q), 0) << narrow(url);
+        EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", q), 0) << narrow(url);
         for (const InvocationParameter& slot : q.slots) {
             EXPECT_LT(std::char_traits<char16_t>::length(slot.value), InvocationParameter::Capacity);
         }
     }
     InvocationParameters q;
-    parseUrlParameters(u"x:TeamsCall?participant=%4", u"TeamsCall", q);
+    parsed(u"x:TeamsCall?participant=%4", u"TeamsCall", q);
     EXPECT_EQ(std::u16string(q.slots[1].value), u"%4");
-    parseUrlParameters(u"x:TeamsCall?participant=%00tail", u"TeamsCall", q);
+    parsed(u"x:TeamsCall?participant=%00tail", u"TeamsCall", q);
     EXPECT_EQ(std::u16string(q.slots[1].value), u"");
 }
 
 TEST(UrlParameters, FailuresBeforeTheQueryLeaveTheTableUnchanged)
 {
     InvocationParameters p;
-    parseUrlParameters(u"x:TeamsCall?participant=kept", u"TeamsCall", p);
+    parsed(u"x:TeamsCall?participant=kept", u"TeamsCall", p);
     for (const char16_t* bad : {u"nocolon", u"x:Other?participant=y", u"x:TeamsCall"}) {
-        EXPECT_LT(parseUrlParameters(bad, u"TeamsCall", p), 0);
+        EXPECT_LT(parsed(bad, u"TeamsCall", p), 0);
         EXPECT_EQ(std::u16string(p.slots[1].value), u"kept");
     }
 }
@@ -163,7 +170,7 @@ TEST(UrlParameters, ParsingAllocatesNothing)
 {
     InvocationParameters p;
     const AllocationCounter counter;
-    parseUrlParameters(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x",
+    parsed(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x",
                        u"TeamsCall", p);
     EXPECT_EQ(counter.count(), 0u);
 }

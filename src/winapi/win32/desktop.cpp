@@ -1,10 +1,10 @@
-// Top-level windows, processes, window commands and keyboard input on the real
-// Win32 API.
+// The desktop's windows, system commands and keyboard input on the real API.
 #include "winapi/desktop.h"
 
 #include "win32_common.h"
 
 #include <psapi.h>
+
 
 namespace win {
 
@@ -12,52 +12,84 @@ using detail::native;
 using detail::ours;
 using detail::wide;
 
-HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const char16_t* title)
+namespace {
+
+BOOL CALLBACK addToSnapshot(::HWND window, LPARAM context)
 {
-    return ours(::FindWindowExW(native(parent), native(after), wide(className), wide(title)));
-}
-
-BOOL IsWindowVisible(HWND window) { return ::IsWindowVisible(native(window)); }
-
-int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
-{
-    return ::GetWindowTextW(native(window), wide(buffer), maxCount);
-}
-
-LONG GetWindowLongW(HWND window, int index) { return ::GetWindowLongW(native(window), index); }
-
-DWORD GetWindowThreadProcessId(HWND window, DWORD* processId)
-{
-    ::DWORD pid = processId != nullptr ? *processId : 0;
-    const DWORD thread = ::GetWindowThreadProcessId(native(window), &pid);
-    if (processId != nullptr) {
-        *processId = pid;
+    auto& snapshot = *reinterpret_cast<WindowSnapshot*>(context);
+    if (snapshot.count < WindowSnapshotCapacity) {
+        snapshot.windows[snapshot.count++] = ours(window);
+    } else {
+        ++snapshot.dropped;
     }
-    return thread;
+    return TRUE;
 }
 
-HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId)
+// The count, not the buffer, is what a failed call promises anything about:
+// terminate where it says the text ends.
+void terminateAt(char16_t (&text)[WindowTextCapacity], int length)
 {
-    return ours(::OpenProcess(desiredAccess, inheritHandle, processId));
+    text[length > 0 && static_cast<std::size_t>(length) < WindowTextCapacity ? length : 0] = 0;
 }
 
-DWORD K32GetProcessImageFileNameW(HANDLE process, char16_t* buffer, DWORD size)
+}  // namespace
+
+void takeWindowSnapshot(WindowSnapshot& snapshot)
 {
-    return ::K32GetProcessImageFileNameW(native(process), wide(buffer), size);
+    // EnumWindows hands over the whole list of one moment; walking with
+    // FindWindowExW from the window just passed ends the walk as soon as
+    // that window is destroyed, and browsers make and destroy windows of
+    // Teams' class all the time.
+    snapshot.count = 0;
+    snapshot.dropped = 0;
+    ::EnumWindows(addToSnapshot, reinterpret_cast<LPARAM>(&snapshot));
 }
 
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+bool readWindowFacts(HWND window, WindowFacts& facts)
 {
-    return ::PostMessageW(native(window), message, wParam, lParam);
+    const int classLength = ::GetClassNameW(native(window), wide(facts.className), WindowTextCapacity);
+    if (classLength == 0) {
+        facts.className[0] = 0;
+        facts.title[0] = 0;
+        return false;
+    }
+    terminateAt(facts.className, classLength);
+    terminateAt(facts.title, ::GetWindowTextW(native(window), wide(facts.title), WindowTextCapacity));
+    facts.visible = ::IsWindowVisible(native(window)) != FALSE;
+    facts.minimized = (::GetWindowLongW(native(window), GWL_STYLE) & WS_MINIMIZE) != 0;
+    return true;
 }
 
-UINT SendInput(UINT count, const KEYBDINPUT* records)
+bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
+{
+    ::DWORD processId = 0;
+    ::GetWindowThreadProcessId(native(window), &processId);
+    if (processId == 0) {
+        return false;
+    }
+    // Limited query is enough to read the image name and, unlike full query,
+    // is granted for elevated and protected processes too.
+    const ::HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) {
+        return false;
+    }
+    const ::DWORD length = ::K32GetProcessImageFileNameW(process, wide(path), ImagePathCapacity);
+    ::CloseHandle(process);
+    return length != 0 && length < ImagePathCapacity;
+}
+
+DWORD postSystemCommand(HWND window, SystemCommand command)
+{
+    return ::PostMessageW(native(window), WM_SYSCOMMAND, static_cast<WPARAM>(command), 0) ? ERROR_SUCCESS
+                                                                                            : ::GetLastError();
+}
+
+KeysSent sendKeys(const KEYBDINPUT* records, UINT count)
 {
     // The program sends at most the six records of the answer shortcut.
     ::INPUT inputs[8] = {};
     if (count > 8) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
+        return KeysSent{0, ERROR_INVALID_PARAMETER};
     }
     for (UINT i = 0; i < count; ++i) {
         inputs[i].type = INPUT_KEYBOARD;
@@ -67,7 +99,8 @@ UINT SendInput(UINT count, const KEYBDINPUT* records)
         inputs[i].ki.time = records[i].time;
         inputs[i].ki.dwExtraInfo = records[i].dwExtraInfo;
     }
-    return ::SendInput(count, inputs, sizeof(::INPUT));
+    const UINT sent = ::SendInput(count, inputs, sizeof(::INPUT));
+    return KeysSent{sent, sent == count ? ERROR_SUCCESS : ::GetLastError()};
 }
 
 }  // namespace win

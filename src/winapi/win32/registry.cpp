@@ -1,7 +1,8 @@
-// The registry on the real Win32 API.
+// The registry on the real API.
 #include "winapi/registry.h"
 
 #include "win32_common.h"
+
 
 namespace win {
 
@@ -9,39 +10,35 @@ using detail::native;
 using detail::ours;
 using detail::wide;
 
-LSTATUS RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result)
+LSTATUS openRegistryKey(HKEY key, const char16_t* path, DWORD access, HKEY* opened)
 {
-    ::HKEY opened = nullptr;
-    const LSTATUS status = ::RegOpenKeyExW(native(key), wide(subKey), options, desiredAccess, &opened);
-    *result = ours(opened);
+    ::HKEY result = nullptr;
+    const LSTATUS status = ::RegOpenKeyExW(native(key), wide(path), 0, access, &result);
+    *opened = ours(result);
     return status;
 }
 
-LSTATUS RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result,
-                        DWORD* disposition)
+LSTATUS createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access, HKEY* created)
 {
-    ::HKEY created = nullptr;
-    ::DWORD how = 0;
-    const LSTATUS status = ::RegCreateKeyExW(native(key), wide(subKey), 0, nullptr, options, desiredAccess, nullptr,
-                                             &created, &how);
-    *result = ours(created);
-    if (disposition != nullptr) {
-        *disposition = how;
-    }
+    ::HKEY result = nullptr;
+    const LSTATUS status =
+        ::RegCreateKeyExW(native(key), wide(path), 0, nullptr, isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
+                          access, nullptr, &result, nullptr);
+    *created = ours(result);
     return status;
 }
 
-LSTATUS RegSetValueExW(HKEY key, const char16_t* valueName, DWORD type, const BYTE* data, DWORD size)
+LSTATUS setRegistryValue(HKEY key, const char16_t* name, DWORD type, const void* data, DWORD size)
 {
-    return ::RegSetValueExW(native(key), wide(valueName), 0, type, data, size);
+    return ::RegSetValueExW(native(key), wide(name), 0, type, static_cast<const ::BYTE*>(data), size);
 }
 
-LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
-                     void* data, DWORD* size)
+LSTATUS readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type, void* data,
+                          DWORD* size)
 {
     ::DWORD nativeType = 0;
     ::DWORD nativeSize = size != nullptr ? *size : 0;
-    const LSTATUS status = ::RegGetValueW(native(key), wide(subKey), wide(valueName), flags, &nativeType, data,
+    const LSTATUS status = ::RegGetValueW(native(key), wide(path), wide(name), types, &nativeType, data,
                                           size != nullptr ? &nativeSize : nullptr);
     if (type != nullptr) {
         *type = nativeType;
@@ -52,8 +49,8 @@ LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName
     return status;
 }
 
-LSTATUS RegCloseKey(HKEY key) { return ::RegCloseKey(native(key)); }
+LSTATUS deleteRegistryTree(HKEY key, const char16_t* path) { return ::RegDeleteTreeW(native(key), wide(path)); }
 
-LSTATUS RegDeleteTreeW(HKEY key, const char16_t* subKey) { return ::RegDeleteTreeW(native(key), wide(subKey)); }
+void closeRegistryKey(HKEY key) { ::RegCloseKey(native(key)); }
 
 }  // namespace win

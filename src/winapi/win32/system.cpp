@@ -1,5 +1,4 @@
-// Files, time, console, shell folders, folder security and this process, on
-// the real Win32 API.
+// The clock, the console, this process and the log's files on the real API.
 #include "winapi/system.h"
 
 #include "win32_common.h"
@@ -9,141 +8,179 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-static_assert(sizeof(win::FILETIME) == sizeof(::FILETIME));
-static_assert(sizeof(win::SYSTEMTIME) == sizeof(::SYSTEMTIME));
-
 namespace win {
 
 using detail::native;
 using detail::ours;
 using detail::wide;
 
-DWORD GetLastError() { return ::GetLastError(); }
-void SetLastError(DWORD error) { ::SetLastError(error); }
-
-HANDLE CreateFileW(const char16_t* path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
-                   DWORD flagsAndAttributes)
+bool readClock(std::uint64_t& fileTime)
 {
-    return ours(::CreateFileW(wide(path), desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes,
-                              nullptr));
-}
-
-BOOL WriteFile(HANDLE file, const void* data, DWORD byteCount, DWORD* written)
-{
-    ::DWORD done = 0;
-    const BOOL ok = ::WriteFile(native(file), data, byteCount, &done, nullptr);
-    if (written != nullptr) {
-        *written = done;
+    ::SYSTEMTIME now{};
+    ::GetSystemTime(&now);
+    ::FILETIME asFileTime{};
+    if (!::SystemTimeToFileTime(&now, &asFileTime)) {
+        return false;
     }
-    return ok;
+    fileTime = (static_cast<std::uint64_t>(asFileTime.dwHighDateTime) << 32) | asFileTime.dwLowDateTime;
+    return true;
 }
 
-BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite)
+void pause(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+bool attachParentConsole() { return ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }
+
+bool writeConsole(const char16_t* text, std::size_t length)
 {
-    return ::GetFileTime(native(file), reinterpret_cast<::FILETIME*>(creation),
-                         reinterpret_cast<::FILETIME*>(lastAccess), reinterpret_cast<::FILETIME*>(lastWrite));
+    ::DWORD written = 0;
+    return ::WriteConsoleW(::GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<::DWORD>(length), &written,
+                           nullptr) != FALSE;
 }
 
-BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(native(handle)); }
-BOOL DeleteFileW(const char16_t* path) { return ::DeleteFileW(wide(path)); }
-BOOL PathFileExistsW(const char16_t* path) { return ::PathFileExistsW(wide(path)); }
+void releaseConsole() { ::FreeConsole(); }
 
-HRESULT SHGetFolderPathW(int csidl, DWORD flags, char16_t* path)
+DWORD moduleFileName(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, wide(buffer), size); }
+
+const char16_t* commandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
+
+bool commonAppDataFolder(char16_t (&path)[PathCapacity])
 {
-    return ::SHGetFolderPathW(nullptr, csidl, nullptr, flags, wide(path));
-}
-
-int SHCreateDirectory(const char16_t* path) { return ::SHCreateDirectory(nullptr, wide(path)); }
-
-void GetSystemTime(SYSTEMTIME* time) { ::GetSystemTime(reinterpret_cast<::SYSTEMTIME*>(time)); }
-
-BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime)
-{
-    return ::SystemTimeToFileTime(reinterpret_cast<const ::SYSTEMTIME*>(systemTime),
-                                  reinterpret_cast<::FILETIME*>(fileTime));
-}
-
-BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime)
-{
-    return ::FileTimeToSystemTime(reinterpret_cast<const ::FILETIME*>(fileTime),
-                                  reinterpret_cast<::SYSTEMTIME*>(systemTime));
-}
-
-void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
-
-BOOL AttachConsole(DWORD processId) { return ::AttachConsole(processId); }
-BOOL FreeConsole() { return ::FreeConsole(); }
-HANDLE GetStdHandle(DWORD which) { return ours(::GetStdHandle(which)); }
-
-BOOL WriteConsoleW(HANDLE console, const char16_t* text, DWORD length, DWORD* written)
-{
-    ::DWORD done = 0;
-    const BOOL ok = ::WriteConsoleW(native(console), text, length, &done, nullptr);
-    if (written != nullptr) {
-        *written = done;
+    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, wide(path)) < 0) {
+        path[0] = 0;
+        return false;
     }
-    return ok;
+    path[PathCapacity - 1] = 0;
+    return true;
 }
 
-DWORD GetSecurityInfo(HANDLE object, int objectType, DWORD securityInfo, PACL* dacl, PSECURITY_DESCRIPTOR* descriptor)
-{
-    return ::GetSecurityInfo(native(object), static_cast<::SE_OBJECT_TYPE>(objectType), securityInfo, nullptr,
-                             nullptr, reinterpret_cast<::PACL*>(dacl), nullptr, descriptor);
-}
+bool pathExists(const char16_t* path) { return ::PathFileExistsW(wide(path)) != FALSE; }
 
-DWORD SetSecurityInfo(HANDLE object, int objectType, DWORD securityInfo, PACL dacl)
-{
-    return ::SetSecurityInfo(native(object), static_cast<::SE_OBJECT_TYPE>(objectType), securityInfo, nullptr,
-                             nullptr, static_cast<::PACL>(dacl), nullptr);
-}
+DWORD createFolder(const char16_t* path) { return static_cast<DWORD>(::SHCreateDirectory(nullptr, wide(path))); }
 
-BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount, DWORD sub0,
-                              DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
-                              PSID* sid)
+HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
 {
-    ::SID_IDENTIFIER_AUTHORITY nativeAuthority{};
-    for (int i = 0; i < 6; ++i) {
-        nativeAuthority.Value[i] = authority->Value[i];
+    ::DWORD access = FILE_READ_ATTRIBUTES;
+    ::DWORD share = 0;
+    ::DWORD disposition = OPEN_EXISTING;
+    ::DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
+    switch (use) {
+    case FileUse::InspectFolder:
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
+        break;
+    case FileUse::ResolveFolder:
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        flags = FILE_FLAG_BACKUP_SEMANTICS;
+        break;
+    case FileUse::ChangeFolderRights:
+        access |= READ_CONTROL | WRITE_DAC;
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
+        break;
+    case FileUse::ReadToExpire:
+        access = GENERIC_READ;
+        share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+        break;
+    case FileUse::AppendEntry:
+        access |= FILE_APPEND_DATA;
+        disposition = OPEN_ALWAYS;
+        flags |= FILE_ATTRIBUTE_NORMAL;
+        break;
     }
-    return ::AllocateAndInitializeSid(&nativeAuthority, subAuthorityCount, sub0, sub1, sub2, sub3, sub4, sub5, sub6,
-                                      sub7, sid);
+    const ::HANDLE file = ::CreateFileW(wide(path), access, share, nullptr, disposition, flags, nullptr);
+    error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    return ours(file);
 }
 
-void FreeSid(PSID sid) { ::FreeSid(sid); }
+void closeFile(HANDLE file) { ::CloseHandle(native(file)); }
 
-DWORD SetEntriesInAclW(DWORD count, const EXPLICIT_ACCESS_W* entries, PACL oldAcl, PACL* newAcl)
+bool readFileFacts(HANDLE file, FileFacts& facts)
 {
-    // One entry is all the program ever passes.
-    if (count != 1) {
-        return ERROR_INVALID_PARAMETER;
+    ::BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(native(file), &information)) {
+        return false;
     }
-    ::EXPLICIT_ACCESS_W entry{};
-    entry.grfAccessPermissions = entries->grfAccessPermissions;
-    entry.grfAccessMode = static_cast<::ACCESS_MODE>(entries->grfAccessMode);
-    entry.grfInheritance = entries->grfInheritance;
-    entry.Trustee.pMultipleTrustee = nullptr;
-    entry.Trustee.MultipleTrusteeOperation = static_cast<::MULTIPLE_TRUSTEE_OPERATION>(entries->Trustee.MultipleTrusteeOperation);
-    entry.Trustee.TrusteeForm = static_cast<::TRUSTEE_FORM>(entries->Trustee.TrusteeForm);
-    entry.Trustee.TrusteeType = static_cast<::TRUSTEE_TYPE>(entries->Trustee.TrusteeType);
-    entry.Trustee.ptstrName = static_cast<::LPWSTR>(entries->Trustee.ptstrName);
-    return ::SetEntriesInAclW(1, &entry, static_cast<::PACL>(oldAcl), reinterpret_cast<::PACL*>(newAcl));
+    facts.folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.names = information.nNumberOfLinks;
+    facts.size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    facts.lastWrite = (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+                      information.ftLastWriteTime.dwLowDateTime;
+    return true;
 }
 
-void LocalFree(void* memory) { ::LocalFree(memory); }
-
-DWORD GetModuleFileNameW(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, wide(buffer), size); }
-
-const char16_t* GetCommandLineW() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
-
-BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+bool readFinalPath(HANDLE file, char16_t (&path)[PathCapacity])
 {
-    static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == sizeof(::BY_HANDLE_FILE_INFORMATION));
-    return ::GetFileInformationByHandle(native(file), reinterpret_cast<::BY_HANDLE_FILE_INFORMATION*>(information));
+    // Room for "\\?\UNC\" in front of a path of at most 259 characters.
+    wchar_t finalPath[PathCapacity + 8];
+    const ::DWORD length =
+        ::GetFinalPathNameByHandleW(native(file), finalPath, PathCapacity + 8, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= PathCapacity + 8) {
+        return false;
+    }
+    // As it would be typed: without the "\\?\" in front, and \\?\UNC\server\...
+    // as \\server\....
+    const wchar_t* from = finalPath;
+    std::size_t used = 0;
+    if (::StrCmpNIW(finalPath, L"\\\\?\\UNC\\", 8) == 0) {
+        path[used++] = u'\\';
+        from += 7;
+    } else if (::StrCmpNIW(finalPath, L"\\\\?\\", 4) == 0) {
+        from += 4;
+    }
+    for (; *from != 0; ++from) {
+        if (used + 1 >= PathCapacity) {
+            return false;
+        }
+        path[used++] = static_cast<char16_t>(*from);
+    }
+    path[used] = 0;
+    return true;
 }
 
-DWORD GetFinalPathNameByHandleW(HANDLE file, char16_t* buffer, DWORD size, DWORD flags)
+bool appendToFile(HANDLE file, const void* data, DWORD byteCount)
 {
-    return ::GetFinalPathNameByHandleW(native(file), wide(buffer), size, flags);
+    ::DWORD written = 0;
+    return ::WriteFile(native(file), data, byteCount, &written, nullptr) != FALSE && written == byteCount;
+}
+
+bool deleteFile(const char16_t* path) { return ::DeleteFileW(wide(path)) != FALSE; }
+
+DWORD grantUsersFullAccess(HANDLE folder)
+{
+    ::PACL currentAcl = nullptr;
+    ::PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = ::GetSecurityInfo(native(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &currentAcl, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) {
+        return error;  // nothing to merge into, and nothing of ours to free
+    }
+    ::SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    ::PSID users = nullptr;
+    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0,
+                                    0, 0, &users)) {
+        error = ::GetLastError();
+        ::LocalFree(descriptor);
+        return error;
+    }
+    ::EXPLICIT_ACCESS_W access{};
+    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    access.Trustee.pMultipleTrustee = nullptr;
+    access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+    access.Trustee.ptstrName = static_cast<::LPWSTR>(users);
+    ::PACL merged = nullptr;
+    error = ::SetEntriesInAclW(1, &access, currentAcl, &merged);
+    if (error == ERROR_SUCCESS && merged != nullptr) {
+        error = ::SetSecurityInfo(native(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged,
+                                  nullptr);
+    }
+    ::LocalFree(merged);
+    ::FreeSid(users);
+    ::LocalFree(descriptor);  // the list read above lies inside it
+    return error;
 }
 
 }  // namespace win

@@ -135,182 +135,98 @@ using namespace inmemory::detail;
 using inmemory::detail::machine;
 using inmemory::detail::Window;
 
-HWND FindWindowExW(HWND parent, HWND after, const char16_t* className, const char16_t* title)
+void takeWindowSnapshot(WindowSnapshot& snapshot)
 {
-    if (enterFailing("FindWindowExW")) {
-        return nullptr;
+    snapshot.count = 0;
+    snapshot.dropped = 0;
+    if (failsNow("takeWindowSnapshot")) {
+        return;
     }
-    if (parent != nullptr || title != nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    const auto& windows = machine().windows;
-    auto place = windows.begin();
-    if (after != nullptr) {
-        place = inmemory::placeOf(after);
-        if (place == windows.end()) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        ++place;
-    }
-    const std::u16string wanted = fold(className != nullptr ? className : u"");
-    for (; place != windows.end(); ++place) {
-        if (className == nullptr || fold(place->traits.className) == wanted) {
-            return place->handle;
+    for (const Window& w : machine().windows) {
+        if (snapshot.count < WindowSnapshotCapacity) {
+            snapshot.windows[snapshot.count++] = w.handle;
+        } else {
+            ++snapshot.dropped;
         }
     }
-    SetLastError(ERROR_SUCCESS);
-    return nullptr;
 }
 
-BOOL IsWindowVisible(HWND window)
+namespace {
+// The text as Windows would copy it: cut to the buffer and terminated.
+void copyText(const std::u16string& text, char16_t (&buffer)[WindowTextCapacity])
 {
-    if (enterFailing("IsWindowVisible")) {
-        return FALSE;
-    }
-    const Window* w = inmemory::findWindow(window);
-    return w != nullptr && w->traits.visible ? TRUE : FALSE;
-}
-
-int GetWindowTextW(HWND window, char16_t* buffer, int maxCount)
-{
-    // Windows promises nothing about the buffer when the call fails: here it
-    // is left full and unterminated, so a caller that reads it anyway shows.
-    const auto failed = [&] {
-        for (int i = 0; i < maxCount; ++i) {
-            buffer[i] = u'?';
-        }
-        return 0;
-    };
-    if (enterFailing("GetWindowTextW")) {
-        return failed();
-    }
-    const Window* w = inmemory::findWindow(window);
-    if (w == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return failed();
-    }
-    if (maxCount <= 0) {
-        return 0;
-    }
-    const std::size_t n = std::min<std::size_t>(w->traits.title.size(), static_cast<std::size_t>(maxCount - 1));
-    std::memcpy(buffer, w->traits.title.data(), n * sizeof(char16_t));
+    const std::size_t n = std::min(text.size(), WindowTextCapacity - 1);
+    std::memcpy(buffer, text.data(), n * sizeof(char16_t));
     buffer[n] = 0;
-    return static_cast<int>(n);
 }
+}  // namespace
 
-LONG GetWindowLongW(HWND window, int index)
+bool readWindowFacts(HWND window, WindowFacts& facts)
 {
-    if (enterFailing("GetWindowLongW")) {
-        return 0;
-    }
+    // A window that goes between the snapshot and this look is gone for the
+    // reader, as a destroyed window's class can no longer be read.
+    // The fault and the hooks first: a hook may destroy the window.
+    const bool fails = failsNow("readWindowFacts");
     const Window* w = inmemory::findWindow(window);
-    if (w == nullptr || index != GWL_STYLE) {
-        SetLastError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
-        return 0;
+    if (fails || w == nullptr) {
+        facts.className[0] = 0;
+        facts.title[0] = 0;
+        return false;
     }
-    LONG style = 0x00CF0000;  // WS_OVERLAPPEDWINDOW
-    if (w->traits.visible) {
-        style |= WS_VISIBLE;
-    }
-    if (w->traits.minimized) {
-        style |= WS_MINIMIZE;
-    }
-    return style;
+    copyText(w->traits.className, facts.className);
+    copyText(w->traits.title, facts.title);
+    facts.visible = w->traits.visible;
+    facts.minimized = w->traits.minimized;
+    return true;
 }
 
-DWORD GetWindowThreadProcessId(HWND window, DWORD* processId)
+bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
 {
-    if (enterFailing("GetWindowThreadProcessId")) {
-        return 0;
-    }
+    const bool fails = failsNow("readWindowImagePath");
     const Window* w = inmemory::findWindow(window);
-    if (w == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
+    if (fails || w == nullptr) {
+        return false;
     }
-    if (processId != nullptr) {
-        *processId = w->traits.processId;
+    auto it = machine().processes.find(w->traits.processId);
+    if (it == machine().processes.end() || it->second.accessDenied ||
+        it->second.imagePath.size() + 1 > ImagePathCapacity) {
+        return false;
     }
-    return w->traits.processId + 1;
+    std::memcpy(path, it->second.imagePath.c_str(), (it->second.imagePath.size() + 1) * sizeof(char16_t));
+    return true;
 }
 
-HANDLE OpenProcess(DWORD desiredAccess, BOOL, DWORD processId)
+DWORD postSystemCommand(HWND window, SystemCommand command)
 {
-    if (enterFailing("OpenProcess")) {
-        return nullptr;
+    DWORD error = 0;
+    if (enter("postSystemCommand", error)) {
+        return error;
     }
-    auto it = machine().processes.find(processId);
-    if (it == machine().processes.end()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+    if (inmemory::findWindow(window) == nullptr) {
+        return ERROR_INVALID_WINDOW_HANDLE;
     }
-    if (it->second.accessDenied) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return asHandle(newHandle(OpenHandle{HandleKind::Process, u"", desiredAccess, 0, processId}));
-}
-
-DWORD K32GetProcessImageFileNameW(HANDLE process, char16_t* buffer, DWORD size)
-{
-    if (enterFailing("K32GetProcessImageFileNameW")) {
-        return 0;
-    }
-    OpenHandle* open = findHandle(handleValue(process));
-    if (open == nullptr || open->kind != HandleKind::Process) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if ((open->access & PROCESS_QUERY_LIMITED_INFORMATION) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
-    }
-    auto it = machine().processes.find(open->processId);
-    if (it == machine().processes.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    const std::u16string& path = it->second.imagePath;
-    if (path.size() + 1 > size) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(char16_t));
-    return static_cast<DWORD>(path.size());
-}
-
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (enterFailing("PostMessageW")) {
-        return FALSE;
-    }
-    Window* w = inmemory::findWindow(window);
-    if (w == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    machine().posted.push_back(inmemory::PostedMessage{window, message, wParam, lParam, machine().now});
+    const auto wParam = static_cast<WPARAM>(command);
+    machine().posted.push_back(inmemory::PostedMessage{window, WM_SYSCOMMAND, wParam, 0, machine().now});
     // The window obeys, as a real window's default processing would.
-    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MINIMIZE) {
-        w->traits.minimized = true;
-    } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+    if (command == SystemCommand::Minimize) {
+        inmemory::setWindowMinimized(window, true);
+    } else {
         inmemory::destroyWindow(window);
     }
-    return TRUE;
+    return ERROR_SUCCESS;
 }
 
-UINT SendInput(UINT count, const KEYBDINPUT* records)
+KeysSent sendKeys(const KEYBDINPUT* records, UINT count)
 {
-    if (enterFailing("SendInput")) {
-        return 0;
+    DWORD error = 0;
+    if (enter("sendKeys", error)) {
+        return KeysSent{0, error};
     }
     machine().input.push_back(inmemory::SentInput{std::vector<KEYBDINPUT>(records, records + count), machine().now});
     if (machine().afterSendInput) {
         machine().afterSendInput();
     }
-    return count;
+    return KeysSent{count, ERROR_SUCCESS};
 }
 
 }  // namespace win

@@ -1,14 +1,14 @@
-// The in-memory Windows: a small machine that behaves like the parts of Win32
-// the program uses, so the logic above the Windows layer is tested on Linux
-// without mocks that merely replay answers.
+// The test double of the Windows layer: a small machine that keeps real state
+// behind the layer's functions (src/winapi), so the logic above it is tested
+// on Linux without mocks that merely replay answers.
 //
-// It keeps real state: files with times, contents and share modes; a UTC clock
-// that Sleep advances at once (no real waiting); a console that records what
+// It keeps files with times, contents, share modes and links; a UTC clock
+// that pause() advances at once (no real waiting); a console that records what
 // it is given; a registry with volatile keys and write protection; desktop
-// windows in z-order with visibility, style and owning process; a record of
-// SendInput and PostMessageW. Any call can be made to fail with a chosen Win32
-// error, by name and occurrence or by its position among all calls, so every
-// failure path can be driven from a test.
+// windows in z-order with visibility, minimised state and owning process; a
+// record of the keys and window commands sent. Any layer function can be made
+// to fail with a chosen Win32 error, by name and occurrence or by its position
+// among all calls, so every failure path can be driven from a test.
 //
 // One machine per process; reset() gives a fresh one. Not thread-safe: the
 // program has one thread.
@@ -74,7 +74,6 @@ void denyAccess(const std::u16string& path);
 // the Users group (GENERIC_ALL, inherited by files and folders) was applied.
 bool usersGrantedFullAccess(const std::u16string& folder);
 std::size_t openHandleCount();
-std::size_t outstandingAllocations();  // security descriptors, lists, SIDs
 void setProgramDataPath(const std::u16string& path);
 // Links, as a local user can plant them in the log folder. `path` becomes a
 // symbolic link to `target` (which need not exist), a junction to the folder

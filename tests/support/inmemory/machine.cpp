@@ -1,7 +1,6 @@
 // The in-memory machine: reset, faults, the clock and the handle table.
 #include "inmemory/machine.h"
 
-#include <cstdlib>
 
 #include "util/strings.h"
 
@@ -10,8 +9,6 @@ namespace inmemory {
 namespace detail {
 
 namespace {
-thread_local win::DWORD lastError = 0;
-
 // Days from 1601-01-01 to the civil date (proleptic Gregorian).
 std::int64_t daysFrom1601(int year, int month, int day)
 {
@@ -87,14 +84,10 @@ bool enter(const char* function, win::DWORD& error)
     return false;
 }
 
-bool enterFailing(const char* function)
+bool failsNow(const char* function)
 {
     win::DWORD error = 0;
-    if (enter(function, error)) {
-        lastError = error;
-        return true;
-    }
-    return false;
+    return enter(function, error);
 }
 
 std::uintptr_t newHandle(const OpenHandle& handle)
@@ -112,15 +105,6 @@ OpenHandle* findHandle(std::uintptr_t value)
     return it == machine().handles.end() ? nullptr : &it->second;
 }
 
-void* allocate(std::size_t bytes)
-{
-    void* p = std::malloc(bytes == 0 ? 1 : bytes);
-    machine().allocations.insert(p);
-    return p;
-}
-
-void setLastErrorValue(win::DWORD error) { lastError = error; }
-win::DWORD lastErrorValue() { return lastError; }
 
 std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second)
 {
@@ -135,9 +119,6 @@ using namespace detail;
 void reset()
 {
     Machine& m = machine();
-    for (const void* p : m.allocations) {
-        std::free(const_cast<void*>(p));
-    }
     // The call record keeps its storage from one machine to the next: a fresh
     // reservation per reset costs milliseconds under the sanitizers, where
     // the fuzz targets reset the machine for every input.
@@ -155,7 +136,7 @@ void reset()
     m.keys[fold(u"HKCR")] = Key{u"HKCR"};
     m.keys[fold(u"HKCU")] = Key{u"HKCU"};
     m.keys[fold(u"HKCU\\SOFTWARE")] = Key{u"HKCU\\SOFTWARE"};
-    setLastErrorValue(0);
+    m.keys[fold(u"HKLM")] = Key{u"HKLM"};
 }
 
 void failCall(std::string_view function, win::DWORD error, int occurrence, int count)
@@ -217,7 +198,7 @@ std::size_t openHandleCount()
 {
     std::size_t n = 0;
     for (const auto& [value, handle] : machine().handles) {
-        if (handle.kind != HandleKind::RegistryKey && handle.kind != HandleKind::Console) {
+        if (handle.kind != HandleKind::RegistryKey) {
             ++n;
         }
     }
@@ -235,13 +216,4 @@ std::size_t openKeyCount()
     return n;
 }
 
-std::size_t outstandingAllocations() { return machine().allocations.size(); }
-
 }  // namespace inmemory
-
-namespace win {
-
-DWORD GetLastError() { return inmemory::detail::lastErrorValue(); }
-void SetLastError(DWORD error) { inmemory::detail::setLastErrorValue(error); }
-
-}  // namespace win

@@ -63,14 +63,14 @@ struct Process {
     bool accessDenied = false;
 };
 
-enum class HandleKind { File, Folder, Process, Console, RegistryKey };
+enum class HandleKind { File, Folder, RegistryKey };
 
 struct OpenHandle {
     HandleKind kind;
     std::u16string path;  // file, folder or key path (folded)
     win::DWORD access = 0;
     win::DWORD share = 0;
-    win::DWORD processId = 0;
+    bool rights = false;  // a folder opened to change its access list
 };
 
 struct FaultPlan {
@@ -96,7 +96,6 @@ struct Machine {
     std::map<std::u16string, File> files;
     std::map<std::u16string, Folder> folders;
     std::set<std::u16string> deniedPaths;
-    std::set<const void*> allocations;
 
     // console
     bool parentConsole = false;
@@ -142,14 +141,11 @@ Machine& machine();
 // actions that are due, and tells whether a planned fault hits this call (then
 // `error` holds the Win32 error to report).
 bool enter(const char* function, win::DWORD& error);
-// For functions that report through GetLastError.
-bool enterFailing(const char* function);
+// For functions that report a failure without its reason.
+bool failsNow(const char* function);
 
 std::uintptr_t newHandle(const OpenHandle& handle);
 OpenHandle* findHandle(std::uintptr_t value);
-void* allocate(std::size_t bytes);
-void setLastErrorValue(win::DWORD error);
-win::DWORD lastErrorValue();
 std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
 
 inline win::HANDLE asHandle(std::uintptr_t value) { return reinterpret_cast<win::HANDLE>(value); }

@@ -147,6 +147,10 @@ bool keyPathOf(HKEY key, std::u16string& path)
         path = u"HKCU";
         return true;
     }
+    if (key == HKEY_LOCAL_MACHINE) {
+        path = u"HKLM";
+        return true;
+    }
     OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
     if (open == nullptr || open->kind != HandleKind::RegistryKey) {
         return false;
@@ -173,16 +177,16 @@ Key* keyAt(const std::u16string& path)
 
 HKEY openKeyHandle(const std::u16string& path, DWORD access)
 {
-    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0, 0}));
+    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0, false}));
 }
 
 }  // namespace
 
-LSTATUS RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD desiredAccess, HKEY* result)
+LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
     DWORD error = 0;
-    if (enter("RegOpenKeyExW", error)) {
+    if (enter("openRegistryKey", error)) {
         return static_cast<LSTATUS>(error);
     }
     std::u16string base;
@@ -201,19 +205,18 @@ LSTATUS RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, DWORD desiredAcce
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD desiredAccess, HKEY* result,
-                        DWORD* disposition)
+LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
     DWORD error = 0;
-    if (enter("RegCreateKeyExW", error)) {
+    if (enter("createRegistryKey", error)) {
         return static_cast<LSTATUS>(error);
     }
     std::u16string base;
     if (!keyPathOf(key, base)) {
         return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
-    if (key != HKEY_CLASSES_ROOT && key != HKEY_CURRENT_USER) {
+    if (key != HKEY_CLASSES_ROOT && key != HKEY_CURRENT_USER && key != HKEY_LOCAL_MACHINE) {
         OpenHandle* parent = findHandle(reinterpret_cast<std::uintptr_t>(key));
         if ((parent->access & KEY_CREATE_SUB_KEY) == 0) {
             return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
@@ -224,9 +227,6 @@ LSTATUS RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD d
     if (existing != nullptr) {
         if (existing->writeDenied && wantsWrite(desiredAccess)) {
             return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-        }
-        if (disposition != nullptr) {
-            *disposition = REG_OPENED_EXISTING_KEY;
         }
         *result = openKeyHandle(path, desiredAccess);
         return static_cast<LSTATUS>(ERROR_SUCCESS);
@@ -251,7 +251,7 @@ LSTATUS RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD d
             current += u"\\" + part;
             auto [it, inserted] = machine().keys.try_emplace(fold(current), Key{current});
             if (inserted) {
-                it->second.isVolatile = options == REG_OPTION_VOLATILE;
+                it->second.isVolatile = isVolatile;
             }
         }
         if (slash == std::u16string::npos) {
@@ -259,17 +259,15 @@ LSTATUS RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD d
         }
         start = slash + 1;
     }
-    if (disposition != nullptr) {
-        *disposition = REG_CREATED_NEW_KEY;
-    }
     *result = openKeyHandle(path, desiredAccess);
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS RegSetValueExW(HKEY key, const char16_t* valueName, DWORD type, const BYTE* data, DWORD size)
+LSTATUS setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const void* value, DWORD size)
 {
+    const auto* data = static_cast<const BYTE*>(value);
     DWORD error = 0;
-    if (enter("RegSetValueExW", error)) {
+    if (enter("setRegistryValue", error)) {
         return static_cast<LSTATUS>(error);
     }
     OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
@@ -291,11 +289,11 @@ LSTATUS RegSetValueExW(HKEY key, const char16_t* valueName, DWORD type, const BY
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
-                     void* data, DWORD* size)
+LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
+                          void* data, DWORD* size)
 {
     DWORD error = 0;
-    if (enter("RegGetValueW", error)) {
+    if (enter("readRegistryValue", error)) {
         return static_cast<LSTATUS>(error);
     }
     // Windows refuses an expandable-string restriction unless RRF_NOEXPAND
@@ -368,24 +366,20 @@ LSTATUS RegGetValueW(HKEY key, const char16_t* subKey, const char16_t* valueName
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS RegCloseKey(HKEY key)
+void closeRegistryKey(HKEY key)
 {
-    DWORD error = 0;
-    if (enter("RegCloseKey", error)) {
-        return static_cast<LSTATUS>(error);
-    }
+    const bool fails = failsNow("closeRegistryKey");
     OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
-    if (open == nullptr || open->kind != HandleKind::RegistryKey) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+    if (fails || open == nullptr || open->kind != HandleKind::RegistryKey) {
+        return;
     }
     machine().handles.erase(reinterpret_cast<std::uintptr_t>(key));
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS RegDeleteTreeW(HKEY key, const char16_t* subKey)
+LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
 {
     DWORD error = 0;
-    if (enter("RegDeleteTreeW", error)) {
+    if (enter("deleteRegistryTree", error)) {
         return static_cast<LSTATUS>(error);
     }
     std::u16string base;
