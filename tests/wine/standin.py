@@ -9,8 +9,10 @@
 Window list entries are (key, title, flags), or a string written as a raw
 line. The title may contain '|'; flags is a comma-separated subset of hidden,
 minimized, oncall=<call window title>. The first window is the top of
-the z-order. Commands: show <key>, hide <key>, title <key> <new title>,
-create <key>|<title>|<flags>, quit.
+the z-order. Commands: show <key> (and activate it), showna <key> (without
+activating it), hide <key>, title <key> <new title>, create <key>|<title>|<flags>,
+quit. window_class plays the client of today (TeamsWebView); churn_ms makes
+every window go and come anew at the top that often, as a browser's do.
 """
 
 import os
@@ -26,10 +28,12 @@ class StandInError(AssertionError):
 
 
 class TeamsStandIn:
-    def __init__(self, prefix, image_name="Teams.exe", windows=()):
+    def __init__(self, prefix, image_name="Teams.exe", windows=(), window_class=None, churn_ms=0):
         self.prefix = prefix
         self.image_name = image_name
         self.windows = list(windows)
+        self.options = ([f"--class={window_class}"] if window_class else []) + \
+            ([f"--churn={churn_ms}"] if churn_ms else [])
         self.proc = None
         self.pid = None  # the Windows process id, from the "ready" event
 
@@ -50,7 +54,7 @@ class TeamsStandIn:
                     raise ValueError(f"bad window line: {window!r}")
                 f.write(f"{key}|{title}|{flags}\n")
         # Started by its Windows path, C:\Apps\<name>, as an installed client is.
-        self.proc = self.prefix.start(self.prefix.winpath(exe), [self.prefix.winpath(self.control)])
+        self.proc = self.prefix.start(self.prefix.winpath(exe), [self.prefix.winpath(self.control)] + self.options)
         try:
             ready = self.wait_event("ready", timeout=30)
         except StandInError:

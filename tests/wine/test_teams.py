@@ -261,6 +261,27 @@ class TeamsActionsTest(unittest.TestCase):
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             program.wait(timeout=30)
 
+    def test_windows_that_come_and_go_above_teams_do_not_hide_it(self):
+        # A browser above Teams makes and destroys windows of Teams' class all
+        # the time (tooltips, pop-ups). A walk that asks for the window after
+        # the one it just passed stops when that one has gone; every walk
+        # here must still reach Teams below them.
+        teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith"), ("main", MAIN, "")])
+        with TeamsStandIn(self.prefix, image_name="Browser.exe", churn_ms=20,
+                          windows=[("tip1", "Tooltip", ""), ("tip2", "", ""), ("popup", "Pop-up", "")]):
+            for run in range(20):
+                since = teams.command("show notify")
+                teams.wait_event("shown notify", since=since)
+                code, _, log = self.run_url("answercall")
+                self.assertEqual(code, 0)
+                # From the second run on the minimised call window stands beside
+                # the main window, which then comes from the cache.
+                main = "identified" if run == 0 else "known"
+                self.assertIn(f"Protocolhandler invoked (Teams main app {main}) (Call notification identified)...",
+                              log, f"run {run}")
+                self.assertEqual(log[-1], 'Minimizing call window "Call with John Smith"...', f"run {run}: {log}")
+                teams.wait_event("syscommand call F020", since=since)
+
     def test_answer_without_a_notification_window_gives_up_after_thirty_seconds(self):
         teams = self.teams([("main", MAIN, "")])
         program = self.start("answercall&participant=John%20Smith")

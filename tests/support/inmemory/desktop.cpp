@@ -55,24 +55,11 @@ win::DWORD addProcess(const std::u16string& imagePath)
     Machine& m = machine();
     const win::DWORD id = m.nextProcessId;
     m.nextProcessId += 4;
-    m.processes[id] = Process{imagePath, false};
+    m.processes[id] = Process{imagePath};
     return id;
 }
 
-void denyProcessAccess(win::DWORD processId) { machine().processes[processId].accessDenied = true; }
 
-void endProcess(win::DWORD processId)
-{
-    Machine& m = machine();
-    m.processes.erase(processId);
-    for (auto place = m.windows.begin(); place != m.windows.end();) {
-        const auto next = std::next(place);
-        if (place->traits.processId == processId) {
-            eraseWindow(place);
-        }
-        place = next;
-    }
-}
 
 win::HWND addWindow(const WindowTraits& traits)
 {
@@ -91,12 +78,6 @@ void setWindowVisible(win::HWND window, bool visible)
     }
 }
 
-void setWindowTitle(win::HWND window, const std::u16string& title)
-{
-    if (Window* w = findWindow(window)) {
-        w->traits.title = title;
-    }
-}
 
 void setWindowMinimized(win::HWND window, bool minimized)
 {
@@ -188,7 +169,7 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
         return false;
     }
     auto it = machine().processes.find(w->traits.processId);
-    if (it == machine().processes.end() || it->second.accessDenied ||
+    if (it == machine().processes.end() ||
         it->second.imagePath.size() + 1 > ImagePathCapacity) {
         return false;
     }

@@ -63,13 +63,9 @@ void addFile(const std::u16string& path, const std::u16string& text, std::uint64
 bool fileExists(const std::u16string& path);
 std::u16string fileText(const std::u16string& path);  // UTF-16LE contents
 std::vector<std::uint8_t> fileBytes(const std::u16string& path);
-std::uint64_t fileLastWrite(const std::u16string& path);
-void setFileLastWrite(const std::u16string& path, std::uint64_t fileTime);
 // Another process holds the file open with share mode 0 until released.
 void holdFile(const std::u16string& path);
 void releaseFile(const std::u16string& path);
-// Opening this path (file or folder) fails with 5.
-void denyAccess(const std::u16string& path);
 // How the log folder's access list was changed: true once a merged list with
 // the Users group (GENERIC_ALL, inherited by files and folders) was applied.
 bool usersGrantedFullAccess(const std::u16string& folder);
@@ -89,7 +85,6 @@ std::u16string consoleOutput();
 
 // --- This process --------------------------------------------------------------
 void setModuleFileName(const std::u16string& path);
-void setCommandLine(const std::u16string& commandLine);
 
 // --- Registry ----------------------------------------------------------------
 // Paths start with "HKCR\" or "HKCU\"; names compare case-insensitively.
@@ -119,14 +114,10 @@ struct WindowTraits {
 };
 // A process with this image path; returns its id.
 win::DWORD addProcess(const std::u16string& imagePath);
-// OpenProcess on it fails with 5, as for another user's elevated process.
-void denyProcessAccess(win::DWORD processId);
-void endProcess(win::DWORD processId);
 // A new window at the top of the z-order (or at the bottom).
 win::HWND addWindow(const WindowTraits& traits);
 win::HWND addWindowAtBottom(const WindowTraits& traits);
 void setWindowVisible(win::HWND window, bool visible);
-void setWindowTitle(win::HWND window, const std::u16string& title);
 void setWindowMinimized(win::HWND window, bool minimized);
 void destroyWindow(win::HWND window);
 bool windowExists(win::HWND window);

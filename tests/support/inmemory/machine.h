@@ -60,7 +60,6 @@ struct Window {
 
 struct Process {
     std::u16string imagePath;
-    bool accessDenied = false;
 };
 
 enum class HandleKind { File, Folder, RegistryKey };
@@ -95,7 +94,6 @@ struct Machine {
     std::u16string programData;
     std::map<std::u16string, File> files;
     std::map<std::u16string, Folder> folders;
-    std::set<std::u16string> deniedPaths;
 
     // console
     bool parentConsole = false;

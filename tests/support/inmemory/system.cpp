@@ -196,19 +196,7 @@ std::u16string fileText(const std::u16string& path)
     return text;
 }
 
-std::uint64_t fileLastWrite(const std::u16string& path)
-{
-    auto it = machine().files.find(contentKey(fold(path)));
-    return it == machine().files.end() ? 0 : it->second.lastWrite;
-}
 
-void setFileLastWrite(const std::u16string& path, std::uint64_t fileTime)
-{
-    auto it = machine().files.find(contentKey(fold(path)));
-    if (it != machine().files.end()) {
-        it->second.lastWrite = fileTime;
-    }
-}
 
 void holdFile(const std::u16string& path)
 {
@@ -226,7 +214,6 @@ void releaseFile(const std::u16string& path)
     }
 }
 
-void denyAccess(const std::u16string& path) { machine().deniedPaths.insert(fold(path)); }
 
 bool usersGrantedFullAccess(const std::u16string& folder)
 {
@@ -278,7 +265,6 @@ bool consoleAttached() { return machine().attached; }
 std::u16string consoleOutput() { return machine().console; }
 
 void setModuleFileName(const std::u16string& path) { machine().moduleFileName = path; }
-void setCommandLine(const std::u16string& commandLine) { machine().commandLine = commandLine; }
 
 }  // namespace inmemory
 
@@ -402,11 +388,6 @@ DWORD createFolder(const char16_t* path)
     if (inmemory::folderExists(folder)) {
         return ERROR_ALREADY_EXISTS;
     }
-    for (std::u16string parent = parentPath(folder); !parent.empty(); parent = parentPath(parent)) {
-        if (machine().deniedPaths.count(fold(parent)) != 0) {
-            return ERROR_ACCESS_DENIED;
-        }
-    }
     inmemory::addFolder(folder);
     return ERROR_SUCCESS;
 }
@@ -455,10 +436,6 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
         return INVALID_HANDLE_VALUE;
     }
     const std::u16string key = fold(resolved);
-    if (m.deniedPaths.count(key) != 0) {
-        error = ERROR_ACCESS_DENIED;
-        return INVALID_HANDLE_VALUE;
-    }
     if (m.folders.count(key) != 0) {
         // A folder opens only with backup semantics, which the file uses lack.
         if (!folderOnly) {
@@ -591,8 +568,7 @@ bool deleteFile(const char16_t* path)
     // folders on the way are followed.
     const std::u16string key = fold(followFolderJunctions(path != nullptr ? path : u""));
     auto it = machine().files.find(key);
-    if (machine().folders.count(key) != 0 || it == machine().files.end() || machine().deniedPaths.count(key) != 0 ||
-        it->second.deletePending || heldByOther(key)) {
+    if (machine().folders.count(key) != 0 || it == machine().files.end() || it->second.deletePending || heldByOther(key)) {
         return false;
     }
     // Windows opens the file for deletion sharing everything: only an open

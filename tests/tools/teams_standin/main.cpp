@@ -3,7 +3,13 @@
 // control folder and reports what happened to them (keys, system commands,
 // destruction) with wall-clock timestamps.
 //
-// Control folder (the only command-line argument):
+// Command line: the control folder, then options:
+//   --class=NAME   the window class (default Chrome_WidgetWin_1; the client
+//                  people run today uses TeamsWebView)
+//   --churn=MS     every MS milliseconds destroy each window and make it anew
+//                  at the top, as a browser does with its tooltips and pop-ups
+//
+// Control folder:
 //   windows.txt   read once at start: "key|title|flags", top of z-order first
 //                 (UTF-8; blank lines and lines starting with # are skipped)
 //   commands.txt  appended by the test, one command per line, polled
@@ -13,6 +19,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +28,8 @@
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"Chrome_WidgetWin_1";
+std::wstring g_windowClass = L"Chrome_WidgetWin_1";
+DWORD g_churnMilliseconds = 0;
 // How often commands.txt is looked at. SetTimer would clamp anything below
 // 10 ms (USER_TIMER_MINIMUM), so the message loop waits with a timeout instead.
 constexpr DWORD kPollMilliseconds = 5;
@@ -130,7 +138,7 @@ HWND CreateStandInWindow(StandInWindow& window) {
     // Cascaded, so that a screenshot shows every visible window's title bar.
     static int created = 0;
     int offset = 40 * (created++ % 12);
-    HWND hwnd = CreateWindowExW(0, kWindowClass, window.title.c_str(), style, 100 + offset, 100 + offset, 320, 200,
+    HWND hwnd = CreateWindowExW(0, g_windowClass.c_str(), window.title.c_str(), style, 100 + offset, 100 + offset, 320, 200,
                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     window.hwnd = hwnd;
     if (!hwnd) return nullptr;
@@ -196,6 +204,11 @@ void RunCommand(const std::wstring& line) {
         ShowWindow(window->hwnd, IsIconic(window->hwnd) ? SW_RESTORE : SW_SHOW);
         SetForegroundWindow(window->hwnd);
         SetFocus(window->hwnd);
+        LogEvent(L"shown " + key);
+    } else if (verb == L"showna") {
+        // Shown without being activated, as a notification pops up while the
+        // user works in another window.
+        ShowWindow(window->hwnd, SW_SHOWNOACTIVATE);
         LogEvent(L"shown " + key);
     } else if (verb == L"hide") {
         ShowWindow(window->hwnd, SW_HIDE);
@@ -282,7 +295,7 @@ void PumpMessages() {
 // Our windows as FindWindowExW enumerates them, top first.
 std::vector<StandInWindow*> ZOrder() {
     std::vector<StandInWindow*> order;
-    for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, kWindowClass, nullptr));) {
+    for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, g_windowClass.c_str(), nullptr));) {
         if (StandInWindow* window = FindByHandle(hwnd)) order.push_back(window);
     }
     return order;
@@ -316,6 +329,18 @@ bool SettleZOrder(const std::vector<StandInWindow*>& topFirst) {
     return goodLooks >= 4;
 }
 
+// Every window goes and a new one of the same kind comes at the top: a walk
+// over the desktop meets handles that are gone by the time it asks about them.
+void Churn() {
+    for (auto& window : g_windows) {
+        if (!window->hwnd) continue;
+        HWND old = window->hwnd;
+        window->hwnd = nullptr;  // no "destroyed" event for churned windows
+        DestroyWindow(old);
+        CreateStandInWindow(*window);
+    }
+}
+
 bool LoadWindowList(std::vector<std::unique_ptr<StandInWindow>>& out) {
     std::wstring path = g_controlDir + L"\\windows.txt";
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -347,8 +372,18 @@ bool LoadWindowList(std::vector<std::unique_ptr<StandInWindow>>& out) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv || argc != 2) return 2;
+    if (!argv || argc < 2) return 2;
     g_controlDir = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option.rfind(L"--class=", 0) == 0) {
+            g_windowClass = option.substr(8);
+        } else if (option.rfind(L"--churn=", 0) == 0) {
+            g_churnMilliseconds = static_cast<DWORD>(std::wcstoul(option.c_str() + 8, nullptr, 10));
+        } else {
+            return 2;
+        }
+    }
     LocalFree(argv);
     while (!g_controlDir.empty() && (g_controlDir.back() == L'\\' || g_controlDir.back() == L'/')) {
         g_controlDir.pop_back();
@@ -360,7 +395,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = kWindowClass;
+    windowClass.lpszClassName = g_windowClass.c_str();
     if (!RegisterClassExW(&windowClass)) return 3;
 
     std::vector<std::unique_ptr<StandInWindow>> listed;
@@ -385,10 +420,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     LogEvent(L"ready " + std::to_wstring(GetCurrentProcessId()));
 
+    ULONGLONG lastChurn = GetTickCount64();
     while (!g_quit) {
         MsgWaitForMultipleObjectsEx(0, nullptr, kPollMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         PumpMessages();
         PollCommands();
+        if (g_churnMilliseconds > 0 && GetTickCount64() - lastChurn >= g_churnMilliseconds) {
+            lastChurn = GetTickCount64();
+            Churn();
+        }
     }
     return 0;
 }
