@@ -68,7 +68,10 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
         handler.unregisterHandler();
         return ConsoleCommandResult::Done;
     case Command::DebugInfo: {
-        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scanTeamsWindows(log));  // for the reader
+        const TeamsWindowScan scan = scanTeamsWindows(log);
+        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader
+        // Support sees every window of a Teams process, whatever its class.
+        listTeamsProcessWindows(scan);
         return ConsoleCommandResult::Done;
     }
     case Command::ValidateConfig: {

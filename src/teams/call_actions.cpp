@@ -3,6 +3,7 @@
 #include "log/diagnostic_log.h"
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
+#include "util/strings.h"
 #include "winapi/system.h"
 
 namespace {
@@ -130,7 +131,7 @@ std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
     std::int32_t listed = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(window, facts)) {
+        if (!teams::readTeamsWindow(scan.recognition, window, facts)) {
             continue;
         }
         if (listed == 0) {
@@ -150,4 +151,25 @@ std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
         log.print(u"Teams desktop application not found.\n");
     }
     return listed;
+}
+
+void listTeamsProcessWindows(const TeamsWindowScan& scan)
+{
+    DiagnosticLog& log = *scan.log;
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(log, snapshot);
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        char16_t imagePath[win::ImagePathCapacity];
+        if (!isTeamsWindow(scan.recognition, window) || !win::readWindowFacts(window, facts) ||
+            !win::readWindowImagePath(window, imagePath)) {
+            continue;
+        }
+        // The image's file name only: the folders above it may name the user.
+        const char16_t* slash = util::findLastChar(imagePath, u'\\');
+        log.print(u"Window %p class:[%s] image:[%s] visible:%d, minimized:%d [%s]\n", window,
+                  static_cast<const char16_t*>(facts.className), slash != nullptr ? slash + 1 : imagePath,
+                  facts.visible ? 1 : 0, facts.minimized ? 1 : 0, static_cast<const char16_t*>(facts.title));
+    }
 }

@@ -2,6 +2,8 @@
 #include "teams/teams_windows.h"
 #include "util/strings.h"
 
+#include <iterator>
+
 namespace {
 
 // Titles of Teams' call-in-progress windows, per language. Their titles can
@@ -21,14 +23,10 @@ constexpr char16_t AnyWindowMarker[] = u"KVX";
 // for any named participant.
 constexpr char16_t NewWindowMarker[] = u"NewWindow";
 
-bool hasCallInProgressTitle(const char16_t* title)
+bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t* title)
 {
-    for (const char16_t* inProgress : CallInProgressTitles) {
-        if (util::startsWithNoCase(title, inProgress)) {
-            return true;
-        }
-    }
-    return false;
+    return teams::matchesList(title, CallInProgressTitles, std::size(CallInProgressTitles),
+                              recognition.callInProgressTitles, true);
 }
 
 }  // namespace
@@ -54,10 +52,11 @@ win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participan
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(window, facts) || !facts.visible || (skipMinimized && facts.minimized)) {
+        if (!teams::readTeamsWindow(scan.recognition, window, facts) || !facts.visible ||
+            (skipMinimized && facts.minimized)) {
             continue;
         }
-        if (window == scan.mainWindow || window == scan.notificationWindow || hasCallInProgressTitle(facts.title)) {
+        if (window == scan.mainWindow || window == scan.notificationWindow || hasCallInProgressTitle(scan.recognition, facts.title)) {
             continue;
         }
         if (anyWindow || noParticipant) {

@@ -5,11 +5,15 @@
 #include "teams/teams_windows.h"
 #include "util/strings.h"
 
+#include <iterator>
+
 namespace {
 
-// Teams draws every top-level window with the browser engine's class.
-constexpr char16_t TeamsWindowClass[] = u"Chrome_WidgetWin_1";
-constexpr char16_t TeamsImageName[] = u"Teams.exe";
+// The classic client draws every top-level window with the browser engine's
+// class, under Teams.exe; the client people run today runs as ms-teams.exe
+// with windows of its own class.
+constexpr const char16_t* TeamsWindowClasses[] = {u"Chrome_WidgetWin_1", u"TeamsWebView"};
+constexpr const char16_t* TeamsImageNames[] = {u"Teams.exe", u"ms-teams.exe"};
 
 // The call notification's title in each language Teams is used in here;
 // tried in this order, each as a case-insensitive prefix.
@@ -29,14 +33,10 @@ constexpr char16_t MainTitleMarker[] = u"|MicrosoftTeams";
 // that has gone, whose handle value Windows may have given to another.
 constexpr std::uint32_t CacheAgeLimit = 28800;
 
-bool hasNotificationTitle(const char16_t* title)
+bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title)
 {
-    for (const char16_t* notification : NotificationTitles) {
-        if (util::startsWithNoCase(title, notification)) {
-            return true;
-        }
-    }
-    return false;
+    return teams::matchesList(title, NotificationTitles, std::size(NotificationTitles),
+                              recognition.notificationTitles, true);
 }
 
 bool isExcludedFromNotification(const char16_t* title)
@@ -61,15 +61,36 @@ void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot)
     }
 }
 
-bool readTeamsWindow(win::HWND window, win::WindowFacts& facts)
+bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,
+                 const PolicyEntries& added, bool prefix)
 {
-    return win::readWindowFacts(window, facts) && util::compareNoCase(facts.className, TeamsWindowClass) == 0 &&
-           isTeamsWindow(window);
+    const auto matches = [&](const char16_t* entry) {
+        return prefix ? util::startsWithNoCase(text, entry) : util::compareNoCase(text, entry) == 0;
+    };
+    for (std::size_t i = 0; i < builtInCount; ++i) {
+        if (matches(builtIn[i])) {
+            return true;
+        }
+    }
+    for (std::size_t i = 0; i < added.count; ++i) {
+        if (matches(added.entries[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool readTeamsWindow(const TeamsRecognition& recognition, win::HWND window, win::WindowFacts& facts)
+{
+    return win::readWindowFacts(window, facts) &&
+           matchesList(facts.className, TeamsWindowClasses, std::size(TeamsWindowClasses), recognition.windowClasses,
+                       false) &&
+           isTeamsWindow(recognition, window);
 }
 
 }  // namespace teams
 
-bool isTeamsWindow(win::HWND window)
+bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window)
 {
     char16_t imagePath[win::ImagePathCapacity];
     if (!win::readWindowImagePath(window, imagePath)) {
@@ -78,13 +99,15 @@ bool isTeamsWindow(win::HWND window)
     // The path comes in device form (\Device\HarddiskVolume1\...), so only the
     // file name after the last backslash is compared.
     const char16_t* slash = util::findLastChar(imagePath, u'\\');
-    return slash != nullptr && util::compareNoCase(slash + 1, TeamsImageName) == 0;
+    return slash != nullptr && teams::matchesList(slash + 1, TeamsImageNames, std::size(TeamsImageNames),
+                                                  recognition.imageNames, false);
 }
 
 TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
 {
     TeamsWindowScan scan;
     scan.log = &log;
+    scan.recognition = readTeamsRecognition(log);
     // One snapshot for both walks. Each entry is judged by its facts when it
     // is looked at; one that has gone by then is passed over, and the walk
     // goes on below it.
@@ -98,10 +121,10 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     int candidates = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(window, facts)) {
+        if (!teams::readTeamsWindow(scan.recognition, window, facts)) {
             continue;
         }
-        if (hasNotificationTitle(facts.title)) {
+        if (hasNotificationTitle(scan.recognition, facts.title)) {
             scan.notificationWindow = window;
             scan.notificationMatch = NotificationMatch::ByTitle;
             break;
@@ -122,7 +145,8 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     int visibleCount = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (window != scan.notificationWindow && teams::readTeamsWindow(window, facts) && facts.visible) {
+        if (window != scan.notificationWindow && teams::readTeamsWindow(scan.recognition, window, facts) &&
+            facts.visible) {
             visible = window;
             ++visibleCount;
         }
@@ -139,7 +163,7 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     win::HWND cached = nullptr;
     std::uint32_t age = 0;
     if (MainWindowCache::load(&cached, &age) == CacheLoadResult::Loaded && age < CacheAgeLimit && cached != nullptr &&
-        isTeamsWindow(cached)) {
+        isTeamsWindow(scan.recognition, cached)) {
         scan.mainWindow = cached;
         scan.mainFromCache = true;
         log.printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached);
@@ -150,12 +174,13 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
 TeamsDetection detectTeams(DiagnosticLog& log)
 {
     TeamsDetection detection;
-    detection.notificationFound = scanTeamsWindows(log).notificationWindow != nullptr;
+    const TeamsWindowScan scan = scanTeamsWindows(log);
+    detection.notificationFound = scan.notificationWindow != nullptr;
     win::WindowSnapshot snapshot;
     teams::takeSnapshot(log, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
-        detection.teamsVisible = teams::readTeamsWindow(snapshot.windows[i], facts) && facts.visible;
+        detection.teamsVisible = teams::readTeamsWindow(scan.recognition, snapshot.windows[i], facts) && facts.visible;
     }
     return detection;
 }

@@ -12,6 +12,29 @@ class DiagnosticLog;
 
 enum class NotificationMatch : std::int32_t { None = -1, ByTitle = 1, ByExclusion = 3 };
 
+constexpr std::size_t PolicyEntryLimit = 16;
+constexpr std::size_t PolicyEntryCapacity = 256;  // at most 255 characters
+
+// Entries a machine's policy adds after one of the built-in lists.
+struct PolicyEntries {
+    std::size_t count = 0;
+    char16_t entries[PolicyEntryLimit][PolicyEntryCapacity] = {};
+};
+
+// What tells Teams' windows and their kinds apart: the built-in lists (the
+// classic client and the one people run today) and what the machine's policy
+// adds to each (teams/teams_policy.h).
+struct TeamsRecognition {
+    PolicyEntries imageNames;
+    PolicyEntries windowClasses;
+    PolicyEntries notificationTitles;
+    PolicyEntries callInProgressTitles;
+};
+
+// Reads the machine's policy for the lists, logging what it ignores. Every run
+// that looks at Teams windows reads it, once per scan.
+[[nodiscard]] TeamsRecognition readTeamsRecognition(DiagnosticLog& log);
+
 // What one scan of the Teams top-level windows found. A plain record: it does
 // not follow later changes of the windows; a user that needs fresh results
 // makes a new one. It owns nothing.
@@ -21,6 +44,7 @@ struct TeamsWindowScan {
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
     DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
+    TeamsRecognition recognition;  // what the scan took for Teams; the actions on it use the same
 };
 
 // Scans the desktop: the notification window by its title or as the only
@@ -29,8 +53,10 @@ struct TeamsWindowScan {
 // Refreshes the MainWindowCache when the live windows single one out.
 [[nodiscard]] TeamsWindowScan scanTeamsWindows(DiagnosticLog& log);
 
-// True when the process that owns the window has the image file name Teams.exe.
-[[nodiscard]] bool isTeamsWindow(win::HWND window);
+// True when the process that owns the window has a Teams image file name
+// (Teams.exe, ms-teams.exe, or one the policy adds), compared after the last
+// backslash of its path, letter case ignored.
+[[nodiscard]] bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window);
 
 // The participant's call window among the live windows, or null: never the
 // scan's main or notification window, nor a call-in-progress window.
@@ -45,6 +71,10 @@ void answerCall(const TeamsWindowScan& scan, const char16_t* participant);
 void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant);
 // One log line per Teams window with what the scan made of it; the count.
 std::int32_t listTeamsWindows(const TeamsWindowScan& scan);
+// For support: one log line per top-level window of a Teams process, whatever
+// its class. Never another program's windows: the log is open to every user,
+// and a browser's titles are nobody else's business.
+void listTeamsProcessWindows(const TeamsWindowScan& scan);
 
 // What the status window shows: whether a visible Teams window exists (any
 // one will do, not only the main window) and whether the scan found the

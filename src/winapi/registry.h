@@ -1,5 +1,6 @@
 // The registry values the program owns, under its roots: the protocol handler
-// under HKEY_CLASSES_ROOT and the main window cache under HKEY_CURRENT_USER.
+// under HKEY_CLASSES_ROOT, the main window cache under HKEY_CURRENT_USER, and
+// the machine's policy under HKEY_LOCAL_MACHINE, which it only reads.
 // Results are Win32 error numbers: 2 for a missing key or value, 5 when
 // access is refused, 234 when a value does not fit, 1630 when a value's type
 // is not among those asked for.
@@ -22,12 +23,14 @@ constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD REG_QWORD = 11;
 
 constexpr DWORD RRF_RT_REG_SZ = 0x00000002u;
 constexpr DWORD RRF_RT_REG_EXPAND_SZ = 0x00000004u;
 constexpr DWORD RRF_RT_REG_DWORD = 0x00000010u;
 constexpr DWORD RRF_RT_REG_QWORD = 0x00000040u;
+constexpr DWORD RRF_RT_ANY = 0x0000FFFFu;
 // Without it an expandable string is expanded and read as REG_SZ, and
 // RRF_RT_REG_EXPAND_SZ fails with 87 (ERROR_INVALID_PARAMETER).
 constexpr DWORD RRF_NOEXPAND = 0x10000000u;

@@ -60,8 +60,11 @@ TEST(StatusWindowDetection, TextForEachDesktop)
          {{u"News", true, false}, {u"Chat | Microsoft Teams", false, true}, {u"Meeting | Microsoft Teams", true, true}},
          WithoutNotification},
         {"a visible Teams window of another class does not count",
-         {{u"Chat | Microsoft Teams", true, true, u"TeamsWebView"}},
+         {{u"Chat | Microsoft Teams", true, true, u"Chrome_RenderWidgetHostHWND"}},
          NotFound},
+        {"the client of today's window class counts like the classic one",
+         {{u"Chat | Microsoft Teams", true, true, u"TeamsWebView"}},
+         WithoutNotification},
     };
     for (const Case& c : cases) {
         inmemory::reset();

@@ -1,6 +1,9 @@
 // The Teams window scan: which window is the call notification and which the
 // main window, phase by phase, with its tie-breaks, the cache fallback at its
 // age limit, and the owning-process test that every phase relies on.
+#include <functional>
+#include <vector>
+
 #include "teams/main_window_cache.h"
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
@@ -40,7 +43,9 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
         {u"\\Device\\HarddiskVolume1\\Apps\\TEAMS.EXE", true},
         {u"\\Device\\HarddiskVolume1\\Apps\\MyTeams.exe", false},
         {u"\\Device\\HarddiskVolume1\\Apps\\Teams.exe.bak", false},
-        {u"\\Device\\HarddiskVolume1\\Teams.exe\\ms-teams.exe", false},
+        {u"\\Device\\HarddiskVolume1\\Teams.exe\\ms-teams.exe", true},  // the client of today
+        {u"\\Device\\HarddiskVolume1\\WindowsApps\\MSTeams\\MS-TEAMS.EXE", true},
+        {u"\\Device\\HarddiskVolume1\\Apps\\ms-teams.exe.old", false},
         {u"Teams.exe", false},  // no backslash, no file name to compare
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(221, u'x') + u"\\Teams.exe", true},  // 255 characters
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
@@ -48,7 +53,7 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
     for (const Case& c : cases) {
         inmemory::WindowTraits traits;
         traits.processId = inmemory::addProcess(c.image);
-        EXPECT_EQ(isTeamsWindow(inmemory::addWindow(traits)), c.teams) << std::string(c.image.begin(), c.image.end());
+        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), c.teams) << std::string(c.image.begin(), c.image.end());
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -56,19 +61,99 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
 TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
 {
     const win::HWND denied = window(u"Chat | Microsoft Teams");
-    EXPECT_TRUE(isTeamsWindow(denied));
+    EXPECT_TRUE(isTeamsWindow(TeamsRecognition{}, denied));
 
     inmemory::failCall("readWindowImagePath", win::ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(isTeamsWindow(denied));
-    inmemory::failCall("readWindowImagePath", win::ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(isTeamsWindow(denied));
+    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, denied));
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 
     inmemory::destroyWindow(denied);
-    EXPECT_FALSE(isTeamsWindow(denied)) << "no window, no owning process";
+    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, denied)) << "no window, no owning process";
     inmemory::WindowTraits orphan;
     orphan.processId = 4242;  // a process that has ended
-    EXPECT_FALSE(isTeamsWindow(inmemory::addWindow(orphan)));
+    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(orphan)));
+}
+
+TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
+{
+    const std::u16string Key = u"HKLM\\SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast";
+    const std::u16string Long(256, u'x');
+    const std::u16string Longest(255, u'y');
+    std::vector<std::u16string> seventeen;
+    for (char16_t c = u'a'; c <= u'q'; ++c) {
+        seventeen.push_back(std::u16string(3, c) + u".exe");
+    }
+    seventeen.push_back(Long);
+    struct Case {
+        const char* what;
+        std::function<void()> policy;
+        std::size_t images, classes, notifications, inProgress;
+        std::u16string log;
+    };
+    const Case cases[] = {
+        {"no policy", [] {}, 0, 0, 0, 0, u""},
+        {"one entry in each list",
+         [&] {
+             inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
+             inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"LyncConversationWindowClass"});
+             inmemory::setMultiStringValue(Key, u"NotificationTitles", {u"Incoming call"});
+             inmemory::setMultiStringValue(Key, u"CallInProgressTitles", {u"Meeting compact view"});
+         },
+         1, 1, 1, 1, u""},
+        {"seventeen names and one too long",
+         [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", seventeen); }, 16, 0, 0, 0,
+         u"Policy value \"TeamsImageNames\": 2 entries ignored.\n"},
+        {"sixteen of the longest fill 8194 bytes exactly",
+         [&] { inmemory::setMultiStringValue(Key, u"NotificationTitles", std::vector<std::u16string>(16, Longest)); },
+         0, 0, 16, 0, u""},
+        {"a list ends at its first empty string",
+         [&] { inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"A", u"", u"B"}); }, 0, 1, 0, 0, u""},
+        {"a plain string",
+         [&] { inmemory::setStringValue(Key, u"CallInProgressTitles", u"Meeting"); }, 0, 0, 0, 0,
+         u"Policy value \"CallInProgressTitles\" ignored (not a multi-string).\n"},
+        {"more than 8194 bytes",
+         [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", std::vector<std::u16string>(17, Longest)); },
+         0, 0, 0, 0, u"Policy value \"TeamsImageNames\" ignored (larger than 8194 bytes).\n"},
+        {"a key that cannot be read",
+         [&] {
+             inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
+             inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED);
+         },
+         0, 0, 0, 0, u"Policy key could not be read (error 5).\n"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.policy();
+        TestLog log;
+        const TeamsRecognition r = readTeamsRecognition(log);
+        EXPECT_EQ(std::vector<std::size_t>({r.imageNames.count, r.windowClasses.count, r.notificationTitles.count,
+                                            r.callInProgressTitles.count}),
+                  std::vector<std::size_t>({c.images, c.classes, c.notifications, c.inProgress}))
+            << c.what;
+        std::u16string said;
+        for (const std::u16string& line : logLines(log)) {
+            said += line;
+        }
+        EXPECT_EQ(said, c.log) << c.what;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.what;
+    }
+
+    // What a policy adds takes effect: a window of an added class owned by an
+    // added image is a Teams window, and an added title marks the notification.
+    SetUp();
+    inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
+    inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"LyncWindow"});
+    inmemory::setMultiStringValue(Key, u"NotificationTitles", {u"Incoming call"});
+    inmemory::WindowTraits added;
+    added.className = u"LyncWindow";
+    added.title = u"Incoming call from Ann";
+    added.visible = false;
+    added.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume1\\Apps\\Lync.exe");
+    const win::HWND toast = inmemory::addWindow(added);
+    TestLog log;
+    const TeamsWindowScan scan = scanTeamsWindows(log);
+    EXPECT_EQ(scan.notificationWindow, toast);
+    EXPECT_EQ(scan.notificationMatch, NotificationMatch::ByTitle);
 }
 
 TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExclusion)

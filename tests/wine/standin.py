@@ -50,7 +50,10 @@ class TeamsStandIn:
                     f.write(window + "\n")
                     continue
                 key, title, flags = window
-                if "|" in key or "|" in flags or "\n" in key + title + flags:
+                # A call window's title may hold '|' as the client's own do;
+                # in the flags it travels escaped.
+                flags = flags.replace("|", "%7C")
+                if "|" in key or "\n" in key + title + flags:
                     raise ValueError(f"bad window line: {window!r}")
                 f.write(f"{key}|{title}|{flags}\n")
         # Started by its Windows path, C:\Apps\<name>, as an installed client is.

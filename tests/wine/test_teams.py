@@ -60,14 +60,14 @@ class TeamsActionsTest(unittest.TestCase):
         self.prefix = harness.WinePrefix().__enter__()
         self.addCleanup(self.prefix.__exit__, None, None, None)
 
-    def teams(self, windows):
-        teams = TeamsStandIn(self.prefix, windows=windows).__enter__()
+    def teams(self, windows, **client):
+        teams = TeamsStandIn(self.prefix, windows=windows, **client).__enter__()
         self.addCleanup(teams.__exit__, None, None, None)
         return teams
 
-    def window(self, title):
+    def window(self, title, image="Teams.exe"):
         """The stand-in's window with this title, as another program sees it."""
-        return next(w for w in probe.windows(self.prefix) if w.title == title and w.image_name == "Teams.exe")
+        return next(w for w in probe.windows(self.prefix) if w.title == title and w.image_name == image)
 
     def run_url(self, query, timeout=60):
         code, elapsed = self.prefix.run(harness.mirrowcast_exe(), [URL + query], timeout=timeout)
@@ -260,6 +260,65 @@ class TeamsActionsTest(unittest.TestCase):
             subprocess.run(["wine", "taskkill", "/f", "/im", "VelmorathisMirrowcast.exe"], env=self.prefix.env,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             program.wait(timeout=30)
+
+    def test_the_client_of_today_is_answered_and_closed_like_the_classic_one(self):
+        # ms-teams.exe with windows of class TeamsWebView. Nobody has confirmed
+        # the title of its incoming-call pop-up, so the stand-in gives it one
+        # the program does not know: it is found as the one window left.
+        teams = self.teams([("notify", "Incoming call", "hidden,oncall=John Smith | Microsoft Teams"),
+                            ("main", MAIN, "")], image_name="ms-teams.exe", window_class="TeamsWebView")
+        code, log = self.answer_while_notification_shows(teams, "notify")
+        self.assertEqual(code, 0)
+        self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification found)...", log)
+        self.assertEqual(log[-1], 'Minimizing call window "John Smith | Microsoft Teams"...')
+        teams.wait_event("syscommand call F020")
+
+        code, _, log = self.run_url("closecallwindow&participant=John%20Smith")
+        self.assertEqual(log[-1], 'Sending Close command to window "John Smith | Microsoft Teams"...')
+        teams.wait_event("destroyed call")
+
+    def test_both_clients_on_one_desktop_are_listed_in_one_z_order(self):
+        classic = self.teams([("main", MAIN, ""), ("tray", "", "hidden")])
+        today = self.teams([("main", "Chat | Microsoft Teams", ""), ("meeting", "Ann Lee | Microsoft Teams", "")],
+                           image_name="ms-teams.exe", window_class="TeamsWebView")
+        # The stand-in started last is on top; the classic main window is
+        # raised above it again.
+        since = classic.command("show main")
+        classic.wait_event("shown main", since=since)
+        expected = [w for w in probe.windows(self.prefix) if w.image_name in ("Teams.exe", "ms-teams.exe")]
+        self.assertEqual([w.image_name for w in expected][:2], ["Teams.exe", "ms-teams.exe"])
+        code, _ = self.prefix.run_console(harness.mirrowcast_exe(), ["/debuginfo"])
+        self.assertEqual(code, 0)
+        listing = [line for line in last_run(self.prefix) if line.startswith("Window ")]
+        self.assertEqual([line.split()[1] for line in listing[:len(expected)]], [hwnd_text(w) for w in expected])
+        # Then every window of a Teams process, whatever its class (the
+        # system gives each process windows of its own), and no other's.
+        process_lines = listing[len(expected):]
+        self.assertTrue(all(re.search(r" image:\[(Teams|ms-teams)\.exe\] ", line) for line in process_lines),
+                        process_lines)
+        self.assertIn(f"Window {hwnd_text(expected[1])} class:[TeamsWebView] image:[ms-teams.exe] visible:1, "
+                      f"minimized:0 [{expected[1].title}]", process_lines)
+
+    def test_policy_adds_an_image_a_class_and_titles_and_a_value_of_the_wrong_type_is_ignored(self):
+        policy = r"HKLM\SOFTWARE\Policies\Velmorathis\Velmorathis Mirrowcast"
+        for name, data in [("TeamsImageNames", "lync.exe"), ("TeamsWindowClasses", "LyncWindow"),
+                           ("NotificationTitles", "Incoming Lync call"),
+                           ("CallInProgressTitles", "Lync call in progress")]:
+            added = self.prefix.reg("add", policy, "/v", name, "/t", "REG_MULTI_SZ", "/d", data, "/f")
+            self.assertEqual(added.returncode, 0, added.stderr)
+        self.teams([("progress", "Lync call in progress - John Smith", ""), ("call", "John Smith", ""),
+                    ("notify", "Incoming Lync call", "hidden"), ("main", MAIN, "")],
+                   image_name="lync.exe", window_class="LyncWindow")
+        _, _, log = self.run_url("closecallwindow&participant=John%20Smith")
+        self.assertIn("Protocolhandler invoked (Call notification identified)...", log)
+        self.assertEqual(log[-1], 'Sending Close command to window "John Smith"...')
+
+        # As a plain string the in-progress titles are ignored, and say so:
+        # now the in-progress window, higher up, holds the name first.
+        self.prefix.reg("add", policy, "/v", "CallInProgressTitles", "/t", "REG_SZ", "/d", "x", "/f")
+        _, _, log = self.run_url("closecallwindow&participant=John%20Smith")
+        self.assertIn('Policy value "CallInProgressTitles" ignored (not a multi-string).', log)
+        self.assertEqual(log[-1], 'Sending Close command to window "Lync call in progress - John Smith"...')
 
     def test_windows_that_come_and_go_above_teams_do_not_hide_it(self):
         # A browser above Teams makes and destroys windows of Teams' class all

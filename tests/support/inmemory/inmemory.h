@@ -87,7 +87,7 @@ std::u16string consoleOutput();
 void setModuleFileName(const std::u16string& path);
 
 // --- Registry ----------------------------------------------------------------
-// Paths start with "HKCR\" or "HKCU\"; names compare case-insensitively.
+// Paths start with "HKCR\", "HKCU\" or "HKLM\"; names compare case-insensitively.
 bool keyExists(const std::u16string& path);
 bool keyIsVolatile(const std::u16string& path);
 bool valueExists(const std::u16string& keyPath, const std::u16string& name);  // "" = default value
@@ -98,6 +98,9 @@ std::vector<std::u16string> valueNames(const std::u16string& keyPath);
 void setValue(const std::u16string& keyPath, const std::u16string& name, win::DWORD type,
               const std::vector<std::uint8_t>& bytes);
 void setStringValue(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text);
+// A REG_MULTI_SZ of these strings, each terminated, and the list's end.
+void setMultiStringValue(const std::u16string& keyPath, const std::u16string& name,
+                         const std::vector<std::u16string>& strings);
 // Opening this key for writing, and writing or deleting in it, fails with 5.
 void denyRegistryWrite(const std::u16string& path);
 // The user logs off: volatile keys vanish, ordinary keys stay.

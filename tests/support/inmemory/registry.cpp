@@ -109,6 +109,23 @@ void setStringValue(const std::u16string& keyPath, const std::u16string& name, c
     setValue(keyPath, name, win::REG_SZ, bytes);
 }
 
+void setMultiStringValue(const std::u16string& keyPath, const std::u16string& name,
+                         const std::vector<std::u16string>& strings)
+{
+    std::u16string text;
+    for (const std::u16string& entry : strings) {
+        text += entry;
+        text += u'\0';
+    }
+    text += u'\0';
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    setValue(keyPath, name, win::REG_MULTI_SZ, bytes);
+}
+
 void denyRegistryWrite(const std::u16string& path) { makeKey(path, false).writeDenied = true; }
 
 void logOff()
@@ -325,6 +342,7 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valu
     case REG_EXPAND_SZ: accepted = RRF_RT_REG_EXPAND_SZ; break;
     case REG_DWORD: accepted = RRF_RT_REG_DWORD; break;
     case REG_QWORD: accepted = RRF_RT_REG_QWORD; break;
+    case REG_MULTI_SZ: accepted = 0x00000020u; break;
     case REG_BINARY: accepted = 0x00000008u; break;
     case REG_NONE: accepted = 0x00000001u; break;
     default: accepted = 0; break;

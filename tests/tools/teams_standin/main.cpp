@@ -120,7 +120,11 @@ bool ParseWindowLine(const std::wstring& line, StandInWindow& out) {
         } else if (flag == L"minimized") {
             out.minimized = true;
         } else if (flag.rfind(L"oncall=", 0) == 0) {
+            // '|' separates the line's fields, so a title holding one comes escaped.
             out.callTitle = flag.substr(7);
+            for (size_t at; (at = out.callTitle.find(L"%7C")) != std::wstring::npos;) {
+                out.callTitle.replace(at, 3, L"|");
+            }
         } else {
             return false;
         }

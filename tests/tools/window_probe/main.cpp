@@ -45,11 +45,21 @@ std::wstring ImagePath(HWND hwnd) {
     return std::wstring(buffer, length);
 }
 
+// Top-level windows of the classes the stand-in plays (the classic client's,
+// today's client's, and the one the policy tests add), in z-order, top first.
+BOOL CALLBACK AddStandInWindow(HWND hwnd, LPARAM list) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    const std::wstring className = name;
+    if (className == L"Chrome_WidgetWin_1" || className == L"TeamsWebView" || className == L"LyncWindow") {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+    }
+    return TRUE;
+}
+
 std::vector<HWND> StandInWindows() {
     std::vector<HWND> found;
-    for (HWND hwnd = nullptr; (hwnd = FindWindowExW(nullptr, hwnd, L"Chrome_WidgetWin_1", nullptr));) {
-        found.push_back(hwnd);
-    }
+    EnumWindows(AddStandInWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
