@@ -1,17 +1,21 @@
-"""The browser policy files in deploy/: each parses as regedit or Firefox
-reads it, and approves the scheme the package registers, written as browsers
-compare it (lower case, no colon), for the placeholder origin with no path."""
+"""The files in deploy/. The browser policy files each parse as regedit or
+Firefox reads them, and approve the scheme the package registers, written as
+browsers compare it (lower case, no colon), for the placeholder origin with
+no path. The Group Policy template writes the key and values the program
+reads, as values it can read, and the editor finds every string it names."""
 
 import json
 import os
 import re
 import unittest
 import urllib.parse
+import xml.etree.ElementTree as ET
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 DEPLOY = os.path.join(REPO, "deploy")
 PLACEHOLDER = "https://attendant.example.com"
 REG_STRING = re.compile(r'"((?:[^"\\]|\\.)*)"="((?:[^"\\]|\\.)*)"')
+GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 
 
 def registered_scheme():
@@ -40,6 +44,11 @@ def read_reg(path):
         name, data = (re.sub(r"\\(.)", r"\1", part) for part in match.groups())
         key[name] = data
     return tree
+
+
+def source(name):
+    with open(os.path.join(REPO, "src", "teams", name), encoding="utf-8") as f:
+        return f.read()
 
 
 class BrowserPolicies(unittest.TestCase):
@@ -72,6 +81,55 @@ class BrowserPolicies(unittest.TestCase):
         with self.subTest("policies.json"):
             self.assertEqual(list(firefox["policies"]), ["AutoLaunchProtocolsFromOrigins"])
             self.assert_approves_the_scheme(firefox["policies"]["AutoLaunchProtocolsFromOrigins"])
+
+
+
+class PolicyTemplate(unittest.TestCase):
+    def test_template_sets_the_values_the_program_reads(self):
+        # The program's names, as the header spells them (\\ for a backslash).
+        names = {name: re.sub(r"\\(.)", r"\1", text) for name, text in
+                 re.findall(r'constexpr char16_t (\w+)\[\] = u"((?:[^"\\]|\\.)*)";', source("teams_policy.h"))}
+        key = names["TeamsPolicyKeyPath"]
+        scan = source("teams_window_scan.h")
+        limits = (str(int(re.search(r"PolicyEntryCapacity = (\d+);", scan).group(1)) - 1),  # its terminator
+                  re.search(r"PolicyEntryLimit = (\d+);", scan).group(1))
+
+        admx = ET.parse(os.path.join(DEPLOY, "VelmorathisMirrowcast.admx")).getroot()
+        adml = ET.parse(os.path.join(DEPLOY, "en-US", "VelmorathisMirrowcast.adml")).getroot()
+        self.assertEqual(admx.tag, GP + "policyDefinitions")
+        self.assertEqual(adml.tag, GP + "policyDefinitionResources")
+        strings = {s.get("id") for s in adml.iter(GP + "string")}
+        presentations = {p.get("id"): p for p in adml.iter(GP + "presentation")}
+
+        value_names = []
+        for policy in admx.iter(GP + "policy"):
+            name = policy.get("name")
+            self.assertEqual((policy.get("class"), policy.get("key")), ("Machine", key), name)
+            elements = list(policy.find(GP + "elements"))
+            for element in elements:
+                # multiText writes one REG_MULTI_SZ, what the program reads;
+                # a list element would write numbered values instead.
+                self.assertEqual(element.tag, GP + "multiText", name)
+                self.assertEqual(element.get("key", key), key, name)
+                self.assertEqual((element.get("maxLength"), element.get("maxStrings")), limits, name)
+                value_names.append(element.get("valueName"))
+            # The editor shows an element's box only through the policy's presentation.
+            presentation = re.fullmatch(r"\$\(presentation\.(.+)\)", policy.get("presentation")).group(1)
+            self.assertEqual({box.get("refId") for box in presentations[presentation].iter(GP + "multiTextBox")},
+                             {element.get("id") for element in elements}, name)
+        self.assertEqual(sorted(value_names), sorted(text for n, text in names.items() if n.endswith("Value")))
+
+        # The editor refuses the whole file over one string, presentation,
+        # category or supported-on definition it cannot find.
+        defined = {e.get("name") for e in admx.iter() if e.tag in (GP + "category", GP + "definition")}
+        prefixes = {u.get("prefix") for u in admx.iter(GP + "using")}
+        for element in admx.iter():
+            for value in element.attrib.values():
+                for kind, ref in re.findall(r"\$\((string|presentation)\.([^)]*)\)", value):
+                    self.assertIn(ref, strings if kind == "string" else presentations, value)
+            ref = element.get("ref") if element.tag in (GP + "parentCategory", GP + "supportedOn") else None
+            if ref is not None:
+                self.assertTrue(ref in defined or ref.partition(":")[0] in prefixes, ref)
 
 
 if __name__ == "__main__":
