@@ -226,7 +226,7 @@ int DiagnosticLog::writeLine(const char16_t* text)
     const bool bareLineBreak = util::compareNoCase(text, u"\n") == 0;
 
     // Every URL starts its own process, so several runs write at once and
-    // each holds the file exclusively for one entry. A sharing or lock
+    // each holds the file for writing, alone, for one entry. A sharing or lock
     // violation means another run is mid-entry (or something else holds the
     // folder a moment): wait instead of losing the text. Any other failure
     // (rights, disk, a link in the way) is not retried.
@@ -238,7 +238,11 @@ int DiagnosticLog::writeLine(const char16_t* text)
         if (folder) {
             file.reset(win::openFile(logPath, win::FileUse::AppendEntry, error));
         }
-        if (file || !isBusy(error) || waited >= LogBusyRetryLimitMs) {
+        if (file || !isBusy(error)) {
+            break;
+        }
+        if (fileStaysBusy || waited >= LogBusyRetryLimitMs) {
+            fileStaysBusy = true;
             break;
         }
         folder.reset();
@@ -248,6 +252,14 @@ int DiagnosticLog::writeLine(const char16_t* text)
         file.reset();  // not the log's own file: the entry goes to the console only
     }
     if (file) {
+        // UTF-16 needs even offsets. A file cut short, or written to by
+        // something else, can have an odd length: one zero byte first puts
+        // this entry, and every later one, where a reader expects it.
+        win::FileFacts facts{};
+        if (win::readFileFacts(file.get(), facts) && facts.size % 2 != 0) {
+            constexpr win::BYTE Padding = 0;
+            [[maybe_unused]] const bool padded = win::appendToFile(file.get(), &Padding, 1);
+        }
         if (!bareLineBreak) {
             std::uint64_t now = 0;
             [[maybe_unused]] const bool clockRead = win::readClock(now);  // unreadable: stamped 1601-01-01

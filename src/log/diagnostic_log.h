@@ -61,6 +61,7 @@ public:
 
 private:
     char16_t resolvedRoot[PathCapacity] = {};  // the application data folder, links resolved
+    bool fileStaysBusy = false;                // an entry already waited for the file in vain
     std::size_t rootLength = 0;                // its length as logPath spells it
 
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
@@ -75,6 +76,8 @@ private:
 };
 
 // How long a text waits for another process of the program to let go of the
-// day's file before it is given up (sharing or lock violation only).
+// day's file before it is given up (sharing or lock violation only). After one
+// text waited in vain, the run's later texts try the file once each: a stuck
+// file costs a run about a second, not a second per entry.
 constexpr std::uint32_t LogBusyRetryPauseMs = 10;
 constexpr std::uint32_t LogBusyRetryLimitMs = 1000;

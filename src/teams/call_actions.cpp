@@ -16,6 +16,12 @@ constexpr char16_t NoParticipant[] = u"(None)";
 
 constexpr win::WORD VirtualKeyS = 0x53;
 
+// Bringing a window to the foreground takes a moment to show (under Wine the
+// foreground reads as none for a millisecond or two); half a second is long
+// enough for Windows to have decided.
+constexpr win::DWORD ForegroundPollMs = 10;
+constexpr win::DWORD ForegroundWaitMs = 500;
+
 // Teams answers an incoming call on Shift+Ctrl+S. The six events go in one
 // call so that no real key press can fall between them and leave a modifier
 // held down.
@@ -39,6 +45,50 @@ void readTitle(win::HWND window, char16_t (&title)[win::WindowTextCapacity])
         for (std::size_t i = 0; i < win::WindowTextCapacity; ++i) {
             title[i] = facts.title[i];
         }
+    }
+}
+
+bool teamsHasTheForeground(const TeamsWindowScan& scan)
+{
+    const win::HWND foreground = win::foregroundWindow();
+    return foreground != nullptr && isTeamsWindow(scan.recognition, foreground);
+}
+
+// The keys go to whichever window has the keyboard focus. When the URL comes
+// from a click in the attendant's browser that is the browser itself, where
+// Ctrl+Shift+S may be a command of its own; the status window's test button
+// has the focus itself. So unless a Teams window has it already, the
+// notification window is brought to the foreground first; when Windows
+// refuses, no keys are sent at all.
+bool teamsTakesTheKeys(const TeamsWindowScan& scan)
+{
+    if (teamsHasTheForeground(scan)) {
+        return true;
+    }
+    DiagnosticLog& log = *scan.log;
+    log.print(u"Bringing Teams call notification window to the foreground...\n");
+    // Refused at once or not, the foreground is what counts.
+    [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
+    for (win::DWORD waited = 0;; waited += ForegroundPollMs) {
+        if (teamsHasTheForeground(scan)) {
+            return true;
+        }
+        if (waited >= ForegroundWaitMs) {
+            break;
+        }
+        win::pause(ForegroundPollMs);
+    }
+    log.print(u"Teams call notification window could not be brought to the foreground, keys not sent.\n");
+    return false;
+}
+
+// A command that could not even be posted is said so: the log would otherwise
+// read as if the window had been minimised or closed.
+void postCommand(DiagnosticLog& log, win::HWND window, win::SystemCommand command)
+{
+    const win::DWORD error = win::postSystemCommand(window, command);
+    if (error != win::ERROR_SUCCESS) {
+        log.print(u"Posting window command failed (error %d).\n", static_cast<std::int32_t>(error));
     }
 }
 
@@ -73,10 +123,18 @@ void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
     }
     log.print(u"Active call notification window detected!\n");
 
-    // Nothing is activated first: the keys go to whichever window has the focus.
+    if (!teamsTakesTheKeys(scan)) {
+        return;
+    }
     log.print(u"Sending 'Shift-Ctrl-S'\n");
-    [[maybe_unused]] const win::KeysSent sent =
-        win::sendKeys(AnswerShortcut, static_cast<win::UINT>(std::size(AnswerShortcut)));
+    const win::KeysSent sent = win::sendKeys(AnswerShortcut, static_cast<win::UINT>(std::size(AnswerShortcut)));
+    if (sent.sent != std::size(AnswerShortcut)) {
+        // No call was answered: waiting 30 seconds for its window would only
+        // hide that.
+        log.print(u"Sending keys failed (%d of 6 sent, error %d).\n", static_cast<std::int32_t>(sent.sent),
+                  static_cast<std::int32_t>(sent.error));
+        return;
+    }
 
     if (isEmpty(participant)) {
         participant = nullptr;
@@ -91,8 +149,7 @@ void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
             char16_t title[win::WindowTextCapacity];
             readTitle(callWindow, title);
             log.print(u"Minimizing call window \"%s\"...\n", static_cast<const char16_t*>(title));
-            [[maybe_unused]] const win::DWORD posted =
-                win::postSystemCommand(callWindow, win::SystemCommand::Minimize);
+            postCommand(log, callWindow, win::SystemCommand::Minimize);
             return;
         }
         win::pause(WaitPauseMs);
@@ -119,7 +176,7 @@ void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant)
     char16_t title[win::WindowTextCapacity];
     readTitle(callWindow, title);
     log.print(u"Sending Close command to window \"%s\"...\n", static_cast<const char16_t*>(title));
-    [[maybe_unused]] const win::DWORD posted = win::postSystemCommand(callWindow, win::SystemCommand::Close);
+    postCommand(log, callWindow, win::SystemCommand::Close);
 }
 
 std::int32_t listTeamsWindows(const TeamsWindowScan& scan)

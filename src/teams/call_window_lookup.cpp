@@ -72,5 +72,17 @@ win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participan
             return window;
         }
     }
+    // With Teams closed to the notification area its main window is hidden,
+    // and a call window, the one visible Teams window left, is what the scan
+    // took for the main window. Tried last, it is taken when its title names
+    // the participant: otherwise that call could never be closed or minimised.
+    if (!anyWindow && !noParticipant && scan.mainWindow != nullptr &&
+        win::readWindowFacts(scan.mainWindow, facts) && facts.visible && !(skipMinimized && facts.minimized)) {
+        char16_t spaceFreeTitle[win::WindowTextCapacity];
+        util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, facts.title);
+        if (util::findNoCase(spaceFreeTitle, spaceFreeParticipant) != nullptr) {
+            return scan.mainWindow;
+        }
+    }
     return nullptr;
 }

@@ -38,6 +38,19 @@ struct WindowFacts {
 // 255 characters.
 [[nodiscard]] bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity]);
 
+// The window the user works in now (GetForegroundWindow): the keyboard focus
+// is in it or in one of its children. Null while the foreground passes from
+// one window to another.
+[[nodiscard]] HWND foregroundWindow();
+// Asks Windows to make the window the foreground window (SetForegroundWindow).
+// Windows grants it only to a process that qualifies (for example one the
+// foreground process started); false when it refused at once. Granted, the
+// change can take a moment to show in foregroundWindow.
+[[nodiscard]] bool bringToForeground(HWND window);
+// The window at the top of the window's chain of owners (GetAncestor with
+// GA_ROOTOWNER); the window itself when it has no owner, null when it is gone.
+[[nodiscard]] HWND rootOwner(HWND window);
+
 // WM_SYSCOMMAND with these, lParam 0.
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr WPARAM SC_MINIMIZE = 0xF020;

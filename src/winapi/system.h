@@ -18,6 +18,9 @@ void pause(DWORD milliseconds);
 [[nodiscard]] bool attachParentConsole();
 // Writes to the attached console's output; false when that fails.
 bool writeConsole(const char16_t* text, std::size_t length);
+// The attached console's window (GetConsoleWindow); null when there is none.
+// A terminal's pseudo-console window is owned by the terminal's own window.
+[[nodiscard]] HWND consoleWindow();
 // Detaches from the console.
 void releaseConsole();
 
@@ -40,13 +43,15 @@ constexpr std::size_t PathCapacity = 260;  // at most 259 characters
 
 // What the log opens a path for. Every use but ResolveFolder opens a link or
 // junction itself rather than what it points to, so that the log can look at
-// what it opened before it acts on it.
+// what it opened before it acts on it. An entry's open shares reading, so a
+// log viewer that follows the file (reading, sharing everything) never keeps
+// an entry out, while two writers still exclude each other.
 enum class FileUse {
     InspectFolder,       // attributes; shares reading and writing, not deletion
     ResolveFolder,       // attributes, following links; shares everything
     ChangeFolderRights,  // read and change the access list; shares nothing
     ReadToExpire,        // read; shares reading and deletion
-    AppendEntry,         // append, creating the file; shares nothing
+    AppendEntry,         // append, creating the file; shares reading only
 };
 // The open handle, or INVALID_HANDLE_VALUE with the reason in `error` (2 or 3
 // missing, 5 refused, 32 another open's share mode refuses this one).

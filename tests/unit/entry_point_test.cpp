@@ -147,27 +147,56 @@ TEST(EntryPoint, StatusWindowsResultIsTheExitCode)
     }
 }
 
-TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyWhenAttached)
+TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyIntoTheConsole)
 {
-    // From a command prompt: the texts go to the console, and at the end the
-    // program detaches and types one Enter so the prompt shows again.
-    freshMachine();
-    inmemory::setParentConsole(true);
-    const ProgramRun fromPrompt = runProgramOnDouble(u"/help");
-    EXPECT_TRUE(fromPrompt.console.starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\nSupported commands:\n"));
-    EXPECT_FALSE(inmemory::consoleAttached());
-    ASSERT_EQ(inmemory::sentInput().size(), 1u);
-    const auto& records = inmemory::sentInput()[0].records;
-    ASSERT_EQ(records.size(), 1u) << "a key press and no key-up record";
-    EXPECT_EQ(records[0].wVk, 0);
-    EXPECT_EQ(records[0].wScan, 0x000D);
-    EXPECT_EQ(records[0].dwFlags, win::KEYEVENTF_UNICODE);
+    // From a command prompt the texts go to the console, and at the end the
+    // program detaches and types one Enter so the prompt shows again; but
+    // only while the console (or the terminal that owns its pseudo-console
+    // window) is the active window: anywhere else the key would act.
+    enum Foreground { ConsoleItself, OwningTerminal, CallWindow, Nothing };
+    struct Case {
+        const char* what;
+        bool console;
+        Foreground foreground;
+        bool enter;
+    };
+    const Case cases[] = {
+        {"the console is active", true, ConsoleItself, true},
+        {"the terminal that owns it is active", true, OwningTerminal, true},
+        {"a call window is active", true, CallWindow, false},
+        {"nothing is active", true, Nothing, false},
+        {"started by the shell, no console", false, ConsoleItself, false},
+    };
+    for (const Case& c : cases) {
+        freshMachine();
+        inmemory::WindowTraits traits;
+        traits.className = u"ConsoleWindowClass";
+        const win::HWND console = inmemory::addWindow(traits);
+        traits.className = u"CASCADIA_HOSTING_WINDOW_CLASS";
+        const win::HWND terminal = inmemory::addWindow(traits);
+        inmemory::setOwner(console, terminal);
+        traits.className = u"Chrome_WidgetWin_1";
+        const win::HWND call = inmemory::addWindow(traits);
+        inmemory::setConsoleWindow(console);
+        inmemory::setParentConsole(c.console);
+        const win::HWND active[] = {console, terminal, call, nullptr};
+        inmemory::setForeground(active[c.foreground]);
 
-    // Started by the shell for a URL: no console, no key press.
-    freshMachine();
-    runProgramOnDouble(u"/help");
-    EXPECT_TRUE(inmemory::sentInput().empty());
-    EXPECT_EQ(inmemory::callCount("releaseConsole"), 0u);
+        const ProgramRun run = runProgramOnDouble(u"/help");
+
+        EXPECT_EQ(run.console.starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\nSupported commands:\n"), c.console)
+            << c.what;
+        EXPECT_FALSE(inmemory::consoleAttached()) << c.what;
+        ASSERT_EQ(inmemory::sentInput().size(), c.enter ? 1u : 0u) << c.what;
+        if (c.enter) {
+            const auto& records = inmemory::sentInput()[0].records;
+            ASSERT_EQ(records.size(), 1u) << "a key press and no key-up record";
+            EXPECT_EQ(records[0].wVk, 0);
+            EXPECT_EQ(records[0].wScan, 0x000D);
+            EXPECT_EQ(records[0].dwFlags, win::KEYEVENTF_UNICODE);
+        }
+        EXPECT_EQ(inmemory::callCount("releaseConsole"), c.console ? 1u : 0u) << c.what;
+    }
 }
 
 TEST(EntryPoint, QuotedUrlMustCloseWithin255Characters)

@@ -1,6 +1,7 @@
 // Finding a participant's call window, and the answer, close and list actions
 // as the log and Teams see them: what is written, what keys go in, what is
 // posted and when, on the stand-in's clock (the waits take no real time).
+#include <functional>
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
 
@@ -66,7 +67,7 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
     };
     for (const Case& c : cases) {
         SetUp();
-        const win::HWND main = window(u"Chat | John Smith | Microsoft Teams");
+        const win::HWND main = window(u"Chat | Microsoft Teams");
         const win::HWND notification = window(u"John Smith");  // notified by exclusion, say
         std::vector<win::HWND> handles;
         for (const Listed& w : c.windows) {
@@ -82,10 +83,46 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
     }
 }
 
+TEST_F(CallWindowLookupTest, ACallWindowTakenForTheMainWindowIsStillFoundByName)
+{
+    // Teams closed to the notification area: its main window is hidden, and
+    // the one visible call window is what the scan took for the main window.
+    struct Case {
+        const char* what;
+        const char16_t* participant;
+        bool skipMinimized;
+        bool minimized;
+        bool otherMatch;  // a window the walk accepts itself
+        bool found;
+    };
+    const Case cases[] = {
+        {"named in its title", u"John Smith", false, false, false, true},
+        {"named, but minimised while skipping", u"John Smith", true, true, false, false},
+        {"named, minimised, not skipping", u"John Smith", false, true, false, true},
+        {"someone else", u"Ann Lee", false, false, false, false},
+        {"no participant: the main window stays excluded", u"", false, false, false, false},
+        {"KVX-marked: the main window stays excluded", u"KVX John Smith", false, false, false, false},
+        {"the walk finds the participant's window first", u"John Smith", false, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        window(u"Microsoft Teams Notification", Hidden);  // between calls
+        window(u"Chat | Microsoft Teams", Hidden);
+        const win::HWND call = window(u"Call with John Smith", c.minimized ? Minimized : Visible);
+        TestLog log;
+        const TeamsWindowScan scan = scanTeamsWindows(log);
+        ASSERT_EQ(scan.mainWindow, call) << c.what;
+        const win::HWND other = c.otherMatch ? window(u"John Smith (2)") : nullptr;
+        const win::HWND expected = c.found ? call : other;
+        EXPECT_EQ(findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
+    }
+}
+
 TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMinimisesTheCallWindow)
 {
     const win::HWND notification = window(u"Microsoft Teams Notification");
     window(u"Chat | Microsoft Teams");
+    inmemory::setForeground(notification);  // Teams has the focus: nothing to bring forward
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     const std::uint64_t start = inmemory::now();
@@ -146,6 +183,7 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationWithinOnePauseOfItTurningVis
                                  u"Waiting for Teams call notification window to popup...\n",
                                  u"Teams call notification window found (not visible).\n",
                                  u"Active call notification window detected!\n",
+                                 u"Bringing Teams call notification window to the foreground...\n",
                                  u"Sending 'Shift-Ctrl-S'\n",
                                  u"Waiting for call window for participant \"(None)\"...\n",
                                  u"Minimizing call window \"Ann Lee\"...\n",
@@ -199,6 +237,7 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 {
     const win::HWND notification = window(u"Microsoft Teams Notification");
     const win::HWND main = window(u"Chat | Microsoft Teams");
+    inmemory::setForeground(main);
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     // Minimised by an earlier answer: not this call's window.
@@ -224,22 +263,58 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
     EXPECT_TRUE(inmemory::postedMessages().empty());
 }
 
-TEST_F(CallActionsTest, RefusedInputOrCommandsLeaveTheLogAsIfTheyWentThrough)
+TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
 {
-    window(u"Microsoft Teams Notification");
-    window(u"Chat | Microsoft Teams");
-    TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
-    const win::HWND call = window(u"John Smith");
-    inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED);
-    inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED);
+    // The attendant clicked in the browser: it has the focus, and the keys
+    // must not land there.
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        Lines tail;  // the log from "Active call notification window detected!" on
+        bool keys;
+        bool minimised;
+    };
+    const Case cases[] = {
+        {"the notification is brought forward first", [] {},
+         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
+          u"Sending 'Shift-Ctrl-S'\n", u"Waiting for call window for participant \"John Smith\"...\n",
+          u"Minimizing call window \"John Smith\"...\n"},
+         true, true},
+        {"Windows refuses the foreground", [] { inmemory::refuseForeground(); },
+         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
+          u"Teams call notification window could not be brought to the foreground, keys not sent.\n"},
+         false, false},
+        {"the keys are blocked", [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
+         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
+          u"Sending 'Shift-Ctrl-S'\n", u"Sending keys failed (0 of 6 sent, error 5).\n"},
+         false, false},
+        {"the minimise cannot be posted", [] { inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED); },
+         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
+          u"Sending 'Shift-Ctrl-S'\n", u"Waiting for call window for participant \"John Smith\"...\n",
+          u"Minimizing call window \"John Smith\"...\n", u"Posting window command failed (error 5).\n"},
+         true, false},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        window(u"Microsoft Teams Notification");
+        window(u"Chat | Microsoft Teams");
+        inmemory::setForeground(window(u"Attendant - Browser", Foreign));
+        TestLog log;
+        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const win::HWND call = window(u"John Smith");
+        c.arrange();
+        const std::uint64_t before = inmemory::totalSleptMs();
 
-    answerCall(scan, u"John Smith");
+        answerCall(scan, u"John Smith");
 
-    const Lines lines = logLines(log);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), u"Minimizing call window \"John Smith\"...\n");
-    EXPECT_FALSE(inmemory::windowMinimized(call));
+        const Lines lines = logLines(log);
+        ASSERT_GE(lines.size(), c.tail.size()) << c.what;
+        EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()), c.tail) << c.what;
+        EXPECT_EQ(inmemory::sentInput().size(), c.keys ? 1u : 0u) << c.what;
+        EXPECT_EQ(inmemory::windowMinimized(call), c.minimised) << c.what;
+        // Refused, the foreground is looked at for half a second and no more.
+        EXPECT_EQ(inmemory::totalSleptMs() - before, c.keys || c.tail.size() == 4 ? 0u : 500u) << c.what;
+    }
 }
 
 TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
@@ -331,9 +406,10 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsLookedAtIsPassedOverOrShowsNoTit
     listTeamsWindows(scan);
 
     const Lines lines = logLines(log);
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], u"Sending Close command to window \"\"...\n");
-    EXPECT_EQ(lines[3],
+    EXPECT_EQ(lines[2], u"Posting window command failed (error 1400).\n") << "the window has gone";
+    EXPECT_EQ(lines[4],
               u"Window " + hex(notification) + u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n");
 }
 

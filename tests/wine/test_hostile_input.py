@@ -130,6 +130,9 @@ class HostileInput(unittest.TestCase):
             (f"{URL}action=bogus&participant=John Smith", 3, ["action=bogus\n", "participant=John Smith\n"]),
             (f"{URL}action=%22%20/unregisterhandler%20%22", 3, ['action=" /unregisterhandler "\n']),
             (f"{URL}action=bogus&participant=a%0D%0Ab", 3, ["action=bogus\n", "participant=a\u240d\u240ab\n"]),
+            # As a browser encodes a name in any script (UTF-8), and a single escape as before.
+            (f"{URL}action=bogus&participant=%C8%99tefan%20M%FCller", 3,
+             ["action=bogus\n", "participant=\u0219tefan M\u00fcller\n"]),
             # The registered command quotes the URL: it must close within 255 characters.
             (f"{URL}action=bogus&participant=" + "p" * (254 - 58), 3,
              ["action=bogus\n", "participant=" + "p" * 196 + "\n"]),

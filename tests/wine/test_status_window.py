@@ -238,13 +238,16 @@ class StatusWindowTest(unittest.TestCase):
             # call window that opens.
             self.assertEqual(window.probe("click", "113"), 0)
             time.sleep(0.5)
-            since = teams.command("show notif")
+            # Shown without taking the focus: the status window keeps it, so
+            # the action brings the notification forward before the keys.
+            since = teams.command("showna notif")
             teams.wait_event("keys notif", since=since, timeout=20)
             teams.wait_event("created call", since=since, timeout=20)
             teams.wait_event("syscommand call F020", since=since, timeout=20)
             self.assertEqual(window.close("close"), 0)
             log = read_log(prefix)
             self.assertIn("Active call notification window detected!\n", log)
+            self.assertIn("Bringing Teams call notification window to the foreground...\n", log)
             self.assertIn("Minimizing call window \"Meeting with Ann\"...\n", log)
 
     def test_detection_text_for_each_desktop(self):

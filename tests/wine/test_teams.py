@@ -320,6 +320,78 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertIn('Policy value "CallInProgressTitles" ignored (not a multi-string).', log)
         self.assertEqual(log[-1], 'Sending Close command to window "Lync call in progress - John Smith"...')
 
+    def test_keys_reach_teams_when_another_programs_window_has_the_focus(self):
+        # The attendant clicked the link in the browser: the browser has the
+        # focus, and the notification shows without taking it.
+        teams = self.teams([("notify", NOTIFICATION, "hidden,oncall=Call with John Smith"), ("main", MAIN, "")])
+        with TeamsStandIn(self.prefix, image_name="Browser.exe", windows=[("page", "Attendant", "")]) as browser:
+            since = browser.command("show page")
+            browser.wait_event("shown page", since=since)
+            since = teams.command("showna notify")
+            teams.wait_event("shown notify", since=since)
+            code, _, log = self.run_url("answercall&participant=John%20Smith")
+            self.assertEqual(code, 0)
+            self.assertEqual(log[-4:], [
+                "Bringing Teams call notification window to the foreground...",
+                "Sending 'Shift-Ctrl-S'",
+                'Waiting for call window for participant "John Smith"...',
+                'Minimizing call window "Call with John Smith"...',
+            ])
+            teams.wait_event("keys notify", since=since)
+            self.assertEqual([e for e in browser.events() if e[1] in ("keys", "keydown")], [])
+
+    def test_a_name_in_any_script_finds_its_window_through_the_shells_dispatch(self):
+        self.prefix.run(harness.mirrowcast_exe(), ["/registerhandler"])
+        teams = self.teams([("notify", NOTIFICATION, "hidden"), ("main", MAIN, ""),
+                            ("call", "Call with \u0218TEFAN", "")])
+        # encodeURIComponent("ștefan"): UTF-8, escape by escape.
+        self.assertEqual(self.prefix.shell_open(URL + "closecallwindow&participant=%C8%99tefan"), 0)
+        log = last_run(self.prefix)
+        self.assertIn("participant=\u0219tefan", log)
+        self.assertEqual(log[-1], 'Sending Close command to window "Call with \u0218TEFAN"...')
+        teams.wait_event("destroyed call")
+
+    def test_a_call_window_taken_for_the_hidden_main_window_is_still_closed(self):
+        # Teams closed to the notification area: the call window is the one
+        # visible Teams window, and the scan takes it for the main window.
+        teams = self.teams([("notify", NOTIFICATION, "hidden"), ("main", MAIN, "hidden"),
+                            ("call", "Call with John Smith", "")])
+        _, _, log = self.run_url("closecallwindow&participant=John%20Smith")
+        self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification identified)...", log)
+        self.assertEqual(log[-1], 'Sending Close command to window "Call with John Smith"...')
+        teams.wait_event("destroyed call")
+
+    def test_a_viewer_following_the_log_or_a_stuck_file_does_not_hold_up_an_answer(self):
+        # Prints the time from the program's launch to the keys at the
+        # stand-in, and the entries the run wrote, for each way the day's file
+        # may be held: figures to read, not limits.
+        helper = os.path.join(os.path.dirname(os.path.dirname(probe.probe_exe())), "wine_helper", "wine_helper.exe")
+        teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith"), ("main", MAIN, "")])
+        self.run_url("closecallwindow&participant=Nobody")  # the day's file exists from here on
+        day_file = glob.glob(os.path.join(self.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))[0]
+        figures = []
+        for what, args in [("nothing else", None), ("a viewer following the file", ["follow", "8000"]),
+                           ("another process holding it, sharing nothing, 5 s", ["hold", "5000", "1", "0"])]:
+            holder = None
+            if args:
+                holder = self.prefix.start(helper, [args[0], self.prefix.winpath(day_file), *args[1:]])
+                time.sleep(1.0)  # let it open the file
+            since = teams.command("show notify")
+            teams.wait_event("shown notify", since=since)
+            runs_before = len(logged_runs(self.prefix))
+            started = time.time()
+            code, _, _ = self.run_url("answercall&participant=John%20Smith")
+            keys = teams.wait_event("keys notify", since=since)
+            if holder:
+                holder.wait(timeout=30)
+            entries = logged_runs(self.prefix)[runs_before:]
+            figures.append((what, (keys[0] / 1e6 - started) * 1000, sum(len(r) for r in entries)))
+            self.assertEqual(code, 0)
+            teams.wait_event("syscommand call F020", since=since)
+        for what, ms, entries in figures:
+            print(f"answer with {what}: launch to keys {ms:.0f} ms, {entries} entries written", flush=True)
+        self.assertEqual(figures[1][2], figures[0][2], "a follower keeps no entry out")
+
     def test_windows_that_come_and_go_above_teams_do_not_hide_it(self):
         # A browser above Teams makes and destroys windows of Teams' class all
         # the time (tooltips, pop-ups). A walk that asks for the window after

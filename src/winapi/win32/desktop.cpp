@@ -78,6 +78,12 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
     return length != 0 && length < ImagePathCapacity;
 }
 
+HWND foregroundWindow() { return ours(::GetForegroundWindow()); }
+
+bool bringToForeground(HWND window) { return ::SetForegroundWindow(native(window)) != FALSE; }
+
+HWND rootOwner(HWND window) { return ours(::GetAncestor(native(window), GA_ROOTOWNER)); }
+
 DWORD postSystemCommand(HWND window, SystemCommand command)
 {
     return ::PostMessageW(native(window), WM_SYSCOMMAND, static_cast<WPARAM>(command), 0) ? ERROR_SUCCESS

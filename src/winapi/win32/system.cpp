@@ -37,6 +37,8 @@ bool writeConsole(const char16_t* text, std::size_t length)
                            nullptr) != FALSE;
 }
 
+HWND consoleWindow() { return ours(::GetConsoleWindow()); }
+
 void releaseConsole() { ::FreeConsole(); }
 
 DWORD moduleFileName(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, wide(buffer), size); }
@@ -82,6 +84,7 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
         break;
     case FileUse::AppendEntry:
         access |= FILE_APPEND_DATA;
+        share = FILE_SHARE_READ;
         disposition = OPEN_ALWAYS;
         flags |= FILE_ATTRIBUTE_NORMAL;
         break;

@@ -107,6 +107,10 @@ win::HWND unusedWindowHandle() { return makeHandle(); }
 const std::vector<PostedMessage>& postedMessages() { return machine().posted; }
 const std::vector<SentInput>& sentInput() { return machine().input; }
 void onSendInput(std::function<void()> action) { machine().afterSendInput = std::move(action); }
+void setForeground(win::HWND window) { machine().foreground = window; }
+void refuseForeground() { machine().foregroundRefused = true; }
+void setOwner(win::HWND window, win::HWND owner) { machine().owners[window] = owner; }
+void setConsoleWindow(win::HWND window) { machine().consoleWindow = window; }
 
 }  // namespace inmemory
 
@@ -175,6 +179,34 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
     }
     std::memcpy(path, it->second.imagePath.c_str(), (it->second.imagePath.size() + 1) * sizeof(char16_t));
     return true;
+}
+
+HWND foregroundWindow()
+{
+    if (failsNow("foregroundWindow")) {
+        return nullptr;
+    }
+    return inmemory::findWindow(machine().foreground) != nullptr ? machine().foreground : nullptr;
+}
+
+bool bringToForeground(HWND window)
+{
+    if (failsNow("bringToForeground") || machine().foregroundRefused || inmemory::findWindow(window) == nullptr) {
+        return false;
+    }
+    machine().foreground = window;
+    return true;
+}
+
+HWND rootOwner(HWND window)
+{
+    if (failsNow("rootOwner") || inmemory::findWindow(window) == nullptr) {
+        return nullptr;
+    }
+    for (auto it = machine().owners.find(window); it != machine().owners.end(); it = machine().owners.find(window)) {
+        window = it->second;
+    }
+    return window;
 }
 
 DWORD postSystemCommand(HWND window, SystemCommand command)

@@ -63,9 +63,14 @@ void addFile(const std::u16string& path, const std::u16string& text, std::uint64
 bool fileExists(const std::u16string& path);
 std::u16string fileText(const std::u16string& path);  // UTF-16LE contents
 std::vector<std::uint8_t> fileBytes(const std::u16string& path);
+// Bytes added at the end, as another program writing to the file would.
+void appendBytes(const std::u16string& path, const std::vector<std::uint8_t>& bytes);
 // Another process holds the file open with share mode 0 until released.
 void holdFile(const std::u16string& path);
 void releaseFile(const std::u16string& path);
+// A log viewer follows the file: open for reading, sharing everything, until
+// released.
+void followFile(const std::u16string& path);
 // How the log folder's access list was changed: true once a merged list with
 // the Users group (GENERIC_ALL, inherited by files and folders) was applied.
 bool usersGrantedFullAccess(const std::u16string& folder);
@@ -141,8 +146,16 @@ struct SentInput {
     std::uint64_t time;
 };
 const std::vector<SentInput>& sentInput();
-// Runs after every successful SendInput (a test can open a call window).
+// Runs after every successful sendKeys (a test can open a call window).
 void onSendInput(std::function<void()> action);
+// The window the user works in (null at first); bringToForeground moves it
+// there at once unless the machine refuses the foreground to the program.
+void setForeground(win::HWND window);
+void refuseForeground();
+// `owner` owns `window` (as a terminal owns its pseudo-console's window).
+void setOwner(win::HWND window, win::HWND owner);
+// The window of the console the program attaches to.
+void setConsoleWindow(win::HWND window);
 
 
 }  // namespace inmemory

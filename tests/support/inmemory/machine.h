@@ -21,7 +21,8 @@ struct File {
     std::uint64_t creation = 0;
     std::uint64_t lastWrite = 0;
     std::uint64_t lastAccess = 0;
-    bool heldByOther = false;
+    bool heldByOther = false;      // open elsewhere, sharing nothing
+    bool followedByOther = false;  // open elsewhere for reading, sharing everything
     // Links, as another user can plant them in a folder open to everyone:
     // a symbolic link names its target (unfolded); a second hard link names
     // the folded key of the entry that holds the contents; a file deleted
@@ -118,6 +119,10 @@ struct Machine {
     std::vector<PostedMessage> posted;
     std::vector<SentInput> input;
     std::function<void()> afterSendInput;
+    win::HWND foreground = nullptr;
+    bool foregroundRefused = false;
+    std::map<win::HWND, win::HWND> owners;
+    win::HWND consoleWindow = nullptr;
 
     // handles
     std::map<std::uintptr_t, OpenHandle> handles;

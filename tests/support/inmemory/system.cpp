@@ -99,6 +99,12 @@ void removeName(const std::u16string& key)
     files.erase(key);
 }
 
+bool followedByOther(const std::u16string& key)
+{
+    auto content = machine().files.find(contentKey(key));
+    return content != machine().files.end() && content->second.followedByOther;
+}
+
 bool heldByOther(const std::u16string& key)
 {
     auto name = machine().files.find(key);
@@ -112,6 +118,11 @@ bool heldByOther(const std::u16string& key)
 // the other's access.
 bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD share)
 {
+    // A viewer following the file reads it and shares everything: only an
+    // open that does not share reading conflicts with it.
+    if (followedByOther(key) && (share & ShareRead) == 0) {
+        return true;
+    }
     const std::u16string content = contentKey(key);
     for (const auto& [value, open] : machine().handles) {
         if ((open.kind != HandleKind::File && open.kind != HandleKind::Folder) || contentKey(open.path) != content) {
@@ -211,7 +222,24 @@ void releaseFile(const std::u16string& path)
     auto it = machine().files.find(fold(path));
     if (it != machine().files.end()) {
         it->second.heldByOther = false;
+        it->second.followedByOther = false;
     }
+}
+
+void appendBytes(const std::u16string& path, const std::vector<std::uint8_t>& bytes)
+{
+    auto it = machine().files.find(contentKey(fold(path)));
+    if (it != machine().files.end()) {
+        it->second.bytes.insert(it->second.bytes.end(), bytes.begin(), bytes.end());
+    }
+}
+
+void followFile(const std::u16string& path)
+{
+    if (!fileExists(path)) {
+        addFile(path, u"", machine().now);
+    }
+    machine().files[fold(path)].followedByOther = true;
 }
 
 
@@ -320,6 +348,14 @@ bool writeConsole(const char16_t* text, std::size_t length)
     return true;
 }
 
+HWND consoleWindow()
+{
+    if (failsNow("consoleWindow") || !machine().attached) {
+        return nullptr;
+    }
+    return machine().consoleWindow;
+}
+
 void releaseConsole()
 {
     if (!failsNow("releaseConsole")) {
@@ -420,6 +456,7 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
         break;
     case FileUse::AppendEntry:
         access = WriteAccess;
+        share = ShareRead;
         create = true;
         folderOnly = false;
         break;

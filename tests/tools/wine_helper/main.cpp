@@ -9,6 +9,9 @@
 //                                        <times> times, holding it <ms> each time
 //                                        and pausing <gap-ms> in between, as
 //                                        another process writing an entry would
+//   wine_helper follow <file> <ms>       opens <file> for reading, sharing
+//                                        everything, and holds it <ms>, as a log
+//                                        viewer that follows the file does
 //
 // `wine X.exe ARG` re-quotes ARG, so a test that needs a command line with an
 // unbalanced quote, a tab or a line break in it goes through `launch`.
@@ -75,6 +78,20 @@ int hold(const wchar_t* path, int holdMs, int times, int gapMs)
     return held > 0 ? 0 : 1;
 }
 
+int follow(const wchar_t* path, int holdMs)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    std::printf("following\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(holdMs));
+    CloseHandle(file);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -85,6 +102,9 @@ int wmain(int argc, wchar_t** argv)
     if (argc == 6 && std::wstring(argv[1]) == L"hold") {
         return hold(argv[2], _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]));
     }
-    std::fputs("usage: wine_helper launch <file> | hold <file> <ms> <times> <gap-ms>\n", stderr);
+    if (argc == 4 && std::wstring(argv[1]) == L"follow") {
+        return follow(argv[2], _wtoi(argv[3]));
+    }
+    std::fputs("usage: wine_helper launch <file> | hold <file> <ms> <times> <gap-ms> | follow <file> <ms>\n", stderr);
     return 2;
 }
