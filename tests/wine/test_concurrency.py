@@ -24,6 +24,8 @@ WINDOWS = 200
 BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
 PREFIX = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
 LISTED = re.compile(r"Window [0-9A-F]{8} main:0 callnotify:0 visible:1, minimized:0 \[Call (\d{3}) with Ann\]\n")
+# Then /debuginfo's line for each window of a Teams process, whatever its class.
+PROCESS = re.compile(r"Window [0-9A-F]{8} class:\[[^]]*\] image:\[Teams\.exe\] visible:[01], minimized:[01] \[.*\]\n")
 
 
 def log_folder(prefix):
@@ -86,8 +88,9 @@ class Concurrency(unittest.TestCase):
         # follows it, since a run writes its entries one after the other.
         order = list(dict.fromkeys(found))
         self.assertEqual(order[:3], ["\n", BANNER, "Enumerating Teams windows\n"])
-        listed = [LISTED.fullmatch(e) for e in order[3:]]
+        listed = [LISTED.fullmatch(e) for e in order[3:3 + WINDOWS]]
         self.assertTrue(all(listed), order[3:6])
+        self.assertTrue(all(PROCESS.fullmatch(e) for e in order[3 + WINDOWS:]), order[3 + WINDOWS:3 + WINDOWS + 3])
         self.assertEqual([int(m.group(1)) for m in listed], list(range(WINDOWS)), "z-order, top first")
         per_run = len(order)
 

@@ -6,10 +6,7 @@ import datetime
 import os
 import re
 import subprocess
-import sys
 import tempfile
-import threading
-import time
 import unittest
 
 import harness
@@ -156,50 +153,6 @@ class Foundation(unittest.TestCase):
                       'Missing or unknown action "bogus"', console)
         self.assertNotRegex(console, PREFIX_RE.pattern)
         self.assertRegex(self.log_text(), re.escape("] action=bogus\n"))
-
-    def test_runs_at_once_lose_no_entry_and_split_none(self):
-        """One process runs per URL, so many write the day's file at once while
-        another holds it now and then; each entry must arrive whole."""
-        workers, runs_each = 8, 6
-        os.makedirs(log_folder(self.prefix), exist_ok=True)
-        holder = self.prefix.start(helper_exe(), ["hold", self.prefix.winpath(todays_log(self.prefix)),
-                                                  "30", "40", "60"])
-        failures = []
-
-        def worker(n):
-            for i in range(runs_each):
-                code, _ = self.prefix.run(self.exe, [f"{URL}action=bogus&participant=w{n}r{i}"], timeout=120)
-                if code != 3:
-                    failures.append((n, i, code))
-
-        started = time.monotonic()
-        threads = [threading.Thread(target=worker, args=(n,)) for n in range(workers)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
-        holder.wait(timeout=60)
-        elapsed = time.monotonic() - started
-        self.assertEqual(failures, [])
-        # A run's bare line break follows the previous entry on its line
-        # whenever that entry ended without one ("Missing or unknown action").
-        texts, bare = [], 0
-        for _, text in entries(self.log_text()):
-            while text.endswith("\n") and (text == "\n" or text[:-1].endswith(("\n", '"'))):
-                text, bare = text[:-1], bare + 1
-            if text:
-                texts.append(text)
-        runs = workers * runs_each
-        print(f"\n{runs} runs in {elapsed:.1f} s, {len(texts) + bare} entries", file=sys.stderr)
-        self.assertEqual(bare, runs)
-        self.assertEqual(texts.count(BANNER), runs)
-        self.assertEqual(texts.count("action=bogus\n"), runs)
-        self.assertEqual(texts.count("Protocolhandler invoked...\n"), runs)
-        self.assertEqual(texts.count('Missing or unknown action "bogus"'), runs)
-        for n in range(workers):
-            for i in range(runs_each):
-                self.assertEqual(texts.count(f"participant=w{n}r{i}\n"), 1, (n, i))
-        self.assertEqual(len(texts), runs * 5, "no entry split or merged")
 
 
 if __name__ == "__main__":
