@@ -284,5 +284,6 @@ int DiagnosticLog::writeLine(const char16_t* text)
 
 void DiagnosticLog::writeToConsole(const char16_t* text, std::size_t length)
 {
-    win::writeConsole(text, length);
+    // A console that cannot be written to has nobody reading it.
+    [[maybe_unused]] const bool written = win::writeConsole(text, length);
 }

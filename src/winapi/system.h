@@ -17,7 +17,7 @@ void pause(DWORD milliseconds);
 // has none (a program started by the shell for a URL).
 [[nodiscard]] bool attachParentConsole();
 // Writes to the attached console's output; false when that fails.
-bool writeConsole(const char16_t* text, std::size_t length);
+[[nodiscard]] bool writeConsole(const char16_t* text, std::size_t length);
 // The attached console's window (GetConsoleWindow); null when there is none.
 // A terminal's pseudo-console window is owned by the terminal's own window.
 [[nodiscard]] HWND consoleWindow();

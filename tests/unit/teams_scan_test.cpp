@@ -156,6 +156,26 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
     EXPECT_EQ(scan.notificationMatch, NotificationMatch::ByTitle);
 }
 
+TEST_F(TeamsWindowScanTest, AFullSnapshotKeepsTheTopWindowsAndSaysHowManyItLeftOut)
+{
+    // 1,030 windows: the snapshot holds the top 1,024; Teams' notification
+    // just above the cut is found, its main window below the cut is not.
+    for (int i = 0; i < 1022; ++i) {
+        window(u"Tooltip", Foreign);
+    }
+    const win::HWND notification = window(u"Microsoft Teams Notification", Hidden);
+    window(u"Tooltip", Foreign);
+    for (int i = 0; i < 6; ++i) {
+        window(u"Chat | Microsoft Teams");
+    }
+    TestLog log;
+    const TeamsWindowScan scan = scanTeamsWindows(log);
+    EXPECT_EQ(scan.notificationWindow, notification);
+    EXPECT_EQ(scan.mainWindow, nullptr);
+    EXPECT_EQ(logLines(log), std::vector<std::u16string>{u"Window snapshot full, 6 windows not examined.\n"})
+        << "once per snapshot";
+}
+
 TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExclusion)
 {
     // Each case is a desktop, top of the z-order first; `pick` is the index
