@@ -1,5 +1,5 @@
-// The in-memory machine's registry: keys by path, typed values, volatile keys,
-// write protection, and key handles that must be closed.
+// The double's registry: keys by path under the three roots, typed values,
+// volatile keys, write protection, and key handles that must be closed.
 #include <cstring>
 
 #include "inmemory/machine.h"
@@ -16,17 +16,39 @@ Key* findKey(const std::u16string& path)
     return it == machine().keys.end() ? nullptr : &it->second;
 }
 
+// The key and every missing level above it; new levels get `isVolatile`, as
+// one RegCreateKeyExW makes them.
 Key& makeKey(const std::u16string& path, bool isVolatile)
 {
     const std::u16string parent = parentPath(path);
     if (!parent.empty() && findKey(parent) == nullptr) {
-        makeKey(parent, false);
+        makeKey(parent, isVolatile);
     }
     auto [it, inserted] = machine().keys.try_emplace(fold(path), Key{path});
     if (inserted) {
         it->second.isVolatile = isVolatile;
     }
     return it->second;
+}
+
+const Value* findValue(const std::u16string& keyPath, const std::u16string& name)
+{
+    const Key* key = findKey(keyPath);
+    if (key == nullptr) {
+        return nullptr;
+    }
+    auto it = key->values.find(fold(name));
+    return it == key->values.end() ? nullptr : &it->second.second;
+}
+
+std::vector<std::uint8_t> utf16Bytes(const std::u16string& text)
+{
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -41,40 +63,27 @@ bool keyIsVolatile(const std::u16string& path)
 
 bool valueExists(const std::u16string& keyPath, const std::u16string& name)
 {
-    const Key* key = findKey(keyPath);
-    return key != nullptr && key->values.count(fold(name)) != 0;
+    return findValue(keyPath, name) != nullptr;
 }
 
 win::DWORD valueType(const std::u16string& keyPath, const std::u16string& name)
 {
-    const Key* key = findKey(keyPath);
-    if (key == nullptr) {
-        return win::REG_NONE;
-    }
-    auto it = key->values.find(fold(name));
-    return it == key->values.end() ? win::REG_NONE : it->second.second.type;
+    const Value* value = findValue(keyPath, name);
+    return value != nullptr ? value->type : win::REG_NONE;
 }
 
 std::vector<std::uint8_t> valueBytes(const std::u16string& keyPath, const std::u16string& name)
 {
-    const Key* key = findKey(keyPath);
-    if (key == nullptr) {
-        return {};
-    }
-    auto it = key->values.find(fold(name));
-    return it == key->values.end() ? std::vector<std::uint8_t>{} : it->second.second.bytes;
+    const Value* value = findValue(keyPath, name);
+    return value != nullptr ? value->bytes : std::vector<std::uint8_t>{};
 }
 
 std::u16string valueString(const std::u16string& keyPath, const std::u16string& name)
 {
     const std::vector<std::uint8_t> bytes = valueBytes(keyPath, name);
     std::u16string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (c == 0) {
-            break;
-        }
-        text.push_back(c);
+    for (std::size_t i = 0; i + 1 < bytes.size() && (bytes[i] | bytes[i + 1]) != 0; i += 2) {
+        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
     return text;
 }
@@ -93,20 +102,12 @@ std::vector<std::u16string> valueNames(const std::u16string& keyPath)
 void setValue(const std::u16string& keyPath, const std::u16string& name, win::DWORD type,
               const std::vector<std::uint8_t>& bytes)
 {
-    Key& key = makeKey(keyPath, false);
-    key.values[fold(name)] = {name, Value{type, bytes}};
+    makeKey(keyPath, false).values[fold(name)] = {name, Value{type, bytes}};
 }
 
 void setStringValue(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text)
 {
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    setValue(keyPath, name, win::REG_SZ, bytes);
+    setValue(keyPath, name, win::REG_SZ, utf16Bytes(text + u'\0'));
 }
 
 void setMultiStringValue(const std::u16string& keyPath, const std::u16string& name,
@@ -114,16 +115,9 @@ void setMultiStringValue(const std::u16string& keyPath, const std::u16string& na
 {
     std::u16string text;
     for (const std::u16string& entry : strings) {
-        text += entry;
-        text += u'\0';
+        text += entry + u'\0';
     }
-    text += u'\0';
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    setValue(keyPath, name, win::REG_MULTI_SZ, bytes);
+    setValue(keyPath, name, win::REG_MULTI_SZ, utf16Bytes(text + u'\0'));
 }
 
 void denyRegistryWrite(const std::u16string& path) { makeKey(path, false).writeDenied = true; }
@@ -133,12 +127,9 @@ void logOff()
     auto& keys = machine().keys;
     for (auto it = keys.begin(); it != keys.end();) {
         bool underVolatile = false;
-        for (std::u16string p = it->first; !p.empty(); p = parentPath(p)) {
+        for (std::u16string p = it->first; !p.empty() && !underVolatile; p = parentPath(p)) {
             auto k = keys.find(p);
-            if (k != keys.end() && k->second.isVolatile) {
-                underVolatile = true;
-                break;
-            }
+            underVolatile = k != keys.end() && k->second.isVolatile;
         }
         it = underVolatile ? keys.erase(it) : std::next(it);
     }
@@ -153,35 +144,26 @@ using inmemory::detail::machine;
 
 namespace {
 
-// The path a key handle stands for: a predefined root or an opened key.
-bool keyPathOf(HKEY key, std::u16string& path)
-{
-    if (key == HKEY_CLASSES_ROOT) {
-        path = u"HKCR";
-        return true;
-    }
-    if (key == HKEY_CURRENT_USER) {
-        path = u"HKCU";
-        return true;
-    }
-    if (key == HKEY_LOCAL_MACHINE) {
-        path = u"HKLM";
-        return true;
-    }
-    OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
-    if (open == nullptr || open->kind != HandleKind::RegistryKey) {
-        return false;
-    }
-    path = open->path;
-    return true;
-}
+bool isRoot(HKEY key) { return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE; }
 
-std::u16string join(const std::u16string& base, const char16_t* subKey)
+// The path a key stands for, below a root or an opened key; false for a
+// handle that is neither.
+bool pathBelow(HKEY key, const char16_t* subKey, std::u16string& path)
 {
-    if (subKey == nullptr || subKey[0] == 0) {
-        return base;
+    if (isRoot(key)) {
+        path = key == HKEY_CLASSES_ROOT ? u"HKCR" : key == HKEY_CURRENT_USER ? u"HKCU" : u"HKLM";
+    } else {
+        const OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
+        if (open == nullptr || open->kind != HandleKind::RegistryKey) {
+            return false;
+        }
+        path = open->path;
     }
-    return base + u"\\" + subKey;
+    if (subKey != nullptr && subKey[0] != 0) {
+        path += u"\\";
+        path += subKey;
+    }
+    return true;
 }
 
 bool wantsWrite(DWORD access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | 0x00010000u)) != 0; }
@@ -197,21 +179,35 @@ HKEY openKeyHandle(const std::u16string& path, DWORD access)
     return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0, false}));
 }
 
+// The bit of RRF_RT_* that takes a value of this type.
+DWORD restrictionFor(DWORD type)
+{
+    switch (type) {
+    case REG_NONE: return 0x01u;
+    case REG_SZ: return RRF_RT_REG_SZ;
+    case REG_EXPAND_SZ: return RRF_RT_REG_EXPAND_SZ;
+    case REG_BINARY: return 0x08u;
+    case REG_DWORD: return RRF_RT_REG_DWORD;
+    case REG_MULTI_SZ: return 0x20u;
+    case REG_QWORD: return RRF_RT_REG_QWORD;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
     DWORD error = 0;
+    std::u16string path;
     if (enter("openRegistryKey", error)) {
         return static_cast<LSTATUS>(error);
     }
-    std::u16string base;
-    if (!keyPathOf(key, base)) {
+    if (!pathBelow(key, subKey, path)) {
         return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
-    const std::u16string path = join(base, subKey);
-    Key* target = keyAt(path);
+    const Key* target = keyAt(path);
     if (target == nullptr) {
         return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
     }
@@ -226,55 +222,31 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
 {
     *result = nullptr;
     DWORD error = 0;
+    std::u16string path;
     if (enter("createRegistryKey", error)) {
         return static_cast<LSTATUS>(error);
     }
-    std::u16string base;
-    if (!keyPathOf(key, base)) {
+    if (!pathBelow(key, subKey, path)) {
         return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
-    if (key != HKEY_CLASSES_ROOT && key != HKEY_CURRENT_USER && key != HKEY_LOCAL_MACHINE) {
-        OpenHandle* parent = findHandle(reinterpret_cast<std::uintptr_t>(key));
-        if ((parent->access & KEY_CREATE_SUB_KEY) == 0) {
-            return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-        }
+    if (!isRoot(key) && (findHandle(reinterpret_cast<std::uintptr_t>(key))->access & KEY_CREATE_SUB_KEY) == 0) {
+        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
-    const std::u16string path = join(base, subKey);
-    Key* existing = keyAt(path);
-    if (existing != nullptr) {
-        if (existing->writeDenied && wantsWrite(desiredAccess)) {
-            return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-        }
-        *result = openKeyHandle(path, desiredAccess);
-        return static_cast<LSTATUS>(ERROR_SUCCESS);
+    // Every missing level is made, unless the nearest existing key above them
+    // is protected; an existing key itself refuses only a write access.
+    std::vector<std::u16string> missing;
+    std::u16string existing = path;
+    for (; keyAt(existing) == nullptr; existing = parentPath(existing)) {
+        missing.push_back(existing);
     }
-    // Each missing level is created; a write-protected ancestor refuses.
-    for (std::u16string p = parentPath(path); !p.empty(); p = parentPath(p)) {
-        Key* ancestor = keyAt(p);
-        if (ancestor != nullptr) {
-            if (ancestor->writeDenied) {
-                return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-            }
-            break;
-        }
+    const bool refused = missing.empty() ? wantsWrite(desiredAccess) : true;
+    if (keyAt(existing)->writeDenied && refused) {
+        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
-    std::u16string current = base;
-    const std::u16string rest = subKey != nullptr ? subKey : u"";
-    std::size_t start = 0;
-    while (start <= rest.size()) {
-        const std::size_t slash = rest.find(u'\\', start);
-        const std::u16string part = rest.substr(start, slash == std::u16string::npos ? std::u16string::npos : slash - start);
-        if (!part.empty()) {
-            current += u"\\" + part;
-            auto [it, inserted] = machine().keys.try_emplace(fold(current), Key{current});
-            if (inserted) {
-                it->second.isVolatile = isVolatile;
-            }
-        }
-        if (slash == std::u16string::npos) {
-            break;
-        }
-        start = slash + 1;
+    for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+        Key made{*level};
+        made.isVolatile = isVolatile;
+        machine().keys.emplace(fold(*level), made);
     }
     *result = openKeyHandle(path, desiredAccess);
     return static_cast<LSTATUS>(ERROR_SUCCESS);
@@ -282,25 +254,19 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
 
 LSTATUS setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const void* value, DWORD size)
 {
-    const auto* data = static_cast<const BYTE*>(value);
     DWORD error = 0;
     if (enter("setRegistryValue", error)) {
         return static_cast<LSTATUS>(error);
     }
-    OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
-    if (open == nullptr || open->kind != HandleKind::RegistryKey) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
-    }
-    Key* target = keyAt(open->path);
+    const OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
+    Key* target = open != nullptr && open->kind == HandleKind::RegistryKey ? keyAt(open->path) : nullptr;
     if (target == nullptr) {
-        return static_cast<LSTATUS>(1018);  // ERROR_KEY_DELETED
+        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
     if ((open->access & KEY_SET_VALUE) == 0 || target->writeDenied) {
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
-    if (data == nullptr && size != 0) {
-        return static_cast<LSTATUS>(998);  // ERROR_NOACCESS
-    }
+    const auto* data = static_cast<const BYTE*>(value);
     const std::u16string name = valueName != nullptr ? valueName : u"";
     target->values[fold(name)] = {name, inmemory::detail::Value{type, std::vector<std::uint8_t>(data, data + size)}};
     return static_cast<LSTATUS>(ERROR_SUCCESS);
@@ -310,6 +276,7 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valu
                           void* data, DWORD* size)
 {
     DWORD error = 0;
+    std::u16string path;
     if (enter("readRegistryValue", error)) {
         return static_cast<LSTATUS>(error);
     }
@@ -318,107 +285,88 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valu
     if ((flags & RRF_RT_REG_EXPAND_SZ) != 0 && (flags & RRF_NOEXPAND) == 0) {
         return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
     }
-    std::u16string base;
-    if (!keyPathOf(key, base)) {
+    if (!pathBelow(key, subKey, path)) {
         return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
-    Key* target = keyAt(join(base, subKey));
-    if (target == nullptr) {
+    const Key* target = keyAt(path);
+    const auto found = target != nullptr ? target->values.find(fold(valueName != nullptr ? valueName : u""))
+                                         : decltype(target->values)::const_iterator{};
+    if (target == nullptr || found == target->values.end()) {
         return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
     }
-    auto it = target->values.find(fold(valueName != nullptr ? valueName : u""));
-    if (it == target->values.end()) {
-        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
-    }
-    const inmemory::detail::Value& value = it->second.second;
+    const inmemory::detail::Value& value = found->second.second;
     // Without RRF_NOEXPAND an expandable string is expanded and handed out as
     // REG_SZ, so a REG_SZ restriction takes it. This machine has no
     // environment variables: the text comes out as stored.
-    const DWORD deliveredType =
-        value.type == REG_EXPAND_SZ && (flags & RRF_NOEXPAND) == 0 ? REG_SZ : value.type;
-    DWORD accepted = 0;
-    switch (deliveredType) {
-    case REG_SZ: accepted = RRF_RT_REG_SZ; break;
-    case REG_EXPAND_SZ: accepted = RRF_RT_REG_EXPAND_SZ; break;
-    case REG_DWORD: accepted = RRF_RT_REG_DWORD; break;
-    case REG_QWORD: accepted = RRF_RT_REG_QWORD; break;
-    case REG_MULTI_SZ: accepted = 0x00000020u; break;
-    case REG_BINARY: accepted = 0x00000008u; break;
-    case REG_NONE: accepted = 0x00000001u; break;
-    default: accepted = 0; break;
-    }
+    const DWORD delivered = value.type == REG_EXPAND_SZ && (flags & RRF_NOEXPAND) == 0 ? REG_SZ : value.type;
     // A DWORD or QWORD restriction also requires the exact size.
-    if ((flags & accepted) == 0 || (value.type == REG_DWORD && value.bytes.size() != 4) ||
+    if ((flags & restrictionFor(delivered)) == 0 || (value.type == REG_DWORD && value.bytes.size() != 4) ||
         (value.type == REG_QWORD && value.bytes.size() != 8)) {
         return static_cast<LSTATUS>(ERROR_UNSUPPORTED_TYPE);
     }
     if (type != nullptr) {
-        *type = deliveredType;
+        *type = delivered;
     }
     std::vector<std::uint8_t> bytes = value.bytes;
     if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
-        // RegGetValueW hands strings out terminated, and needs room for that.
+        // Strings are handed out terminated, and need room for that.
         if (bytes.size() % 2 != 0) {
             bytes.push_back(0);
         }
         if (bytes.size() < 2 || bytes[bytes.size() - 1] != 0 || bytes[bytes.size() - 2] != 0) {
-            bytes.push_back(0);
-            bytes.push_back(0);
+            bytes.insert(bytes.end(), {0, 0});
         }
     }
-    const DWORD needed = static_cast<DWORD>(bytes.size());
-    if (data == nullptr) {
-        if (size != nullptr) {
-            *size = needed;
-        }
-        return static_cast<LSTATUS>(ERROR_SUCCESS);
+    const auto needed = static_cast<DWORD>(bytes.size());
+    const bool fits = data == nullptr || (size != nullptr && *size >= needed);
+    if (size != nullptr) {
+        *size = needed;
     }
-    if (size == nullptr || *size < needed) {
-        if (size != nullptr) {
-            *size = needed;
-        }
+    if (!fits) {
         return static_cast<LSTATUS>(ERROR_MORE_DATA);
     }
-    std::memcpy(data, bytes.data(), needed);
-    *size = needed;
+    if (data != nullptr) {
+        std::memcpy(data, bytes.data(), needed);
+    }
+    return static_cast<LSTATUS>(ERROR_SUCCESS);
+}
+
+LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
+{
+    DWORD error = 0;
+    std::u16string path;
+    if (enter("deleteRegistryTree", error)) {
+        return static_cast<LSTATUS>(error);
+    }
+    if (!pathBelow(key, subKey, path)) {
+        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+    }
+    path = fold(path);
+    if (keyAt(path) == nullptr) {
+        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+    }
+    auto& keys = machine().keys;
+    const auto inTree = [&path](const std::u16string& folded) {
+        return folded == path || folded.rfind(path + u"\\", 0) == 0;
+    };
+    for (const auto& [folded, k] : keys) {
+        if (inTree(folded) && k.writeDenied) {
+            return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+        }
+    }
+    for (auto it = keys.begin(); it != keys.end();) {
+        it = inTree(it->first) ? keys.erase(it) : std::next(it);
+    }
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
 void closeRegistryKey(HKEY key)
 {
     const bool fails = failsNow("closeRegistryKey");
-    OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
-    if (fails || open == nullptr || open->kind != HandleKind::RegistryKey) {
-        return;
+    const OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
+    if (!fails && open != nullptr && open->kind == HandleKind::RegistryKey) {
+        machine().handles.erase(reinterpret_cast<std::uintptr_t>(key));
     }
-    machine().handles.erase(reinterpret_cast<std::uintptr_t>(key));
-}
-
-LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
-{
-    DWORD error = 0;
-    if (enter("deleteRegistryTree", error)) {
-        return static_cast<LSTATUS>(error);
-    }
-    std::u16string base;
-    if (!keyPathOf(key, base)) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
-    }
-    const std::u16string path = fold(join(base, subKey));
-    if (keyAt(path) == nullptr) {
-        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
-    }
-    auto& keys = machine().keys;
-    for (const auto& [folded, k] : keys) {
-        if ((folded == path || folded.rfind(path + u"\\", 0) == 0) && k.writeDenied) {
-            return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-        }
-    }
-    for (auto it = keys.begin(); it != keys.end();) {
-        const bool inTree = it->first == path || it->first.rfind(path + u"\\", 0) == 0;
-        it = inTree ? keys.erase(it) : std::next(it);
-    }
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
 }  // namespace win
