@@ -12,13 +12,7 @@
 #include "util/strings.h"
 
 // After the program's own headers: <windows.h> turns Windows names into macros.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "winapi/win32/win32_common.h"
 #include <shellapi.h>
 
 namespace {
@@ -43,8 +37,7 @@ constexpr COLORREF BackgroundColor = RGB(243, 242, 241);
 constexpr COLORREF LinkColor = RGB(0, 0, 255);
 constexpr COLORREF DetectionTextColor = RGB(0, 0, 0);
 
-const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+using win::detail::wide;
 
 void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 HFONT noFont() { return nullptr; }

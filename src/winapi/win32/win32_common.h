@@ -1,5 +1,6 @@
-// Shared by the Win32 implementation files only. Include after the layer's
-// own headers: <windows.h> turns the Windows names into macros.
+// Shared by the files that call Win32 directly: the layer's real side, the
+// entry and the status window. Include after the program's own headers:
+// <windows.h> turns the Windows names into macros.
 #pragma once
 
 #include "winapi/types.h"
