@@ -51,7 +51,7 @@ void readTitle(win::HWND window, char16_t (&title)[win::WindowTextCapacity])
 bool teamsHasTheForeground(const TeamsWindowScan& scan)
 {
     const win::HWND foreground = win::foregroundWindow();
-    return foreground != nullptr && isTeamsWindow(scan.recognition, foreground);
+    return foreground != nullptr && isTeamsWindow(*scan.recognition, foreground);
 }
 
 // The keys go to whichever window has the keyboard focus. When the URL comes
@@ -188,7 +188,7 @@ std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
     std::int32_t listed = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(scan.recognition, window, facts)) {
+        if (!teams::readTeamsWindow(*scan.recognition, window, facts)) {
             continue;
         }
         if (listed == 0) {
@@ -219,7 +219,7 @@ void listTeamsProcessWindows(const TeamsWindowScan& scan)
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
         char16_t imagePath[win::ImagePathCapacity];
-        if (!isTeamsWindow(scan.recognition, window) || !win::readWindowFacts(window, facts) ||
+        if (!isTeamsWindow(*scan.recognition, window) || !win::readWindowFacts(window, facts) ||
             !win::readWindowImagePath(window, imagePath)) {
             continue;
         }

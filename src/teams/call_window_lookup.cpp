@@ -52,11 +52,12 @@ win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participan
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(scan.recognition, window, facts) || !facts.visible ||
+        if (!teams::readTeamsWindow(*scan.recognition, window, facts) || !facts.visible ||
             (skipMinimized && facts.minimized)) {
             continue;
         }
-        if (window == scan.mainWindow || window == scan.notificationWindow || hasCallInProgressTitle(scan.recognition, facts.title)) {
+        if (window == scan.mainWindow || window == scan.notificationWindow ||
+            hasCallInProgressTitle(*scan.recognition, facts.title)) {
             continue;
         }
         if (anyWindow || noParticipant) {

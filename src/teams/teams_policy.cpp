@@ -63,6 +63,33 @@ bool readPolicyList(DiagnosticLog& log, win::HKEY key, const char16_t* name, Pol
 
 }  // namespace
 
+const TeamsRecognition BuiltInRecognition{};
+
+namespace {
+// One run per process: what the run read is kept here for the rest of it.
+struct RunRecognition {
+    bool read = false;
+    TeamsRecognition recognition;
+};
+RunRecognition& runRecognition()
+{
+    static RunRecognition kept;
+    return kept;
+}
+}  // namespace
+
+const TeamsRecognition& teamsRecognition(DiagnosticLog& log)
+{
+    RunRecognition& kept = runRecognition();
+    if (!kept.read) {
+        kept.recognition = readTeamsRecognition(log);
+        kept.read = true;
+    }
+    return kept.recognition;
+}
+
+void forgetTeamsRecognition() { runRecognition() = RunRecognition{}; }
+
 TeamsRecognition readTeamsRecognition(DiagnosticLog& log)
 {
     TeamsRecognition recognition;

@@ -107,7 +107,7 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
 {
     TeamsWindowScan scan;
     scan.log = &log;
-    scan.recognition = readTeamsRecognition(log);
+    scan.recognition = &teamsRecognition(log);
     // One snapshot for both walks. Each entry is judged by its facts when it
     // is looked at; one that has gone by then is passed over, and the walk
     // goes on below it.
@@ -121,10 +121,10 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     int candidates = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(scan.recognition, window, facts)) {
+        if (!teams::readTeamsWindow(*scan.recognition, window, facts)) {
             continue;
         }
-        if (hasNotificationTitle(scan.recognition, facts.title)) {
+        if (hasNotificationTitle(*scan.recognition, facts.title)) {
             scan.notificationWindow = window;
             scan.notificationMatch = NotificationMatch::ByTitle;
             break;
@@ -145,7 +145,7 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     int visibleCount = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (window != scan.notificationWindow && teams::readTeamsWindow(scan.recognition, window, facts) &&
+        if (window != scan.notificationWindow && teams::readTeamsWindow(*scan.recognition, window, facts) &&
             facts.visible) {
             visible = window;
             ++visibleCount;
@@ -163,7 +163,7 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     win::HWND cached = nullptr;
     std::uint32_t age = 0;
     if (MainWindowCache::load(&cached, &age) == CacheLoadResult::Loaded && age < CacheAgeLimit && cached != nullptr &&
-        isTeamsWindow(scan.recognition, cached)) {
+        isTeamsWindow(*scan.recognition, cached)) {
         scan.mainWindow = cached;
         scan.mainFromCache = true;
         log.printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached);
@@ -180,7 +180,7 @@ TeamsDetection detectTeams(DiagnosticLog& log)
     teams::takeSnapshot(log, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
-        detection.teamsVisible = teams::readTeamsWindow(scan.recognition, snapshot.windows[i], facts) && facts.visible;
+        detection.teamsVisible = teams::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;
     }
     return detection;
 }

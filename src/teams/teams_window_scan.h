@@ -31,9 +31,17 @@ struct TeamsRecognition {
     PolicyEntries callInProgressTitles;
 };
 
-// Reads the machine's policy for the lists, logging what it ignores. Every run
-// that looks at Teams windows reads it, once per scan.
+// Reads the machine's policy for the lists, logging what it ignores.
 [[nodiscard]] TeamsRecognition readTeamsRecognition(DiagnosticLog& log);
+// The lists of this run: read the first time the run looks at Teams windows,
+// then kept for the rest of it (a run may scan more than once: the status
+// window and its test button make scans of their own).
+[[nodiscard]] const TeamsRecognition& teamsRecognition(DiagnosticLog& log);
+// Forgets what teamsRecognition read, as a new run would start without it:
+// for the host tests, which run the program many times in one process.
+void forgetTeamsRecognition();
+// The built-in lists alone.
+extern const TeamsRecognition BuiltInRecognition;
 
 // What one scan of the Teams top-level windows found. A plain record: it does
 // not follow later changes of the windows; a user that needs fresh results
@@ -44,7 +52,8 @@ struct TeamsWindowScan {
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
     DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
-    TeamsRecognition recognition;  // what the scan took for Teams; the actions on it use the same
+    const TeamsRecognition* recognition = &BuiltInRecognition;  // what the scan took for Teams; the actions
+                                                                // on it use the same
 };
 
 // Scans the desktop: the notification window by its title or as the only

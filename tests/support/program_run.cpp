@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "inmemory/inmemory.h"
+#include "teams/teams_window_scan.h"
 
 const std::u16string DayLogFile =
     u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
@@ -15,6 +16,7 @@ void freshMachine()
 {
     inmemory::reset();
     clearStatusWindowRequests();
+    forgetTeamsRecognition();
 }
 
 std::u16string withoutTimeStamps(const std::u16string& text)

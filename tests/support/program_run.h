@@ -21,7 +21,8 @@ struct ProgramRun {
 // Today's log file on a fresh machine (its clock stands on a Monday).
 extern const std::u16string DayLogFile;
 
-// A fresh machine (inmemory::reset) and no status window asked for yet.
+// A fresh machine (inmemory::reset), no status window asked for yet, and a
+// new run that has not read the machine's policy yet.
 void freshMachine();
 
 // Runs the program with `commandLine` (the part after its own name) on the

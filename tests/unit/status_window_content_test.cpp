@@ -68,6 +68,7 @@ TEST(StatusWindowDetection, TextForEachDesktop)
     };
     for (const Case& c : cases) {
         inmemory::reset();
+        forgetTeamsRecognition();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::DWORD browser = inmemory::addProcess(BrowserImage);
         for (const DesktopWindow& w : c.windows) {

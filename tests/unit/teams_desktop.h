@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/diagnostic_log.h"
+#include "teams/teams_window_scan.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
 
@@ -27,6 +28,7 @@ protected:
     void SetUp() override
     {
         inmemory::reset();
+        forgetTeamsRecognition();  // a new run: the machine's policy is read afresh
         teams = inmemory::addProcess(TeamsImage);
         browser = inmemory::addProcess(BrowserImage);
     }

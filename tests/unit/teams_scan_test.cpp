@@ -154,6 +154,12 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
     const TeamsWindowScan scan = scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, toast);
     EXPECT_EQ(scan.notificationMatch, NotificationMatch::ByTitle);
+
+    // A run reads the key once, however many scans it makes.
+    const std::size_t reads = inmemory::callCount("openRegistryKey");
+    const TeamsWindowScan again = scanTeamsWindows(log);
+    EXPECT_EQ(inmemory::callCount("openRegistryKey"), reads);
+    EXPECT_EQ(again.notificationWindow, toast);
 }
 
 TEST_F(TeamsWindowScanTest, AFullSnapshotKeepsTheTopWindowsAndSaysHowManyItLeftOut)
