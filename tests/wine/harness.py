@@ -10,12 +10,17 @@ displays that are started on first use and then reused. Two Wine prefixes on
 one X display fight over the X keyboard focus: when one activates a window,
 the other loses its foreground window and synthesised keystrokes vanish.
 
+Displays belong to a pool: the tests' run uses "tests", and a program run
+beside it (scripts/demo, bench/run) takes a pool of its own with
+use_own_display_pool(), so that stopping its displays leaves the tests' alone.
+
 Environment:
   MIRROWCAST_EXE           unix path of the built VelmorathisMirrowcast.exe
   MIRROWCAST_STANDIN_EXE   unix path of the built teams_standin.exe
   MIRROWCAST_WINE_BASE     directory for the base prefix, the test prefixes,
                            the Xvfb records and the locks
   MIRROWCAST_KEEP_PREFIX=1 leave each test's prefix on disk for a post-mortem
+  MIRROWCAST_DISPLAY_POOL  the pool of displays this process uses ("tests")
 
 `python3 harness.py setup` prepares the base (handy as a ctest fixture);
 `python3 harness.py teardown` stops the Xvfb servers it started.
@@ -90,14 +95,28 @@ def _wine_env(prefix, display=None):
 
 # --- Xvfb displays ----------------------------------------------------------
 
+def _pool():
+    return os.environ.get("MIRROWCAST_DISPLAY_POOL", "tests")
+
+
+def use_own_display_pool(name):
+    """Makes this process (and what it starts) use displays of its own, named
+    after it and its pid, so that stop_xvfb() stops those and no others."""
+    os.environ["MIRROWCAST_DISPLAY_POOL"] = f"{name}-{os.getpid()}"
+
+
 def _xvfb_record(slot):
-    return os.path.join(base_dir(), f"xvfb-{slot}")
+    return os.path.join(base_dir(), f"xvfb-{_pool()}-{slot}")
 
 
 def _running_xvfb(slot):
     """(display number, pid) of the slot's Xvfb if it is still alive, else None."""
+    return _running_xvfb_record(_xvfb_record(slot))
+
+
+def _running_xvfb_record(record):
     try:
-        with open(_xvfb_record(slot)) as f:
+        with open(record) as f:
             display, pid = (int(x) for x in f.read().split())
         with open(f"/proc/{pid}/cmdline", "rb") as f:
             program = f.read().split(b"\0")[0]
@@ -137,7 +156,7 @@ def _claim_display_slot():
     """An open lock file whose flock reserves a display slot for this process
     (released when the file is closed, or when the process dies), and its number."""
     for slot in range(16):
-        lock = open(os.path.join(base_dir(), f"display-{slot}.lock"), "a+")
+        lock = open(os.path.join(base_dir(), f"display-{_pool()}-{slot}.lock"), "a+")
         try:
             fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
             return lock, slot
@@ -146,10 +165,30 @@ def _claim_display_slot():
     raise HarnessError("all 16 display slots are in use")
 
 
+def _pool_abandoned(pool):
+    """A pool named after a process ("demo-1234") whose process has ended."""
+    owner = pool.rsplit("-", 1)[-1]
+    if not owner.isdigit():
+        return False
+    try:
+        os.kill(int(owner), 0)
+    except ProcessLookupError:
+        return True
+    except OSError:
+        pass
+    return False
+
+
 def stop_xvfb():
+    """Stops the displays of this process's pool, and those of pools whose
+    process has ended without stopping its own; never another run's."""
+    own = _pool()
     with _locked(exclusive=True):
-        for record in glob.glob(os.path.join(base_dir(), "xvfb-*")):
-            running = _running_xvfb(record.rsplit("-", 1)[1])
+        for record in glob.glob(os.path.join(base_dir(), "xvfb-*-*")):
+            pool, slot = os.path.basename(record)[len("xvfb-"):].rsplit("-", 1)
+            if pool != own and not _pool_abandoned(pool):
+                continue
+            running = _running_xvfb_record(record)
             if running:
                 os.kill(running[1], 15)
             os.remove(record)
@@ -164,6 +203,31 @@ def _base_version():
     return f"{version} {os.stat('/usr/share/wine/wine.inf').st_mtime_ns}\n"
 
 
+def _wineboot(env, *args, persistent=False):
+    """`wine wineboot ARGS`, tried twice: now and then it exits 1 for no reason
+    it prints. Its output goes to this process's stderr, which is the test's
+    log; the second failure raises. `persistent`: the prefix's server is kept
+    up (wineserver -p), and is so again for the second attempt."""
+    for attempt in (1, 2):
+        # A file, not a pipe: the services wineboot starts keep its output
+        # open for as long as they run, and a pipe's reader would wait for them.
+        with tempfile.TemporaryFile() as output_file:
+            proc = subprocess.run(["wine", "wineboot", *args], env=env, timeout=300, stdin=subprocess.DEVNULL,
+                                  stdout=output_file, stderr=subprocess.STDOUT)
+            output_file.seek(0)
+            output = output_file.read().decode("utf-8", "replace").strip()
+        if proc.returncode == 0:
+            return
+        print(f"{shlex.join(['wineboot', *args])} exited {proc.returncode} (attempt {attempt} of 2)"
+              + (f":\n{output}" if output else ", printing nothing"), file=sys.stderr, flush=True)
+        # What the failed one started must not meet the second attempt.
+        subprocess.run(["wineserver", "-k"], env=env, **_QUIET)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60, **_QUIET)
+        if persistent:
+            subprocess.run(["wineserver", "-p"], env=env, check=True, **_QUIET)
+    raise HarnessError(f"{shlex.join(['wineboot', *args])} failed twice in {env['WINEPREFIX']}")
+
+
 def _create_base(prefix, display):
     shutil.rmtree(prefix, ignore_errors=True)  # a half-made one from a killed run
     env = _wine_env(prefix, display)
@@ -171,7 +235,7 @@ def _create_base(prefix, display):
     def run(*cmd):
         subprocess.run(cmd, env=env, check=True, timeout=300, **_QUIET)
 
-    run("wineboot", "-i")
+    _wineboot(env, "-i")
     run("wineserver", "-w")
     # wineboot links Desktop, Documents, ... to the unix home directory; a test
     # must not leave files there, so they become ordinary folders in the prefix.
@@ -260,6 +324,19 @@ class WinePrefix:
     def __enter__(self):
         ensure_base()
         self._slot_lock, slot = _claim_display_slot()
+        self.root = None
+        self.env = None
+        self._started = []
+        try:
+            self._set_up(slot)
+        except BaseException:
+            # A set-up that fails leaves nothing behind: no server, no
+            # folder, no claimed display slot (the tests after it need them).
+            self._tear_down(keep=False)
+            raise
+        return self
+
+    def _set_up(self, slot):
         with _locked(exclusive=True):
             self.display = _xvfb_display(slot)
         parent = os.path.join(base_dir(), "prefixes")
@@ -273,28 +350,32 @@ class WinePrefix:
         self.env = _wine_env(self.path, self.display)
         self.drive_c = os.path.join(self.path, "drive_c")
         self.programdata = os.path.join(self.drive_c, "ProgramData")
-        self._started = []
         # -p keeps the server up between runs: without it every `wine` pays
         # for a server start and a registry load.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, **_QUIET)
         # The first program in a prefix starts its services and desktop
         # process (~1.5 s), which keep that program's stdout: were it a
         # test's captured pipe or `script`'s terminal, it would never see EOF.
-        subprocess.run(["wine", "wineboot"], env=self.env, check=True, timeout=120, **_QUIET)
-        return self
+        _wineboot(self.env, persistent=True)
 
-    def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], env=self.env, **_QUIET)
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, **_QUIET)
+    def _tear_down(self, keep):
+        if self.env is not None:
+            subprocess.run(["wineserver", "-k"], env=self.env, **_QUIET)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, **_QUIET)
         for proc in self._started:
             with contextlib.suppress(subprocess.TimeoutExpired):
                 proc.wait(timeout=10)
         self._slot_lock.close()
-        if os.environ.get("MIRROWCAST_KEEP_PREFIX") == "1":
+        if self.root is None:
+            return
+        if keep:
             os.remove(os.path.join(self.root, "owner"))
             print(f"kept Wine prefix {self.path}", file=sys.stderr)
         else:
             shutil.rmtree(self.root, ignore_errors=True)
+
+    def __exit__(self, *exc):
+        self._tear_down(keep=os.environ.get("MIRROWCAST_KEEP_PREFIX") == "1")
         return False
 
     def winpath(self, unix_path):
