@@ -133,7 +133,7 @@ Expected model(std::u16string_view url)
         if (end == std::u16string_view::npos) {
             end = rest.size();
         }
-        if (end == position) {
+        if (end == rest.size() && end == position) {
             return e;
         }
         const std::u16string_view segment = rest.substr(position, end - position);

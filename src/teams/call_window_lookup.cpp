@@ -16,11 +16,7 @@ constexpr const char16_t* CallInProgressTitles[] = {
     u"Microsoft Teams Anruf wird durchgef\u00FChrt",
 };
 
-// A participant holding this marker is no name to match: the highest
-// remaining call window is taken.
 constexpr char16_t AnyWindowMarker[] = u"KVX";
-// A call window titled "New Window" carries no name to match, so it is taken
-// for any named participant.
 constexpr char16_t NewWindowMarker[] = u"NewWindow";
 
 bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t* title)
@@ -29,61 +25,108 @@ bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t*
                               recognition.callInProgressTitles, true);
 }
 
+// The lookup's judgement of a window it may take, by title alone.
+bool acceptsTitle(const teams::ParticipantQuery& query, const char16_t* title)
+{
+    if (query.anyWindow || query.none) {
+        return true;
+    }
+    if (teams::titleNamesParticipant(query, title)) {
+        return true;
+    }
+    char16_t spaceFreeTitle[win::WindowTextCapacity];
+    util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, title);
+    return util::findNoCase(spaceFreeTitle, NewWindowMarker) != nullptr;
+}
+
+// A window visible before the answer's keys is no call window of this call,
+// until enough time has passed and its title names the participant.
+bool passesEarlierRule(const teams::EarlierWindows& earlier, const teams::ParticipantQuery& query,
+                       win::HWND window, const char16_t* title)
+{
+    const bool wasThere = earlier.visibleAtKeys->contains(window) ||
+                          (earlier.atKeys->snapshotWasFull && !earlier.atKeys->contains(window));
+    return !wasThere || (earlier.acceptByName && teams::titleNamesParticipant(query, title));
+}
+
 }  // namespace
 
-win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant, bool skipMinimized)
+namespace teams {
+
+ParticipantQuery prepareParticipant(const char16_t* participant)
 {
     if (participant == nullptr) {
         participant = u"";
     }
+    ParticipantQuery query;
     // Case matters for the marker, so a name that merely contains "kvx" is
     // still matched by name.
-    const bool anyWindow = util::find(participant, AnyWindowMarker) != nullptr;
-    const bool noParticipant = participant[0] == 0;
-    // Teams and the web application space names differently ("John  Smith",
-    // "JohnSmith"), so both sides are compared without their spaces.
-    char16_t spaceFreeParticipant[win::WindowTextCapacity];
-    util::copyWithoutSpaces(spaceFreeParticipant, win::WindowTextCapacity, participant);
+    query.anyWindow = util::find(participant, AnyWindowMarker) != nullptr;
+    query.none = participant[0] == 0;
+    std::size_t used = 0;
+    for (const char16_t* p = participant; *p != 0 && used + 1 < win::WindowTextCapacity; ++p) {
+        if (*p != u' ' && *p != u'+') {
+            query.spaceFree[used++] = *p;
+        }
+    }
+    query.spaceFree[used] = 0;
+    return query;
+}
 
-    // A fresh snapshot for every call: the answer action calls again and again
-    // while it waits for the call window to open.
-    win::WindowSnapshot snapshot;
-    teams::takeSnapshot(*scan.log, snapshot);
+bool titleNamesParticipant(const ParticipantQuery& query, const char16_t* title)
+{
+    if (query.anyWindow || query.none) {
+        return false;
+    }
+    char16_t spaceFreeTitle[win::WindowTextCapacity];
+    util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, title);
+    // A participant of spaces only leaves an empty search text; like
+    // StrStrIW, the search finds that nowhere.
+    return util::findNoCase(spaceFreeTitle, query.spaceFree) != nullptr;
+}
+
+win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
+                           const win::WindowSnapshot& snapshot, const KnownWindows* onlyNew,
+                           const EarlierWindows* earlier)
+{
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(*scan.recognition, window, facts) || !facts.visible ||
-            (skipMinimized && facts.minimized)) {
-            continue;
-        }
         if (window == scan.mainWindow || window == scan.notificationWindow ||
-            hasCallInProgressTitle(*scan.recognition, facts.title)) {
+            (onlyNew != nullptr && onlyNew->contains(window))) {
             continue;
         }
-        if (anyWindow || noParticipant) {
-            return window;
+        if (!readTeamsWindow(*scan.recognition, window, facts) || !facts.visible ||
+            (skipMinimized && facts.minimized) || hasCallInProgressTitle(*scan.recognition, facts.title)) {
+            continue;
         }
-        char16_t spaceFreeTitle[win::WindowTextCapacity];
-        util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, facts.title);
-        // A participant of spaces only leaves an empty search text; like
-        // StrStrIW, the search finds that nowhere, so only "NewWindow" can
-        // still accept the window.
-        if (util::findNoCase(spaceFreeTitle, spaceFreeParticipant) != nullptr ||
-            util::findNoCase(spaceFreeTitle, NewWindowMarker) != nullptr) {
+        if (acceptsTitle(query, facts.title) &&
+            (earlier == nullptr || passesEarlierRule(*earlier, query, window, facts.title))) {
             return window;
-        }
-    }
-    // With Teams closed to the notification area its main window is hidden,
-    // and a call window, the one visible Teams window left, is what the scan
-    // took for the main window. Tried last, it is taken when its title names
-    // the participant: otherwise that call could never be closed or minimised.
-    if (!anyWindow && !noParticipant && scan.mainWindow != nullptr &&
-        win::readWindowFacts(scan.mainWindow, facts) && facts.visible && !(skipMinimized && facts.minimized)) {
-        char16_t spaceFreeTitle[win::WindowTextCapacity];
-        util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, facts.title);
-        if (util::findNoCase(spaceFreeTitle, spaceFreeParticipant) != nullptr) {
-            return scan.mainWindow;
         }
     }
     return nullptr;
+}
+
+win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
+                                      bool skipMinimized)
+{
+    win::WindowFacts facts;
+    if (scan.mainWindow == nullptr || !win::readWindowFacts(scan.mainWindow, facts) || !facts.visible ||
+        (skipMinimized && facts.minimized) || hasCallInProgressTitle(*scan.recognition, facts.title) ||
+        !titleNamesParticipant(query, facts.title)) {
+        return nullptr;
+    }
+    return scan.mainWindow;
+}
+
+}  // namespace teams
+
+win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant, bool skipMinimized)
+{
+    const teams::ParticipantQuery query = teams::prepareParticipant(participant);
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(scan, snapshot);
+    const win::HWND window = teams::findCallWindowIn(scan, query, skipMinimized, snapshot, nullptr, nullptr);
+    return window != nullptr ? window : teams::mainWindowNamingParticipant(scan, query, skipMinimized);
 }

@@ -35,16 +35,21 @@ bool readPolicyList(DiagnosticLog& log, win::HKEY key, const char16_t* name, Pol
         return true;
     }
     // The list ends at its first empty string, as REG_MULTI_SZ does, or at
-    // the end of the data, whichever comes first.
+    // the end of the data. Strings an editor left behind an empty one are
+    // not read, and are counted as ignored so the log says the list was cut
+    // short; zeros padding the data are no strings at all.
     const std::size_t units = size / sizeof(char16_t);
     std::int32_t ignored = 0;
-    for (std::size_t start = 0; start < units && data[start] != 0;) {
+    bool listEnded = false;
+    for (std::size_t start = 0; start < units;) {
         std::size_t end = start;
         while (end < units && data[end] != 0) {
             ++end;
         }
         const std::size_t length = end - start;
-        if (length >= PolicyEntryCapacity || list.count == PolicyEntryLimit) {
+        if (length == 0) {
+            listEnded = true;
+        } else if (listEnded || length >= PolicyEntryCapacity || list.count == PolicyEntryLimit) {
             ++ignored;
         } else {
             for (std::size_t i = 0; i < length; ++i) {

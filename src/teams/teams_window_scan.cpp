@@ -5,6 +5,7 @@
 #include "teams/teams_windows.h"
 #include "util/strings.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -53,12 +54,60 @@ bool isExcludedFromNotification(const char16_t* title)
 
 namespace teams {
 
-void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot)
+void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
 {
     win::takeWindowSnapshot(snapshot);
-    if (snapshot.dropped > 0) {
-        log.print(u"Window snapshot full, %d windows not examined.\n", static_cast<std::int32_t>(snapshot.dropped));
+    if (snapshot.dropped > 0 && !scan.snapshotFullLogged) {
+        scan.snapshotFullLogged = true;
+        scan.log->print(u"Window snapshot full, %d windows not examined.\n",
+                        static_cast<std::int32_t>(snapshot.dropped));
     }
+}
+
+NotificationFinding findNotification(const TeamsRecognition& recognition, const win::WindowSnapshot& snapshot)
+{
+    // With both clients running, one client's pop-up can wait hidden above
+    // the other's that rings: a visible title match wins over a hidden one.
+    NotificationFinding byTitle;
+    NotificationFinding candidate;
+    int candidates = 0;
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (!readTeamsWindow(recognition, window, facts)) {
+            continue;
+        }
+        if (hasNotificationTitle(recognition, facts.title)) {
+            if (byTitle.window == nullptr || (!byTitle.visible && facts.visible)) {
+                byTitle = NotificationFinding{window, NotificationMatch::ByTitle, facts.visible};
+            }
+            if (facts.visible) {
+                break;
+            }
+            continue;
+        }
+        if (byTitle.window == nullptr && !isExcludedFromNotification(facts.title)) {
+            candidate = NotificationFinding{window, NotificationMatch::ByExclusion, facts.visible};
+            ++candidates;
+        }
+    }
+    if (byTitle.window != nullptr) {
+        return byTitle;
+    }
+    return candidates == 1 ? candidate : NotificationFinding{};
+}
+
+void KnownWindows::remember(const win::WindowSnapshot& snapshot)
+{
+    count = snapshot.count;
+    snapshotWasFull = snapshot.dropped > 0;
+    std::copy(snapshot.windows, snapshot.windows + snapshot.count, sorted);
+    std::sort(sorted, sorted + count, std::less<win::HWND>());
+}
+
+bool KnownWindows::contains(win::HWND window) const
+{
+    return std::binary_search(sorted, sorted + count, window, std::less<win::HWND>());
 }
 
 bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,
@@ -112,32 +161,16 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     // is looked at; one that has gone by then is passed over, and the walk
     // goes on below it.
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(log, snapshot);
+    teams::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
 
     // The call notification window, by title or by exclusion. Hidden windows
     // count: Teams keeps its notification window around hidden between calls.
-    win::HWND candidate = nullptr;
-    int candidates = 0;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(*scan.recognition, window, facts)) {
-            continue;
-        }
-        if (hasNotificationTitle(*scan.recognition, facts.title)) {
-            scan.notificationWindow = window;
-            scan.notificationMatch = NotificationMatch::ByTitle;
-            break;
-        }
-        if (!isExcludedFromNotification(facts.title)) {
-            candidate = window;
-            ++candidates;
-        }
-    }
-    if (scan.notificationWindow == nullptr && candidates == 1) {
-        scan.notificationWindow = candidate;
-        log.print(u"Call notification %p found by exclusion\n", candidate);
-        scan.notificationMatch = NotificationMatch::ByExclusion;
+    const teams::NotificationFinding notification = teams::findNotification(*scan.recognition, snapshot);
+    scan.notificationWindow = notification.window;
+    scan.notificationMatch = notification.match;
+    if (notification.match == NotificationMatch::ByExclusion) {
+        log.print(u"Call notification %p found by exclusion\n", notification.window);
     }
 
     // The main window is the one visible Teams window left.
@@ -177,7 +210,7 @@ TeamsDetection detectTeams(DiagnosticLog& log)
     const TeamsWindowScan scan = scanTeamsWindows(log);
     detection.notificationFound = scan.notificationWindow != nullptr;
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(log, snapshot);
+    teams::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
         detection.teamsVisible = teams::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;

@@ -10,7 +10,17 @@
 
 class DiagnosticLog;
 
+// How the notification window was found. The numbers are the listing's
+// "callnotify" column for that window: 1 by title, 3 by exclusion; every
+// other window, and every window while there is none (-1), is listed with 0.
 enum class NotificationMatch : std::int32_t { None = -1, ByTitle = 1, ByExclusion = 3 };
+
+// The listing's "main" column: what the scan's main window is to a window.
+enum class MainWindowMark : std::int32_t {
+    NotMain = 0,    // any other window
+    FoundLive = 1,  // the main window, the one visible Teams window besides the notification
+    FromCache = 2,  // the main window an earlier run remembered
+};
 
 constexpr std::size_t PolicyEntryLimit = 16;
 constexpr std::size_t PolicyEntryCapacity = 256;  // at most 255 characters
@@ -45,7 +55,8 @@ extern const TeamsRecognition BuiltInRecognition;
 
 // What one scan of the Teams top-level windows found. A plain record: it does
 // not follow later changes of the windows; a user that needs fresh results
-// makes a new one. It owns nothing.
+// makes a new one. It owns nothing. It carries the log because every action
+// on it reports only there, and it is the one thing each action is handed.
 struct TeamsWindowScan {
     win::HWND mainWindow = nullptr;
     bool mainFromCache = false;  // mainWindow came from the MainWindowCache
@@ -54,6 +65,10 @@ struct TeamsWindowScan {
     DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
     const TeamsRecognition* recognition = &BuiltInRecognition;  // what the scan took for Teams; the actions
                                                                 // on it use the same
+    // A scan serves one action (an answer, a close, a listing), which says
+    // once that a snapshot of the desktop was full, not once per look. What
+    // was said, not what was found: the actions may note it on a const record.
+    mutable bool snapshotFullLogged = false;
 };
 
 // Scans the desktop: the notification window by its title or as the only
@@ -67,14 +82,24 @@ struct TeamsWindowScan {
 // backslash of its path, letter case ignored.
 [[nodiscard]] bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window);
 
-// The participant's call window among the live windows, or null: never the
-// scan's main or notification window, nor a call-in-progress window.
-// participant may be null (the same as empty); skipMinimized passes over
-// minimised windows.
+// The participant's call window among the live windows, or null: the highest
+// visible Teams window whose title, spaces removed, contains the participant
+// (spaces and '+' removed), or that is titled "New Window" (Teams' title for
+// a call window that does not name anyone yet). Never the scan's notification
+// window nor a call-in-progress window; the scan's main window only when no
+// other window is found and its title names the participant (Teams closed to
+// the notification area leaves the call window as the one visible window,
+// and the scan took it for the main window).
+// participant: null or empty names nobody, and then the highest remaining
+// window is taken; so it is when the participant contains "KVX" (letter case
+// significant), the mark an attendant application puts on a queue's calls,
+// which carry no caller's name. skipMinimized passes over minimised windows.
 [[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant,
                                        bool skipMinimized);
-// Waits for the notification window to show, presses Shift+Ctrl+S, waits for
-// the participant's call window and minimises it; reports to the log only.
+// Waits for a visible notification window (the scan's, or one that appears
+// later), presses Shift+Ctrl+S while Teams has the foreground, waits for the
+// call window that opens for this call and minimises it; reports to the log
+// only.
 void answerCall(const TeamsWindowScan& scan, const char16_t* participant);
 // Closes the participant's call window, or lists the windows when there is none.
 void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant);

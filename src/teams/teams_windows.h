@@ -1,5 +1,5 @@
-// What the scan, the lookup, the listing and the detection share about Teams'
-// top-level windows. Internal to src/teams.
+// What the scan, the lookup, the waits, the listing and the detection share
+// about Teams' top-level windows. Internal to src/teams.
 #pragma once
 
 #include "teams/teams_window_scan.h"
@@ -7,8 +7,9 @@
 
 namespace teams {
 
-// A snapshot of the desktop's top-level windows, logged when it is full.
-void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot);
+// A snapshot of the desktop's top-level windows. That the snapshot was full
+// is logged once per action: an answer takes hundreds of snapshots.
+void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
 
 // Reads the window's facts; true when it is still there and belongs to
 // Teams: a window of a Teams class owned by a Teams process. The classic
@@ -20,5 +21,65 @@ void takeSnapshot(DiagnosticLog& log, win::WindowSnapshot& snapshot);
 // (letter case ignored), or begins with one (`prefix`).
 [[nodiscard]] bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,
                                const PolicyEntries& added, bool prefix);
+
+// The notification window among the snapshot's windows: the highest visible
+// one with a notification title, else the highest with one (Teams keeps its
+// pop-up hidden between calls), else the one window the exclusion rule
+// leaves, visible or not.
+struct NotificationFinding {
+    win::HWND window = nullptr;
+    NotificationMatch match = NotificationMatch::None;
+    bool visible = false;
+};
+[[nodiscard]] NotificationFinding findNotification(const TeamsRecognition& recognition,
+                                                   const win::WindowSnapshot& snapshot);
+
+// The handles of one snapshot, sorted, so that a wait can tell the windows
+// that came since from those it has looked at already.
+struct KnownWindows {
+    std::size_t count = 0;
+    bool snapshotWasFull = false;  // windows beyond the snapshot's capacity are unknown, not new
+    win::HWND sorted[win::WindowSnapshotCapacity];
+
+    void remember(const win::WindowSnapshot& snapshot);
+    [[nodiscard]] bool contains(win::HWND window) const;
+};
+
+// The participant as the lookup compares it with titles, prepared once per
+// lookup or wait.
+struct ParticipantQuery {
+    bool anyWindow = false;  // KVX-marked
+    bool none = false;       // empty or null
+    // Without spaces and '+': Teams and the web application space names
+    // differently ("John  Smith", "JohnSmith"), and a browser's form
+    // encoding writes a space as '+'.
+    char16_t spaceFree[win::WindowTextCapacity] = {};
+};
+[[nodiscard]] ParticipantQuery prepareParticipant(const char16_t* participant);
+// True when the title, its spaces removed, contains the participant's name.
+// Never for an empty or KVX-marked participant: they name nobody.
+[[nodiscard]] bool titleNamesParticipant(const ParticipantQuery& query, const char16_t* title);
+
+// The answer's rule for windows that were visible before its keys went in:
+// such a window (a chat popped out with the caller, the main window) is not
+// the call window that opened for this call. After a while one is taken, but
+// only when its title names the participant.
+struct EarlierWindows {
+    const KnownWindows* atKeys = nullptr;       // every window of the snapshot taken just before the keys
+    const KnownWindows* visibleAtKeys = nullptr;  // the Teams windows among them that were visible
+    bool acceptByName = false;                  // the first seconds after the keys are over
+};
+
+// The highest window of the snapshot that the lookup accepts for the
+// participant; null when none. `onlyNew`: only windows it does not know
+// (a quick look between full ones); `earlier`: the answer's rule above.
+[[nodiscard]] win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
+                                         const win::WindowSnapshot& snapshot, const KnownWindows* onlyNew,
+                                         const EarlierWindows* earlier);
+// The scan's main window when its title names the participant: with Teams
+// closed to the notification area the scan takes the one visible call
+// window for the main window. Never a call-in-progress window.
+[[nodiscard]] win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
+                                                    bool skipMinimized);
 
 }  // namespace teams

@@ -26,13 +26,15 @@ UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, 
         return UrlParseResult::NoQuery;
     }
 
-    const char16_t* position = question + 1;
-    for (;;) {
+    // The query ends with the text. A separator right after '?' or after
+    // another separator leaves an empty segment, which is skipped: web
+    // applications join an empty optional parameter that way ("a=1&&b=2"),
+    // and what follows is still theirs.
+    for (const char16_t* position = question + 1; *position != 0;) {
         const std::size_t segmentLength = util::spanExcluding(position, u"&#");
-        // An empty segment ends the parse: at the end of the text, and also at
-        // a separator right after '?' or another separator.
         if (segmentLength == 0) {
-            return UrlParseResult::Parsed;
+            ++position;
+            continue;
         }
         for (InvocationParameter& slot : table.slots) {
             const std::size_t nameLength = util::length(slot.name);
@@ -50,9 +52,7 @@ UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, 
             util::urlUnescapeInPlace(slot.value);
             break;
         }
-        position += segmentLength;
-        if (*position != 0) {
-            ++position;  // past the one separator that ended the segment
-        }
+        position += segmentLength;  // the separator after it is an empty segment of its own
     }
+    return UrlParseResult::Parsed;
 }

@@ -38,6 +38,14 @@ struct WindowFacts {
 // 255 characters.
 [[nodiscard]] bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity]);
 
+// Whether the window is visible now (IsWindowVisible; a minimised window
+// stays visible): one question, for waits that ask it often. False when the
+// window is gone.
+[[nodiscard]] bool isWindowVisible(HWND window);
+// The id of the process that owns the window (GetWindowThreadProcessId); 0
+// when the window is gone.
+[[nodiscard]] DWORD windowProcessId(HWND window);
+
 // The window the user works in now (GetForegroundWindow): the keyboard focus
 // is in it or in one of its children. Null while the foreground passes from
 // one window to another.

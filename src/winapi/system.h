@@ -9,6 +9,11 @@ namespace win {
 // The current UTC time as a FILETIME value (100-nanosecond units since
 // 1601-01-01). False when the system time cannot be converted.
 [[nodiscard]] bool readClock(std::uint64_t& fileTime);
+// Milliseconds since the system started (GetTickCount64). The waits measure
+// themselves by it: it neither stops nor jumps when someone sets the clock,
+// and it counts the time a pause really took, which on Windows is a whole
+// number of scheduler ticks (about 15.6 ms) rather than what was asked.
+[[nodiscard]] std::uint64_t monotonicMilliseconds();
 // Waits; the program's waits are all pauses between polls.
 void pause(DWORD milliseconds);
 

@@ -1,6 +1,7 @@
 // Finding a participant's call window, and the answer, close and list actions
 // as the log and Teams see them: what is written, what keys go in, what is
 // posted and when, on the stand-in's clock (the waits take no real time).
+#include <algorithm>
 #include <functional>
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
@@ -11,10 +12,16 @@ namespace {
 
 constexpr std::uint64_t Millisecond = inmemory::TicksPerSecond / 1000;
 
-using Lines = std::vector<std::u16string>;
+using Line = std::u16string;
+using Lines = std::vector<Line>;
 
 class CallWindowLookupTest : public TeamsDesktop {};
-class CallActionsTest : public TeamsDesktop {};
+class CallActionsTest : public TeamsDesktop {
+protected:
+    win::HWND main = nullptr;
+};
+
+const std::u16string TodaysImage = u"\\Device\\HarddiskVolume3\\Program Files\\WindowsApps\\MSTeams\\ms-teams.exe";
 
 }  // namespace
 
@@ -163,18 +170,17 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
     EXPECT_FALSE(inmemory::windowMinimized(notification));
 }
 
-TEST_F(CallActionsTest, AnswerNoticesTheNotificationWithinOnePauseOfItTurningVisible)
+TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuickLook)
 {
     const win::HWND notification = window(u"Microsoft Teams Notification", Hidden);
     window(u"Chat | Microsoft Teams");
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     const std::uint64_t start = inmemory::now();
-    // Shown during the pause after attempt 4; attempt 5 sees it.
-    inmemory::at(start + 1100 * Millisecond, [&] { inmemory::setWindowVisible(notification, true); });
+    inmemory::at(start + 1103 * Millisecond, [&] { inmemory::setWindowVisible(notification, true); });
     // Teams needs two seconds to open the call window after the keys.
     inmemory::onSendInput([&] {
-        inmemory::at(inmemory::now() + 2000 * Millisecond, [&] { window(u"Ann Lee"); });
+        inmemory::at(inmemory::now() + 2003 * Millisecond, [&] { window(u"Ann Lee"); });
     });
 
     answerCall(scan, nullptr);
@@ -188,48 +194,151 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationWithinOnePauseOfItTurningVis
                                  u"Waiting for call window for participant \"(None)\"...\n",
                                  u"Minimizing call window \"Ann Lee\"...\n",
                              }));
+    // Each wait looks again 10 ms after the last look.
     ASSERT_EQ(inmemory::sentInput().size(), 1u);
-    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1250 * Millisecond);
+    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1110 * Millisecond);
     ASSERT_EQ(inmemory::postedMessages().size(), 1u);
-    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3250 * Millisecond);
-    EXPECT_EQ(inmemory::callCount("pause"), 5u + 8u);
+    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3120 * Millisecond);
 }
 
-TEST_F(CallActionsTest, AnswerGivesUpAfterThirtySecondsWithoutAVisibleNotification)
+TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfterThirtySeconds)
 {
+    // Two seconds after the URL, Teams shows a pop-up of its own: the scan's
+    // hidden one, or one it did not see (made per call, or the other
+    // client's). Without one the wait ends after 30 seconds, by the clock.
     struct Case {
         const char* what;
-        bool notificationInScan;
-        const char16_t* firstLine;
+        bool hiddenInScan;
+        const char16_t* appears;  // title of a new visible window; null: none
+        bool scansShows;          // the scan's hidden pop-up is shown
+        Lines head;
     };
+    const Line waiting = u"Waiting for Teams call notification window to popup...\n";
+    const Line hidden = u"Teams call notification window found (not visible).\n";
+    const Line none = u"Teams call notification window not found.\n";
+    const Line detected = u"Active call notification window detected!\n";
+    const Line aborted = u"Wait aborted, no active call detected.\n";
     const Case cases[] = {
-        {"hidden all along", true, u"Teams call notification window found (not visible).\n"},
-        {"none in the scan", false, u"Teams call notification window not found.\n"},
+        {"hidden all along", true, nullptr, false, {waiting, hidden, aborted}},
+        {"none, and none comes", false, nullptr, false, {waiting, none, aborted}},
+        {"the scan's own pop-up shows", true, nullptr, true, {waiting, hidden, detected}},
+        {"a pop-up opens after the scan", false, u"Microsoft Teams Notification", false,
+         {waiting, none, u"appeared", detected}},
+        {"another pop-up shows beside the scan's hidden one", true, u"Microsoft Teams Notification", false,
+         {waiting, hidden, u"appeared", detected}},
+        {"a pop-up of unknown title is the one window left", false, u"Incoming call", false,
+         {waiting, none, u"appeared", detected}},
+        {"a hidden title match still wins over the exclusion rule", true, u"Incoming call", false,
+         {waiting, hidden, aborted}},
     };
     for (const Case& c : cases) {
         SetUp();
-        window(u"Chat | Microsoft Teams");
-        if (c.notificationInScan) {
-            window(u"Microsoft Teams Notification", Hidden);
-        }
+        inmemory::setForeground(window(u"Chat | Microsoft Teams"));
+        const win::HWND scans = c.hiddenInScan ? window(u"Microsoft Teams Notification", Hidden) : nullptr;
         TestLog log;
         const TeamsWindowScan scan = scanTeamsWindows(log);
-        // A notification that opens after the scan is not the one the scan
-        // recorded and is never looked at.
-        inmemory::at(inmemory::now() + 5000 * Millisecond, [&] { window(u"Microsoft Teams Notification"); });
+        const std::uint64_t start = inmemory::now();
+        win::HWND popUp = scans;
+        inmemory::at(start + 2000 * Millisecond, [&] {
+            if (c.appears != nullptr) {
+                popUp = inmemory::addWindow({u"Chrome_WidgetWin_1", c.appears, true, false, teams});
+            }
+            if (c.scansShows) {
+                inmemory::setWindowVisible(scans, true);
+            }
+        });
 
         answerCall(scan, u"John Smith");
 
-        EXPECT_EQ(logLines(log), (Lines{
-                                     u"Waiting for Teams call notification window to popup...\n",
-                                     c.firstLine,
-                                     u"Wait aborted, no active call detected.\n",
-                                 }))
-            << c.what;
-        EXPECT_EQ(inmemory::totalSleptMs(), 30000u) << c.what;
-        EXPECT_EQ(inmemory::callCount("pause"), 120u) << c.what;
-        EXPECT_TRUE(inmemory::sentInput().empty()) << c.what;
-        EXPECT_TRUE(inmemory::postedMessages().empty()) << c.what;
+        Lines lines = logLines(log);
+        lines.resize(std::min(lines.size(), c.head.size()));
+        Lines head = c.head;
+        if (head.size() > 2 && head[2] == u"appeared") {
+            head[2] = u"Teams call notification window " + hex(popUp) + u" appeared.\n";
+        }
+        EXPECT_EQ(lines, head) << c.what;
+        if (head.back() == detected) {
+            ASSERT_EQ(inmemory::sentInput().size(), 1u) << c.what;
+            EXPECT_EQ(inmemory::sentInput()[0].time, start + 2000 * Millisecond) << c.what;
+            // No call window opens: the listing marks the window answered.
+            const Lines all = logLines(log);
+            const Line marked = u"Window " + hex(popUp) + u" main:0 callnotify:";
+            EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const Line& l) {
+                return l.starts_with(marked) && !l.starts_with(marked + u"0");
+            })) << c.what;
+        } else {
+            EXPECT_EQ(inmemory::totalSleptMs(), 30000u) << c.what;
+            EXPECT_TRUE(inmemory::sentInput().empty()) << c.what;
+        }
+    }
+}
+
+TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
+{
+    // Windows visible before the keys (a chat popped out with the caller,
+    // the main window showing a chat with them) are not the call window Teams
+    // opens: for five seconds only a new window is; then an earlier one whose
+    // title names the participant; the scan's main window last, once.
+    enum Pick { None, Earlier, Main, Opened };
+    struct Case {
+        const char* what;
+        const char16_t* participant;
+        std::u16string earlier;  // a visible window besides the main one ("" none); "hidden:" shown 300 ms in
+        std::u16string main;
+        const char16_t* opens;  // 400 ms after the keys; null: nothing opens
+        Pick pick;
+        std::uint64_t atMs;  // after the keys
+    };
+    const Case cases[] = {
+        {"a chat popped out with the caller", u"John Smith", u"Chat | John Smith | Microsoft Teams",
+         u"Chat | Microsoft Teams", u"John Smith | Microsoft Teams", Opened, 400},
+        {"no participant: not the other window open", u"", u"Calendar | Microsoft Teams", u"Chat | Microsoft Teams",
+         u"Ann Lee", Opened, 400},
+        {"the main window names the caller", u"John Smith", u"", u"Chat | John Smith | Microsoft Teams",
+         u"John Smith | Microsoft Teams", Opened, 400},
+        {"a window hidden before the keys counts as new", u"John Smith", u"hidden:John Smith", u"Chat", nullptr,
+         Earlier, 500},
+        {"a call shown in a window open before", u"John Smith", u"John Smith | Microsoft Teams",
+         u"Chat | Microsoft Teams", nullptr, Earlier, 5000},
+        {"an earlier window is not taken as New Window", u"John Smith", u"New Window", u"Chat | Microsoft Teams",
+         nullptr, None, 0},
+        {"an earlier window is not taken for no participant", u"", u"Anything", u"Chat | Microsoft Teams", nullptr,
+         None, 0},
+        {"the main window naming the caller, last", u"John Smith", u"", u"Chat | John Smith | Microsoft Teams",
+         nullptr, Main, 30000},
+        {"never a main window in a call", u"John Smith", u"", u"Microsoft Teams Call in progress - John Smith",
+         nullptr, None, 0},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        inmemory::setForeground(window(u"Microsoft Teams Notification"));
+        const win::HWND main = window(c.main);
+        const bool hiddenEarlier = c.earlier.starts_with(u"hidden:");
+        const win::HWND earlier =
+            c.earlier.empty() ? nullptr : window(c.earlier.substr(hiddenEarlier ? 7 : 0), hiddenEarlier ? Hidden : Visible);
+        TestLog log;
+        const TeamsWindowScan scan = scanTeamsWindows(log);
+        win::HWND opened = nullptr;
+        std::uint64_t keys = 0;
+        inmemory::onSendInput([&] {
+            keys = inmemory::now();
+            if (c.opens != nullptr) {
+                inmemory::at(keys + 400 * Millisecond, [&] { opened = window(c.opens); });
+            }
+            if (hiddenEarlier) {
+                inmemory::at(keys + 300 * Millisecond, [&] { inmemory::setWindowVisible(earlier, true); });
+            }
+        });
+
+        answerCall(scan, c.participant);
+
+        const win::HWND picks[] = {nullptr, earlier, main, opened};
+        const auto& posted = inmemory::postedMessages();
+        ASSERT_EQ(posted.size(), c.pick == None ? 0u : 1u) << c.what;
+        if (c.pick != None) {
+            EXPECT_EQ(posted[0].window, picks[c.pick]) << c.what;
+            EXPECT_EQ(posted[0].time - keys, c.atMs * Millisecond) << c.what;
+        }
     }
 }
 
@@ -266,7 +375,7 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
 {
     // The attendant clicked in the browser: it has the focus, and the keys
-    // must not land there.
+    // must not land there; nor in the other Teams client, which does not ring.
     struct Case {
         const char* what;
         std::function<void()> arrange;
@@ -284,6 +393,19 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
          {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
           u"Teams call notification window could not be brought to the foreground, keys not sent.\n"},
          false, false},
+        {"the other client has it, and Windows refuses",
+         [this] {
+             inmemory::setForeground(inmemory::addWindow(
+                 {u"TeamsWebView", u"Chat | Microsoft Teams", true, false, inmemory::addProcess(TodaysImage)}));
+             inmemory::refuseForeground();
+         },
+         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
+          u"Teams call notification window could not be brought to the foreground, keys not sent.\n"},
+         false, false},
+        {"the ringing client has it in another window", [this] { inmemory::setForeground(main); },
+         {u"Active call notification window detected!\n", u"Sending 'Shift-Ctrl-S'\n",
+          u"Waiting for call window for participant \"John Smith\"...\n", u"Minimizing call window \"John Smith\"...\n"},
+         true, true},
         {"the keys are blocked", [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
          {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
           u"Sending 'Shift-Ctrl-S'\n", u"Sending keys failed (0 of 6 sent, error 5).\n"},
@@ -297,11 +419,12 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
     for (const Case& c : cases) {
         SetUp();
         window(u"Microsoft Teams Notification");
-        window(u"Chat | Microsoft Teams");
+        main = window(u"Chat | Microsoft Teams");
         inmemory::setForeground(window(u"Attendant - Browser", Foreign));
         TestLog log;
         const TeamsWindowScan scan = scanTeamsWindows(log);
-        const win::HWND call = window(u"John Smith");
+        win::HWND call = nullptr;
+        inmemory::onSendInput([&] { call = window(u"John Smith"); });
         c.arrange();
         const std::uint64_t before = inmemory::totalSleptMs();
 
@@ -311,7 +434,7 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
         ASSERT_GE(lines.size(), c.tail.size()) << c.what;
         EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()), c.tail) << c.what;
         EXPECT_EQ(inmemory::sentInput().size(), c.keys ? 1u : 0u) << c.what;
-        EXPECT_EQ(inmemory::windowMinimized(call), c.minimised) << c.what;
+        EXPECT_EQ(call != nullptr && inmemory::windowMinimized(call), c.minimised) << c.what;
         // Refused, the foreground is looked at for half a second and no more.
         EXPECT_EQ(inmemory::totalSleptMs() - before, c.keys || c.tail.size() == 4 ? 0u : 500u) << c.what;
     }
@@ -398,7 +521,7 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsLookedAtIsPassedOverOrShowsNoTit
     const win::HWND call = window(u"Call with John Smith");
     // Teams closes the window between the program finding it and reading its
     // title: the title read fails.
-    inmemory::beforeCall("readWindowFacts", [call] { inmemory::destroyWindow(call); }, 4);
+    inmemory::beforeCall("readWindowFacts", [call] { inmemory::destroyWindow(call); }, 2);
     closeCallWindow(scan, u"John Smith");
     // The main window goes after the listing's snapshot was taken: the
     // listing passes over it and goes on below it.

@@ -56,8 +56,10 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
     const Case cases[] = {
         {base + u"action=answercall&participant=John%20Smith", 0, {u"answercall", u"John Smith"}},
         {base, 0, {}},
-        {base + u"&action=answercall", 0, {}},
-        {base + u"action=answercall&&participant=x", 0, {u"answercall"}},
+        // Empty segments are skipped, wherever they stand.
+        {base + u"&action=answercall", 0, {u"answercall"}},
+        {base + u"action=closecallwindow&&participant=John%20Smith", 0, {u"closecallwindow", u"John Smith"}},
+        {base + u"#&action=a&#participant=b##participant2=c&", 0, {u"a", u"b", u"", u"c"}},
         {base + u"action=answercall#participant=x", 0, {u"answercall", u"x"}},
         {base + u"action=answercall&", 0, {u"answercall"}},
         {base + u"participant=&action=closecallwindow", 0, {u"closecallwindow", u""}},

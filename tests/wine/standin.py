@@ -8,7 +8,8 @@
 
 Window list entries are (key, title, flags), or a string written as a raw
 line. The title may contain '|'; flags is a comma-separated subset of hidden,
-minimized, oncall=<call window title>. The first window is the top of
+minimized, oncall=<call window title>, calldelay=<ms from the keys to the
+call window>. The first window is the top of
 the z-order. Commands: show <key> (and activate it), showna <key> (without
 activating it), hide <key>, title <key> <new title>, create <key>|<title>|<flags>,
 quit. window_class plays the client of today (TeamsWebView); churn_ms makes

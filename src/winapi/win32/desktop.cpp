@@ -60,10 +60,18 @@ bool readWindowFacts(HWND window, WindowFacts& facts)
     return true;
 }
 
-bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
+bool isWindowVisible(HWND window) { return ::IsWindowVisible(native(window)) != FALSE; }
+
+DWORD windowProcessId(HWND window)
 {
     ::DWORD processId = 0;
     ::GetWindowThreadProcessId(native(window), &processId);
+    return processId;
+}
+
+bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
+{
+    const DWORD processId = windowProcessId(window);
     if (processId == 0) {
         return false;
     }

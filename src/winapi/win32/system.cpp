@@ -26,6 +26,8 @@ bool readClock(std::uint64_t& fileTime)
     return true;
 }
 
+std::uint64_t monotonicMilliseconds() { return ::GetTickCount64(); }
+
 void pause(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 bool attachParentConsole() { return ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }

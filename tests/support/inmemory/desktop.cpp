@@ -181,6 +181,20 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
     return true;
 }
 
+bool isWindowVisible(HWND window)
+{
+    const bool fails = failsNow("isWindowVisible");
+    const Window* w = inmemory::findWindow(window);
+    return !fails && w != nullptr && w->traits.visible;
+}
+
+DWORD windowProcessId(HWND window)
+{
+    const bool fails = failsNow("windowProcessId");
+    const Window* w = inmemory::findWindow(window);
+    return fails || w == nullptr ? 0 : w->traits.processId;
+}
+
 HWND foregroundWindow()
 {
     if (failsNow("foregroundWindow")) {

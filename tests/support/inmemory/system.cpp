@@ -310,6 +310,13 @@ bool readClock(std::uint64_t& fileTime)
     return true;
 }
 
+// The same clock as the UTC one, in milliseconds: pauses advance both.
+std::uint64_t monotonicMilliseconds()
+{
+    [[maybe_unused]] const bool ignored = failsNow("monotonicMilliseconds");
+    return machine().now / 10'000;
+}
+
 void pause(DWORD milliseconds)
 {
     [[maybe_unused]] const bool ignored = failsNow("pause");

@@ -11,6 +11,8 @@
 //
 // Control folder:
 //   windows.txt   read once at start: "key|title|flags", top of z-order first
+//                 (flags: hidden, minimized, oncall=<title of the call window
+//                 Shift+Ctrl+S opens>, calldelay=<ms before it opens>)
 //                 (UTF-8; blank lines and lines starting with # are skipped)
 //   commands.txt  appended by the test, one command per line, polled
 //   events.txt    appended by us: "<microseconds since 1970> <event...>"
@@ -40,8 +42,16 @@ struct StandInWindow {
     bool hidden = false;
     bool minimized = false;
     std::wstring callTitle;  // empty: Shift+Ctrl+S opens nothing
+    DWORD callDelayMs = 0;   // how long after the keys the call window opens
     HWND hwnd = nullptr;     // null once destroyed
 };
+
+// Call windows that open a moment after the keys, as the real client's do.
+struct PendingCall {
+    ULONGLONG due;
+    const StandInWindow* from;
+};
+std::vector<PendingCall> g_pendingCalls;
 
 std::wstring g_controlDir;
 std::vector<std::unique_ptr<StandInWindow>> g_windows;
@@ -119,6 +129,8 @@ bool ParseWindowLine(const std::wstring& line, StandInWindow& out) {
             out.hidden = true;
         } else if (flag == L"minimized") {
             out.minimized = true;
+        } else if (flag.rfind(L"calldelay=", 0) == 0) {
+            out.callDelayMs = static_cast<DWORD>(std::wcstoul(flag.c_str() + 10, nullptr, 10));
         } else if (flag.rfind(L"oncall=", 0) == 0) {
             // '|' separates the line's fields, so a title holding one comes escaped.
             out.callTitle = flag.substr(7);
@@ -266,7 +278,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         case WM_KEYDOWN:
             if (wParam == 'S' && ModifierDown(VK_SHIFT) && ModifierDown(VK_CONTROL)) {
                 LogEvent(L"keys " + window->key);
-                if (!window->callTitle.empty()) OpenCallWindow(*window);
+                if (!window->callTitle.empty() && window->callDelayMs == 0) {
+                    OpenCallWindow(*window);
+                } else if (!window->callTitle.empty()) {
+                    g_pendingCalls.push_back(PendingCall{GetTickCount64() + window->callDelayMs, window});
+                }
             } else {
                 LogEvent(L"keydown " + window->key + L" " + Hex(static_cast<unsigned>(wParam), 2));
             }
@@ -429,6 +445,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         MsgWaitForMultipleObjectsEx(0, nullptr, kPollMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         PumpMessages();
         PollCommands();
+        for (size_t i = 0; i < g_pendingCalls.size();) {
+            if (GetTickCount64() < g_pendingCalls[i].due) {
+                ++i;
+                continue;
+            }
+            const StandInWindow* from = g_pendingCalls[i].from;
+            g_pendingCalls.erase(g_pendingCalls.begin() + static_cast<std::ptrdiff_t>(i));
+            OpenCallWindow(*from);
+        }
         if (g_churnMilliseconds > 0 && GetTickCount64() - lastChurn >= g_churnMilliseconds) {
             lastChurn = GetTickCount64();
             Churn();
