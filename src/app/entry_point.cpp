@@ -83,16 +83,21 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         return ExitOk;
     }
 
+    // The registered command quotes the URL, so a quoted text is the URL up
+    // to its closing quote; what follows the quote is dropped.
     char16_t workingCopy[WorkingCopyCapacity];
+    bool quotedTooLong = false;
     if (commandLine[0] == u'"') {
-        util::copyString(workingCopy, commandLine + 1);
-        char16_t* closingQuote = const_cast<char16_t*>(util::findChar(workingCopy, u'"'));
+        const char16_t* const text = commandLine + 1;
+        const char16_t* const closingQuote = util::findChar(text, u'"');
         if (closingQuote == nullptr) {
             return ExitOk;
         }
-        *closingQuote = 0;
+        const auto length = static_cast<std::size_t>(closingQuote - text);
+        quotedTooLong = length >= WorkingCopyCapacity;
+        util::copyStringN(workingCopy, WorkingCopyCapacity, text, length);
     } else {
-        util::copyString(workingCopy, commandLine);  // a longer line is cut silently
+        util::copyString(workingCopy, commandLine);  // a longer line, typed by hand, is cut silently
     }
 
     constexpr std::size_t schemeLength = sizeof(SchemeName) / sizeof(SchemeName[0]) - 1;
@@ -100,7 +105,16 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         if (workingCopy[schemeLength] != u':') {
             return ExitOk;
         }
+        if (quotedTooLong) {
+            // Cut, its last parameters would be lost or changed without a
+            // word; no browser hands over such a URL anyway.
+            log.print(u"Invalid parameter(s) %d\n", static_cast<std::int32_t>(UrlParseResult::UrlTooLong));
+            return ExitOk;
+        }
         return runProtocolUrl(log, instance, workingCopy, showCommand);
+    }
+    if (quotedTooLong) {
+        return ExitOk;
     }
     if (util::compareNoCaseN(workingCopy, DebugSwitch, 7) == 0) {
         // Whatever follows the switch is ignored.

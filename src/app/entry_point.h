@@ -18,7 +18,10 @@ class DiagnosticLog;
 constexpr std::int32_t ExitOk = 0;
 constexpr std::int32_t ExitUnknownAction = 3;
 
-constexpr std::size_t WorkingCopyCapacity = 256;  // at most 255 characters
+// At most 2,083 characters: the longest URL Windows' own URL functions take
+// (a browser hands over at most 2,048). A name of forty Cyrillic letters,
+// percent-encoded as UTF-8, is a URL of about 300.
+constexpr std::size_t WorkingCopyCapacity = 2084;
 
 // Dispatches the command line (the part after the program name, as a GUI
 // program's entry receives it) and returns the process exit code.

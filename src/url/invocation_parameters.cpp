@@ -43,13 +43,13 @@ UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, 
                 util::compareNoCaseN(position, slot.name, nameLength) != 0 || position[nameLength] != u'=') {
                 continue;
             }
+            // The limit is on the value as decoded: a browser encodes each
+            // letter of a Cyrillic name as six characters.
             const char16_t* valueText = position + nameLength + 1;
             const std::size_t valueLength = segmentLength - nameLength - 1;
-            util::copyStringN(slot.value, InvocationParameter::Capacity, valueText, valueLength);
-            if (valueLength >= InvocationParameter::Capacity) {
+            if (!util::urlUnescape(slot.value, InvocationParameter::Capacity, valueText, valueLength)) {
                 return UrlParseResult::ValueTooLong;
             }
-            util::urlUnescapeInPlace(slot.value);
             break;
         }
         position += segmentLength;  // the separator after it is an empty segment of its own

@@ -32,11 +32,14 @@ enum class UrlParseResult : std::int32_t {
     NoColon = -1,
     WrongCommand = -2,  // the text after the first colon does not begin with the command
     NoQuery = -3,       // no question mark after the first colon
-    ValueTooLong = -4,  // a value of 256 characters or more
+    ValueTooLong = -4,  // a value that needs more than 255 units decoded
+    // The entry point's, not the parser's: a quoted URL longer than the
+    // 2,083 characters Windows' own URL functions take.
+    UrlTooLong = -5,
 };
 
 // Fills the values of `table` from the query of `url`. NoColon, WrongCommand
 // and NoQuery leave the table unchanged; ValueTooLong keeps what was filled
-// before and the first 255 characters of the long value, undecoded.
+// before, and the slot of the long value holds nothing anyone may read.
 [[nodiscard]] UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command,
                                                 InvocationParameters& table);

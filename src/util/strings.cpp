@@ -264,12 +264,11 @@ int hexValue(char16_t c)
     return -1;
 }
 
-// The byte of the escape at text, or -1 when text does not start one. Reads
-// no further than the first character that is not part of the escape, so
-// never past the terminator.
-int escapedByte(const char16_t* text)
+// The byte of the escape at text, or -1 when text does not start one before
+// `end`.
+int escapedByte(const char16_t* text, const char16_t* end)
 {
-    if (text[0] != u'%') {
+    if (end - text < 3 || text[0] != u'%') {
         return -1;
     }
     const int hi = hexValue(text[1]);
@@ -281,7 +280,7 @@ int escapedByte(const char16_t* text)
 // on, with the number of escapes it takes; 0 escapes when there is none. The
 // second byte's range is what rules out overlong forms, encoded surrogates
 // and code points above U+10FFFF.
-char32_t utf8Sequence(const char16_t* text, int lead, std::size_t& escapes)
+char32_t utf8Sequence(const char16_t* text, const char16_t* end, int lead, std::size_t& escapes)
 {
     escapes = 0;
     std::size_t length = 0;
@@ -306,7 +305,7 @@ char32_t utf8Sequence(const char16_t* text, int lead, std::size_t& escapes)
     }
     const char16_t* next = text + 3;
     for (std::size_t i = 1; i < length; ++i, next += 3) {
-        const int byte = escapedByte(next);
+        const int byte = escapedByte(next, end);
         if (byte < low || byte > high) {
             return 0;
         }
@@ -319,35 +318,46 @@ char32_t utf8Sequence(const char16_t* text, int lead, std::size_t& escapes)
 }
 }  // namespace
 
-void urlUnescapeInPlace(char16_t* text)
+bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t count)
 {
-    if (text == nullptr) {
-        return;
+    if (dst == nullptr || dstSize == 0) {
+        return false;
     }
-    // The output never gets ahead of the input: an escape is three units and
-    // yields one, a sequence of two to four escapes yields one or two.
-    char16_t* out = text;
-    for (const char16_t* in = text; *in != 0;) {
-        const int byte = escapedByte(in);
-        if (byte < 0) {
-            *out++ = *in++;
-            continue;
+    std::size_t used = 0;
+    const char16_t* const end = src + count;
+    for (const char16_t* in = src; in < end && *in != 0;) {
+        char16_t units[2] = {*in, 0};
+        std::size_t unitCount = 1;
+        std::size_t consumed = 1;
+        const int byte = escapedByte(in, end);
+        if (byte >= 0) {
+            std::size_t escapes = 0;
+            const char32_t c = byte >= 0x80 ? utf8Sequence(in, end, byte, escapes) : 0;
+            if (escapes == 0) {
+                units[0] = static_cast<char16_t>(byte);
+                consumed = 3;
+            } else if (c >= 0x10000) {
+                units[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                units[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                unitCount = 2;
+                consumed = 3 * escapes;
+            } else {
+                units[0] = static_cast<char16_t>(c);
+                consumed = 3 * escapes;
+            }
         }
-        std::size_t escapes = 0;
-        const char32_t c = byte >= 0x80 ? utf8Sequence(in, byte, escapes) : 0;
-        if (escapes == 0) {
-            *out++ = static_cast<char16_t>(byte);
-            in += 3;
-        } else if (c >= 0x10000) {
-            *out++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-            in += 3 * escapes;
-        } else {
-            *out++ = static_cast<char16_t>(c);
-            in += 3 * escapes;
+        // A character fits whole or not at all: half a pair is no character.
+        if (used + unitCount > dstSize - 1) {
+            dst[used] = 0;
+            return false;
         }
+        for (std::size_t i = 0; i < unitCount; ++i) {
+            dst[used++] = units[i];
+        }
+        in += consumed;
     }
-    *out = 0;
+    dst[used] = 0;
+    return true;
 }
 
 HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)

@@ -74,7 +74,8 @@ std::size_t spanExcluding(const char16_t* text, const char16_t* set);
 // Copies src without its U+0020 characters, cut to dstSize - 1.
 HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
 
-// Decodes percent escapes in place. Browsers escape a name's UTF-8 bytes
+// Decodes the percent escapes of the first `count` characters of src (fewer
+// when src ends earlier) into dst. Browsers escape a name's UTF-8 bytes
 // (encodeURIComponent("ștefan") is "%C8%99tefan"), so a run of escapes that
 // spells a well-formed UTF-8 sequence becomes its character (a surrogate pair
 // above U+FFFF). Any other escape - '%' and two hexadecimal digits - becomes
@@ -82,8 +83,10 @@ HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* sr
 // stays "Müller"; that includes each escape of an overlong form, an encoded
 // surrogate, a code point above U+10FFFF or a cut sequence. Only escapes make
 // up a sequence: a literal character between them ends it. A '%' that does not
-// start an escape stays; '+' stays '+'. The text never grows.
-void urlUnescapeInPlace(char16_t* text);
+// start an escape stays; '+' stays '+'. False when the decoded text does not
+// fit in dstSize - 1 units (a surrogate pair is never cut in two); dst is
+// terminated either way.
+[[nodiscard]] bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t count);
 
 // Appends `more` to a folder path with exactly one backslash between them.
 // The result must fit in dstSize (terminator included): on truncation the

@@ -179,15 +179,15 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"empty query", Url, 3, {W::UnknownAction}, u"", u"Missing or unknown action \"\""},
         {"upper-case scheme and names", u"VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=ANSWERCALL&PARTICIPANT=X", 0,
          {W::Answer}, u"action=ANSWERCALL\nparticipant=X\n", u""},
-        // Long lines: a quoted URL must close within 255 characters, an
-        // unquoted one is cut to 255, a console line is quoted in a text cut
-        // at 1023 characters.
-        {"quoted URL of 2,048", u"\"" + urlOfLength(2048) + u"\"", 0, {}, u"", u""},
-        {"unquoted URL of 2,048", urlOfLength(2048), 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=" + repeat(255 - 58) + u"\n", u""},
-        {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {}, u"", u""},
-        {"unquoted URL of 32,766", urlOfLength(32766), 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=" + repeat(255 - 58) + u"\n", u""},
+        // Long lines: a quoted URL of more than 2,083 characters is refused,
+        // an unquoted one is cut to 2,083, a value longer than 255 decoded
+        // stops the parse, a console line is quoted in a text cut at 1023
+        // characters.
+        {"quoted URL of 2,048", u"\"" + urlOfLength(2048) + u"\"", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
+        {"unquoted URL of 2,048", urlOfLength(2048), 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
+        {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -5\n"},
+        {"unquoted URL of 32,766", urlOfLength(32766), 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
+        {"quoted --debug of 32,766", u"\"--debug" + repeat(32757) + u"\"", 0, {}, u"", u""},
         {"console line of 2,048", console2048, 0, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
         {"console line of 32,766", console32766, 0, {W::ConsoleCommand}, u"",
          cutSyntaxLine + console32766.substr(0, 994)},
@@ -219,7 +219,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         // Many, repeated and case-variant names.
         {"1,000 parameters, unquoted", Url + u"action=bogus" + manyParameters(1000), 3, {W::UnknownAction},
          u"action=bogus\n", u""},
-        {"1,000 parameters, quoted", u"\"" + Url + u"action=bogus" + manyParameters(1000) + u"\"", 0, {}, u"", u""},
+        {"1,000 parameters, quoted", u"\"" + Url + u"action=bogus" + manyParameters(1000) + u"\"", 0, {W::BadUrl},
+         u"", u"Invalid parameter(s) -5\n"},
         {"duplicate action: the last stands", Url + u"action=bogus&action=closecallwindow", 0, {W::Close},
          u"action=closecallwindow\n", u""},
         {"duplicate participant", Url + u"action=bogus&participant=x&participant=y", 3, {W::UnknownAction},
@@ -249,35 +250,33 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
 
 TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
 {
-    // The working copy: a quoted URL must close within 255 characters after
-    // the opening quote; an unquoted one is cut to its first 255.
-    for (std::size_t n : {254u, 255u, 256u, 257u}) {
-        const std::u16string url = urlOfLength(n);
+    // The working copy: a quoted URL of up to 2,083 characters is handled
+    // and a longer one refused; an unquoted one is cut to its first 2,083
+    // (the tail is an unknown parameter, skipped whole or cut).
+    const std::u16string head = Url + u"action=bogus&participant=x&tail=";
+    for (std::size_t n : {2082u, 2083u, 2084u, 2085u}) {
+        const std::u16string url = head + repeat(n - head.size());
         const Outcome quoted = run(u"\"" + url + u"\"");
-        EXPECT_EQ(quoted.exitCode, n <= 254 ? 3 : 0) << n;
-        EXPECT_EQ(quoted.works, n <= 254 ? Works{Work::UnknownAction} : Works{}) << n;
-        const Outcome unquoted = run(url);
-        EXPECT_EQ(unquoted.parameters, u"action=bogus\nparticipant=" + repeat(std::min<std::size_t>(n, 255) - 58) +
-                                           u"\n")
-            << n;
+        EXPECT_EQ(quoted.exitCode, n <= 2083 ? 3 : 0) << n;
+        EXPECT_EQ(quoted.works, n <= 2083 ? Works{Work::UnknownAction} : Works{Work::BadUrl}) << n;
+        EXPECT_EQ(run(url).parameters, u"action=bogus\nparticipant=x\n") << n;
     }
 
-    // Each value: 255 characters are stored whole, 256 and more stop the
-    // parse with -4 and the first 255, undecoded. Only the parser itself can
-    // meet them: the entry point's working copy holds 255 characters at most.
+    // Each value: 255 units decoded are stored whole, more stop the parse
+    // with -4; the escape counts as the one unit it decodes to.
     for (std::size_t slot = 0; slot < InvocationParameters::Count; ++slot) {
         for (std::size_t n : {254u, 255u, 256u, 257u}) {
             InvocationParameters table;
             const std::u16string name = table.slots[slot].name;
-            // The escape counts as three characters: the limit is on the raw text.
-            const std::u16string raw = repeat(n - 3, u'v') + u"%41";
+            const std::u16string raw = repeat(n - 1, u'v') + u"%41";
             const std::size_t later = slot == InvocationParameters::Action ? InvocationParameters::Participant
                                                                            : InvocationParameters::Action;
             const std::u16string url = Url + name + u"=" + raw + u"&" + table.slots[later].name + u"=late";
             const std::int32_t result = parsed(url.c_str(), u"TeamsCall", table);
             EXPECT_EQ(result, n <= 255 ? 0 : -4) << narrow(name) << " " << n;
-            const std::u16string stored = n <= 255 ? repeat(n - 3, u'v') + u"A" : raw.substr(0, 255);
-            EXPECT_EQ(std::u16string(table.slots[slot].value), stored) << narrow(name) << " " << n;
+            if (n <= 255) {
+                EXPECT_EQ(std::u16string(table.slots[slot].value), repeat(n - 1, u'v') + u"A") << narrow(name);
+            }
             EXPECT_EQ(std::u16string(table.slots[later].value), n <= 255 ? u"late" : u"") << "-4 stops the parse";
         }
     }

@@ -201,14 +201,21 @@ TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
         {u"%0D%0A", u"\r\n"},
         {u"%e9t%C9", u"\u00E9t\u00C9"},
     };
-    for (const auto& [in, out] : cases) {
-        std::u16string text = in;
-        util::urlUnescapeInPlace(text.data());
-        EXPECT_EQ(std::u16string(text.c_str()), out) << std::string(in.begin(), in.end());
+    char16_t out[16];
+    for (const auto& [in, expected] : cases) {
+        EXPECT_TRUE(util::urlUnescape(out, 16, in.c_str(), in.size())) << std::string(in.begin(), in.end());
+        EXPECT_EQ(std::u16string(out), expected) << std::string(in.begin(), in.end());
     }
-    std::u16string withNul = u"ab%00cd";
-    util::urlUnescapeInPlace(withNul.data());
-    EXPECT_EQ(std::u16string(withNul.c_str()), u"ab");
+    EXPECT_TRUE(util::urlUnescape(out, 8, u"ab%00cd", 7));
+    EXPECT_EQ(std::u16string(out), u"ab");
+    // The count ends the text, an escape too: "%4" of "%41" is no escape.
+    EXPECT_TRUE(util::urlUnescape(out, 8, u"x%41", 3));
+    EXPECT_EQ(std::u16string(out), u"x%4");
+    // Seven units fit in eight; a pair that would be the eighth does not.
+    EXPECT_TRUE(util::urlUnescape(out, 8, u"%41%41%41%41%41%41%41", 21));
+    EXPECT_FALSE(util::urlUnescape(out, 8, u"abcdefgh", 8));
+    EXPECT_FALSE(util::urlUnescape(out, 8, u"abcdef%F0%90%90%80", 18));
+    EXPECT_EQ(std::u16string(out), u"abcdef") << "never half a pair";
 }
 
 TEST(Paths, AppendAndRemoveFileSpecLikeTheShellHelpers)

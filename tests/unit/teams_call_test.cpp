@@ -43,6 +43,7 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         {"name in other letter case", u"John Smith", true, {{u"Call with JOHN SMITH", Visible}}, 0},
         {"title without the space", u"John Smith", true, {{u"johnsmith", Visible}}, 0},
         {"title with two spaces", u"John Smith", true, {{u"Ann, John  Smith", Visible}}, 0},
+        {"'+' of a form-encoded name is a space", u"John+Smith", true, {{u"John Smith | Microsoft Teams", Visible}}, 0},
         {"other names are passed over", u"John Smith", true,
          {{u"Call with Ann Lee", Visible}, {u"John Smith (External)", Visible}}, 1},
         {"higher of two matches", u"John", true, {{u"John Smith", Visible}, {u"John Lee", Visible}}, 0},
