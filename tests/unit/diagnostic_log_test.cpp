@@ -100,6 +100,12 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {"a failed write", [] { inmemory::failCall("appendToFile", 112, 1); }, nullptr,
          u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(112)},
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
+        {"held, and the user's file last week's",
+         [] {
+             inmemory::holdFile(MondayFile);
+             inmemory::addFile(UserFile, u"last week\n", 0);
+         },
+         nullptr, u"", u"\n" + header(32) + u"one\ntwo\nthree\n"},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
          u"\n" + header(2) + u"one\ntwo\nthree\n"},
         {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",

@@ -147,7 +147,7 @@ class Foundation(unittest.TestCase):
                 self.assertEqual(text.startswith("old entry\n"), kept, text[:40])
                 self.assertIn(BANNER, text)
 
-    def test_a_folder_in_place_of_the_days_file_sends_the_run_to_the_users_folder(self):
+    def test_with_a_folder_in_place_of_the_days_file_the_run_goes_to_the_users_folder(self):
         # Wine's user is the unix user; %LOCALAPPDATA% is under drive_c/users.
         users_file = os.path.join(self.prefix.drive_c, "users", getpass.getuser(), "AppData", "Local",
                                   "Velmorathis", "Velmorathis Mirrowcast", os.path.basename(todays_log(self.prefix)))
