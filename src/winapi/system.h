@@ -99,6 +99,7 @@ enum class Trustee {
 struct FolderAccess {
     Trustee trustee;
     DWORD rights;
+    bool operator==(const FolderAccess&) const = default;
 };
 // Replaces the access list of a folder opened for ChangeFolderRights with
 // exactly these entries, each allowing its rights to the folder and, by

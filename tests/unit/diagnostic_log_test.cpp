@@ -36,16 +36,11 @@ TEST_F(DiagnosticLogTest, NewFolderIsCreatedForUsersToModifyNotToOwn)
     // What icacls shows as F (0x1F01FF) and M (0x1301BF): full control for the
     // system and administrators only; Users, and the owner through OWNER
     // RIGHTS, may create, append and delete, never change the permissions.
-    const auto access = inmemory::folderAccess(Folder);
-    ASSERT_EQ(access.size(), 4u);
-    const std::pair<win::Trustee, win::DWORD> expected[] = {{win::Trustee::LocalSystem, 0x1F01FF},
-                                                            {win::Trustee::Administrators, 0x1F01FF},
-                                                            {win::Trustee::Users, 0x1301BF},
-                                                            {win::Trustee::OwnerRights, 0x1301BF}};
-    for (std::size_t i = 0; i < access.size(); ++i) {
-        EXPECT_EQ(access[i].trustee, expected[i].first) << i;
-        EXPECT_EQ(access[i].rights, expected[i].second) << i;
-    }
+    EXPECT_EQ(inmemory::folderAccess(Folder),
+              (std::vector<win::FolderAccess>{{win::Trustee::LocalSystem, 0x1F01FF},
+                                              {win::Trustee::Administrators, 0x1F01FF},
+                                              {win::Trustee::Users, 0x1301BF},
+                                              {win::Trustee::OwnerRights, 0x1301BF}}));
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
     EXPECT_EQ(log.detailEnabled, 0);
 }
@@ -72,11 +67,8 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
 {
     // Each run writes "\n", "one", "two"; then the trouble ends, if it does,
     // and it writes "three". Texts without their time stamps.
-    const std::u16string Header = u"Log file could not be written (error %), entries of this run follow here.\n";
-    const auto header = [&Header](int error) {
-        std::u16string line = Header;
-        const std::string digits = std::to_string(error);
-        return line.replace(line.find(u'%'), 1, std::u16string(digits.begin(), digits.end()));
+    const auto header = [](const std::u16string& error) {
+        return u"Log file could not be written (error " + error + u"), entries of this run follow here.\n";
     };
     const std::u16string Victim = u"C:\\Windows\\win.ini";
     struct Case {
@@ -88,28 +80,28 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
     };
     const Case cases[] = {
         {"a folder in the way", [] { inmemory::addFolder(MondayFile); }, nullptr, u"",
-         u"\n" + header(5) + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
         {"held by another program", [] { inmemory::holdFile(MondayFile); },
          [] { inmemory::releaseFile(MondayFile); },
          u"3 entries of this run were written to the user's log folder.\nthree\n",
-         u"\n" + header(32) + u"one\ntwo\n"},
+         u"\n" + header(u"32") + u"one\ntwo\n"},
         // The fifth open: the application data folder, the new folder for its
         // rights, the expiry check, the folder for the first entry, its file.
         {"access denied once", [] { inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED, 5); }, nullptr,
-         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(5)},
+         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"5")},
         {"a failed write", [] { inmemory::failCall("appendToFile", 112, 1); }, nullptr,
-         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(112)},
+         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"112")},
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
          [] {
              inmemory::holdFile(MondayFile);
              inmemory::addFile(UserFile, u"last week\n", 0);
          },
-         nullptr, u"", u"\n" + header(32) + u"one\ntwo\nthree\n"},
+         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
-         u"\n" + header(2) + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
         {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
-         u"\n" + header(5) + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
         {"held, and the user's file a link",
          [&Victim] {
              inmemory::holdFile(MondayFile);
@@ -124,7 +116,6 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         c.trouble();
         {
             TestLog log;
-            EXPECT_TRUE(log.isOn()) << c.what;
             log.print(u"\n");
             log.print(u"one\n");
             EXPECT_EQ(log.print(u"two\n"), 1) << c.what;
@@ -136,8 +127,7 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(MondayFile)), c.dayFile) << c.what;
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserFile)), c.userFile) << c.what;
         EXPECT_EQ(inmemory::fileText(Victim), u"[fonts]\n") << c.what;
-        EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "what the files lose, the console shows: "
-                                                                      << c.what;
+        EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "the console shows it all: " << c.what;
         EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
     }
 }

@@ -31,8 +31,8 @@ constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissio
 // Functions only the log calls: a failure of one of them must leave the work
 // of the run exactly as it is without the failure.
 const std::set<std::string> LogOnly = {
-    "attachParentConsole", "knownFolderPath", "pathExists",   "createFolder",  "setProtectedFolderAccess",
-    "openFile",            "appendToFile",        "readFileFacts", "readFinalPath", "deleteFile",
+    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "setProtectedFolderAccess",
+    "openFile",            "appendToFile",    "readFileFacts", "readFinalPath", "deleteFile",
     "writeConsole",        "releaseConsole",
 };
 const std::set<std::string> FileWriting = {"openFile", "appendToFile", "readFileFacts", "readFinalPath"};
