@@ -11,25 +11,49 @@ namespace {
 constexpr char16_t LogFolderName[] = u"Velmorathis\\Velmorathis Mirrowcast\\";
 constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissions on log folder\n";
 constexpr std::size_t PrefixLength = 22;  // "[YYYY-MM-DD hh:mm:ss] "
+// The lines that tie the two files of a run together (a 32-bit number each).
+constexpr std::size_t NoteCapacity = 128;
+constexpr char16_t UserFileHeader[] = u"Log file could not be written (error %d), entries of this run follow here.\n";
+constexpr char16_t EntriesMovedNote[] = u"%d entries of this run were written to the user's log folder.\n";
 
 // Two days in 100-nanosecond units plus one second: a file whose age in whole
 // seconds is above 172,800 was last written in an earlier week's run of the
 // same weekday, and is replaced.
 constexpr std::int64_t ExpiryAge = 1'728'010'000'000;
 
-// The log folder is open to every local user (grantUsersAccess), while the
-// console commands are run as administrator. Anyone can therefore put a
-// symbolic link, a junction or a second hard link where the log expects its
-// own file or folder; written, deleted or re-permissioned through it, the
+// Every user may modify the shared folder, so that every user's runs write to
+// the same day files and remove expired ones; nobody but the system and the
+// administrators may change who may do so. OWNER RIGHTS in place of the
+// owner's implicit rights keeps the user whose run created the folder, or a
+// file in it, from re-permissioning it.
+constexpr win::DWORD ModifyRights =
+    win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
+constexpr win::FolderAccess SharedFolderAccess[] = {
+    {win::Trustee::LocalSystem, win::FILE_ALL_ACCESS},
+    {win::Trustee::Administrators, win::FILE_ALL_ACCESS},
+    {win::Trustee::Users, ModifyRights},
+    {win::Trustee::OwnerRights, ModifyRights},
+};
+
+// A link or junction opened as itself is refused wherever the log writes:
+// written through, the entry would land where the link's author chose.
+bool isPlainObject(win::HANDLE object, bool folder, win::FileFacts& facts)
+{
+    return win::readFileFacts(object, facts) && !facts.reparsePoint && facts.folder == folder;
+}
+
+// The shared log folder is open to every local user, while the console
+// commands are run as administrator. Anyone can therefore put a symbolic
+// link, a junction or a second hard link where the log expects its own file
+// or folder; written, deleted or re-permissioned through it, the
 // administrator's action would land on an object of that user's choosing. So
-// the log acts only on what it opened without following a reparse point and
-// found to be of the expected kind, with a single name, at the expected final
-// path (see DiagnosticLog::isOwn).
-bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
+// there the log acts only on what it opened without following a reparse
+// point and found to be of the expected kind, with a single name, at the
+// expected final path.
+bool isPlainObjectAt(win::HANDLE object, const char16_t* expectedPath, bool folder)
 {
     win::FileFacts facts{};
-    if (!win::readFileFacts(object, facts) || facts.reparsePoint || facts.folder != folder ||
-        (!folder && facts.names != 1)) {
+    if (!isPlainObject(object, folder, facts) || (!folder && facts.names != 1)) {
         return false;
     }
     char16_t path[win::PathCapacity];
@@ -48,80 +72,75 @@ bool isOwnObject(win::HANDLE object, const char16_t* expectedPath, bool folder)
 
 bool isBusy(win::DWORD error) { return error == win::ERROR_SHARING_VIOLATION || error == win::ERROR_LOCK_VIOLATION; }
 
+// One entry as it goes into a file, in `entry` (room for two prefixes, a note
+// and a text): the prefixed note first when there is one, then the prefixed
+// text; a bare line break, which keeps runs apart, stays before the note.
+std::size_t composeEntry(char16_t* entry, const char16_t* note, const char16_t* text)
+{
+    std::uint64_t now = 0;
+    [[maybe_unused]] const bool clockRead = win::readClock(now);  // unreadable: stamped 1601-01-01
+    const util::CivilTime t = util::civilFromFileTime(now);
+    const bool bareLineBreak = util::compareNoCase(text, u"\n") == 0;
+    std::size_t used = 0;
+    const auto add = [&](const char16_t* part, std::size_t capacity, bool prefixed) {
+        if (prefixed) {
+            util::formatString(entry + used, PrefixLength + 1, u"[%04d-%02d-%02d %02d:%02d:%02d] ", t.year, t.month,
+                               t.day, t.hour, t.minute, t.second);
+            used += util::length(entry + used);
+        }
+        util::copyString(entry + used, capacity, part);
+        used += util::length(entry + used);
+    };
+    if (bareLineBreak) {
+        add(text, DiagnosticLog::TextCapacity, false);
+    }
+    if (*note != 0) {
+        add(note, NoteCapacity, true);
+    }
+    if (!bareLineBreak) {
+        add(text, DiagnosticLog::TextCapacity, true);
+    }
+    return used;
+}
+
 }  // namespace
-
-// The log folder, held while an entry is written: refused when it is a
-// junction or not at the expected path, so no file is even created through
-// one; and not shared for deletion, so it cannot be renamed and replaced by a
-// junction while the file in it is opened. Empty when it cannot be opened
-// (`error` then holds why) or is refused (`error` 0).
-util::UniqueFile DiagnosticLog::openOwnFolder(win::DWORD& error) const
-{
-    char16_t folderPath[PathCapacity];
-    util::copyString(folderPath, logPath);
-    util::pathRemoveFileSpec(folderPath);
-    util::UniqueFile folder(win::openFile(folderPath, win::FileUse::InspectFolder, error));
-    if (folder && !isOwn(folder.get(), folderPath, true)) {
-        folder.reset();
-    }
-    return folder;
-}
-
-// The application data folder itself may sit behind a link (an administrator
-// moving it to another drive): that part of the path is the administrator's,
-// so it is taken as it resolves; everything below it must be what it says.
-bool DiagnosticLog::isOwn(win::HANDLE object, const char16_t* path, bool folder) const
-{
-    char16_t expected[PathCapacity];
-    if (util::copyString(expected, resolvedRoot) != win::S_OK) {
-        return false;
-    }
-    const char16_t* below = path + rootLength;
-    while (*below == u'\\') {
-        ++below;
-    }
-    if (*below != 0 && util::pathAppend(expected, PathCapacity, below) != win::S_OK) {
-        return false;
-    }
-    return isOwnObject(object, expected, folder);
-}
-
-void DiagnosticLog::resolveRoot()
-{
-    rootLength = util::length(logPath);
-    util::copyString(resolvedRoot, logPath);
-    win::DWORD error = 0;
-    util::UniqueFile root(win::openFile(logPath, win::FileUse::ResolveFolder, error));
-    char16_t finalPath[PathCapacity];
-    if (root && win::readFinalPath(root.get(), finalPath)) {
-        util::copyString(resolvedRoot, finalPath);
-    }
-}
 
 void DiagnosticLog::open(bool console)
 {
     detailEnabled = 0;
     consoleAttached = console ? 1 : 0;
+    // The weekday computed from the date itself, or -1 when the clock cannot
+    // be read: such a run still logs, to a file of its own.
+    std::uint64_t now = 0;
+    dayOfWeek = win::readClock(now) ? util::civilFromFileTime(now).dayOfWeek : -1;
     prepareFolder();
-    if (logPath[0] == 0) {
-        return;
+    if (logPath[0] != 0 && !appendFileName(logPath)) {
+        logPath[0] = 0;
+        dayFileError = 0;
     }
-    chooseFile();
-    if (logPath[0] == 0) {
-        return;
+    opened = true;
+    if (logPath[0] != 0) {
+        expireOldFile(logPath, Destination::DayFile);
     }
-    expireOldFile();
+    // Written once the file is known, so that a run started by the shell,
+    // which has no console, leaves the warning where someone reads it.
+    if (permissionWarningPending) {
+        permissionWarningPending = false;
+        writeLine(PermissionWarning);
+    }
 }
 
+// Any set-up failure leaves logPath empty, with the reason in dayFileError:
+// the run's entries then go to the user's file.
 void DiagnosticLog::prepareFolder()
 {
-    if (!win::commonAppDataFolder(logPath)) {
+    dayFileError = win::knownFolderPath(win::KnownFolder::CommonAppData, logPath);
+    if (dayFileError != win::ERROR_SUCCESS) {
         logPath[0] = 0;
         return;
     }
     resolveRoot();
-    // A folder path that does not fit leaves no room for a file name: the log
-    // is off, as for the other set-up failures.
+    // A folder path that does not fit leaves no room for a file name.
     if (util::pathAppend(logPath, PathCapacity, LogFolderName) != win::S_OK) {
         logPath[0] = 0;
         return;
@@ -136,76 +155,249 @@ void DiagnosticLog::prepareFolder()
         return;
     }
     if (created != win::ERROR_SUCCESS) {
+        dayFileError = created;
         logPath[0] = 0;
         return;
     }
-    grantUsersAccess();
+    restrictFolderAccess();
 }
 
-// Every user's run of the program writes to the same files, so a folder this
-// run has just created is opened to the local Users group; files created in it
-// later inherit the entry.
-void DiagnosticLog::grantUsersAccess()
+// A folder this run has just created gets the shared folder's own access list
+// in place of what it inherited from the application data folder.
+void DiagnosticLog::restrictFolderAccess()
 {
-    // Not through a junction: opened to Users would be the junction's target.
+    // Not through a junction: the list would be the junction target's.
     win::DWORD error = 0;
     util::UniqueFile folder(win::openFile(logPath, win::FileUse::ChangeFolderRights, error));
-    if (folder && !isOwn(folder.get(), logPath, true)) {
+    if (folder && !isPlainObjectBelowRoot(folder.get(), logPath, true)) {
         folder.reset();
     }
-    if (!folder) {
-        if (consoleAttached != 0) {
-            writeToConsole(PermissionWarning, util::length(PermissionWarning));
-        }
-        return;
-    }
-    // Without the folder's current list there is nothing sound to merge into;
-    // a failure here costs the other users their access, not this run its log.
-    [[maybe_unused]] const win::DWORD granted = win::grantUsersFullAccess(folder.get());
+    // Either way the folder is usable; the warning tells an administrator
+    // that its rights need setting by hand.
+    permissionWarningPending =
+        !folder || win::setProtectedFolderAccess(folder.get(), SharedFolderAccess, std::size(SharedFolderAccess)) !=
+                       win::ERROR_SUCCESS;
 }
 
-void DiagnosticLog::chooseFile()
+bool DiagnosticLog::appendFileName(char16_t (&path)[PathCapacity]) const
 {
-    // The weekday computed from the date itself, or -1 when the clock cannot
-    // be read: such a run still logs, to a file of its own.
-    std::uint64_t now = 0;
-    const int dayOfWeek = win::readClock(now) ? util::civilFromFileTime(now).dayOfWeek : -1;
-    const std::size_t folderLength = util::length(logPath);
-    if (util::formatString(logPath + folderLength, PathCapacity - folderLength, u"VelmorathisMirrowcast%d.log",
-                           dayOfWeek) != win::S_OK) {
-        logPath[0] = 0;
-    }
+    const std::size_t folderLength = util::length(path);
+    return util::formatString(path + folderLength, PathCapacity - folderLength, u"VelmorathisMirrowcast%d.log",
+                              dayOfWeek) == win::S_OK;
 }
 
-void DiagnosticLog::expireOldFile()
+// The user's file is looked up, its folder created and its expiry checked
+// when the run first needs it, never otherwise: most runs never do.
+bool DiagnosticLog::prepareUserFile()
+{
+    if (userFile == UserFileState::NotNeededYet) {
+        userFile = UserFileState::Unavailable;
+        if (win::knownFolderPath(win::KnownFolder::LocalAppData, userPath) != win::ERROR_SUCCESS ||
+            util::pathAppend(userPath, PathCapacity, LogFolderName) != win::S_OK) {
+            userPath[0] = 0;
+            return false;
+        }
+        const win::DWORD created = win::createFolder(userPath);
+        if ((created != win::ERROR_SUCCESS && created != win::ERROR_ALREADY_EXISTS) || !appendFileName(userPath)) {
+            userPath[0] = 0;
+            return false;
+        }
+        userFile = UserFileState::Ready;
+        expireOldFile(userPath, Destination::UserFile);
+    }
+    return userFile == UserFileState::Ready;
+}
+
+void DiagnosticLog::expireOldFile(const char16_t* path, Destination destination)
 {
     // The file stays open, sharing deletion, until the deletion is done: the
     // name that was checked is the one deleted. DeleteFileW removes a link
     // itself, never its target, but the checks keep the age of a link's
     // target, or of a file behind a junction, from deciding anything.
     win::DWORD error = 0;
-    util::UniqueFile file(win::openFile(logPath, win::FileUse::ReadToExpire, error));
+    util::UniqueFile file(win::openFile(path, win::FileUse::ReadToExpire, error));
     win::FileFacts facts{};
     std::uint64_t now = 0;
     if (!file || !win::readFileFacts(file.get(), facts) || !win::readClock(now)) {
         return;
     }
     const auto age = static_cast<std::int64_t>(now - facts.lastWrite);
-    if (age >= ExpiryAge && isOwn(file.get(), logPath, false) && win::deleteFile(logPath)) {
+    if (age >= ExpiryAge && passesChecks(file.get(), path, false, destination) && win::deleteFile(path)) {
         file.reset();  // the name is free only once the deleted file is closed
-        printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", logPath, age / 10'000'000);
+        printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", path, age / 10'000'000);
     }
+}
+
+void DiagnosticLog::resolveRoot()
+{
+    rootLength = util::length(logPath);
+    util::copyString(resolvedRoot, logPath);
+    win::DWORD error = 0;
+    util::UniqueFile root(win::openFile(logPath, win::FileUse::ResolveFolder, error));
+    char16_t finalPath[PathCapacity];
+    if (root && win::readFinalPath(root.get(), finalPath)) {
+        util::copyString(resolvedRoot, finalPath);
+    }
+}
+
+// In the shared folder, everything the log opens must be the plain object at
+// the path it names (isPlainObjectAt). The user's own folder is that user's
+// to arrange: only a link is refused there, so that no entry lands where a
+// link points.
+bool DiagnosticLog::passesChecks(win::HANDLE object, const char16_t* path, bool folder, Destination destination) const
+{
+    if (destination == Destination::UserFile) {
+        win::FileFacts facts{};
+        return isPlainObject(object, folder, facts);
+    }
+    return isPlainObjectBelowRoot(object, path, folder);
+}
+
+// The application data folder itself may sit behind a link (an administrator
+// moving it to another drive): that part of the path is the administrator's,
+// so it is taken as it resolves; everything below it must be what it says.
+bool DiagnosticLog::isPlainObjectBelowRoot(win::HANDLE object, const char16_t* path, bool folder) const
+{
+    char16_t expected[PathCapacity];
+    if (util::copyString(expected, resolvedRoot) != win::S_OK) {
+        return false;
+    }
+    const char16_t* below = path + rootLength;
+    while (*below == u'\\') {
+        ++below;
+    }
+    if (*below != 0 && util::pathAppend(expected, PathCapacity, below) != win::S_OK) {
+        return false;
+    }
+    return isPlainObjectAt(object, expected, folder);
+}
+
+// The folder of a log file, held while an entry is written: refused when it
+// is a link (error 0), so no file is even created through one; and not shared
+// for deletion, so it cannot be renamed and replaced by a junction while the
+// file in it is opened. Empty when it cannot be opened (`error` says why).
+util::UniqueFile DiagnosticLog::openFolderOf(const char16_t* path, Destination destination, win::DWORD& error) const
+{
+    char16_t folderPath[PathCapacity];
+    util::copyString(folderPath, path);
+    util::pathRemoveFileSpec(folderPath);
+    util::UniqueFile folder(win::openFile(folderPath, win::FileUse::InspectFolder, error));
+    if (folder && !passesChecks(folder.get(), folderPath, true, destination)) {
+        folder.reset();
+    }
+    return folder;
+}
+
+// Every URL starts its own process, so several runs write at once and each
+// holds the file for writing, alone, for one entry. A sharing or lock
+// violation means another run is mid-entry (or something else holds the
+// folder a moment): wait instead of giving the file up. Any other failure
+// (rights, disk, a link in the way) is not retried. No file: `error` says
+// why, 0 when the checks refused what was there.
+DiagnosticLog::EntryFile DiagnosticLog::openEntryFile(Destination destination, win::DWORD& error)
+{
+    const char16_t* path = destination == Destination::DayFile ? logPath : userPath;
+    bool& staysBusy = destination == Destination::DayFile ? dayFileStaysBusy : userFileStaysBusy;
+    EntryFile entryFile;
+    for (std::uint32_t waited = 0;; waited += LogBusyRetryPauseMs) {
+        error = 0;
+        entryFile.folder = openFolderOf(path, destination, error);
+        if (entryFile.folder) {
+            entryFile.file.reset(win::openFile(path, win::FileUse::AppendEntry, error));
+        }
+        if (entryFile.file || !isBusy(error)) {
+            break;
+        }
+        if (staysBusy || waited >= LogBusyRetryLimitMs) {
+            staysBusy = true;
+            break;
+        }
+        entryFile.folder.reset();
+        win::pause(LogBusyRetryPauseMs);
+    }
+    if (entryFile.file && !passesChecks(entryFile.file.get(), path, false, destination)) {
+        entryFile.file.reset();
+        error = 0;
+    }
+    return entryFile;
+}
+
+namespace {
+
+// Appends one entry, with its note, in one WriteFile, so that it is never
+// split even if a later version shares the file: ERROR_SUCCESS or why not.
+win::DWORD appendEntry(win::HANDLE file, const char16_t* note, const char16_t* text)
+{
+    // UTF-16 needs even offsets. A file cut short, or written to by something
+    // else, can have an odd length: one zero byte first puts this entry, and
+    // every later one, where a reader expects it.
+    win::FileFacts facts{};
+    if (win::readFileFacts(file, facts) && facts.size % 2 != 0) {
+        constexpr win::BYTE Padding = 0;
+        [[maybe_unused]] const win::DWORD padded = win::appendToFile(file, &Padding, 1);
+    }
+    char16_t entry[2 * PrefixLength + NoteCapacity + DiagnosticLog::TextCapacity];
+    const std::size_t used = composeEntry(entry, note, text);
+    return win::appendToFile(file, entry, static_cast<win::DWORD>(used * sizeof(char16_t)));
+}
+
+}  // namespace
+
+bool DiagnosticLog::writeToDayFile(const char16_t* text)
+{
+    if (logPath[0] == 0) {
+        return false;  // set-up said why in dayFileError
+    }
+    EntryFile target = openEntryFile(Destination::DayFile, dayFileError);
+    if (!target.file) {
+        return false;
+    }
+    char16_t note[NoteCapacity] = {};
+    if (entriesInUserFile > 0) {
+        util::formatString(note, EntriesMovedNote, entriesInUserFile);
+    }
+    dayFileError = appendEntry(target.file.get(), note, text);
+    if (dayFileError != win::ERROR_SUCCESS) {
+        return false;
+    }
+    entriesInUserFile = 0;
+    return true;
+}
+
+// A full disk usually takes the user's file with it: then the entry is lost
+// from both, and the console is all that shows it.
+bool DiagnosticLog::writeToUserFile(const char16_t* text)
+{
+    win::DWORD error = 0;
+    if (!prepareUserFile()) {
+        return false;
+    }
+    EntryFile target = openEntryFile(Destination::UserFile, error);
+    if (!target.file) {
+        return false;
+    }
+    char16_t note[NoteCapacity] = {};
+    if (!userFileHeaded) {
+        util::formatString(note, UserFileHeader, static_cast<std::int32_t>(dayFileError));
+    }
+    if (appendEntry(target.file.get(), note, text) != win::ERROR_SUCCESS) {
+        return false;
+    }
+    userFileHeaded = true;
+    ++entriesInUserFile;
+    return true;
 }
 
 int DiagnosticLog::printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count)
 {
-    if (logPath[0] == 0) {
+    if (!opened) {
         return 0;
     }
     char16_t text[TextCapacity];
     util::FormatOptions options;
     options.markControlsInInserts = true;
-    // A failed or overlong format keeps what fitted: the first 1023 characters.
+    // A failed or overlong format keeps what fitted: the first 1023 characters
+    // (1022 when a surrogate pair would be cut in two).
     util::formatInto(text, TextCapacity, format, args, count, options);
     text[TextCapacity - 1] = 0;
     return writeLine(text);
@@ -213,69 +405,15 @@ int DiagnosticLog::printFormatted(const char16_t* format, const util::FormatArg*
 
 int DiagnosticLog::writeLine(const char16_t* text)
 {
-    if (logPath[0] == 0) {
+    if (!opened) {
         return 0;
     }
     if (text == nullptr) {
         text = u"";
     }
-    // Prefix and text go out in one WriteFile, so an entry is never split
-    // even if a later version shares the file.
-    char16_t entry[PrefixLength + TextCapacity];
-    std::size_t used = 0;
-    const bool bareLineBreak = util::compareNoCase(text, u"\n") == 0;
-
-    // Every URL starts its own process, so several runs write at once and
-    // each holds the file for writing, alone, for one entry. A sharing or lock
-    // violation means another run is mid-entry (or something else holds the
-    // folder a moment): wait instead of losing the text. Any other failure
-    // (rights, disk, a link in the way) is not retried.
-    util::UniqueFile folder;
-    util::UniqueFile file;
-    for (std::uint32_t waited = 0;; waited += LogBusyRetryPauseMs) {
-        win::DWORD error = 0;
-        folder = openOwnFolder(error);
-        if (folder) {
-            file.reset(win::openFile(logPath, win::FileUse::AppendEntry, error));
-        }
-        if (file || !isBusy(error)) {
-            break;
-        }
-        if (fileStaysBusy || waited >= LogBusyRetryLimitMs) {
-            fileStaysBusy = true;
-            break;
-        }
-        folder.reset();
-        win::pause(LogBusyRetryPauseMs);
+    if (!writeToDayFile(text)) {
+        [[maybe_unused]] const bool kept = writeToUserFile(text);  // else lost from both files
     }
-    if (file && !isOwn(file.get(), logPath, false)) {
-        file.reset();  // not the log's own file: the entry goes to the console only
-    }
-    if (file) {
-        // UTF-16 needs even offsets. A file cut short, or written to by
-        // something else, can have an odd length: one zero byte first puts
-        // this entry, and every later one, where a reader expects it.
-        win::FileFacts facts{};
-        if (win::readFileFacts(file.get(), facts) && facts.size % 2 != 0) {
-            constexpr win::BYTE Padding = 0;
-            [[maybe_unused]] const bool padded = win::appendToFile(file.get(), &Padding, 1);
-        }
-        if (!bareLineBreak) {
-            std::uint64_t now = 0;
-            [[maybe_unused]] const bool clockRead = win::readClock(now);  // unreadable: stamped 1601-01-01
-            const util::CivilTime t = util::civilFromFileTime(now);
-            util::formatString(entry, PrefixLength + 1, u"[%04d-%02d-%02d %02d:%02d:%02d] ", t.year, t.month, t.day,
-                               t.hour, t.minute, t.second);
-            used = util::length(entry);
-        }
-        util::copyString(entry + used, TextCapacity, text);
-        used += util::length(entry + used);
-        // A failed write loses this entry; the log never stops the program.
-        [[maybe_unused]] const bool written =
-            win::appendToFile(file.get(), entry, static_cast<win::DWORD>(used * sizeof(char16_t)));
-    }
-    file.reset();  // before the folder, whose handle kept it in place
-    folder.reset();
     if (consoleAttached != 0) {
         writeToConsole(text, util::length(text));
     }

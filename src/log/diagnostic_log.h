@@ -4,10 +4,13 @@
 // ...6.log) in "Velmorathis\Velmorathis Mirrowcast\" under the machine-wide
 // application data folder, each entry prefixed with its UTC time, and echoed
 // to the console when the program was started from one. Support staff read
-// these files, so their format never changes.
+// these files, so their format never changes. An entry that cannot reach the
+// day's file goes to the file of the same name in the same folder under the
+// user's own application data, headed by a line that says why, and the day's
+// file says how many went there once it takes entries again.
 //
 // The program makes one instance and opens it at the start of its run (see
-// app/program.cpp); until then, and when opening fails, the log is off.
+// app/program.cpp); until then the log is off.
 // Attaching to the console is the program's business, not the log's: the log
 // is told whether a console is there to echo to.
 #pragma once
@@ -26,7 +29,7 @@ public:
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
-    // 1 when the text was written (or tried), 0 when the log is off.
+    // 1 when the text was written (or tried), 0 before the log is opened.
     template <class... Args>
     int print(util::CheckedFormat<Args...> format, const Args&... args)
     {
@@ -50,34 +53,60 @@ public:
     // parent's console, and every text is echoed there too.
     void open(bool console);
 
-    // Writes one finished text: 1, or 0 when the log is off.
+    // Writes one finished text: 1 (written, or tried), or 0 before open().
     int writeLine(const char16_t* text);
 
-    bool isOn() const { return logPath[0] != 0; }
+    bool isOn() const { return opened; }
 
     std::int32_t detailEnabled = 0;
     std::int32_t consoleAttached = 0;
+    // Today's file in the folder every user's runs share; empty when set-up
+    // could not provide it (the run's entries then go to the user's file).
     char16_t logPath[PathCapacity] = {};
 
 private:
+    enum class Destination { DayFile, UserFile };
+    enum class UserFileState : std::uint8_t { NotNeededYet, Ready, Unavailable };
+    // The folder and the file of one entry, held while it is written; the
+    // file, declared last, is closed first.
+    struct EntryFile {
+        util::UniqueFile folder;
+        util::UniqueFile file;
+    };
+
+    char16_t userPath[PathCapacity] = {};      // the same name under the user's application data
     char16_t resolvedRoot[PathCapacity] = {};  // the application data folder, links resolved
-    bool fileStaysBusy = false;                // an entry already waited for the file in vain
     std::size_t rootLength = 0;                // its length as logPath spells it
+    int dayOfWeek = -1;
+    bool opened = false;
+    bool dayFileStaysBusy = false;   // an entry already waited for the day's file in vain
+    bool userFileStaysBusy = false;  // and for the user's file
+    UserFileState userFile = UserFileState::NotNeededYet;
+    bool userFileHeaded = false;         // this run's line saying why already heads its entries there
+    std::int32_t entriesInUserFile = 0;  // written there since the day's file last took one
+    win::DWORD dayFileError = 0;         // why the day's file did not take the last entry; 0: refused by the checks
+    bool permissionWarningPending = false;
 
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
     void prepareFolder();
-    void grantUsersAccess();
-    void chooseFile();
-    void expireOldFile();
+    void restrictFolderAccess();
+    bool appendFileName(char16_t (&path)[PathCapacity]) const;
+    bool prepareUserFile();
+    void expireOldFile(const char16_t* path, Destination destination);
     void resolveRoot();
-    util::UniqueFile openOwnFolder(win::DWORD& error) const;
-    bool isOwn(win::HANDLE object, const char16_t* path, bool folder) const;
+    EntryFile openEntryFile(Destination destination, win::DWORD& error);
+    util::UniqueFile openFolderOf(const char16_t* path, Destination destination, win::DWORD& error) const;
+    bool passesChecks(win::HANDLE object, const char16_t* path, bool folder, Destination destination) const;
+    bool isPlainObjectBelowRoot(win::HANDLE object, const char16_t* path, bool folder) const;
+    bool writeToDayFile(const char16_t* text);
+    bool writeToUserFile(const char16_t* text);
     void writeToConsole(const char16_t* text, std::size_t length);
 };
 
 // How long a text waits for another process of the program to let go of the
-// day's file before it is given up (sharing or lock violation only). After one
-// text waited in vain, the run's later texts try the file once each: a stuck
-// file costs a run about a second, not a second per entry.
+// day's file (or the user's) before it is given up there (sharing or lock
+// violation only). After one text waited in vain, the run's later texts try
+// that file once each: a stuck file costs a run about a second, not a second
+// per entry.
 constexpr std::uint32_t LogBusyRetryPauseMs = 10;
 constexpr std::uint32_t LogBusyRetryLimitMs = 1000;

@@ -4,20 +4,38 @@ namespace util {
 
 namespace {
 
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 struct Writer {
     char16_t* dst;
     std::size_t size;
     std::size_t used = 0;
     bool truncated = false;
 
+    // Once something did not fit, nothing more is written: the output stays
+    // the start of the whole text.
     void put(char16_t c)
     {
-        if (used + 1 < size) {
+        if (!truncated && used + 1 < size) {
             dst[used++] = c;
         } else {
             truncated = true;
         }
     }
+    // A surrogate pair goes in whole or not at all: half of one is not a
+    // character, and some readers of a UTF-16 file stop at it.
+    void putPair(char16_t high, char16_t low)
+    {
+        if (!truncated && used + 2 < size) {
+            dst[used++] = high;
+            dst[used++] = low;
+        } else {
+            truncated = true;
+        }
+    }
+    // An insert, its surrogate pairs kept whole, marked when asked.
+    void putText(const char16_t* s, bool mark);
 };
 
 void putUnsigned(Writer& w, std::uint64_t value, bool negative, unsigned width, bool zeroPad)
@@ -67,6 +85,20 @@ char16_t markControl(char16_t c)
     return c;
 }
 
+void Writer::putText(const char16_t* s, bool mark)
+{
+    for (; *s != 0; ++s) {
+        if (isHighSurrogate(s[0]) && isLowSurrogate(s[1])) {
+            putPair(s[0], s[1]);
+            ++s;
+        } else if (mark && (isHighSurrogate(*s) || isLowSurrogate(*s))) {
+            put(0xFFFD);  // a lone surrogate (see FormatOptions)
+        } else {
+            put(mark ? markControl(*s) : *s);
+        }
+    }
+}
+
 void putSigned(Writer& w, std::int64_t value, unsigned width, bool zeroPad)
 {
     const bool negative = value < 0;
@@ -89,6 +121,11 @@ HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, c
     // `bad` is tested first: a bad conversion may stand on the terminator
     // ("...%" at the end), and the step past it must not be read.
     for (const char16_t* f = format != nullptr ? format : u""; !bad && *f != 0; ++f) {
+        if (isHighSurrogate(f[0]) && isLowSurrogate(f[1])) {
+            w.putPair(f[0], f[1]);
+            ++f;
+            continue;
+        }
         if (*f != u'%') {
             w.put(*f);
             continue;
@@ -107,10 +144,7 @@ HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, c
         const FormatArg* arg = next < argCount ? &args[next] : nullptr;
         ++next;
         if (*f == u's' && arg != nullptr && arg->kind == FormatArg::Kind::String) {
-            const char16_t* s = arg->text != nullptr ? arg->text : u"(null)";
-            for (; *s != 0; ++s) {
-                w.put(options.markControlsInInserts ? markControl(*s) : *s);
-            }
+            w.putText(arg->text != nullptr ? arg->text : u"(null)", options.markControlsInInserts);
         } else if (*f == u'd' && arg != nullptr && arg->kind == FormatArg::Kind::Int32) {
             putSigned(w, arg->i32, width, zeroPad);
         } else if (*f == u'I' && f[1] == u'6' && f[2] == u'4' && f[3] == u'd' && arg != nullptr &&

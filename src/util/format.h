@@ -131,12 +131,15 @@ struct FormatOptions {
     // Pictures sign (U+2400 plus its code: CR U+240D, LF U+240A), DEL becomes
     // U+2421; the C1 controls (NEL U+0085 among them), the line and paragraph
     // separators U+2028/U+2029 and the bidirectional controls U+202A-U+202E
-    // and U+2066-U+2069 become U+FFFD. TAB stays. The format's own text is
-    // not touched.
+    // and U+2066-U+2069 become U+FFFD. TAB stays. A surrogate that is not
+    // half of a pair (a title or a URL value can hold one) becomes U+FFFD
+    // too: written as it is, the UTF-16 file would no longer be well-formed,
+    // and some readers stop there. The format's own text is not touched.
     bool markControlsInInserts = false;
 };
 
-// The engine: formats into dst, cut to dstSize - 1 characters and terminated.
+// The engine: formats into dst, cut to dstSize - 1 characters (one fewer where
+// the cut would split a surrogate pair) and terminated.
 // Returns S_OK, STRSAFE_E_INSUFFICIENT_BUFFER or E_INVALIDARG; a format that
 // does not match the arguments (possible only through this entry) stops at the
 // bad conversion and returns E_INVALIDARG with the text so far.

@@ -39,8 +39,13 @@ const char16_t* commandLine();
 // --- The log's files -----------------------------------------------------------
 constexpr std::size_t PathCapacity = 260;  // at most 259 characters
 
-// The machine-wide application data folder (CSIDL_COMMON_APPDATA).
-[[nodiscard]] bool commonAppDataFolder(char16_t (&path)[PathCapacity]);
+enum class KnownFolder {
+    CommonAppData,  // CSIDL_COMMON_APPDATA: the machine's, shared by every user
+    LocalAppData,   // CSIDL_LOCAL_APPDATA: the user's own, not roaming
+};
+// The folder's path: ERROR_SUCCESS, or the Windows error of the lookup (the
+// path is then empty).
+[[nodiscard]] DWORD knownFolderPath(KnownFolder folder, char16_t (&path)[PathCapacity]);
 [[nodiscard]] bool pathExists(const char16_t* path);
 // Creates the folder and any missing parents: ERROR_SUCCESS, ERROR_ALREADY_EXISTS
 // when it was there, or why it failed.
@@ -75,14 +80,37 @@ struct FileFacts {
 // followed, as it would be typed ("C:\...", "\\server\share\..."). False when
 // it cannot be read or does not fit.
 [[nodiscard]] bool readFinalPath(HANDLE file, char16_t (&path)[PathCapacity]);
-// Writes all the bytes at the end of a file opened for AppendEntry.
-[[nodiscard]] bool appendToFile(HANDLE file, const void* data, DWORD byteCount);
+// Writes all the bytes at the end of a file opened for AppendEntry:
+// ERROR_SUCCESS, or why not (112 the disk is full).
+[[nodiscard]] DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount);
 // Deletes the name (a link itself, never its target).
 [[nodiscard]] bool deleteFile(const char16_t* path);
-// Adds the local Users group (S-1-5-32-545) with full access, inherited by
-// files and folders, to the access list of a folder opened for
-// ChangeFolderRights. ERROR_SUCCESS or why not; nothing is merged into a list
-// that could not be read.
-[[nodiscard]] DWORD grantUsersFullAccess(HANDLE folder);
+
+// Access rights as a folder's access list counts them (icacls shows
+// FILE_ALL_ACCESS as F, and read, write, execute and DELETE together as M).
+constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD FILE_GENERIC_READ = 0x00120089;
+constexpr DWORD FILE_GENERIC_WRITE = 0x00120116;
+constexpr DWORD FILE_GENERIC_EXECUTE = 0x001200A0;
+constexpr DWORD FILE_ALL_ACCESS = 0x001F01FF;
+
+// Who an entry of a folder's access list is for.
+enum class Trustee {
+    LocalSystem,     // S-1-5-18
+    Administrators,  // S-1-5-32-544
+    Users,           // S-1-5-32-545
+    OwnerRights,     // S-1-3-4: stands in for the owner's implicit rights
+};
+struct FolderAccess {
+    Trustee trustee;
+    DWORD rights;
+    bool operator==(const FolderAccess&) const = default;
+};
+// Replaces the access list of a folder opened for ChangeFolderRights with
+// exactly these entries, each allowing its rights to the folder and, by
+// inheritance, to the files and folders in it; the list is protected: nothing
+// is inherited from the folder above. ERROR_SUCCESS or why not; the folder
+// keeps its old list then.
+[[nodiscard]] DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count);
 
 }  // namespace win

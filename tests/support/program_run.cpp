@@ -6,6 +6,8 @@
 
 const std::u16string DayLogFile =
     u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
+const std::u16string UserLogFile =
+    u"C:\\Users\\ann\\AppData\\Local\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
 
 namespace {
 // The empty line and the banner every run begins with.

@@ -18,8 +18,10 @@ struct ProgramRun {
     std::vector<StatusWindowRequest> statusWindows;
 };
 
-// Today's log file on a fresh machine (its clock stands on a Monday).
+// Today's log file on a fresh machine (its clock stands on a Monday), and the
+// file of the same name in the user's own folder that takes what it cannot.
 extern const std::u16string DayLogFile;
+extern const std::u16string UserLogFile;
 
 // A fresh machine (inmemory::reset), no status window asked for yet, and a
 // new run that has not read the machine's policy yet.

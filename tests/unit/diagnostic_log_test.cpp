@@ -3,10 +3,12 @@
 // happens when Windows refuses.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "allocation_counter.h"
 #include "log/diagnostic_log.h"
+#include "program_run.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
 
@@ -14,6 +16,8 @@ namespace {
 
 const std::u16string Folder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
 const std::u16string MondayFile = Folder + u"\\VelmorathisMirrowcast1.log";  // the machine's clock: a Monday
+const std::u16string& UserFile = UserLogFile;
+const std::u16string Warning = u"Warning: unable to set user permissions on log folder\n";
 
 class DiagnosticLogTest : public ::testing::Test {
 protected:
@@ -24,12 +28,19 @@ std::u16string text(const std::u16string& path = MondayFile) { return inmemory::
 
 }  // namespace
 
-TEST_F(DiagnosticLogTest, NewFolderIsCreatedAndOpenedToUsers)
+TEST_F(DiagnosticLogTest, NewFolderIsCreatedForUsersToModifyNotToOwn)
 {
     const TestLog log;
     EXPECT_EQ(std::u16string(log.logPath), MondayFile);
     EXPECT_TRUE(inmemory::folderExists(Folder));
-    EXPECT_TRUE(inmemory::usersGrantedFullAccess(Folder));
+    // What icacls shows as F (0x1F01FF) and M (0x1301BF): full control for the
+    // system and administrators only; Users, and the owner through OWNER
+    // RIGHTS, may create, append and delete, never change the permissions.
+    EXPECT_EQ(inmemory::folderAccess(Folder),
+              (std::vector<win::FolderAccess>{{win::Trustee::LocalSystem, 0x1F01FF},
+                                              {win::Trustee::Administrators, 0x1F01FF},
+                                              {win::Trustee::Users, 0x1301BF},
+                                              {win::Trustee::OwnerRights, 0x1301BF}}));
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
     EXPECT_EQ(log.detailEnabled, 0);
 }
@@ -39,63 +50,103 @@ TEST_F(DiagnosticLogTest, ExistingFolderKeepsItsRights)
     inmemory::addFolder(Folder);
     const TestLog log;
     EXPECT_TRUE(log.isOn());
-    EXPECT_FALSE(inmemory::usersGrantedFullAccess(Folder));
-    EXPECT_EQ(inmemory::callCount("grantUsersFullAccess"), 0u);
+    EXPECT_TRUE(inmemory::folderAccess(Folder).empty());
+    EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
 
     // Another run starting at the same moment creates it first.
     inmemory::reset();
     inmemory::beforeCall("createFolder", [] { inmemory::addFolder(Folder); });
     TestLog second;
     EXPECT_TRUE(second.isOn());
-    EXPECT_EQ(inmemory::callCount("grantUsersFullAccess"), 0u);
+    EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
     second.print(u"hello\n");
     EXPECT_NE(text().find(u"] hello\n"), std::u16string::npos);
 }
 
-TEST_F(DiagnosticLogTest, SetUpFailuresTurnTheLogOffOrOnlySkipTheRightsChange)
+TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
 {
+    // Each run writes "\n", "one", "two"; then the trouble ends, if it does,
+    // and it writes "three". Texts without their time stamps.
+    const auto header = [](const std::u16string& error) {
+        return u"Log file could not be written (error " + error + u"), entries of this run follow here.\n";
+    };
+    const std::u16string Victim = u"C:\\Windows\\win.ini";
     struct Case {
-        const char* function;
-        win::DWORD error;
-        bool logOn;
-        bool granted;
+        const char* what;
+        std::function<void()> trouble;  // before the log is opened
+        std::function<void()> ends;     // before "three" (nothing: it stays)
+        std::u16string dayFile;
+        std::u16string userFile;
     };
     const Case cases[] = {
-        {"commonAppDataFolder", 5, false, false},
-        {"createFolder", 5, false, false},
-        {"grantUsersFullAccess", 5, true, false},
+        {"a folder in the way", [] { inmemory::addFolder(MondayFile); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+        {"held by another program", [] { inmemory::holdFile(MondayFile); },
+         [] { inmemory::releaseFile(MondayFile); },
+         u"3 entries of this run were written to the user's log folder.\nthree\n",
+         u"\n" + header(u"32") + u"one\ntwo\n"},
+        // The fifth open: the application data folder, the new folder for its
+        // rights, the expiry check, the folder for the first entry, its file.
+        {"access denied once", [] { inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED, 5); }, nullptr,
+         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"5")},
+        {"a failed write", [] { inmemory::failCall("appendToFile", 112, 1); }, nullptr,
+         u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"112")},
+        {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
+        {"held, and the user's file last week's",
+         [] {
+             inmemory::holdFile(MondayFile);
+             inmemory::addFile(UserFile, u"last week\n", 0);
+         },
+         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
+        {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
+         u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
+        {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+        {"held, and the user's file a link",
+         [&Victim] {
+             inmemory::holdFile(MondayFile);
+             inmemory::makeSymbolicLink(UserFile, Victim);
+         },
+         nullptr, u"", u""},
     };
     for (const Case& c : cases) {
         inmemory::reset();
         inmemory::setParentConsole(true);
-        inmemory::failCall(c.function, c.error);
-        TestLog log;
-        EXPECT_EQ(log.isOn(), c.logOn) << c.function;
-        EXPECT_EQ(inmemory::usersGrantedFullAccess(Folder), c.granted) << c.function;
-        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.function;
-        log.print(u"hello\n");
-        // An off log writes nowhere, not even to the console.
-        EXPECT_EQ(inmemory::consoleOutput(), c.logOn ? u"hello\n" : u"") << c.function;
-        EXPECT_EQ(inmemory::fileExists(MondayFile), c.logOn) << c.function;
+        inmemory::addFile(Victim, u"[fonts]\n", 0);
+        c.trouble();
+        {
+            TestLog log;
+            log.print(u"\n");
+            log.print(u"one\n");
+            EXPECT_EQ(log.print(u"two\n"), 1) << c.what;
+            if (c.ends) {
+                c.ends();
+            }
+            log.print(u"three\n");
+        }
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(MondayFile)), c.dayFile) << c.what;
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserFile)), c.userFile) << c.what;
+        EXPECT_EQ(inmemory::fileText(Victim), u"[fonts]\n") << c.what;
+        EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "the console shows it all: " << c.what;
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
     }
 }
 
-TEST_F(DiagnosticLogTest, FolderThatCannotBeOpenedForItsRightsWarnsOnTheConsoleOnly)
+TEST_F(DiagnosticLogTest, RightsThatCannotBeSetAreWarnedOfInTheFileAndOnTheConsole)
 {
-    inmemory::setParentConsole(true);
-    // The first open looks up where the application data folder leads; the
-    // second is the new folder's.
-    inmemory::failCall("openFile", 5, 2);
-    const TestLog log;
-    EXPECT_TRUE(log.isOn());
-    EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
-    EXPECT_FALSE(inmemory::fileExists(MondayFile));
-
-    inmemory::reset();
-    inmemory::failCall("openFile", 5, 2);
-    const TestLog quiet;  // no console: nothing to say it on
-    EXPECT_TRUE(quiet.isOn());
-    EXPECT_EQ(inmemory::consoleOutput(), u"");
+    // The folder cannot be opened for its rights (the first open looks up
+    // where the application data folder leads; the second is the new
+    // folder's), or the rights cannot be set.
+    for (const bool console : {true, false}) {
+        for (const char* failing : {"openFile", "setProtectedFolderAccess"}) {
+            inmemory::reset();
+            inmemory::setParentConsole(console);
+            inmemory::failCall(failing, 5, failing == std::string("openFile") ? 2 : 1);
+            const TestLog log;
+            EXPECT_EQ(withoutTimeStamps(text()), Warning) << failing;
+            EXPECT_EQ(inmemory::consoleOutput(), console ? Warning : u"") << failing;
+        }
+    }
 }
 
 TEST_F(DiagnosticLogTest, FileIsNamedAfterTheUtcWeekday)
@@ -113,15 +164,20 @@ TEST_F(DiagnosticLogTest, FileIsNamedAfterTheUtcWeekday)
     EXPECT_EQ(std::u16string(log.logPath), Folder + u"\\VelmorathisMirrowcast-1.log");
 }
 
-TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameTurnsTheLogOff)
+TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameSendsTheRunToTheUsersFile)
 {
-    inmemory::setProgramDataPath(u"C:\\" + std::u16string(200, u'p'));
-    const TestLog log;
-    EXPECT_FALSE(log.isOn());
-    inmemory::reset();
-    inmemory::setProgramDataPath(u"C:\\" + std::u16string(240, u'p'));
-    const TestLog folderOnly;
-    EXPECT_FALSE(folderOnly.isOn());
+    for (const std::size_t length : {200u, 240u}) {  // no room for the file name, or for the folder's
+        inmemory::reset();
+        inmemory::setProgramDataPath(u"C:\\" + std::u16string(length, u'p'));
+        {
+            TestLog log;
+            EXPECT_EQ(log.logPath[0], 0) << length;
+            log.print(u"kept\n");
+        }
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserFile)),
+                  u"Log file could not be written (error 0), entries of this run follow here.\nkept\n")
+            << length;
+    }
 }
 
 TEST_F(DiagnosticLogTest, TodaysFileExpiresAfterTwoDaysOnly)
@@ -193,6 +249,10 @@ TEST_F(DiagnosticLogTest, LongTextsAreCutTo1023CharactersWithOnePrefix)
     const std::u16string written = text();
     EXPECT_EQ(written.size(), 22u + 1023u);
     EXPECT_EQ(written.substr(22), std::u16string(1023, u'x'));
+    // A surrogate pair across the limit goes whole: the cut comes before it.
+    const std::u16string pairAtTheEnd = std::u16string(1022, u'y') + u"\U0001F600";
+    log.print(u"%s", pairAtTheEnd.c_str());
+    EXPECT_EQ(text().substr(written.size() + 22), std::u16string(1022, u'y'));
 }
 
 TEST_F(DiagnosticLogTest, LineBreaksInsideInsertsCannotForgeEntries)
@@ -228,16 +288,15 @@ TEST_F(DiagnosticLogTest, BusyFileIsWaitedForInsteadOfLosingTheEntry)
     EXPECT_LE(inmemory::totalSleptMs(), 130u);
 }
 
-TEST_F(DiagnosticLogTest, FileHeldTooLongOrRefusedLosesTheEntryButNotTheConsoleEcho)
+TEST_F(DiagnosticLogTest, FileHeldTooLongIsWaitedForOncePerRunAndFile)
 {
-    inmemory::setParentConsole(true);
     TestLog log;
     inmemory::holdFile(MondayFile);
+    inmemory::holdFile(UserFile);
     EXPECT_EQ(log.print(u"lost\n"), 1);
-    EXPECT_EQ(text().find(u"lost"), std::u16string::npos);
-    EXPECT_GE(inmemory::totalSleptMs(), LogBusyRetryLimitMs);
-    EXPECT_LE(inmemory::totalSleptMs(), LogBusyRetryLimitMs + LogBusyRetryPauseMs);
-    EXPECT_EQ(inmemory::consoleOutput(), u"lost\n");
+    // A second for the day's file, then a second for the user's.
+    EXPECT_GE(inmemory::totalSleptMs(), 2 * LogBusyRetryLimitMs);
+    EXPECT_LE(inmemory::totalSleptMs(), 2 * (LogBusyRetryLimitMs + LogBusyRetryPauseMs));
     // The run's later entries try once each: nine entries of an answer must
     // not cost nine seconds.
     const std::uint64_t afterFirst = inmemory::totalSleptMs();
@@ -248,14 +307,9 @@ TEST_F(DiagnosticLogTest, FileHeldTooLongOrRefusedLosesTheEntryButNotTheConsoleE
     EXPECT_NE(text().find(u"] kept\n"), std::u16string::npos) << "a free file is written at once";
 
     // Any other failure is not a passing state: no waiting.
-    const std::uint64_t slept = inmemory::totalSleptMs();
-    inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED, 1, -1);
     log.print(u"refused\n");
-    EXPECT_EQ(inmemory::totalSleptMs(), slept);
-    EXPECT_EQ(text().find(u"refused"), std::u16string::npos);
-
-    inmemory::failCall("appendToFile", 112);  // disk full: ignored, file still closed
-    EXPECT_EQ(log.print(u"full\n"), 1);
+    EXPECT_EQ(inmemory::totalSleptMs(), afterFirst);
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 }
 
@@ -302,10 +356,10 @@ TEST_F(DiagnosticLogTest, DetailTextsAreNotWritten)
 TEST_F(DiagnosticLogTest, FormattingAnEntryAllocatesNothing)
 {
     TestLog log;
-    log.print(u"warm-up\n");
-    // The file refuses the open, so no layer bookkeeping allocates: what is
+    // Both files refuse the open, so no layer bookkeeping allocates: what is
     // counted is the log's own formatting and decision path.
-    inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED);
+    inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED, 1, -1);
+    log.print(u"warm-up\n");
     const AllocationCounter counter;
     log.print(u"%s=%s %d %I64d %p\n", u"participant", u"John Smith", 5, std::int64_t{7},
               static_cast<win::HWND>(nullptr));

@@ -52,6 +52,9 @@ TEST(Formatter, CutsAtTheBufferEndAndReportsIt)
     EXPECT_EQ(util::formatString(out, u"%d", 123456), win::STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::u16string(out), u"12345");
     EXPECT_EQ(util::formatString(out, 0, u"%d", 1), win::E_INVALIDARG);
+    // A surrogate pair that would be cut in two is left out whole.
+    EXPECT_EQ(util::formatString(out, u"%s", u"abcd\U0001F600"), win::STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::u16string(out), u"abcd");
 }
 
 TEST(Formatter, MarksControlCharactersOnlyInsideInsertsWhenAsked)
@@ -64,6 +67,8 @@ TEST(Formatter, MarksControlCharactersOnlyInsideInsertsWhenAsked)
         {u"\u0080\u0085\u009B\u009F", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // C1, NEL and CSI among them
         {u"\u2028\u2029", u"\uFFFD\uFFFD"},                  // line and paragraph separators
         {u"\u202A\u202E\u2066\u2069", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // bidirectional controls
+        // Lone surrogates, high or low, at the start, inside or at the end; a pair stays.
+        {u"\xDC00" u"a\xD83D\xD83D\xDE00" u"b\xDE00\xD800", u"\uFFFDa\uFFFD\U0001F600b\uFFFD\uFFFD"},
         // Their neighbours are ordinary text.
         {u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A", u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A"},
     };

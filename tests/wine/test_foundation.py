@@ -1,8 +1,9 @@
 """The real program under Wine: its imports, exit codes, the log file it
-leaves in ProgramData, the expiry of last week's file, the console echo, and
-many runs writing to the same day's file at once."""
+leaves in ProgramData (or, when it cannot, in the user's own folder), the
+expiry of last week's file and the console echo."""
 
 import datetime
+import getpass
 import os
 import re
 import subprocess
@@ -145,6 +146,22 @@ class Foundation(unittest.TestCase):
                 text = self.log_text()
                 self.assertEqual(text.startswith("old entry\n"), kept, text[:40])
                 self.assertIn(BANNER, text)
+
+    def test_with_a_folder_in_place_of_the_days_file_the_run_goes_to_the_users_folder(self):
+        # Wine's user is the unix user; %LOCALAPPDATA% is under drive_c/users.
+        users_file = os.path.join(self.prefix.drive_c, "users", getpass.getuser(), "AppData", "Local",
+                                  "Velmorathis", "Velmorathis Mirrowcast", os.path.basename(todays_log(self.prefix)))
+        os.makedirs(todays_log(self.prefix))
+        try:
+            self.assertEqual(self.prefix.run(self.exe, [f"{URL}action=bogus"])[0], 3)
+        finally:
+            os.rmdir(todays_log(self.prefix))
+        with open(users_file, "rb") as f:
+            text = f.read().decode("utf-16-le")
+        os.remove(users_file)
+        self.assertEqual([t for _, t in entries(text)], [
+            "\n", "Log file could not be written (error 5), entries of this run follow here.\n", BANNER,
+            "action=bogus\n", "Protocolhandler invoked...\n", 'Missing or unknown action "bogus"'])
 
     def test_console_shows_each_text_without_prefix(self):
         code, console = self.prefix.run_console(self.exe, [f"{URL}action=bogus&participant=Ann"])

@@ -47,14 +47,17 @@ DWORD moduleFileName(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW
 
 const char16_t* commandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
-bool commonAppDataFolder(char16_t (&path)[PathCapacity])
+DWORD knownFolderPath(KnownFolder folder, char16_t (&path)[PathCapacity])
 {
-    if (::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, wide(path)) < 0) {
+    const int csidl = folder == KnownFolder::CommonAppData ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
+    const ::HRESULT result = ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, wide(path));
+    if (result < 0) {
         path[0] = 0;
-        return false;
+        // The Windows error inside the HRESULT, as the log reports errors.
+        return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : static_cast<DWORD>(result);
     }
     path[PathCapacity - 1] = 0;
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool pathExists(const char16_t* path) { return ::PathFileExistsW(wide(path)) != FALSE; }
@@ -142,49 +145,92 @@ bool readFinalPath(HANDLE file, char16_t (&path)[PathCapacity])
     return true;
 }
 
-bool appendToFile(HANDLE file, const void* data, DWORD byteCount)
+DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount)
 {
     ::DWORD written = 0;
-    return ::WriteFile(native(file), data, byteCount, &written, nullptr) != FALSE && written == byteCount;
+    if (!::WriteFile(native(file), data, byteCount, &written, nullptr)) {
+        return ::GetLastError();
+    }
+    // A short write without an error is what a full disk can leave.
+    return written == byteCount ? ERROR_SUCCESS : ERROR_DISK_FULL;
 }
 
 bool deleteFile(const char16_t* path) { return ::DeleteFileW(wide(path)) != FALSE; }
 
-DWORD grantUsersFullAccess(HANDLE folder)
+namespace {
+
+// A well-known SID built in place: no allocation to free on any path.
+struct WellKnownSid {
+    alignas(::SID) ::BYTE bytes[SECURITY_MAX_SID_SIZE];
+};
+
+bool buildSid(Trustee trustee, WellKnownSid& sid)
 {
-    ::PACL currentAcl = nullptr;
-    ::PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = ::GetSecurityInfo(native(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    &currentAcl, nullptr, &descriptor);
-    if (error != ERROR_SUCCESS) {
-        return error;  // nothing to merge into, and nothing of ours to free
+    ::SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    ::DWORD rids[2] = {};
+    ::BYTE count = 1;
+    switch (trustee) {
+    case Trustee::LocalSystem:
+        rids[0] = SECURITY_LOCAL_SYSTEM_RID;
+        break;
+    case Trustee::Administrators:
+        rids[0] = SECURITY_BUILTIN_DOMAIN_RID;
+        rids[1] = DOMAIN_ALIAS_RID_ADMINS;
+        count = 2;
+        break;
+    case Trustee::Users:
+        rids[0] = SECURITY_BUILTIN_DOMAIN_RID;
+        rids[1] = DOMAIN_ALIAS_RID_USERS;
+        count = 2;
+        break;
+    case Trustee::OwnerRights:
+        authority = SECURITY_CREATOR_SID_AUTHORITY;
+        rids[0] = SECURITY_CREATOR_OWNER_RIGHTS_RID;
+        break;
     }
-    ::SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    ::PSID users = nullptr;
-    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0,
-                                    0, 0, &users)) {
-        error = ::GetLastError();
-        ::LocalFree(descriptor);
-        return error;
+    if (!::InitializeSid(sid.bytes, &authority, count)) {
+        return false;
     }
-    ::EXPLICIT_ACCESS_W access{};
-    access.grfAccessPermissions = GENERIC_ALL;
-    access.grfAccessMode = GRANT_ACCESS;
-    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-    access.Trustee.pMultipleTrustee = nullptr;
-    access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    access.Trustee.ptstrName = static_cast<::LPWSTR>(users);
-    ::PACL merged = nullptr;
-    error = ::SetEntriesInAclW(1, &access, currentAcl, &merged);
-    if (error == ERROR_SUCCESS && merged != nullptr) {
-        error = ::SetSecurityInfo(native(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged,
-                                  nullptr);
+    for (::BYTE i = 0; i < count; ++i) {
+        *::GetSidSubAuthority(sid.bytes, i) = rids[i];
     }
-    ::LocalFree(merged);
-    ::FreeSid(users);
-    ::LocalFree(descriptor);  // the list read above lies inside it
+    return true;
+}
+
+}  // namespace
+
+DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count)
+{
+    constexpr std::size_t MaxEntries = 4;
+    if (entries == nullptr || count == 0 || count > MaxEntries) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    WellKnownSid sids[MaxEntries];
+    ::EXPLICIT_ACCESS_W access[MaxEntries] = {};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!buildSid(entries[i].trustee, sids[i])) {
+            return ::GetLastError();
+        }
+        access[i].grfAccessPermissions = entries[i].rights;
+        access[i].grfAccessMode = SET_ACCESS;
+        access[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+        access[i].Trustee.pMultipleTrustee = nullptr;
+        access[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+        access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        access[i].Trustee.ptstrName = reinterpret_cast<::LPWSTR>(sids[i].bytes);
+    }
+    // A list of these entries alone (no old list to merge into); protected,
+    // so the entries of the folder above (CREATOR OWNER among them) do not
+    // come along.
+    ::PACL list = nullptr;
+    DWORD error = ::SetEntriesInAclW(static_cast<::ULONG>(count), access, nullptr, &list);
+    if (error == ERROR_SUCCESS) {
+        error = ::SetSecurityInfo(native(folder), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  list, nullptr);
+    }
+    ::LocalFree(list);  // null when the list was not made: LocalFree(nullptr) does nothing
     return error;
 }
 

@@ -26,9 +26,10 @@
 
 namespace inmemory {
 
-// A fresh machine: C:\ProgramData exists, the clock stands at
-// 2026-12-07 10:00:00 UTC (a Monday), no console, empty registry roots, no
-// windows, module path C:\Program Files\Velmorathis\VelmorathisMirrowcast.exe.
+// A fresh machine: C:\ProgramData and the user's C:\Users\ann\AppData\Local
+// exist, the clock stands at 2026-12-07 10:00:00 UTC (a Monday), no console,
+// empty registry roots, no windows, module path
+// C:\Program Files\Velmorathis\VelmorathisMirrowcast.exe.
 void reset();
 
 // --- Faults ------------------------------------------------------------------
@@ -71,9 +72,8 @@ void releaseFile(const std::u16string& path);
 // A log viewer follows the file: open for reading, sharing everything, until
 // released.
 void followFile(const std::u16string& path);
-// How the log folder's access list was changed: true once a merged list with
-// the Users group (GENERIC_ALL, inherited by files and folders) was applied.
-bool usersGrantedFullAccess(const std::u16string& folder);
+// The access list the program last gave the folder (empty: none).
+std::vector<win::FolderAccess> folderAccess(const std::u16string& folder);
 std::size_t openHandleCount();
 void setProgramDataPath(const std::u16string& path);
 // Links, as a local user can plant them in the log folder. `path` becomes a

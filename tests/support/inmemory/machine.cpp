@@ -131,6 +131,8 @@ void reset()
     m.programData = u"C:\\ProgramData";
     m.folders[fold(u"C:")] = Folder{u"C:"};
     m.folders[fold(m.programData)] = Folder{m.programData};
+    m.localAppData = u"C:\\Users\\ann\\AppData\\Local";
+    addFolder(m.localAppData);
     m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
     m.commandLine = u"\"" + m.moduleFileName + u"\"";
     m.keys[fold(u"HKCR")] = Key{u"HKCR"};

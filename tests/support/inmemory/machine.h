@@ -36,7 +36,7 @@ struct Folder {
     Folder() = default;
     explicit Folder(std::u16string folderPath) : path(std::move(folderPath)) {}
     std::u16string path;
-    bool usersGranted = false;
+    std::vector<win::FolderAccess> access;  // as last set by the program; empty: never set
     std::u16string junctionTarget;  // a junction (mount point) to this folder
 };
 
@@ -93,6 +93,7 @@ struct Machine {
 
     // files
     std::u16string programData;
+    std::u16string localAppData;
     std::map<std::u16string, File> files;
     std::map<std::u16string, Folder> folders;
 

@@ -243,10 +243,10 @@ void followFile(const std::u16string& path)
 }
 
 
-bool usersGrantedFullAccess(const std::u16string& folder)
+std::vector<win::FolderAccess> folderAccess(const std::u16string& folder)
 {
     auto it = machine().folders.find(fold(folder));
-    return it != machine().folders.end() && it->second.usersGranted;
+    return it != machine().folders.end() ? it->second.access : std::vector<win::FolderAccess>{};
 }
 
 void setProgramDataPath(const std::u16string& path)
@@ -392,15 +392,19 @@ const char16_t* commandLine()
     return machine().commandLine.c_str();
 }
 
-bool commonAppDataFolder(char16_t (&path)[PathCapacity])
+DWORD knownFolderPath(KnownFolder which, char16_t (&path)[PathCapacity])
 {
     path[0] = 0;
-    const std::u16string& folder = machine().programData;
-    if (failsNow("commonAppDataFolder") || folder.empty() || folder.size() >= PathCapacity) {
-        return false;
+    DWORD error = 0;
+    if (enter("knownFolderPath", error)) {
+        return error;
+    }
+    const std::u16string& folder = which == KnownFolder::CommonAppData ? machine().programData : machine().localAppData;
+    if (folder.empty() || folder.size() >= PathCapacity) {
+        return ERROR_FILE_NOT_FOUND;
     }
     std::memcpy(path, folder.c_str(), (folder.size() + 1) * sizeof(char16_t));
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool pathExists(const char16_t* path)
@@ -589,18 +593,21 @@ bool readFinalPath(HANDLE file, char16_t (&path)[PathCapacity])
     return true;
 }
 
-bool appendToFile(HANDLE file, const void* data, DWORD byteCount)
+DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount)
 {
-    const bool fails = failsNow("appendToFile");
+    DWORD error = 0;
+    if (enter("appendToFile", error)) {
+        return error;
+    }
     OpenHandle* open = nullptr;
     File* target = fileFor(file, &open);
-    if (fails || target == nullptr || (open->access & WriteAccess) == 0) {
-        return false;
+    if (target == nullptr || (open->access & WriteAccess) == 0) {
+        return ERROR_INVALID_HANDLE;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     target->bytes.insert(target->bytes.end(), bytes, bytes + byteCount);
     target->lastWrite = machine().now;
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool deleteFile(const char16_t* path)
@@ -637,17 +644,17 @@ bool deleteFile(const char16_t* path)
     return true;
 }
 
-DWORD grantUsersFullAccess(HANDLE folder)
+DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count)
 {
     DWORD error = 0;
-    if (enter("grantUsersFullAccess", error)) {
+    if (enter("setProtectedFolderAccess", error)) {
         return error;
     }
     const OpenHandle* open = findHandle(handleValue(folder));
     if (open == nullptr || open->kind != HandleKind::Folder || !open->rights) {
         return ERROR_ACCESS_DENIED;
     }
-    machine().folders[open->path].usersGranted = true;
+    machine().folders[open->path].access.assign(entries, entries + count);
     return ERROR_SUCCESS;
 }
 
