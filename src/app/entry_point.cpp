@@ -56,8 +56,9 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // the count is for the log's reader
         return showStatusWindow(log, instance, showCommand, false);
     }
-    // The web application reads this exit code; the message has no line
-    // break, as support tools have always seen it.
+    // A browser never sees this exit code; support and whoever starts the
+    // program from a script do. The message has no line break, as support
+    // tools have always seen it.
     log.print(u"Missing or unknown action \"%s\"", action);
     return ExitUnknownAction;
 }
@@ -77,10 +78,11 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
     if (commandLine[0] == u'/') {
         // The whole line, not the working copy: console commands have no
         // length limit.
-        if (runConsoleCommand(log, commandLine) == ConsoleCommandResult::WantsStatusWindow) {
+        const ConsoleCommandResult result = runConsoleCommand(log, commandLine);
+        if (result.wantsStatusWindow) {
             return showStatusWindow(log, instance, showCommand, false);
         }
-        return ExitOk;
+        return result.exitCode;
     }
 
     char16_t workingCopy[WorkingCopyCapacity];
