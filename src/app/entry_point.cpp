@@ -2,6 +2,7 @@
 
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
+#include "mirrowcast_version.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_window.h"
 #include "url/invocation_parameters.h"
@@ -72,7 +73,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         commandLine = u"";
     }
     log.print(u"\n");
-    log.print(u"Velmorathis Desktop Mirrowcast 1.0.4.0\n");
+    log.print(u"Velmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n");
     log.printDetail(u"Command line [%s]\n", commandLine);
 
     if (commandLine[0] == u'/') {

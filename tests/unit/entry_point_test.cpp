@@ -11,11 +11,12 @@
 
 #include "app/entry_point.h"
 #include "inmemory/inmemory.h"
+#include "mirrowcast_version.h"
 #include "program_run.h"
 
 namespace {
 
-const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\n";
+const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
 
 struct RunResult {
     std::int32_t exitCode;

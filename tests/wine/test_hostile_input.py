@@ -15,7 +15,7 @@ import unittest
 import harness
 
 URL = "Velmorathis.Mirrowcast:TeamsCall?"
-BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
 # At a line start only: a stamp inside a text is part of that text.
 PREFIX = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)
 INSTALL_DIR = r"Program Files\Velmorathis"

@@ -20,7 +20,11 @@ import unittest
 import harness
 import test_registration as registration
 
-VERSION = "1.0.4.0"
+VERSION = harness.program_version()
+# The next release raises the third field: Windows Installer ignores the
+# fourth when it decides whether one package upgrades another.
+_major, _minor, _patch, _ = VERSION.split(".")
+NEWER = f"{_major}.{_minor}.{int(_patch) + 1}.0"
 PRODUCT_NAME = "Velmorathis Desktop Mirrowcast"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 INSTALLED = r"C:\Program Files\Velmorathis\Velmorathis Mirrowcast" + "\\" + EXE_NAME
@@ -153,7 +157,7 @@ class PackageTables(unittest.TestCase):
         self.assertEqual(product_code(self.msi), release_product_code(VERSION))
         later = tempfile.mkdtemp(prefix="msi-", dir=harness.base_dir())
         self.addCleanup(shutil.rmtree, later, True)
-        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
+        newer = build_package(NEWER, release_product_code(NEWER), later)
         self.assertEqual(properties(newer)["UpgradeCode"], properties(self.msi)["UpgradeCode"])
         self.assertNotEqual(product_code(newer), product_code(self.msi))
 
@@ -269,7 +273,7 @@ class Installer(unittest.TestCase):
         self.addCleanup(shutil.rmtree, later, True)
         # A rebuild of this version keeps its product code; a release gets a new one.
         rebuilt = build_package(VERSION, release_product_code(VERSION), later)
-        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
+        newer = build_package(NEWER, release_product_code(NEWER), later)
 
         self.assertEqual(self.install(self.msi), 0)
         self.install(rebuilt)
@@ -277,13 +281,13 @@ class Installer(unittest.TestCase):
                          "the same version installed again is still one product")
 
         self.assertEqual(self.install(newer), 0)
-        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
         self.assertTrue(os.path.exists(self.installed_unix))
         # Removing the older product must not have taken the newer one's key.
         self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
 
         self.assertEqual(self.install(self.msi), INSTALL_FAILURE)
-        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
 
         self.assertEqual(self.uninstall(newer), 0)
         self.assert_nothing_left()

@@ -20,7 +20,7 @@ INSTALL_DIR = r"Program Files\Velmorathis"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 
 STAMP = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
-BANNER = "\nVelmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"\nVelmorathis Desktop Mirrowcast {harness.program_version()}\n"
 HELP = (
     "Supported commands:\n"
     "  /registerhandler           Register protocol handler\n"
