@@ -32,6 +32,7 @@ SCHEME_KEY = r"HKCR\Velmorathis.Mirrowcast"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALLER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "installer")
 WXS = os.path.join(INSTALLER, "VelmorathisMirrowcast.wxs")
+ICON = os.path.join(INSTALLER, "..", "res", "mirrowcast.ico")
 # msiexec's exit code for a failed install (1603), as the low 8 bits Wine passes on.
 INSTALL_FAILURE = 1603 & 0xFF
 
@@ -84,9 +85,10 @@ def build_package(version, code, directory):
     """Another build of the package from the same source, as a later release
     (or a rebuild of this one) would be made."""
     target = os.path.join(directory, f"VelmorathisMirrowcast-{version}.msi")
+    build = os.path.dirname(harness.mirrowcast_exe())
     subprocess.run(["wixl", "-a", "x64", "-D", f"Version={version}", "-D", f"ProductCode={code.strip('{}')}",
-                    "-D", f"ProgramExe={EXE_NAME}", "-o", target, os.path.abspath(WXS)],
-                   cwd=os.path.dirname(harness.mirrowcast_exe()), check=True, capture_output=True)
+                    "-D", f"ProgramExe={EXE_NAME}", "-D", f"ProgramIcon={os.path.relpath(ICON, build)}",
+                    "-o", target, os.path.abspath(WXS)], cwd=build, check=True, capture_output=True)
     return target
 
 
@@ -130,6 +132,18 @@ class PackageTables(unittest.TestCase):
         program = {row["File"]: row for row in table("File")}["ProgramExe"]
         self.assertEqual(program["FileName"], EXE_NAME)
         self.assertEqual({row["Component_"] for row in registry}, {program["Component_"]})
+
+        # The same version as the program's version block and banner (the
+        # status window and every Wine test check those against VERSION):
+        # without it in the File row the program counts as unversioned. The
+        # apps list shows the program's icon and offers no "Modify".
+        self.assertEqual((properties(self.msi)["ProductVersion"], program["Version"]), (VERSION, VERSION))
+        icon = properties(self.msi)["ARPPRODUCTICON"]
+        self.assertEqual(icon, "ProgramIcon.ico")
+        shown = subprocess.run(["msiinfo", "extract", self.msi, "Icon." + icon], check=True, capture_output=True).stdout
+        with open(ICON, "rb") as f:
+            self.assertEqual(shown, f.read())
+        self.assertEqual(properties(self.msi)["ARPNOMODIFY"], "1")
 
         directories = {row["Directory"]: row for row in table("Directory")}
 
