@@ -110,7 +110,7 @@ class HostileInput(unittest.TestCase):
             (f"{URL}action=bogus&participant=" + "p" * 2000, 3,
              ["action=bogus\n", "participant=" + "p" * (255 - 58) + "\n", UNKNOWN,
               'Missing or unknown action "bogus"']),
-            (long_console, 0, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
+            (long_console, 1, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
         ]
         for command_line, exit_code, expected in cases:
             with self.subTest(command_line=command_line[:80]):
