@@ -3,7 +3,6 @@
 // the entry point whether the status window follows.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -11,6 +10,7 @@
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
 #include "test_log.h"
+#include "test_text.h"
 #include "inmemory/inmemory.h"
 
 namespace {
@@ -34,6 +34,7 @@ const std::u16string NotFound = u"Protocol handler not found.\n";
 const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
 const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
 const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
+const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
 
 const ConsoleCommandResult Done{0, false};
 const ConsoleCommandResult InvalidSyntax{ExitInvalidSyntax, false};
@@ -144,64 +145,50 @@ TEST_F(ConsoleCommandsTest, LongAndHostileLinesAreQuotedWholeAndNeverRunACommand
 TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
 {
     // A deployment script decides by the exit code alone: 0 only when this
-    // program is the handler afterwards (or none is left, for removal).
-    const auto registerAs = [](const std::u16string& command) {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(CommandKey, u"", command);
-    };
-    const std::u16string ours = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
-    const std::u16string moved = u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"";
+    // program is the handler afterwards (or none is left, for removal). The
+    // status window follows /validateconfig whatever the registration says.
+    enum Found { Nothing, Ours, Elsewhere };
     const std::u16string exists = u"Protocol handler already exists, unregister current handler before registering.\n";
-    const std::u16string invalidAs = u"Protocol handler registration is missing or invalid (error ";
+    const std::u16string failed = Registering + u"Registering protocol handler failed, error ";
+    const std::u16string invalidAs = Validating + u"Protocol handler registration is missing or invalid (error ";
     struct Case {
-        const char* what;
-        std::function<void()> arrange;
         std::u16string line;
+        Found found;
+        const char* failing;  // the layer function that fails, with `error`
+        win::DWORD error;
         ConsoleCommandResult result;
         std::u16string console;
     };
     const Case cases[] = {
-        {"written now", [] {}, u"/registerhandler", Done, Registering + Registered},
-        {"found valid", [&] { registerAs(ours); }, u"/registerhandler", Done, Registering + exists},
-        {"found pointing elsewhere", [&] { registerAs(moved); }, u"/registerhandler", {183}, Registering + exists},
-        {"found, own path unreadable",
-         [&] {
-             registerAs(ours);
-             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-         },
-         u"/registerhandler", {183}, Registering + exists},
-        {"access denied", [] { inmemory::denyRegistryWrite(u"HKCR"); }, u"/registerhandler", {5},
-         Registering + u"Registering protocol handler failed, error 5 (Access denied).\n"},
-        {"another registry error", [] { inmemory::failCall("setRegistryValue", 1450); }, u"/registerhandler",
-         {1450}, Registering + u"Registering protocol handler failed, error 1450 (system error).\n"},
-        {"own path unreadable", [] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
-         u"/registerhandler", {13}, Registering + u"Registering protocol handler failed, error 13 (system error).\n"},
-        {"removed", [&] { registerAs(moved); }, u"/unregisterhandler", Done,
-         Unregistering + u"Protocol handler successfully removed.\n"},
-        {"nothing to remove", [] {}, u"/unregisterhandler", Done, Unregistering + NotFound},
-        {"removal denied",
-         [&] {
-             registerAs(ours);
-             inmemory::denyRegistryWrite(u"HKCR");
-         },
-         u"/unregisterhandler", {5}, Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
-        // The status window follows whatever the registration looks like.
-        {"valid", [&] { registerAs(ours); }, u"/validateconfig", StatusWindow,
+        {u"/registerhandler", Nothing, "", 0, Done, Registering + Registered},
+        {u"/registerhandler", Ours, "", 0, Done, Registering + exists},
+        {u"/registerhandler", Elsewhere, "", 0, {183}, Registering + exists},
+        {u"/registerhandler", Ours, "moduleFileName", 5, {183}, Registering + exists},  // cannot be compared
+        {u"/registerhandler", Nothing, "openRegistryKey", 5, {5}, failed + u"5 (Access denied).\n"},
+        {u"/registerhandler", Nothing, "setRegistryValue", 1450, {1450}, failed + u"1450 (system error).\n"},
+        {u"/registerhandler", Nothing, "moduleFileName", 5, {13}, failed + u"13 (system error).\n"},
+        {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + u"Protocol handler successfully removed.\n"},
+        {u"/unregisterhandler", Nothing, "", 0, Done, Unregistering + NotFound},
+        {u"/unregisterhandler", Ours, "deleteRegistryTree", 5, {5},
+         Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
+        {u"/validateconfig", Ours, "", 0, StatusWindow,
          Validating + u"Protocol handler is registered and appears to be valid.\n"},
-        {"moved", [&] { registerAs(moved); }, u"/validateconfig", StatusWindow, Validating + invalidAs + u"2).\n"},
-        {"unreadable own path",
-         [&] {
-             registerAs(moved);
-             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-         },
-         u"/validateconfig", StatusWindow, Validating + invalidAs + u"-1).\n"},
+        {u"/validateconfig", Elsewhere, "", 0, StatusWindow, invalidAs + u"2).\n"},
+        {u"/validateconfig", Elsewhere, "moduleFileName", 5, StatusWindow, invalidAs + u"-1).\n"},
     };
     for (const Case& c : cases) {
         SetUp();
-        c.arrange();
-        EXPECT_EQ(run(c.line), c.result) << c.what;
-        EXPECT_EQ(inmemory::consoleOutput(), c.console) << c.what;
-        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.what;
+        if (c.found != Nothing) {
+            inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+            inmemory::setStringValue(CommandKey, u"", c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
+        }
+        if (c.error != 0) {
+            inmemory::failCall(c.failing, c.error);
+        }
+        const std::string what = narrow(c.line) + " " + c.failing;
+        EXPECT_EQ(run(c.line), c.result) << what;
+        EXPECT_EQ(inmemory::consoleOutput(), c.console) << what;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << what;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -196,41 +197,35 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 {
     struct Case {
         const char* name;
-        std::function<void()> fault;
-        std::u16string message;
-        win::LSTATUS error;
+        const char* failing;  // the layer function whose `occurrence`-th call fails with `injected`
+        int occurrence;
+        win::DWORD injected;
+        win::LSTATUS error;  // reported
         bool schemeKey, description, urlProtocol, iconKey, iconValue, commandKey;
     };
-    const std::u16string denied = u"Registering protocol handler failed, error 5 (Access denied).\n";
-    const std::u16string noResources = u"Registering protocol handler failed, error 1450 (system error).\n";
+    const std::map<win::LSTATUS, std::u16string> messages = {
+        {5, u"Registering protocol handler failed, error 5 (Access denied).\n"},
+        {13, u"Registering protocol handler failed, error 13 (system error).\n"},
+        {1450, u"Registering protocol handler failed, error 1450 (system error).\n"},
+    };
     const Case cases[] = {
-        {"classes root refuses", [] { inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED); }, denied, 5,
-         false, false, false, false, false, false},
-        {"scheme key refused", [] { inmemory::failCall("createRegistryKey", win::ERROR_ACCESS_DENIED, 1); }, denied,
-         5, false, false, false, false, false, false},
-        {"description refused", [] { inmemory::failCall("setRegistryValue", win::ERROR_ACCESS_DENIED, 1); }, denied,
-         5, true, false, false, false, false, false},
-        {"URL Protocol fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 2); }, noResources,
-         1450, true, true, false, false, false, false},
-        {"icon key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 2); }, noResources,
-         1450, true, true, true, false, false, false},
-        {"icon value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 3); }, noResources,
-         1450, true, true, true, true, false, false},
-        {"command key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 3); }, noResources,
-         1450, true, true, true, true, true, false},
-        {"command value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 4); }, noResources,
-         1450, true, true, true, true, true, true},
-        {"module path fails", [] { inmemory::failCall("moduleFileName", NoSystemResources); },
-         u"Registering protocol handler failed, error 13 (system error).\n", 13, true, true, true, false,
-         false, false},
+        {"classes root refuses", "openRegistryKey", 1, 5, 5, false, false, false, false, false, false},
+        {"scheme key refused", "createRegistryKey", 1, 5, 5, false, false, false, false, false, false},
+        {"description refused", "setRegistryValue", 1, 5, 5, true, false, false, false, false, false},
+        {"URL Protocol fails", "setRegistryValue", 2, NoSystemResources, 1450, true, true, false, false, false, false},
+        {"icon key fails", "createRegistryKey", 2, NoSystemResources, 1450, true, true, true, false, false, false},
+        {"icon value fails", "setRegistryValue", 3, NoSystemResources, 1450, true, true, true, true, false, false},
+        {"command key fails", "createRegistryKey", 3, NoSystemResources, 1450, true, true, true, true, true, false},
+        {"command value fails", "setRegistryValue", 4, NoSystemResources, 1450, true, true, true, true, true, true},
+        {"module path fails", "moduleFileName", 1, NoSystemResources, 13, true, true, true, false, false, false},
     };
     for (const Case& c : cases) {
         SetUp();
-        c.fault();
+        inmemory::failCall(c.failing, c.injected, c.occurrence);
         const RegisterResult result = handler.registerHandler();
         EXPECT_EQ(result.outcome, RegisterOutcome::Failed) << c.name;
         EXPECT_EQ(result.error, c.error) << c.name << ": the error the message names";
-        EXPECT_EQ(said(), c.message) << c.name;
+        EXPECT_EQ(said(), messages.at(c.error)) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
         EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKey) << c.name;
         EXPECT_EQ(inmemory::valueExists(Scheme, u""), c.description) << c.name;
