@@ -48,6 +48,21 @@ Command recognise(const char16_t* commandLine)
     return Command::None;
 }
 
+// 0 when the handler is this program's afterwards, whether written now or
+// found so; a refusal over another registration is not.
+std::int32_t exitCodeOf(const RegisterResult& result)
+{
+    switch (result.outcome) {
+    case RegisterOutcome::Registered:
+        return 0;
+    case RegisterOutcome::Refused:
+        return result.found == ValidateResult::Valid ? 0 : ExitOtherRegistration;
+    case RegisterOutcome::Failed:
+        break;
+    }
+    return result.error;
+}
+
 }  // namespace
 
 ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine)
@@ -57,22 +72,21 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
     }
     const ProtocolHandler handler{&log};
     switch (recognise(commandLine)) {
-    case Command::Register: {
+    case Command::Register:
         log.print(u"Registering protocol handler...\n");
-        // It reports its own outcome; the command is done either way.
-        [[maybe_unused]] const RegisterResult registered = handler.registerHandler();
-        return ConsoleCommandResult::Done;
-    }
-    case Command::Unregister:
+        return {exitCodeOf(handler.registerHandler())};
+    case Command::Unregister: {
         log.print(u"Unregistering protocol handler...\n");
-        handler.unregisterHandler();
-        return ConsoleCommandResult::Done;
+        // Nothing to remove is as good as removed: the handler is gone.
+        const UnregisterResult result = handler.unregisterHandler();
+        return {result.outcome == UnregisterOutcome::Failed ? result.error : 0};
+    }
     case Command::DebugInfo: {
         const TeamsWindowScan scan = scanTeamsWindows(log);
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader
         // Support sees every window of a Teams process, whatever its class.
         listTeamsProcessWindows(scan);
-        return ConsoleCommandResult::Done;
+        return {};
     }
     case Command::ValidateConfig: {
         log.print(u"Validating configuration...\n");
@@ -85,14 +99,14 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
         }
         // The status window follows whatever the registration looks like: it
         // shows the Teams side of the configuration.
-        return ConsoleCommandResult::WantsStatusWindow;
+        return {0, true};
     }
     case Command::Help:
         log.print(HelpText);
-        return ConsoleCommandResult::Done;
+        return {};
     case Command::None:
         break;
     }
     log.print(u"Invalid command line syntax \"%s\"\n", commandLine);
-    return ConsoleCommandResult::InvalidSyntax;
+    return {ExitInvalidSyntax};
 }

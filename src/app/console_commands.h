@@ -6,10 +6,18 @@
 
 class DiagnosticLog;
 
-enum class ConsoleCommandResult : std::int32_t {
-    Done = 0,                // the command ran, whatever its own outcome
-    InvalidSyntax = 1,       // no command word recognised
-    WantsStatusWindow = -1,  // /validateconfig: the status window follows
+// Exit codes of the console commands besides 0 (done) and the Windows error a
+// registry command printed. A deployment script runs "/registerhandler" and
+// decides by the exit code alone.
+constexpr std::int32_t ExitInvalidSyntax = 1;
+// ERROR_ALREADY_EXISTS: a registration that is not this program's was left in
+// place, as the "already exists" message tells the user.
+constexpr std::int32_t ExitOtherRegistration = 183;
+
+struct [[nodiscard]] ConsoleCommandResult {
+    std::int32_t exitCode = 0;
+    bool wantsStatusWindow = false;  // /validateconfig: the status window follows and gives the exit code
+    bool operator==(const ConsoleCommandResult&) const = default;
 };
 
 // Runs the command at the start of the whole command line (not limited in

@@ -2,6 +2,7 @@
 
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
+#include "mirrowcast_version.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_window.h"
 #include "url/invocation_parameters.h"
@@ -56,8 +57,9 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // the count is for the log's reader
         return showStatusWindow(log, instance, showCommand, false);
     }
-    // The web application reads this exit code; the message has no line
-    // break, as support tools have always seen it.
+    // A browser never sees this exit code; support and whoever starts the
+    // program from a script do. The message has no line break, as support
+    // tools have always seen it.
     log.print(u"Missing or unknown action \"%s\"", action);
     return ExitUnknownAction;
 }
@@ -71,16 +73,17 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         commandLine = u"";
     }
     log.print(u"\n");
-    log.print(u"Velmorathis Desktop Mirrowcast 1.0.4.0\n");
+    log.print(u"Velmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n");
     log.printDetail(u"Command line [%s]\n", commandLine);
 
     if (commandLine[0] == u'/') {
         // The whole line, not the working copy: console commands have no
         // length limit.
-        if (runConsoleCommand(log, commandLine) == ConsoleCommandResult::WantsStatusWindow) {
+        const ConsoleCommandResult result = runConsoleCommand(log, commandLine);
+        if (result.wantsStatusWindow) {
             return showStatusWindow(log, instance, showCommand, false);
         }
-        return ExitOk;
+        return result.exitCode;
     }
 
     // The registered command quotes the URL, so a quoted text is the URL up

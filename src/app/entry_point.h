@@ -14,7 +14,9 @@
 
 class DiagnosticLog;
 
-// Exit codes the web application and scripts read.
+// Exit codes of the URL forms, read by scripts and support (a browser hands
+// the URL over and never learns the result). The console commands' own are in
+// console_commands.h.
 constexpr std::int32_t ExitOk = 0;
 constexpr std::int32_t ExitUnknownAction = 3;
 

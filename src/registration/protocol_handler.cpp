@@ -142,9 +142,10 @@ ValidateResult ProtocolHandler::validate() const
 
 RegisterResult ProtocolHandler::registerHandler() const
 {
-    if (validate() != ValidateResult::Missing) {
+    const ValidateResult found = validate();
+    if (found != ValidateResult::Missing) {
         log->print(u"Protocol handler already exists, unregister current handler before registering.\n");
-        return RegisterResult::Refused;
+        return {RegisterOutcome::Refused, found, 0};
     }
 
     LSTATUS error = 0;
@@ -167,18 +168,18 @@ RegisterResult ProtocolHandler::registerHandler() const
 
     if (error != 0) {
         log->print(u"Registering protocol handler failed, error %d (%s).\n", error, registryErrorText(error));
-        return RegisterResult::Failed;
+        return {RegisterOutcome::Failed, found, error};
     }
     log->print(u"Registering protocol handler succeeded.\n");
-    return RegisterResult::Registered;
+    return {RegisterOutcome::Registered, found, 0};
 }
 
-void ProtocolHandler::unregisterHandler() const
+UnregisterResult ProtocolHandler::unregisterHandler() const
 {
     char16_t description[CommandCapacity] = {};
     if (readDefaultValue(SchemeKey, description) != 0) {
         log->print(u"Protocol handler not found.\n");
-        return;
+        return {UnregisterOutcome::NotFound, 0};
     }
 
     LSTATUS error = 0;
@@ -196,7 +197,8 @@ void ProtocolHandler::unregisterHandler() const
 
     if (error != 0) {
         log->print(u"Unable to remove protocol handler, error %d (%s).\n", error, registryErrorText(error));
-        return;
+        return {UnregisterOutcome::Failed, error};
     }
     log->print(u"Protocol handler successfully removed.\n");
+    return {UnregisterOutcome::Removed, 0};
 }

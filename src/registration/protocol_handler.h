@@ -24,7 +24,23 @@ enum class ValidateResult : std::int32_t {
     ModulePathUnreadable = -1,  // the program's own path could not be read
 };
 
-enum class RegisterResult : std::int32_t { Registered = 0, Refused = 1, Failed = 2 };
+enum class RegisterOutcome : std::int32_t { Registered = 0, Refused = 1, Failed = 2 };
+
+// What registerHandler did and why: whoever ran "/registerhandler" must learn
+// whether the handler is this program's now, and if not, which Windows error
+// stopped it.
+struct [[nodiscard]] RegisterResult {
+    RegisterOutcome outcome = RegisterOutcome::Failed;
+    ValidateResult found = ValidateResult::Missing;  // the registration found before anything was written
+    win::LSTATUS error = 0;                          // the error reported with Failed, else 0
+};
+
+enum class UnregisterOutcome : std::int32_t { Removed = 0, NotFound = 1, Failed = 2 };
+
+struct [[nodiscard]] UnregisterResult {
+    UnregisterOutcome outcome = UnregisterOutcome::Failed;
+    win::LSTATUS error = 0;  // the error reported with Failed, else 0
+};
 
 struct ProtocolHandler {
     // Compares the registered open command with the one this program would
@@ -34,7 +50,7 @@ struct ProtocolHandler {
     // existing one is never overwritten, the user unregisters it first.
     [[nodiscard]] RegisterResult registerHandler() const;
     // Removes the whole tree, subkeys and values of others included.
-    void unregisterHandler() const;
+    [[nodiscard]] UnregisterResult unregisterHandler() const;
 
     DiagnosticLog* log = nullptr;  // the process's log, not owned
 };

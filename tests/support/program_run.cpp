@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "inmemory/inmemory.h"
+#include "mirrowcast_version.h"
 #include "teams/teams_window_scan.h"
 
 const std::u16string DayLogFile =
@@ -11,7 +12,7 @@ const std::u16string UserLogFile =
 
 namespace {
 // The empty line and the banner every run begins with.
-constexpr char16_t StartLines[] = u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\n";
+constexpr char16_t StartLines[] = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
 }  // namespace
 
 void freshMachine()

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
 #include "test_log.h"
+#include "test_text.h"
 #include "inmemory/inmemory.h"
 
 namespace {
@@ -30,7 +32,13 @@ const std::u16string Validating = u"Validating configuration...\n";
 const std::u16string Registered = u"Registering protocol handler succeeded.\n";
 const std::u16string NotFound = u"Protocol handler not found.\n";
 const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
-const std::u16string CommandKey = u"HKCR\\Velmorathis.Mirrowcast\\shell\\open\\command";
+const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
+const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
+const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
+
+const ConsoleCommandResult Done{0, false};
+const ConsoleCommandResult InvalidSyntax{ExitInvalidSyntax, false};
+const ConsoleCommandResult StatusWindow{0, true};
 
 class ConsoleCommandsTest : public ::testing::Test {
 protected:
@@ -51,6 +59,11 @@ std::u16string invalid(const std::u16string& line) { return u"Invalid command li
 
 }  // namespace
 
+void PrintTo(const ConsoleCommandResult& result, std::ostream* os)
+{
+    *os << "exit code " << result.exitCode << (result.wantsStatusWindow ? " after the status window" : "");
+}
+
 TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
 {
     struct Case {
@@ -59,30 +72,30 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
-        {u"/help", ConsoleCommandResult::Done, HelpText},
-        {u"/HELP", ConsoleCommandResult::Done, HelpText},
-        {u"/Help", ConsoleCommandResult::Done, HelpText},
-        {u"/help please", ConsoleCommandResult::Done, HelpText},
-        {u"/help ", ConsoleCommandResult::Done, HelpText},
-        {u"/?", ConsoleCommandResult::Done, HelpText},
-        {u"/? /registerhandler", ConsoleCommandResult::Done, HelpText},
-        {u"/registerhandler", ConsoleCommandResult::Done, Registering + Registered},
-        {u"/registerhandler now", ConsoleCommandResult::Done, Registering + Registered},
-        {u"/RegisterHandler", ConsoleCommandResult::Done, Registering + Registered},
-        {u"/unregisterhandler", ConsoleCommandResult::Done, Unregistering + NotFound},
-        {u"/validateconfig", ConsoleCommandResult::WantsStatusWindow, Validating + Missing},
-        {u"/VALIDATECONFIG later", ConsoleCommandResult::WantsStatusWindow, Validating + Missing},
-        {u"/helpme", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/??", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/help\tx", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/help\t", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/registerhandlerX", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/register", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/ help", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/debuginfo-all", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"/validateconfig,", ConsoleCommandResult::InvalidSyntax, u""},
-        {u"-help", ConsoleCommandResult::InvalidSyntax, u""},
+        {u"/help", Done, HelpText},
+        {u"/HELP", Done, HelpText},
+        {u"/Help", Done, HelpText},
+        {u"/help please", Done, HelpText},
+        {u"/help ", Done, HelpText},
+        {u"/?", Done, HelpText},
+        {u"/? /registerhandler", Done, HelpText},
+        {u"/registerhandler", Done, Registering + Registered},
+        {u"/registerhandler now", Done, Registering + Registered},
+        {u"/RegisterHandler", Done, Registering + Registered},
+        {u"/unregisterhandler", Done, Unregistering + NotFound},
+        {u"/validateconfig", StatusWindow, Validating + Missing},
+        {u"/VALIDATECONFIG later", StatusWindow, Validating + Missing},
+        {u"/helpme", InvalidSyntax, u""},
+        {u"/??", InvalidSyntax, u""},
+        {u"/", InvalidSyntax, u""},
+        {u"/help\tx", InvalidSyntax, u""},
+        {u"/help\t", InvalidSyntax, u""},
+        {u"/registerhandlerX", InvalidSyntax, u""},
+        {u"/register", InvalidSyntax, u""},
+        {u"/ help", InvalidSyntax, u""},
+        {u"/debuginfo-all", InvalidSyntax, u""},
+        {u"/validateconfig,", InvalidSyntax, u""},
+        {u"-help", InvalidSyntax, u""},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -107,7 +120,7 @@ TEST_F(ConsoleCommandsTest, HelpTextKeepsItsLayoutAndGetsOneTimeStampInTheFile)
         EXPECT_EQ(description - lineStart, 29u) << testing::PrintToString(std::u16string(line));
     }
 
-    EXPECT_EQ(run(u"/?"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/?"), Done);
     const std::u16string file = inmemory::fileText(log->logPath);
     EXPECT_EQ(file, u"[2026-12-07 10:00:00] " + HelpText);
 }
@@ -116,61 +129,76 @@ TEST_F(ConsoleCommandsTest, LongAndHostileLinesAreQuotedWholeAndNeverRunACommand
 {
     // No 255-character limit here: the whole line is matched and quoted.
     const std::u16string longLine = u"/" + std::u16string(600, u'x');
-    EXPECT_EQ(run(longLine), ConsoleCommandResult::InvalidSyntax);
+    EXPECT_EQ(run(longLine), InvalidSyntax);
     EXPECT_EQ(inmemory::consoleOutput(), invalid(longLine));
 
     SetUp();
-    EXPECT_EQ(run(u"/registerhandler " + std::u16string(2000, u'y')), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/registerhandler " + std::u16string(2000, u'y')), Done);
     EXPECT_EQ(inmemory::consoleOutput(), Registering + Registered);
 
     // A '%' in the line is an insert, not a conversion of the message.
     SetUp();
-    EXPECT_EQ(run(u"/%s%d%p%n"), ConsoleCommandResult::InvalidSyntax);
+    EXPECT_EQ(run(u"/%s%d%p%n"), InvalidSyntax);
     EXPECT_EQ(inmemory::consoleOutput(), invalid(u"/%s%d%p%n"));
 }
 
-TEST_F(ConsoleCommandsTest, HandlerCommandsRunToTheirEndWhateverTheRegistrySays)
+TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
 {
-    // The registry refuses: the user reads why, the command still counts as run.
-    inmemory::denyRegistryWrite(u"HKCR");
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
-    EXPECT_EQ(inmemory::consoleOutput(),
-              Registering + u"Registering protocol handler failed, error 5 (Access denied).\n");
-
-    SetUp();
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
-    EXPECT_EQ(run(u"/registerhandler"), ConsoleCommandResult::Done);
-    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandResult::Done);
-    EXPECT_EQ(run(u"/unregisterhandler"), ConsoleCommandResult::Done);
-    EXPECT_EQ(inmemory::consoleOutput(),
-              Registering + Registered + Validating + u"Protocol handler is registered and appears to be valid.\n" +
-                  Registering +
-                  u"Protocol handler already exists, unregister current handler before registering.\n" +
-                  Unregistering + u"Protocol handler successfully removed.\n" + Unregistering + NotFound);
-
-    // Moved program: the status window still follows, after the error line.
-    SetUp();
-    inmemory::setStringValue(CommandKey, u"", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"");
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
-    EXPECT_EQ(inmemory::consoleOutput(),
-              Validating + u"Protocol handler registration is missing or invalid (error 2).\n");
-
-    SetUp();
-    inmemory::setStringValue(CommandKey, u"", u"x");
-    inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(run(u"/validateconfig"), ConsoleCommandResult::WantsStatusWindow);
-    EXPECT_EQ(inmemory::consoleOutput(),
-              Validating + u"Protocol handler registration is missing or invalid (error -1).\n");
+    // A deployment script decides by the exit code alone: 0 only when this
+    // program is the handler afterwards (or none is left, for removal). The
+    // status window follows /validateconfig whatever the registration says.
+    enum Found { Nothing, Ours, Elsewhere };
+    const std::u16string exists = u"Protocol handler already exists, unregister current handler before registering.\n";
+    const std::u16string failed = Registering + u"Registering protocol handler failed, error ";
+    const std::u16string invalidAs = Validating + u"Protocol handler registration is missing or invalid (error ";
+    struct Case {
+        std::u16string line;
+        Found found;
+        const char* failing;  // the layer function that fails, with `error`
+        win::DWORD error;
+        ConsoleCommandResult result;
+        std::u16string console;
+    };
+    const Case cases[] = {
+        {u"/registerhandler", Nothing, "", 0, Done, Registering + Registered},
+        {u"/registerhandler", Ours, "", 0, Done, Registering + exists},
+        {u"/registerhandler", Elsewhere, "", 0, {183}, Registering + exists},
+        {u"/registerhandler", Ours, "moduleFileName", 5, {183}, Registering + exists},  // cannot be compared
+        {u"/registerhandler", Nothing, "openRegistryKey", 5, {5}, failed + u"5 (Access denied).\n"},
+        {u"/registerhandler", Nothing, "setRegistryValue", 1450, {1450}, failed + u"1450 (system error).\n"},
+        {u"/registerhandler", Nothing, "moduleFileName", 5, {13}, failed + u"13 (system error).\n"},
+        {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + u"Protocol handler successfully removed.\n"},
+        {u"/unregisterhandler", Nothing, "", 0, Done, Unregistering + NotFound},
+        {u"/unregisterhandler", Ours, "deleteRegistryTree", 5, {5},
+         Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
+        {u"/validateconfig", Ours, "", 0, StatusWindow,
+         Validating + u"Protocol handler is registered and appears to be valid.\n"},
+        {u"/validateconfig", Elsewhere, "", 0, StatusWindow, invalidAs + u"2).\n"},
+        {u"/validateconfig", Elsewhere, "moduleFileName", 5, StatusWindow, invalidAs + u"-1).\n"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        if (c.found != Nothing) {
+            inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+            inmemory::setStringValue(CommandKey, u"", c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
+        }
+        if (c.error != 0) {
+            inmemory::failCall(c.failing, c.error);
+        }
+        const std::string what = narrow(c.line) + " " + c.failing;
+        EXPECT_EQ(run(c.line), c.result) << what;
+        EXPECT_EQ(inmemory::consoleOutput(), c.console) << what;
+        EXPECT_EQ(inmemory::openKeyCount(), 0u) << what;
+    }
 }
 
 TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsAndNeverOpensTheStatusWindow)
 {
-    EXPECT_EQ(run(u"/debuginfo"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/debuginfo"), Done);
     EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
 
     SetUp();
-    EXPECT_EQ(run(u"/DebugInfo support"), ConsoleCommandResult::Done);
+    EXPECT_EQ(run(u"/DebugInfo support"), Done);
     EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
     EXPECT_TRUE(inmemory::postedMessages().empty());
     EXPECT_TRUE(inmemory::sentInput().empty());

@@ -226,12 +226,12 @@ TEST_F(DiagnosticLogTest, EntriesCarryTheUtcPrefixExceptABareLineBreak)
     inmemory::setNow(2026, 12, 7, 9, 5, 3);
     TestLog log;
     EXPECT_EQ(log.print(u"\n"), 1);
-    log.print(u"Velmorathis Desktop Mirrowcast 1.0.4.0\n");
+    log.print(u"Registering protocol handler...\n");
     log.print(u"%s=%s\n", u"action", u"answercall");
     log.print(u"Missing or unknown action \"%s\"", u"x");
     log.print(u"two\nlines\n");
     EXPECT_EQ(text(), u"\n"
-                      u"[2026-12-07 09:05:03] Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+                      u"[2026-12-07 09:05:03] Registering protocol handler...\n"
                       u"[2026-12-07 09:05:03] action=answercall\n"
                       u"[2026-12-07 09:05:03] Missing or unknown action \"x\""
                       u"[2026-12-07 09:05:03] two\nlines\n");

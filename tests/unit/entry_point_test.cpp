@@ -1,6 +1,6 @@
 // The entry point's dispatch on the in-memory Windows: which form a command
-// line is taken for, the lines it logs, and the exit codes the web
-// application and scripts rely on.
+// line is taken for, the lines it logs, and the exit codes scripts and
+// support rely on (a browser never sees them).
 #include <gtest/gtest.h>
 
 #include "test_text.h"
@@ -11,9 +11,12 @@
 
 #include "app/entry_point.h"
 #include "inmemory/inmemory.h"
+#include "mirrowcast_version.h"
 #include "program_run.h"
 
 namespace {
+
+const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
 
 struct RunResult {
     std::int32_t exitCode;
@@ -29,8 +32,7 @@ RunResult run(const std::u16string& commandLine, const std::function<void()>& se
         setUp();
     }
     const ProgramRun r = runProgramOnDouble(commandLine);
-    EXPECT_TRUE(withoutTimeStamps(r.logText).starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\n"))
-        << narrow(r.logText);
+    EXPECT_TRUE(withoutTimeStamps(r.logText).starts_with(StartLines)) << narrow(r.logText);
     return {r.exitCode, r.log, !r.statusWindows.empty() && r.statusWindows.back().debug};
 }
 
@@ -51,7 +53,7 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
         {u"", 0, u""},
         {u"something else", 0, u""},
         {u"/help", 0, u""},
-        {u"/unknowncommand", 0, u""},
+        {u"/unknowncommand", 1, u""},
         {u"\"" + url + u"action=answercall", 0, u""},  // no closing quote
         {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""},
         {u"Velmorathis.Mirrowcast", 0, u""},
@@ -184,8 +186,7 @@ TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyIntoTheConsole)
 
         const ProgramRun run = runProgramOnDouble(u"/help");
 
-        EXPECT_EQ(run.console.starts_with(u"\nVelmorathis Desktop Mirrowcast 1.0.4.0\nSupported commands:\n"), c.console)
-            << c.what;
+        EXPECT_EQ(run.console.starts_with(StartLines + u"Supported commands:\n"), c.console) << c.what;
         EXPECT_FALSE(inmemory::consoleAttached()) << c.what;
         ASSERT_EQ(inmemory::sentInput().size(), c.enter ? 1u : 0u) << c.what;
         if (c.enter) {

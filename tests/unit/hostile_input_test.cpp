@@ -1,7 +1,7 @@
 // Hostile command lines through the whole entry point on the in-memory
 // Windows. A protocol URL comes from a web page, so whatever it holds must get
 // exactly the behaviour of its form: one kind of work, the parameter lines
-// the parser defines, the exit code the web application reads, and never a
+// the parser defines, the exit code scripts and support read, and never a
 // console command or a second action smuggled in behind a quote or a
 // separator. Run under host-asan, the same table proves that no text, however
 // long, is written past a fixed buffer.
@@ -188,8 +188,8 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -5\n"},
         {"unquoted URL of 32,766", urlOfLength(32766), 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
         {"quoted --debug of 32,766", u"\"--debug" + repeat(32757) + u"\"", 0, {}, u"", u""},
-        {"console line of 2,048", console2048, 0, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
-        {"console line of 32,766", console32766, 0, {W::ConsoleCommand}, u"",
+        {"console line of 2,048", console2048, 1, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
+        {"console line of 32,766", console32766, 1, {W::ConsoleCommand}, u"",
          cutSyntaxLine + console32766.substr(0, 994)},
         // Percent escapes: one pass; a well-formed UTF-8 run gives its
         // character, any other escape its one code unit.

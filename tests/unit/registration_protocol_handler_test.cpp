@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,7 +73,7 @@ protected:
 
 TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThenRefusesToOverwrite)
 {
-    EXPECT_EQ(handler.registerHandler(), RegisterResult::Registered);
+    EXPECT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered);
     EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n");
 
     // REG_SZ sizes include the terminator; "URL Protocol" is present with no data.
@@ -90,7 +91,9 @@ TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThen
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
     EXPECT_EQ(handler.validate(), ValidateResult::Valid);
-    EXPECT_EQ(handler.registerHandler(), RegisterResult::Refused);
+    const RegisterResult again = handler.registerHandler();
+    EXPECT_EQ(again.outcome, RegisterOutcome::Refused);
+    EXPECT_EQ(again.found, ValidateResult::Valid) << "the caller tells this refusal from one over another program";
     EXPECT_EQ(said(), u"Protocol handler already exists, unregister current handler before registering.\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
@@ -155,7 +158,7 @@ TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegister
     // A cut path would register a program that does not exist.
     SetUp();
     inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
-    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
+    EXPECT_EQ(handler.registerHandler().error, static_cast<win::LSTATUS>(win::ERROR_INVALID_DATA));
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 13 (system error).\n");
     EXPECT_FALSE(inmemory::keyExists(Command));
 }
@@ -166,12 +169,14 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
         const char* name;
         std::u16string registered;
         bool modulePathFails;
-        RegisterResult result;
+        RegisterOutcome outcome;
+        ValidateResult found;
     };
     const Case cases[] = {
-        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterResult::Refused},
-        {"module path unreadable", OpenCommand, true, RegisterResult::Refused},
-        {"too long to read", std::u16string(258, u'x'), false, RegisterResult::Registered},
+        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterOutcome::Refused,
+         ValidateResult::Differs},
+        {"module path unreadable", OpenCommand, true, RegisterOutcome::Refused, ValidateResult::ModulePathUnreadable},
+        {"too long to read", std::u16string(258, u'x'), false, RegisterOutcome::Registered, ValidateResult::Missing},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -179,8 +184,10 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
         if (c.modulePathFails) {
             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
         }
-        EXPECT_EQ(handler.registerHandler(), c.result) << c.name;
-        const std::u16string expected = c.result == RegisterResult::Registered ? OpenCommand : c.registered;
+        const RegisterResult result = handler.registerHandler();
+        EXPECT_EQ(result.outcome, c.outcome) << c.name;
+        EXPECT_EQ(result.found, c.found) << c.name;
+        const std::u16string expected = c.outcome == RegisterOutcome::Registered ? OpenCommand : c.registered;
         EXPECT_EQ(inmemory::valueString(Command, u""), expected) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
     }
@@ -190,38 +197,35 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 {
     struct Case {
         const char* name;
-        std::function<void()> fault;
-        std::u16string message;
+        const char* failing;  // the layer function whose `occurrence`-th call fails with `injected`
+        int occurrence;
+        win::DWORD injected;
+        win::LSTATUS error;  // reported
         bool schemeKey, description, urlProtocol, iconKey, iconValue, commandKey;
     };
-    const std::u16string denied = u"Registering protocol handler failed, error 5 (Access denied).\n";
-    const std::u16string noResources = u"Registering protocol handler failed, error 1450 (system error).\n";
+    const std::map<win::LSTATUS, std::u16string> messages = {
+        {5, u"Registering protocol handler failed, error 5 (Access denied).\n"},
+        {13, u"Registering protocol handler failed, error 13 (system error).\n"},
+        {1450, u"Registering protocol handler failed, error 1450 (system error).\n"},
+    };
     const Case cases[] = {
-        {"classes root refuses", [] { inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED); }, denied,
-         false, false, false, false, false, false},
-        {"scheme key refused", [] { inmemory::failCall("createRegistryKey", win::ERROR_ACCESS_DENIED, 1); }, denied,
-         false, false, false, false, false, false},
-        {"description refused", [] { inmemory::failCall("setRegistryValue", win::ERROR_ACCESS_DENIED, 1); }, denied,
-         true, false, false, false, false, false},
-        {"URL Protocol fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 2); }, noResources, true,
-         true, false, false, false, false},
-        {"icon key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 2); }, noResources, true,
-         true, true, false, false, false},
-        {"icon value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 3); }, noResources, true,
-         true, true, true, false, false},
-        {"command key fails", [] { inmemory::failCall("createRegistryKey", NoSystemResources, 3); }, noResources,
-         true, true, true, true, true, false},
-        {"command value fails", [] { inmemory::failCall("setRegistryValue", NoSystemResources, 4); }, noResources,
-         true, true, true, true, true, true},
-        {"module path fails", [] { inmemory::failCall("moduleFileName", NoSystemResources); },
-         u"Registering protocol handler failed, error 13 (system error).\n", true, true, true, false, false,
-         false},
+        {"classes root refuses", "openRegistryKey", 1, 5, 5, false, false, false, false, false, false},
+        {"scheme key refused", "createRegistryKey", 1, 5, 5, false, false, false, false, false, false},
+        {"description refused", "setRegistryValue", 1, 5, 5, true, false, false, false, false, false},
+        {"URL Protocol fails", "setRegistryValue", 2, NoSystemResources, 1450, true, true, false, false, false, false},
+        {"icon key fails", "createRegistryKey", 2, NoSystemResources, 1450, true, true, true, false, false, false},
+        {"icon value fails", "setRegistryValue", 3, NoSystemResources, 1450, true, true, true, true, false, false},
+        {"command key fails", "createRegistryKey", 3, NoSystemResources, 1450, true, true, true, true, true, false},
+        {"command value fails", "setRegistryValue", 4, NoSystemResources, 1450, true, true, true, true, true, true},
+        {"module path fails", "moduleFileName", 1, NoSystemResources, 13, true, true, true, false, false, false},
     };
     for (const Case& c : cases) {
         SetUp();
-        c.fault();
-        EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed) << c.name;
-        EXPECT_EQ(said(), c.message) << c.name;
+        inmemory::failCall(c.failing, c.injected, c.occurrence);
+        const RegisterResult result = handler.registerHandler();
+        EXPECT_EQ(result.outcome, RegisterOutcome::Failed) << c.name;
+        EXPECT_EQ(result.error, c.error) << c.name << ": the error the message names";
+        EXPECT_EQ(said(), messages.at(c.error)) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
         EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKey) << c.name;
         EXPECT_EQ(inmemory::valueExists(Scheme, u""), c.description) << c.name;
@@ -235,7 +239,7 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         // second attempt is not refused and finishes the tree.
         EXPECT_EQ(handler.validate(), ValidateResult::Missing) << c.name;
         inmemory::clearFaults();
-        EXPECT_EQ(handler.registerHandler(), RegisterResult::Registered) << c.name;
+        EXPECT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered) << c.name;
         EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand)) << c.name;
         EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath)) << c.name;
         EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol")) << c.name;
@@ -246,12 +250,14 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAccessDenied)
 {
     inmemory::denyRegistryWrite(u"HKCR");
-    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
+    EXPECT_EQ(handler.registerHandler().error, 5);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_FALSE(inmemory::keyExists(Scheme));
 
     registerByHand(OpenCommand);
-    handler.unregisterHandler();
+    const UnregisterResult removal = handler.unregisterHandler();
+    EXPECT_EQ(removal.outcome, UnregisterOutcome::Failed);
+    EXPECT_EQ(removal.error, 5);
     EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
     EXPECT_TRUE(inmemory::keyExists(Command));
 
@@ -259,14 +265,14 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
     SetUp();
     registerByHand(OpenCommand);
     inmemory::denyRegistryWrite(Command);
-    handler.unregisterHandler();
+    EXPECT_EQ(handler.unregisterHandler().error, 5);
     EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
     EXPECT_TRUE(inmemory::keyExists(Scheme));
 
     // An old scheme key locked against writing: registering cannot open it.
     SetUp();
     inmemory::denyRegistryWrite(Scheme);
-    EXPECT_EQ(handler.registerHandler(), RegisterResult::Failed);
+    EXPECT_EQ(handler.registerHandler().error, 5);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
@@ -277,36 +283,41 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         const char* name;
         std::function<void()> arrange;
         std::u16string message;
+        UnregisterOutcome outcome;
         bool schemeKeyLeft;
     };
     const std::u16string removed = u"Protocol handler successfully removed.\n";
     const std::u16string notFound = u"Protocol handler not found.\n";
     const Case cases[] = {
-        {"nothing registered", [] {}, notFound, false},
+        {"nothing registered", [] {}, notFound, UnregisterOutcome::NotFound, false},
         {"our registration plus others' additions",
          [&] {
-             ASSERT_EQ(handler.registerHandler(), RegisterResult::Registered);
+             ASSERT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered);
              inmemory::setStringValue(Scheme + u"\\shell\\print\\command", u"", u"notepad %1");
              inmemory::setStringValue(Scheme, u"EditFlags", u"2");
          },
-         removed, false},
-        {"a partial registration", [] { inmemory::setStringValue(Scheme, u"", u"URL:x"); }, removed, false},
+         removed, UnregisterOutcome::Removed, false},
+        {"a partial registration", [] { inmemory::setStringValue(Scheme, u"", u"URL:x"); }, removed,
+         UnregisterOutcome::Removed, false},
         {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(Command, u"", OpenCommand); },
-         notFound, true},
+         notFound, UnregisterOutcome::NotFound, true},
         {"scheme key with a number as default",
-         [] { inmemory::setValue(Scheme, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound, true},
+         [] { inmemory::setValue(Scheme, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound,
+         UnregisterOutcome::NotFound, true},
         {"the deletion fails",
          [&] {
              registerByHand(OpenCommand);
              inmemory::failCall("deleteRegistryTree", NoSystemResources);
          },
-         u"Unable to remove protocol handler, error 1450 (system error).\n", true},
+         u"Unable to remove protocol handler, error 1450 (system error).\n", UnregisterOutcome::Failed, true},
     };
     for (const Case& c : cases) {
         SetUp();
         c.arrange();
         said();
-        handler.unregisterHandler();
+        const UnregisterResult result = handler.unregisterHandler();
+        EXPECT_EQ(result.outcome, c.outcome) << c.name;
+        EXPECT_EQ(result.error, c.outcome == UnregisterOutcome::Failed ? NoSystemResources : 0) << c.name;
         EXPECT_EQ(said(), c.message) << c.name;
         EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKeyLeft) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
@@ -314,9 +325,9 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
     }
 
     SetUp();
-    ASSERT_EQ(handler.registerHandler(), RegisterResult::Registered);
-    handler.unregisterHandler();
-    handler.unregisterHandler();
+    ASSERT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered);
+    EXPECT_EQ(handler.unregisterHandler().outcome, UnregisterOutcome::Removed);
+    EXPECT_EQ(handler.unregisterHandler().outcome, UnregisterOutcome::NotFound);
     EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n" + removed + notFound);
 }
 

@@ -17,6 +17,7 @@ use_own_display_pool(), so that stopping its displays leaves the tests' alone.
 Environment:
   MIRROWCAST_EXE           unix path of the built VelmorathisMirrowcast.exe
   MIRROWCAST_STANDIN_EXE   unix path of the built teams_standin.exe
+  MIRROWCAST_VERSION       the project's version, which the program carries
   MIRROWCAST_WINE_BASE     directory for the base prefix, the test prefixes,
                            the Xvfb records and the locks
   MIRROWCAST_KEEP_PREFIX=1 leave each test's prefix on disk for a post-mortem
@@ -63,6 +64,11 @@ def mirrowcast_exe():
 
 def standin_exe():
     return _env_path("MIRROWCAST_STANDIN_EXE")
+
+
+def program_version():
+    """CMake's project version, which the build wrote into the program and the package (ctest sets it)."""
+    return os.environ["MIRROWCAST_VERSION"]
 
 
 def base_dir():

@@ -21,7 +21,7 @@ from standin import TeamsStandIn
 
 WORKERS = 8
 WINDOWS = 200
-BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
 PREFIX = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
 LISTED = re.compile(r"Window [0-9A-F]{8} main:0 callnotify:0 visible:1, minimized:0 \[Call (\d{3}) with Ann\]\n")
 # Then /debuginfo's line for each window of a Teams process, whatever its class.

@@ -13,7 +13,7 @@ import unittest
 import harness
 
 PREFIX_RE = re.compile(r"\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\] ")
-BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
 URL = "Velmorathis.Mirrowcast:TeamsCall?"
 SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
                "gdi32.dll", "ole32.dll", "comctl32.dll", "comdlg32.dll", "ucrtbase.dll", "ws2_32.dll",

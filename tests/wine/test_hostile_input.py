@@ -15,7 +15,7 @@ import unittest
 import harness
 
 URL = "Velmorathis.Mirrowcast:TeamsCall?"
-BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
 # At a line start only: a stamp inside a text is part of that text.
 PREFIX = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)
 INSTALL_DIR = r"Program Files\Velmorathis"
@@ -110,7 +110,7 @@ class HostileInput(unittest.TestCase):
             (f"{URL}action=bogus&participant=" + "p" * 2000, 3,
              ["action=bogus\n", "participant=" + "p" * (255 - 58) + "\n", UNKNOWN,
               'Missing or unknown action "bogus"']),
-            (long_console, 0, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
+            (long_console, 1, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
         ]
         for command_line, exit_code, expected in cases:
             with self.subTest(command_line=command_line[:80]):

@@ -20,7 +20,11 @@ import unittest
 import harness
 import test_registration as registration
 
-VERSION = "1.0.4.0"
+VERSION = harness.program_version()
+# The next release raises the third field: Windows Installer ignores the
+# fourth when it decides whether one package upgrades another.
+_major, _minor, _patch, _ = VERSION.split(".")
+NEWER = f"{_major}.{_minor}.{int(_patch) + 1}.0"
 PRODUCT_NAME = "Velmorathis Desktop Mirrowcast"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 INSTALLED = r"C:\Program Files\Velmorathis\Velmorathis Mirrowcast" + "\\" + EXE_NAME
@@ -28,6 +32,7 @@ SCHEME_KEY = r"HKCR\Velmorathis.Mirrowcast"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALLER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "installer")
 WXS = os.path.join(INSTALLER, "VelmorathisMirrowcast.wxs")
+ICON = os.path.join(INSTALLER, "..", "res", "mirrowcast.ico")
 # msiexec's exit code for a failed install (1603), as the low 8 bits Wine passes on.
 INSTALL_FAILURE = 1603 & 0xFF
 
@@ -80,9 +85,10 @@ def build_package(version, code, directory):
     """Another build of the package from the same source, as a later release
     (or a rebuild of this one) would be made."""
     target = os.path.join(directory, f"VelmorathisMirrowcast-{version}.msi")
+    build = os.path.dirname(harness.mirrowcast_exe())
     subprocess.run(["wixl", "-a", "x64", "-D", f"Version={version}", "-D", f"ProductCode={code.strip('{}')}",
-                    "-D", f"ProgramExe={EXE_NAME}", "-o", target, os.path.abspath(WXS)],
-                   cwd=os.path.dirname(harness.mirrowcast_exe()), check=True, capture_output=True)
+                    "-D", f"ProgramExe={EXE_NAME}", "-D", f"ProgramIcon={os.path.relpath(ICON, build)}",
+                    "-o", target, os.path.abspath(WXS)], cwd=build, check=True, capture_output=True)
     return target
 
 
@@ -127,6 +133,17 @@ class PackageTables(unittest.TestCase):
         self.assertEqual(program["FileName"], EXE_NAME)
         self.assertEqual({row["Component_"] for row in registry}, {program["Component_"]})
 
+        # The version of the program's version block and banner (the status
+        # window's test and every Wine test check those against VERSION):
+        # without it in the File row the program counts as unversioned. The
+        # apps list shows the program's icon and offers no "Modify".
+        props = properties(self.msi)
+        self.assertEqual((props["ProductVersion"], program["Version"], props["ARPNOMODIFY"]), (VERSION, VERSION, "1"))
+        shown = subprocess.run(["msiinfo", "extract", self.msi, "Icon." + props["ARPPRODUCTICON"]], check=True,
+                               capture_output=True).stdout
+        with open(ICON, "rb") as f:
+            self.assertEqual(shown, f.read())
+
         directories = {row["Directory"]: row for row in table("Directory")}
 
         def path(key):
@@ -153,7 +170,7 @@ class PackageTables(unittest.TestCase):
         self.assertEqual(product_code(self.msi), release_product_code(VERSION))
         later = tempfile.mkdtemp(prefix="msi-", dir=harness.base_dir())
         self.addCleanup(shutil.rmtree, later, True)
-        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
+        newer = build_package(NEWER, release_product_code(NEWER), later)
         self.assertEqual(properties(newer)["UpgradeCode"], properties(self.msi)["UpgradeCode"])
         self.assertNotEqual(product_code(newer), product_code(self.msi))
 
@@ -269,7 +286,7 @@ class Installer(unittest.TestCase):
         self.addCleanup(shutil.rmtree, later, True)
         # A rebuild of this version keeps its product code; a release gets a new one.
         rebuilt = build_package(VERSION, release_product_code(VERSION), later)
-        newer = build_package("1.0.5.0", release_product_code("1.0.5.0"), later)
+        newer = build_package(NEWER, release_product_code(NEWER), later)
 
         self.assertEqual(self.install(self.msi), 0)
         self.install(rebuilt)
@@ -277,13 +294,13 @@ class Installer(unittest.TestCase):
                          "the same version installed again is still one product")
 
         self.assertEqual(self.install(newer), 0)
-        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
         self.assertTrue(os.path.exists(self.installed_unix))
         # Removing the older product must not have taken the newer one's key.
         self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
 
         self.assertEqual(self.install(self.msi), INSTALL_FAILURE)
-        self.assertEqual(self.installed_products(), {product_code(newer): "1.0.5.0"})
+        self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
 
         self.assertEqual(self.uninstall(newer), 0)
         self.assert_nothing_left()

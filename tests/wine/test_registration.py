@@ -2,7 +2,8 @@
 program under Wine: the key tree that /registerhandler writes, the refusal to
 overwrite, /validateconfig before and after the registration is changed,
 /unregisterhandler, the help and invalid-syntax texts on the console and in the
-log, and a URL handed to the shell the way a browser hands it over."""
+log, the exit codes a deployment script reads, and a URL handed to the shell
+the way a browser hands it over."""
 
 import glob
 import os
@@ -20,7 +21,7 @@ INSTALL_DIR = r"Program Files\Velmorathis"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 
 STAMP = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
-BANNER = "\nVelmorathis Desktop Mirrowcast 1.0.4.0\n"
+BANNER = f"\nVelmorathis Desktop Mirrowcast {harness.program_version()}\n"
 HELP = (
     "Supported commands:\n"
     "  /registerhandler           Register protocol handler\n"
@@ -152,8 +153,9 @@ class Registration(unittest.TestCase):
         self.assertEqual(self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", moved, "/f").returncode, 0)
         self.assertEqual(self.validate(), (0, BANNER + "Validating configuration...\n"
                                            "Protocol handler registration is missing or invalid (error 2).\n"))
-        # Pointing elsewhere is still a registration: never overwritten.
-        self.assertEqual(self.command("/registerhandler"), (0, BANNER + REFUSED))
+        # Pointing elsewhere is still a registration: never overwritten, and
+        # not this program's (183, ERROR_ALREADY_EXISTS).
+        self.assertEqual(self.command("/registerhandler"), (183, BANNER + REFUSED))
         self.assertEqual(self.exported_tree()["HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast\\shell\\open\\command"],
                          {"": moved})
 
@@ -177,21 +179,21 @@ class Registration(unittest.TestCase):
 
     def test_help_and_invalid_syntax_reach_the_log_and_the_console(self):
         cases = [
-            ("/help", HELP),
-            ("/?", HELP),
-            ("/Help please", HELP),
-            ("/helpme", invalid("/helpme")),
-            ("/??", invalid("/??")),
-            ("/", invalid("/")),
-            ("/registerhandlerX", invalid("/registerhandlerX")),
+            ("/help", 0, HELP),
+            ("/?", 0, HELP),
+            ("/Help please", 0, HELP),
+            ("/helpme", 1, invalid("/helpme")),
+            ("/??", 1, invalid("/??")),
+            ("/", 1, invalid("/")),
+            ("/registerhandlerX", 1, invalid("/registerhandlerX")),
         ]
-        for line, text in cases:
+        for line, exit_code, text in cases:
             with self.subTest(line=line):
                 self.take_log()
                 # start.exe re-quotes each argument: a line with a blank
                 # arrives as two arguments, unquoted.
                 code, console = self.prefix.run_console(self.exe_unix, line.split(" "))
-                self.assertEqual(code, 0)
+                self.assertEqual(code, exit_code, "as `start /wait` hands it to a script")
                 self.assertEqual(self.take_log(), BANNER + text)
                 # The pseudo-terminal breaks lines at 80 columns: compare the
                 # characters, not where the terminal broke them.

@@ -14,7 +14,8 @@ import unittest
 import harness
 from standin import TeamsStandIn
 
-TITLE = "Velmorathis Desktop Mirrowcast Version 1.0.4.0"
+VERSION = harness.program_version()
+TITLE = f"Velmorathis Desktop Mirrowcast Version {VERSION}"
 URL_VALIDATE = "Velmorathis.Mirrowcast:TeamsCall?action=validateconfig"
 NOT_FOUND = "\u2717 Teams desktop application not found"
 DETECTED = "\u2713 Teams desktop application detected"
@@ -308,16 +309,16 @@ class StatusWindowTest(unittest.TestCase):
         self.assertEqual(found, {
             "string.103": "Velmorathis Desktop Mirrowcast",
             "string.109": "QX7RMIRROWCAST",
-            "string.130": "Version 1.0.4.0",
+            "string.130": f"Version {VERSION}",
             "icon.107": "16x16",
             "icon.108": "16x16",
-            "fixed.file": "1.0.4.0",
-            "fixed.product": "1.0.4.0",
+            "fixed.file": VERSION,
+            "fixed.product": VERSION,
             "version.CompanyName": "Velmorathis",
             "version.FileDescription": "Velmorathis Desktop Mirrowcast",
-            "version.FileVersion": "1.0.4.0",
+            "version.FileVersion": VERSION,
             "version.ProductName": "Velmorathis Desktop Mirrowcast",
-            "version.ProductVersion": "1.0.4.0",
+            "version.ProductVersion": VERSION,
             "version.OriginalFilename": "VelmorathisMirrowcast.exe",
         })
 

@@ -18,7 +18,7 @@ from standin import TeamsStandIn
 URL = "Velmorathis.Mirrowcast:TeamsCall?action="
 CACHE_KEY = r"HKCU\SOFTWARE\Velmorathis\Velmorathis Mirrowcast\Volatile"
 STAMP = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
-BANNER = "Velmorathis Desktop Mirrowcast 1.0.4.0"
+BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}"
 NOTIFICATION = "Microsoft Teams Notification"
 MAIN = "Chat | Microsoft Teams"
 
