@@ -67,8 +67,12 @@ def standin_exe():
 
 
 def program_version():
-    """CMake's project version, which the build wrote into the program and the package (ctest sets it)."""
-    return os.environ["MIRROWCAST_VERSION"]
+    """CMake's project version, which the build wrote into the program and the package: ctest
+    sets it; scripts run by hand (the benchmarks, the demo) read it where it is written."""
+    if "MIRROWCAST_VERSION" in os.environ:
+        return os.environ["MIRROWCAST_VERSION"]
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as f:
+        return re.search(r"project\(VelmorathisMirrowcast VERSION ([0-9.]+)", f.read()).group(1)
 
 
 def base_dir():
