@@ -320,25 +320,30 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertIn('Policy value "CallInProgressTitles" ignored (not a multi-string).', log)
         self.assertEqual(log[-1], 'Sending Close command to window "Lync call in progress - John Smith"...')
 
+    def answer_while_another_window_has_the_focus(self, ringing, focused, focused_key, call_title):
+        """The focused stand-in's window has the focus, and the ringing one's
+        pop-up shows without taking it: the pop-up is brought forward and
+        gets the keys, the focused window none."""
+        since = focused.command("show " + focused_key)
+        focused.wait_event("shown " + focused_key, since=since)
+        since = ringing.command("showna notify")
+        ringing.wait_event("shown notify", since=since)
+        code, _, log = self.run_url("answercall&participant=John%20Smith")
+        self.assertEqual(code, 0)
+        self.assertEqual(log[-4:], [
+            "Bringing Teams call notification window to the foreground...",
+            "Sending 'Shift-Ctrl-S'",
+            'Waiting for call window for participant "John Smith"...',
+            f'Minimizing call window "{call_title}"...',
+        ])
+        ringing.wait_event("keys notify", since=since)
+        self.assertEqual([e for e in focused.events() if e[1] in ("keys", "keydown")], [])
+
     def test_keys_reach_teams_when_another_programs_window_has_the_focus(self):
-        # The attendant clicked the link in the browser: the browser has the
-        # focus, and the notification shows without taking it.
+        # The attendant clicked the link in the browser.
         teams = self.teams([("notify", NOTIFICATION, "hidden,oncall=Call with John Smith"), ("main", MAIN, "")])
         with TeamsStandIn(self.prefix, image_name="Browser.exe", windows=[("page", "Attendant", "")]) as browser:
-            since = browser.command("show page")
-            browser.wait_event("shown page", since=since)
-            since = teams.command("showna notify")
-            teams.wait_event("shown notify", since=since)
-            code, _, log = self.run_url("answercall&participant=John%20Smith")
-            self.assertEqual(code, 0)
-            self.assertEqual(log[-4:], [
-                "Bringing Teams call notification window to the foreground...",
-                "Sending 'Shift-Ctrl-S'",
-                'Waiting for call window for participant "John Smith"...',
-                'Minimizing call window "Call with John Smith"...',
-            ])
-            teams.wait_event("keys notify", since=since)
-            self.assertEqual([e for e in browser.events() if e[1] in ("keys", "keydown")], [])
+            self.answer_while_another_window_has_the_focus(teams, browser, "page", "Call with John Smith")
 
     def test_a_chat_popped_out_with_the_caller_is_not_taken_for_the_call_window(self):
         # The chat is visible before the keys and names the caller; Teams
@@ -355,25 +360,12 @@ class TeamsActionsTest(unittest.TestCase):
 
     def test_keys_go_to_the_client_that_rings_when_the_other_one_has_the_focus(self):
         # Both clients run; the attendant works in the classic one while the
-        # one of today rings with its pop-up shown without the focus.
+        # one of today rings.
         classic = self.teams([("main", MAIN, "")])
         today = self.teams([("notify", NOTIFICATION, "hidden,oncall=John Smith | Microsoft Teams"),
                             ("main", "Calendar | Microsoft Teams", "")],
                            image_name="ms-teams.exe", window_class="TeamsWebView")
-        since = classic.command("show main")
-        classic.wait_event("shown main", since=since)
-        since = today.command("showna notify")
-        today.wait_event("shown notify", since=since)
-        code, _, log = self.run_url("answercall&participant=John%20Smith")
-        self.assertEqual(code, 0)
-        self.assertEqual(log[-4:], [
-            "Bringing Teams call notification window to the foreground...",
-            "Sending 'Shift-Ctrl-S'",
-            'Waiting for call window for participant "John Smith"...',
-            'Minimizing call window "John Smith | Microsoft Teams"...',
-        ])
-        today.wait_event("keys notify", since=since)
-        self.assertEqual([e for e in classic.events() if e[1] in ("keys", "keydown")], [])
+        self.answer_while_another_window_has_the_focus(today, classic, "main", "John Smith | Microsoft Teams")
 
     def test_a_name_in_any_script_finds_its_window_through_the_shells_dispatch(self):
         self.prefix.run(harness.mirrowcast_exe(), ["/registerhandler"])
