@@ -142,7 +142,7 @@ std::vector<std::u16string> entriesOf(const std::u16string& text)
 
 // Runs the flow; with k > 0 the k-th Windows call from the log's set-up on
 // fails with `error`. `names` receives the calls made.
-Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector<std::string>* names = nullptr)
+Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector<std::string_view>* names = nullptr)
 {
     std::map<win::HWND, std::u16string> titles;
     prepare(flow.machine, titles);
@@ -253,7 +253,7 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
     std::set<std::string> sites;
     std::size_t runs = 0;
     for (const Flow& flow : flows) {
-        std::vector<std::string> names;
+        std::vector<std::string_view> names;
         const Outcome clean = runFlow(flow, 0, 0, &names);
         ASSERT_EQ(clean.exitCode, flow.exitCode) << flow.name;
         ASSERT_FALSE(clean.leaked) << flow.name;
@@ -262,7 +262,7 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         sites.insert(names.begin(), names.end());
 
         for (std::uint64_t k = 1; k <= names.size(); ++k) {
-            const std::string& failing = names[k - 1];
+            const std::string failing(names[k - 1]);
             // Refused, and (for the log's file) held by another run: the two
             // failures met most.
             std::vector<win::DWORD> errors = {win::ERROR_ACCESS_DENIED};

@@ -33,9 +33,11 @@ std::u16string fold(std::u16string_view text)
 {
     std::u16string folded(text);
     // Unit by unit, as a volume's upcase table compares names: a letter
-    // outside the Basic Multilingual Plane keeps its case.
+    // outside the Basic Multilingual Plane keeps its case. ASCII is folded
+    // here, for speed; the rest by the program's own table.
     for (char16_t& c : folded) {
-        c = static_cast<char16_t>(util::foldCase(c));
+        c = c < 0x80 ? (c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c)
+                     : static_cast<char16_t>(util::foldCase(c));
         if (c == u'/') {
             c = u'\\';
         }
@@ -122,7 +124,7 @@ void reset()
     // The call record keeps its storage from one machine to the next: a fresh
     // reservation per reset costs milliseconds under the sanitizers, where
     // the fuzz targets reset the machine for every input.
-    std::vector<std::string> calls = std::move(m.calls);
+    std::vector<std::string_view> calls = std::move(m.calls);
     calls.clear();
     m = Machine{};
     m.calls = std::move(calls);
@@ -175,7 +177,7 @@ void beforeCall(std::string_view function, std::function<void()> action, int occ
                                         std::move(action)});
 }
 
-const std::vector<std::string>& calls() { return machine().calls; }
+const std::vector<std::string_view>& calls() { return machine().calls; }
 
 std::size_t callCount(std::string_view function)
 {
@@ -195,6 +197,7 @@ std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int
 }
 void at(std::uint64_t fileTime, std::function<void()> action) { machine().scheduled.emplace(fileTime, std::move(action)); }
 std::uint64_t totalSleptMs() { return machine().sleptMs; }
+void stretchPauses(std::uint32_t factor) { machine().pauseStretch = factor; }
 
 std::size_t openHandleCount()
 {

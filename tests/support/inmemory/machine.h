@@ -1,6 +1,7 @@
 // The in-memory machine's state, shared by its area files only.
 #pragma once
 
+#include <cstring>
 #include <list>
 #include <map>
 #include <memory>
@@ -14,6 +15,18 @@ namespace inmemory::detail {
 // Paths and registry names compare case-insensitively: stored under a folded key.
 std::u16string fold(std::u16string_view text);
 std::u16string parentPath(const std::u16string& path);
+
+// Folded paths compared whole, with memcmp: the fuzz build traces every
+// comparison of the units one by one, and path lookups were most of the
+// dispatch target's time.
+struct SamePath {
+    bool operator()(const std::u16string& a, const std::u16string& b) const noexcept
+    {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+    }
+};
+template <class T>
+using PathMap = std::unordered_map<std::u16string, T, std::hash<std::u16string>, SamePath>;
 
 struct File {
     std::u16string path;
@@ -81,21 +94,23 @@ struct FaultPlan {
 };
 
 struct Machine {
-    // faults and call record
-    std::vector<std::string> calls;
-    std::map<std::string, std::uint64_t, std::less<>> callsByName;
+    // faults and call record, by the layer functions' own names (literals)
+    std::vector<std::string_view> calls;
+    std::map<std::string_view, std::uint64_t> callsByName;
     std::vector<FaultPlan> faults;
 
     // clock
     std::uint64_t now = 0;
     std::uint64_t sleptMs = 0;
+    std::uint32_t pauseStretch = 1;
     std::multimap<std::uint64_t, std::function<void()>> scheduled;
 
     // files
     std::u16string programData;
     std::u16string localAppData;
-    std::map<std::u16string, File> files;
-    std::map<std::u16string, Folder> folders;
+    PathMap<File> files;
+    PathMap<Folder> folders;
+    bool linksPlanted = false;  // until then a path leads where it says, with no lookups
 
     // console
     bool parentConsole = false;

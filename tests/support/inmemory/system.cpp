@@ -30,7 +30,7 @@ std::u16string contentKey(const std::u16string& key)
 // only for the last component does the caller choose.
 std::u16string followFolderJunctions(std::u16string path)
 {
-    for (int hops = 0; hops < 32; ++hops) {
+    for (int hops = 0; machine().linksPlanted && hops < 32; ++hops) {
         bool replaced = false;
         for (std::size_t slash = path.find(u'\\'); slash != std::u16string::npos;
              slash = path.find(u'\\', slash + 1)) {
@@ -53,6 +53,10 @@ std::u16string followFolderJunctions(std::u16string path)
 // FILE_FLAG_OPEN_REPARSE_POINT. False when links go round in circles.
 bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& resolved)
 {
+    if (!machine().linksPlanted) {
+        resolved = std::move(path);
+        return true;
+    }
     for (int hops = 0; hops < 32; ++hops) {
         path = followFolderJunctions(path);
         const std::u16string key = fold(path);
@@ -263,6 +267,7 @@ void makeSymbolicLink(const std::u16string& path, const std::u16string& target)
     File link;
     link.path = path;
     link.symbolicLinkTarget = target;
+    machine().linksPlanted = true;
     link.creation = link.lastWrite = link.lastAccess = machine().now;
     machine().files[fold(path)] = link;
 }
@@ -272,6 +277,7 @@ void makeJunction(const std::u16string& path, const std::u16string& target)
     addFolder(parentPath(path));
     Folder junction{path};
     junction.junctionTarget = target;
+    machine().linksPlanted = true;
     machine().folders[fold(path)] = junction;
 }
 
@@ -321,8 +327,9 @@ void pause(DWORD milliseconds)
 {
     [[maybe_unused]] const bool ignored = failsNow("pause");
     Machine& m = machine();
-    m.sleptMs += milliseconds;
-    const std::uint64_t until = m.now + static_cast<std::uint64_t>(milliseconds) * 10'000;
+    const std::uint64_t stretched = static_cast<std::uint64_t>(milliseconds) * m.pauseStretch;
+    m.sleptMs += stretched;
+    const std::uint64_t until = m.now + stretched * 10'000;
     // Scheduled actions run at their own moment, in order, while time passes.
     while (!m.scheduled.empty() && m.scheduled.begin()->first <= until) {
         auto it = m.scheduled.begin();
