@@ -32,6 +32,9 @@ namespace inmemory {
 // C:\Program Files\Velmorathis\VelmorathisMirrowcast.exe.
 void reset();
 
+// A text as the UTF-16LE bytes that files and registry values hold.
+std::vector<std::uint8_t> utf16Bytes(std::u16string_view text);
+
 // --- Faults ------------------------------------------------------------------
 // The `occurrence`-th call (1 = the next one) of `function` from now on fails
 // with `error`, and so do the `count` - 1 calls after it (count < 0: all).
@@ -51,7 +54,6 @@ constexpr std::uint64_t TicksPerSecond = 10'000'000;  // FILETIME units
 std::uint64_t now();  // UTC as a FILETIME value
 void setNow(std::uint64_t fileTime);
 void setNow(int year, int month, int day, int hour, int minute, int second);
-std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second);
 // Runs `action` when the clock reaches `fileTime` (inside Sleep, or at once
 // when the clock is already there at the next layer call).
 void at(std::uint64_t fileTime, std::function<void()> action);

@@ -21,6 +21,12 @@ std::int64_t daysFrom1601(int year, int month, int day)
     const std::int64_t daysFrom1970 = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
     return daysFrom1970 + 134774;  // 1601-01-01 .. 1970-01-01
 }
+
+std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second)
+{
+    const std::int64_t days = daysFrom1601(year, month, day);
+    return static_cast<std::uint64_t>(((days * 24 + hour) * 60 + minute) * 60 + second) * TicksPerSecond;
+}
 }  // namespace
 
 Machine& machine()
@@ -52,6 +58,19 @@ std::u16string parentPath(const std::u16string& path)
 {
     const std::size_t slash = path.rfind(u'\\');
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (untilZero && unit == 0) {
+            break;
+        }
+        text += unit;
+    }
+    return text;
 }
 
 bool enter(const char* function, win::DWORD& error)
@@ -108,15 +127,19 @@ OpenHandle* findHandle(std::uintptr_t value)
 }
 
 
-std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second)
-{
-    const std::int64_t days = daysFrom1601(year, month, day);
-    return static_cast<std::uint64_t>(((days * 24 + hour) * 60 + minute) * 60 + second) * TicksPerSecond;
-}
-
 }  // namespace detail
 
 using namespace detail;
+
+std::vector<std::uint8_t> utf16Bytes(std::u16string_view text)
+{
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return bytes;
+}
 
 void reset()
 {
@@ -190,10 +213,6 @@ void setNow(std::uint64_t fileTime) { machine().now = fileTime; }
 void setNow(int year, int month, int day, int hour, int minute, int second)
 {
     machine().now = fileTimeOf(year, month, day, hour, minute, second);
-}
-std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second)
-{
-    return fileTimeFromCivil(year, month, day, hour, minute, second);
 }
 void at(std::uint64_t fileTime, std::function<void()> action) { machine().scheduled.emplace(fileTime, std::move(action)); }
 std::uint64_t totalSleptMs() { return machine().sleptMs; }

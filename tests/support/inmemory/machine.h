@@ -15,6 +15,8 @@ namespace inmemory::detail {
 // Paths and registry names compare case-insensitively: stored under a folded key.
 std::u16string fold(std::u16string_view text);
 std::u16string parentPath(const std::u16string& path);
+// UTF-16LE bytes as text, up to the first zero unit when `untilZero`.
+std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero = false);
 
 // Folded paths compared whole, with memcmp: the fuzz build traces every
 // comparison of the units one by one, and path lookups were most of the
@@ -31,9 +33,7 @@ using PathMap = std::unordered_map<std::u16string, T, std::hash<std::u16string>,
 struct File {
     std::u16string path;
     std::vector<std::uint8_t> bytes;
-    std::uint64_t creation = 0;
     std::uint64_t lastWrite = 0;
-    std::uint64_t lastAccess = 0;
     bool heldByOther = false;      // open elsewhere, sharing nothing
     bool followedByOther = false;  // open elsewhere for reading, sharing everything
     // Links, as another user can plant them in a folder open to everyone:
@@ -81,9 +81,8 @@ enum class HandleKind { File, Folder, RegistryKey };
 struct OpenHandle {
     HandleKind kind;
     std::u16string path;  // file, folder or key path (folded)
-    win::DWORD access = 0;
+    win::DWORD access = 0;  // as FileOpens gives them
     win::DWORD share = 0;
-    bool rights = false;  // a folder opened to change its access list
 };
 
 struct FaultPlan {
@@ -165,7 +164,6 @@ bool failsNow(const char* function);
 
 std::uintptr_t newHandle(const OpenHandle& handle);
 OpenHandle* findHandle(std::uintptr_t value);
-std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
 
 inline win::HANDLE asHandle(std::uintptr_t value) { return reinterpret_cast<win::HANDLE>(value); }
 inline std::uintptr_t handleValue(win::HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }

@@ -41,16 +41,6 @@ const Value* findValue(const std::u16string& keyPath, const std::u16string& name
     return it == key->values.end() ? nullptr : &it->second.second;
 }
 
-std::vector<std::uint8_t> utf16Bytes(const std::u16string& text)
-{
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return bytes;
-}
-
 }  // namespace
 
 bool keyExists(const std::u16string& path) { return findKey(path) != nullptr; }
@@ -80,12 +70,7 @@ std::vector<std::uint8_t> valueBytes(const std::u16string& keyPath, const std::u
 
 std::u16string valueString(const std::u16string& keyPath, const std::u16string& name)
 {
-    const std::vector<std::uint8_t> bytes = valueBytes(keyPath, name);
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < bytes.size() && (bytes[i] | bytes[i + 1]) != 0; i += 2) {
-        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
-    return text;
+    return utf16Text(valueBytes(keyPath, name), true);
 }
 
 std::vector<std::u16string> valueNames(const std::u16string& keyPath)
@@ -176,7 +161,7 @@ Key* keyAt(const std::u16string& path)
 
 HKEY openKeyHandle(const std::u16string& path, DWORD access)
 {
-    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0, false}));
+    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0}));
 }
 
 // The bit of RRF_RT_* that takes a value of this type.

@@ -11,12 +11,15 @@ using namespace detail;
 namespace detail {
 namespace {
 
-// What an open may do and lets others do, as Windows' share modes count it.
-constexpr win::DWORD ReadAccess = 1;
-constexpr win::DWORD WriteAccess = 2;
-constexpr win::DWORD ShareRead = 1;
-constexpr win::DWORD ShareWrite = 2;
-constexpr win::DWORD ShareDelete = 4;
+// Whether an open reads or writes the file's data, which is what share modes
+// count (its attributes and access list are not).
+bool readsData(win::DWORD access) { return (access & win::GENERIC_READ) != 0; }
+bool writesData(win::DWORD access) { return (access & win::FILE_APPEND_DATA) != 0; }
+bool shareRefuses(win::DWORD share, win::DWORD access)
+{
+    return (readsData(access) && (share & win::FILE_SHARE_READ) == 0) ||
+           (writesData(access) && (share & win::FILE_SHARE_WRITE) == 0);
+}
 
 // The entry that holds a file's contents: a second hard link leads to the
 // first name's entry.
@@ -124,7 +127,7 @@ bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD sh
 {
     // A viewer following the file reads it and shares everything: only an
     // open that does not share reading conflicts with it.
-    if (followedByOther(key) && (share & ShareRead) == 0) {
+    if (followedByOther(key) && (share & win::FILE_SHARE_READ) == 0) {
         return true;
     }
     const std::u16string content = contentKey(key);
@@ -132,12 +135,7 @@ bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD sh
         if ((open.kind != HandleKind::File && open.kind != HandleKind::Folder) || contentKey(open.path) != content) {
             continue;
         }
-        const bool theyRead = (open.access & ReadAccess) != 0;
-        const bool theyWrite = (open.access & WriteAccess) != 0;
-        const bool weRead = (access & ReadAccess) != 0;
-        const bool weWrite = (access & WriteAccess) != 0;
-        if ((weRead && !(open.share & ShareRead)) || (weWrite && !(open.share & ShareWrite)) ||
-            (theyRead && !(share & ShareRead)) || (theyWrite && !(share & ShareWrite))) {
+        if (shareRefuses(open.share, access) || shareRefuses(share, open.access)) {
             return true;
         }
     }
@@ -184,12 +182,8 @@ void addFile(const std::u16string& path, const std::u16string& text, std::uint64
     addFolder(parentPath(path));
     File file;
     file.path = path;
-    file.bytes.resize(text.size() * 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        file.bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        file.bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
-    }
-    file.creation = file.lastWrite = file.lastAccess = lastWrite;
+    file.bytes = utf16Bytes(text);
+    file.lastWrite = lastWrite;
     machine().files[fold(path)] = file;
 }
 
@@ -201,15 +195,7 @@ std::vector<std::uint8_t> fileBytes(const std::u16string& path)
     return it == machine().files.end() ? std::vector<std::uint8_t>{} : it->second.bytes;
 }
 
-std::u16string fileText(const std::u16string& path)
-{
-    const std::vector<std::uint8_t> bytes = fileBytes(path);
-    std::u16string text(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    return text;
-}
+std::u16string fileText(const std::u16string& path) { return utf16Text(fileBytes(path)); }
 
 
 
@@ -268,7 +254,7 @@ void makeSymbolicLink(const std::u16string& path, const std::u16string& target)
     link.path = path;
     link.symbolicLinkTarget = target;
     machine().linksPlanted = true;
-    link.creation = link.lastWrite = link.lastAccess = machine().now;
+    link.lastWrite = machine().now;
     machine().files[fold(path)] = link;
 }
 
@@ -451,34 +437,9 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
     if (enter("openFile", error)) {
         return INVALID_HANDLE_VALUE;
     }
-    // The same access, sharing and link rules as the real side's CreateFileW.
-    DWORD access = 0;
-    DWORD share = 0;
-    bool create = false;
-    bool followLink = false;
-    bool folderOnly = true;
-    switch (use) {
-    case FileUse::InspectFolder:
-        share = ShareRead | ShareWrite;
-        break;
-    case FileUse::ResolveFolder:
-        share = ShareRead | ShareWrite | ShareDelete;
-        followLink = true;
-        break;
-    case FileUse::ChangeFolderRights:
-        break;
-    case FileUse::ReadToExpire:
-        access = ReadAccess;
-        share = ShareRead | ShareDelete;
-        folderOnly = false;
-        break;
-    case FileUse::AppendEntry:
-        access = WriteAccess;
-        share = ShareRead;
-        create = true;
-        folderOnly = false;
-        break;
-    }
+    // The access, sharing and link rules of the real side's CreateFileW.
+    const FileOpen& how = fileOpenFor(use);
+    const bool followLink = (how.flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
     Machine& m = machine();
     std::u16string resolved;
     error = ERROR_SUCCESS;
@@ -493,19 +454,19 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
     const std::u16string key = fold(resolved);
     if (m.folders.count(key) != 0) {
         // A folder opens only with backup semantics, which the file uses lack.
-        if (!folderOnly) {
+        if ((how.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
             error = ERROR_ACCESS_DENIED;
             return INVALID_HANDLE_VALUE;
         }
-        if (sharingConflict(key, access, share)) {
+        if (sharingConflict(key, how.access, how.share)) {
             error = ERROR_SHARING_VIOLATION;
             return INVALID_HANDLE_VALUE;
         }
-        return asHandle(newHandle(OpenHandle{HandleKind::Folder, key, access, share, use == FileUse::ChangeFolderRights}));
+        return asHandle(newHandle(OpenHandle{HandleKind::Folder, key, how.access, how.share}));
     }
     auto existing = m.files.find(key);
     if (existing == m.files.end()) {
-        if (!create) {
+        if (how.disposition != OPEN_ALWAYS) {
             error = m.folders.count(parentPath(key)) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
@@ -515,16 +476,16 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
         }
         File file;
         file.path = resolved;
-        file.creation = file.lastWrite = file.lastAccess = m.now;
+        file.lastWrite = m.now;
         existing = m.files.emplace(key, file).first;
     } else if (existing->second.deletePending) {
         error = ERROR_ACCESS_DENIED;  // STATUS_DELETE_PENDING
         return INVALID_HANDLE_VALUE;
-    } else if (heldByOther(key) || sharingConflict(key, access, share)) {
+    } else if (heldByOther(key) || sharingConflict(key, how.access, how.share)) {
         error = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
-    return asHandle(newHandle(OpenHandle{HandleKind::File, key, access, share, false}));
+    return asHandle(newHandle(OpenHandle{HandleKind::File, key, how.access, how.share}));
 }
 
 void closeFile(HANDLE file)
@@ -608,7 +569,7 @@ DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount)
     }
     OpenHandle* open = nullptr;
     File* target = fileFor(file, &open);
-    if (target == nullptr || (open->access & WriteAccess) == 0) {
+    if (target == nullptr || !writesData(open->access)) {
         return ERROR_INVALID_HANDLE;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -638,7 +599,7 @@ bool deleteFile(const char16_t* path)
         if (open.kind != HandleKind::File || contentKey(open.path) != content) {
             continue;
         }
-        if ((open.share & ShareDelete) == 0) {
+        if ((open.share & FILE_SHARE_DELETE) == 0) {
             return false;
         }
         openByName = openByName || open.path == key;
@@ -658,7 +619,7 @@ DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::
         return error;
     }
     const OpenHandle* open = findHandle(handleValue(folder));
-    if (open == nullptr || open->kind != HandleKind::Folder || !open->rights) {
+    if (open == nullptr || open->kind != HandleKind::Folder || (open->access & WRITE_DAC) == 0) {
         return ERROR_ACCESS_DENIED;
     }
     machine().folders[open->path].access.assign(entries, entries + count);
