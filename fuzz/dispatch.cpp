@@ -27,11 +27,6 @@
 
 namespace {
 
-const std::u16string& LogFile = DayLogFile;
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string TeamsImage =
-    u"\\Device\\HarddiskVolume3\\Users\\ann\\AppData\\Local\\Microsoft\\Teams\\current\\Teams.exe";
-
 enum Setup : std::uint8_t {
     ParentConsole = 1,
     TeamsMain = 2,
@@ -80,14 +75,13 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
     }
     if (setup & ForeignWindow) {
         inmemory::WindowTraits foreign;
-        foreign.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Program Files\\Browser\\browser.exe");
+        foreign.processId = inmemory::addProcess(BrowserImage);
         foreign.title = u"Microsoft Teams Notification";
         inmemory::addWindow(foreign);
     }
     if (setup & Registered) {
         inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(SchemeKey + u"\\shell\\open\\command", u"",
-                                 u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"");
+        inmemory::setStringValue(CommandKey, u"", OpenCommand);
     }
     if (setup & OldLogFile) {
         // Last week's file, or (with a console) a folder in its place, so
@@ -99,9 +93,9 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
         // hold the file, and here an injected sharing violation (an even
         // fault byte) makes the log wait for a moment.
         if (setup & ParentConsole) {
-            inmemory::addFolder(LogFile);
+            inmemory::addFolder(DayLogFile);
         } else {
-            inmemory::addFile(LogFile, u"old entry\n", 0);
+            inmemory::addFile(DayLogFile, u"old entry\n", 0);
         }
     }
 }
@@ -114,9 +108,8 @@ struct Registration {
 
 Registration registration()
 {
-    const std::u16string commandKey = SchemeKey + u"\\shell\\open\\command";
     return {inmemory::keyExists(SchemeKey),
-            inmemory::keyExists(commandKey) ? inmemory::valueString(commandKey, u"") : u"<none>"};
+            inmemory::keyExists(CommandKey) ? inmemory::valueString(CommandKey, u"") : u"<none>"};
 }
 
 bool isCloseFunction(std::string_view name)

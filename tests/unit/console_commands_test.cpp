@@ -12,6 +12,7 @@
 #include "test_log.h"
 #include "test_text.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
@@ -32,9 +33,6 @@ const std::u16string Validating = u"Validating configuration...\n";
 const std::u16string Registered = u"Registering protocol handler succeeded.\n";
 const std::u16string NotFound = u"Protocol handler not found.\n";
 const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
-const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
 
 const ConsoleCommandResult Done{0, false};
 const ConsoleCommandResult InvalidSyntax{ExitInvalidSyntax, false};

@@ -11,11 +11,10 @@
 #include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
-const std::u16string Folder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string DayFile = Folder + u"\\VelmorathisMirrowcast1.log";  // the machine's clock: a Monday
 const std::u16string Victim = u"C:\\Windows\\win.ini";
 const std::u16string VictimText = u"[fonts]\n";
 constexpr std::uint64_t TenDaysAgo = 0;  // FILETIME 0: centuries ago, so "old" by any measure
@@ -40,20 +39,20 @@ TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
         std::function<void()> plant;
         bool written;            // the entry reached the day's file
         std::u16string created;  // a file that must not come into being ("" for none)
-        std::u16string reached = DayFile;  // where the day's file really is
+        std::u16string reached = DayLogFile;  // where the day's file really is
     };
     const Case cases[] = {
-        {"an ordinary file", [] { inmemory::addFile(DayFile, u"", inmemory::now()); }, true, u""},
-        {"no file yet", [] { inmemory::addFolder(Folder); }, true, u""},
-        {"a symbolic link to another file", [] { inmemory::makeSymbolicLink(DayFile, Victim); }, false, u""},
+        {"an ordinary file", [] { inmemory::addFile(DayLogFile, u"", inmemory::now()); }, true, u""},
+        {"no file yet", [] { inmemory::addFolder(LogFolder); }, true, u""},
+        {"a symbolic link to another file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, false, u""},
         {"a symbolic link to a file not there yet",
-         [] { inmemory::makeSymbolicLink(DayFile, u"C:\\Windows\\System32\\evil.dll"); }, false,
+         [] { inmemory::makeSymbolicLink(DayLogFile, u"C:\\Windows\\System32\\evil.dll"); }, false,
          u"C:\\Windows\\System32\\evil.dll"},
-        {"a second name of another file", [] { inmemory::addHardLink(DayFile, Victim); }, false, u""},
-        {"a junction in place of the file", [] { inmemory::makeJunction(DayFile, u"C:\\Windows\\Temp"); }, false,
+        {"a second name of another file", [] { inmemory::addHardLink(DayLogFile, Victim); }, false, u""},
+        {"a junction in place of the file", [] { inmemory::makeJunction(DayLogFile, u"C:\\Windows\\Temp"); }, false,
          u""},
-        {"a folder in place of the file", [] { inmemory::addFolder(DayFile); }, false, u""},
-        {"a junction in place of the folder", [] { inmemory::makeJunction(Folder, u"C:\\Windows\\Temp"); }, false,
+        {"a folder in place of the file", [] { inmemory::addFolder(DayLogFile); }, false, u""},
+        {"a junction in place of the folder", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp"); }, false,
          u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log"},
         // The administrator's own link: application data moved to another drive.
         {"application data behind a junction",
@@ -92,13 +91,13 @@ TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
         std::u16string mustStay;  // "" when the day's own old file is to go
     };
     const Case cases[] = {
-        {"an ordinary old file", [] { inmemory::addFile(DayFile, u"old\n", TenDaysAgo); }, u""},
-        {"a symbolic link to an old file", [] { inmemory::makeSymbolicLink(DayFile, Victim); }, Victim},
-        {"a second name of an old file", [] { inmemory::addHardLink(DayFile, Victim); }, Victim},
+        {"an ordinary old file", [] { inmemory::addFile(DayLogFile, u"old\n", TenDaysAgo); }, u""},
+        {"a symbolic link to an old file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, Victim},
+        {"a second name of an old file", [] { inmemory::addHardLink(DayLogFile, Victim); }, Victim},
         {"a junction in place of the folder",
          [&OldLog] {
              inmemory::addFile(OldLog, u"old\n", TenDaysAgo);
-             inmemory::makeJunction(Folder, u"C:\\Windows\\Temp");
+             inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp");
          },
          OldLog},
     };
@@ -107,7 +106,7 @@ TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
         c.plant();
         { const TestLog log; }
         if (c.mustStay.empty()) {
-            EXPECT_FALSE(inmemory::fileExists(DayFile)) << c.what;
+            EXPECT_FALSE(inmemory::fileExists(DayLogFile)) << c.what;
         } else {
             EXPECT_TRUE(inmemory::fileExists(c.mustStay)) << c.what;
             EXPECT_EQ(inmemory::fileText(c.mustStay).empty(), false) << c.what;
@@ -120,7 +119,7 @@ TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUse
 {
     // The folder is created, then, before its rights are changed, another
     // user puts a junction to a system folder in its place.
-    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(Folder, u"C:\\Windows"); }, 2);
+    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows"); }, 2);
     { const TestLog log; }
     EXPECT_TRUE(inmemory::folderAccess(u"C:\\Windows").empty());
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
@@ -128,5 +127,5 @@ TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUse
 
     inmemory::reset();  // and without the swap the folder gets its list
     { const TestLog plain; }
-    EXPECT_FALSE(inmemory::folderAccess(Folder).empty());
+    EXPECT_FALSE(inmemory::folderAccess(LogFolder).empty());
 }

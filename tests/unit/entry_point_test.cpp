@@ -11,12 +11,9 @@
 
 #include "app/entry_point.h"
 #include "inmemory/inmemory.h"
-#include "mirrowcast_version.h"
 #include "program_run.h"
 
 namespace {
-
-const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
 
 struct RunResult {
     std::int32_t exitCode;
@@ -101,18 +98,8 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
         inmemory::WindowTraits traits;
         traits.title = title;
         traits.visible = visible;
-        traits.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        traits.processId = inmemory::addProcess(TeamsImage);
         return inmemory::addWindowAtBottom(traits);
-    };
-    const auto remember = [](win::HWND window) {
-        const auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window));
-        const std::uint64_t stamp = inmemory::now();
-        std::vector<std::uint8_t> handleBytes, stampBytes;
-        for (int i = 0; i < 4; ++i) handleBytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-        for (int i = 0; i < 8; ++i) stampBytes.push_back(static_cast<std::uint8_t>(stamp >> (8 * i)));
-        const std::u16string key = u"HKCU\\SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
-        inmemory::setValue(key, u"MainTeamsApp", win::REG_DWORD, handleBytes);
-        inmemory::setValue(key, u"MainTeamsApp/TimeStamp", win::REG_QWORD, stampBytes);
     };
     struct Case {
         const char* desktop;
@@ -130,7 +117,7 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
         {"remembered main window, notification by exclusion",
          [&] {
              teamsWindow(u"", false);
-             remember(teamsWindow(u"Chat | Microsoft Teams", false));
+             rememberMainWindow(teamsWindow(u"Chat | Microsoft Teams", false), inmemory::now());
          },
          u"Protocolhandler invoked (Teams main app known) (Call notification found)...\n"},
     };

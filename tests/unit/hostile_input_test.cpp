@@ -19,20 +19,11 @@
 #include "util/strings.h"
 #include "inmemory/inmemory.h"
 #include "program_run.h"
-
-// The parser's result as the number "Invalid parameter(s) %d" shows.
-template <class... Args>
-std::int32_t parsed(Args&&... args)
-{
-    return static_cast<std::int32_t>(parseUrlParameters(std::forward<Args>(args)...));
-}
+#include "test_text.h"
 
 namespace {
 
 const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
-const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string LogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
 
 // What a run did, told by the traces each kind of work leaves.
 enum class Work { BadUrl, Answer, Close, StatusWindow, UnknownAction, ConsoleCommand };
@@ -93,15 +84,6 @@ Outcome run(const std::u16string& commandLine)
 {
     freshMachine();
     return runOnMachine(commandLine);
-}
-
-std::string narrow(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text.substr(0, 120)) {
-        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-    }
-    return out + (text.size() > 120 ? "...(" + std::to_string(text.size()) + ")" : "");
 }
 
 std::u16string repeat(std::size_t n, char16_t c = u'p') { return std::u16string(n, c); }
@@ -234,9 +216,9 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         const Outcome o = run(c.commandLine);
         EXPECT_EQ(o.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(o.works, c.works) << c.what << ": one kind of work, and only the one its form defines";
-        EXPECT_EQ(o.parameters, c.parameters) << c.what << "\n" << narrow(o.log);
+        EXPECT_EQ(o.parameters, c.parameters) << c.what << "\n" << narrow(o.log, 120);
         if (!c.mustLog.empty()) {
-            EXPECT_TRUE(contains(o.log, c.mustLog)) << c.what << "\n" << narrow(o.log);
+            EXPECT_TRUE(contains(o.log, c.mustLog)) << c.what << "\n" << narrow(o.log, 120);
         }
         EXPECT_EQ(o.debug, c.debug) << c.what;
         EXPECT_FALSE(o.registryTouched) << c.what;
@@ -272,7 +254,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
             const std::size_t later = slot == InvocationParameters::Action ? InvocationParameters::Participant
                                                                            : InvocationParameters::Action;
             const std::u16string url = Url + name + u"=" + raw + u"&" + table.slots[later].name + u"=late";
-            const std::int32_t result = parsed(url.c_str(), u"TeamsCall", table);
+            const std::int32_t result = number(parseUrlParameters(url.c_str(), u"TeamsCall", table));
             EXPECT_EQ(result, n <= 255 ? 0 : -4) << narrow(name) << " " << n;
             if (n <= 255) {
                 EXPECT_EQ(std::u16string(table.slots[slot].value), repeat(n - 1, u'v') + u"A") << narrow(name);
@@ -283,7 +265,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     {
         InvocationParameters table;
         const std::u16string url = Url + manyParameters(1000).substr(1) + u"&action=answercall";
-        EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", table), 0);
+        EXPECT_EQ(number(parseUrlParameters(url.c_str(), u"TeamsCall", table)), 0);
         EXPECT_EQ(std::u16string(table.slots[InvocationParameters::Action].value), u"answercall");
     }
 
@@ -291,7 +273,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     // is not seen, and the listing shows the first 255.
     for (std::size_t n : {254u, 255u, 256u, 257u}) {
         freshMachine();
-        const win::DWORD teams = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        const win::DWORD teams = inmemory::addProcess(TeamsImage);
         inmemory::WindowTraits traits;
         traits.processId = teams;
         traits.title = u"Chat | Contoso | Microsoft Teams";
@@ -318,7 +300,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     // cut, so a longer name still finds a title that holds its first 255.
     for (std::size_t n : {254u, 255u, 256u, 257u, 600u}) {
         freshMachine();
-        const win::DWORD teams = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        const win::DWORD teams = inmemory::addProcess(TeamsImage);
         inmemory::WindowTraits traits;
         traits.processId = teams;
         traits.title = repeat(255, u'a');
@@ -329,7 +311,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         const std::u16string participant = repeat(n, u'a') + u"   ";
         EXPECT_EQ(findCallWindow(scan, participant.c_str(), false), call) << n;
         closeCallWindow(scan, participant.c_str());
-        EXPECT_TRUE(contains(inmemory::fileText(LogFile), u"participant \"" + participant + u"\"...\n")) << n;
+        EXPECT_TRUE(contains(inmemory::fileText(DayLogFile), u"participant \"" + participant + u"\"...\n")) << n;
     }
 
     // The log's path: 259 characters at most, or the run's entries go to the

@@ -12,11 +12,9 @@
 #include "teams/teams_window_scan.h"
 #include "ui/status_content.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
-
-const std::u16string TeamsImage = u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe";
-const std::u16string BrowserImage = u"\\Device\\HarddiskVolume3\\Apps\\browser.exe";
 
 const std::u16string NotFound = u"\u2717 Teams desktop application not found";
 const std::u16string Detected = u"\u2713 Teams desktop application detected";
@@ -118,8 +116,7 @@ TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
         std::u16string folder;
     };
     const Case cases[] = {
-        {u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log", true,
-         u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast"},
+        {DayLogFile, true, LogFolder},
         {u"", false, u""},     // the log is off
         {u"C:\\", false, u""},  // nothing left to remove
         {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},

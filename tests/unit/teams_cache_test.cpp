@@ -5,13 +5,7 @@
 
 #include "teams/main_window_cache.h"
 #include "teams_desktop.h"
-
-// A cache result as the number its callers and support staff know.
-template <class Result>
-std::int32_t number(Result result)
-{
-    return static_cast<std::int32_t>(result);
-}
+#include "test_text.h"
 
 using namespace teams_test;
 
@@ -93,7 +87,7 @@ TEST_F(MainWindowCacheTest, AgeCountsWholeSecondsAndMarksFutureOrUnrepresentable
         {"stamp negative as a signed number", UINT64_MAX, 0xFFFFFFFFu},
     };
     for (const Case& c : cases) {
-        cacheEntry(handleOf(0x20020), c.stamp);
+        rememberMainWindow(handleOf(0x20020), c.stamp);
         win::HWND window = nullptr;
         std::uint32_t age = 7;
         EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0) << c.what;
@@ -114,7 +108,7 @@ TEST_F(MainWindowCacheTest, LoadReportsWhichValueIsMissingOrMistyped)
     inmemory::setStringValue(CacheKey, u"MainTeamsApp", u"196652");
     EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1) << "text is not a handle";
 
-    cacheEntry(handleOf(0x3002C), inmemory::now());
+    rememberMainWindow(handleOf(0x3002C), inmemory::now());
     inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_DWORD, {1, 2, 3, 4});
     age = 7;
     EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2);
@@ -124,7 +118,7 @@ TEST_F(MainWindowCacheTest, LoadReportsWhichValueIsMissingOrMistyped)
     inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, {1, 2, 3, 4});
     EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2) << "a QWORD of four bytes";
 
-    cacheEntry(handleOf(0x3002C), inmemory::now());
+    rememberMainWindow(handleOf(0x3002C), inmemory::now());
     inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
     inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED, 2);
@@ -148,7 +142,7 @@ TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
     for (const Case& c : cases) {
         SetUp();
         if (c.result >= 2) {
-            cacheEntry(handleOf(0x1110), 12345);  // an earlier run's entry
+            rememberMainWindow(handleOf(0x1110), 12345);  // an earlier run's entry
         }
         inmemory::failCall(c.function, win::ERROR_ACCESS_DENIED, c.occurrence);
         EXPECT_EQ(number(MainWindowCache::store(handleOf(0x2220))), c.result) << c.function << c.occurrence;

@@ -494,7 +494,7 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
     const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
     const win::HWND bare = window(u"Teams");
     const win::HWND other = window(u"Meeting with Ann | Microsoft Teams");
-    cacheEntry(main, inmemory::now());
+    rememberMainWindow(main, inmemory::now());
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     ASSERT_EQ(scan.mainFromCache, 1);

@@ -8,13 +8,7 @@
 #include "teams/main_window_cache.h"
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
-
-// A cache result as the number its callers and support staff know.
-template <class Result>
-std::int32_t number(Result result)
-{
-    return static_cast<std::int32_t>(result);
-}
+#include "test_text.h"
 
 using namespace teams_test;
 
@@ -54,7 +48,7 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
     for (const Case& c : cases) {
         inmemory::WindowTraits traits;
         traits.processId = inmemory::addProcess(c.image);
-        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), c.teams) << std::string(c.image.begin(), c.image.end());
+        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), c.teams) << narrow(c.image);
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -306,7 +300,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
         window(u"Meeting with Ann");
         window(u"Microsoft Teams Call in progress");
         const win::HWND roles[] = {main, notification, inmemory::unusedWindowHandle(), foreign};
-        cacheEntry(roles[c.cachedRole], inmemory::now() - c.ageTicks);
+        rememberMainWindow(roles[c.cachedRole], inmemory::now() - c.ageTicks);
 
         TestLog log;
         log.detailEnabled = 1;
@@ -328,7 +322,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
 TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
 {
     const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
-    cacheEntry(main, inmemory::now());
+    rememberMainWindow(main, inmemory::now());
     {
         TestLog log;
         const TeamsWindowScan scan = scanTeamsWindows(log);

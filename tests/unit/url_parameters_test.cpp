@@ -13,7 +13,7 @@
 template <class... Args>
 std::int32_t parsed(Args&&... args)
 {
-    return static_cast<std::int32_t>(parseUrlParameters(std::forward<Args>(args)...));
+    return number(parseUrlParameters(std::forward<Args>(args)...));
 }
 
 namespace {
