@@ -23,13 +23,24 @@ namespace {
 const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
 constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissions on log folder\n";
 
-// Functions only the log calls: a failure of one of them must leave the work
-// of the run exactly as it is without the failure.
+// Every layer function the flows call stands in exactly one of the first
+// three lists, or the sweep fails: it cannot tell what a failure of a new
+// function may change until someone says. Only the log calls the LogOnly
+// ones: their failure must leave the work of the run exactly as it is.
 const std::set<std::string_view> LogOnly = {
     "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "setProtectedFolderAccess",
     "openFile",            "appendToFile",    "readFileFacts", "readFinalPath", "deleteFile",
     "writeConsole",        "releaseConsole",
 };
+// Their failure may change what the run does; the exit code still tells.
+const std::set<std::string_view> WorkChanging = {
+    "commandLine",     "moduleFileName",      "readClock",          "monotonicMilliseconds", "pause",
+    "consoleWindow",   "takeWindowSnapshot",  "readWindowFacts",    "readWindowImagePath",   "isWindowVisible",
+    "windowProcessId", "foregroundWindow",    "bringToForeground",  "rootOwner",             "postSystemCommand",
+    "sendKeys",        "openRegistryKey",     "createRegistryKey",  "setRegistryValue",      "readRegistryValue",
+    "deleteRegistryTree",
+};
+// A failed release leaves its handle open, and nothing else.
 const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey"};
 const std::set<std::string_view> FileWriting = {"openFile", "appendToFile", "readFileFacts", "readFinalPath"};
 const std::set<std::string_view> ConsoleWriting = {"attachParentConsole", "writeConsole"};
@@ -279,6 +290,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
     std::string list;
     for (const std::string_view site : sites) {
         list += std::string(site) + " ";
+        EXPECT_EQ(LogOnly.count(site) + WorkChanging.count(site) + Releasing.count(site), 1u)
+            << site << ": say in exactly one list what its failure may change";
     }
     std::printf("fault injection: %zu flows, %zu call sites, %zu runs\n  %s\n", std::size(flows), sites.size(), runs,
                 list.c_str());
