@@ -34,11 +34,10 @@ const std::set<std::string_view> LogOnly = {
 };
 // Their failure may change what the run does; the exit code still tells.
 const std::set<std::string_view> WorkChanging = {
-    "commandLine",     "moduleFileName",      "readClock",          "monotonicMilliseconds", "pause",
-    "consoleWindow",   "takeWindowSnapshot",  "readWindowFacts",    "readWindowImagePath",   "isWindowVisible",
-    "windowProcessId", "foregroundWindow",    "bringToForeground",  "rootOwner",             "postSystemCommand",
-    "sendKeys",        "openRegistryKey",     "createRegistryKey",  "setRegistryValue",      "readRegistryValue",
-    "deleteRegistryTree",
+    "moduleFileName",     "readClock",         "monotonicMilliseconds", "pause",             "consoleWindow",
+    "takeWindowSnapshot", "readWindowFacts",   "readWindowImagePath",   "isWindowVisible",   "windowProcessId",
+    "foregroundWindow",   "bringToForeground", "rootOwner",             "postSystemCommand", "sendKeys",
+    "openRegistryKey",    "createRegistryKey", "setRegistryValue",      "readRegistryValue", "deleteRegistryTree",
 };
 // A failed release leaves its handle open, and nothing else.
 const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey"};

@@ -52,10 +52,8 @@ std::size_t callCount(std::string_view function);
 // --- Clock -------------------------------------------------------------------
 constexpr std::uint64_t TicksPerSecond = 10'000'000;  // FILETIME units
 std::uint64_t now();  // UTC as a FILETIME value
-void setNow(std::uint64_t fileTime);
 void setNow(int year, int month, int day, int hour, int minute, int second);
-// Runs `action` when the clock reaches `fileTime` (inside Sleep, or at once
-// when the clock is already there at the next layer call).
+// Runs `action` when a pause takes the clock to `fileTime`.
 void at(std::uint64_t fileTime, std::function<void()> action);
 std::uint64_t totalSleptMs();
 // Each pause from now on moves the clock `factor` times as far as it asks

@@ -79,12 +79,6 @@ bool enter(const char* function, win::DWORD& error)
     m.calls.emplace_back(function);
     const std::uint64_t position = m.calls.size();
     const std::uint64_t ofName = ++m.callsByName[function];
-    // Actions scheduled for a moment already reached run before the call.
-    while (!m.scheduled.empty() && m.scheduled.begin()->first <= m.now) {
-        auto action = std::move(m.scheduled.begin()->second);
-        m.scheduled.erase(m.scheduled.begin());
-        action();
-    }
     // A hook stands for another process acting at that very moment, such as
     // a user swapping a name for a link between two calls of the program.
     for (std::size_t i = 0; i < m.hooks.size(); ++i) {
@@ -159,7 +153,6 @@ void reset()
     m.localAppData = u"C:\\Users\\ann\\AppData\\Local";
     addFolder(m.localAppData);
     m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
-    m.commandLine = u"\"" + m.moduleFileName + u"\"";
     m.keys[fold(u"HKCR")] = Key{u"HKCR"};
     m.keys[fold(u"HKCU")] = Key{u"HKCU"};
     m.keys[fold(u"HKCU\\SOFTWARE")] = Key{u"HKCU\\SOFTWARE"};
@@ -209,7 +202,6 @@ std::size_t callCount(std::string_view function)
 }
 
 std::uint64_t now() { return machine().now; }
-void setNow(std::uint64_t fileTime) { machine().now = fileTime; }
 void setNow(int year, int month, int day, int hour, int minute, int second)
 {
     machine().now = fileTimeOf(year, month, day, hour, minute, second);

@@ -118,7 +118,6 @@ struct Machine {
 
     // process
     std::u16string moduleFileName;
-    std::u16string commandLine;
 
     // registry
     std::map<std::u16string, Key> keys;
@@ -155,9 +154,9 @@ struct Machine {
 
 Machine& machine();
 
-// Called first by every layer function: records the call, runs scheduled
-// actions that are due, and tells whether a planned fault hits this call (then
-// `error` holds the Win32 error to report).
+// Called first by every layer function: records the call, runs the hooks due
+// before it, and tells whether a planned fault hits this call (then `error`
+// holds the Win32 error to report).
 bool enter(const char* function, win::DWORD& error);
 // For functions that report a failure without its reason.
 bool failsNow(const char* function);

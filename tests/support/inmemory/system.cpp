@@ -78,34 +78,6 @@ bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& res
     return false;
 }
 
-// Removes one name of a file. When the first name of a hard-linked file goes,
-// its contents pass to another name, as the file lives on under that one.
-void removeName(const std::u16string& key)
-{
-    auto& files = machine().files;
-    auto it = files.find(key);
-    if (it == files.end()) {
-        return;
-    }
-    if (it->second.hardLinkOf.empty()) {
-        std::u16string heir;
-        for (auto& [other, file] : files) {
-            if (file.hardLinkOf == key) {
-                if (heir.empty()) {
-                    heir = other;
-                    const std::u16string heirPath = file.path;
-                    file = it->second;
-                    file.path = heirPath;
-                    file.deletePending = false;
-                } else {
-                    file.hardLinkOf = heir;
-                }
-            }
-        }
-    }
-    files.erase(key);
-}
-
 bool followedByOther(const std::u16string& key)
 {
     auto content = machine().files.find(contentKey(key));
@@ -379,12 +351,6 @@ DWORD moduleFileName(char16_t* buffer, DWORD size)
     return static_cast<DWORD>(path.size());
 }
 
-const char16_t* commandLine()
-{
-    [[maybe_unused]] const bool ignored = failsNow("commandLine");
-    return machine().commandLine.c_str();
-}
-
 DWORD knownFolderPath(KnownFolder which, char16_t (&path)[PathCapacity])
 {
     path[0] = 0;
@@ -507,7 +473,7 @@ void closeFile(HANDLE file)
             stillOpen = stillOpen || (open.kind == HandleKind::File && open.path == closed.path);
         }
         if (!stillOpen) {
-            removeName(closed.path);
+            machine().files.erase(closed.path);
         }
     }
 }
@@ -607,7 +573,7 @@ bool deleteFile(const char16_t* path)
     if (openByName) {
         it->second.deletePending = true;
     } else {
-        removeName(key);
+        machine().files.erase(key);
     }
     return true;
 }
