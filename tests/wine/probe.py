@@ -1,6 +1,5 @@
 """Looks at and pokes the desktop of a harness.WinePrefix through
-tests/tools/window_probe, which runs inside the prefix (set
-MIRROWCAST_PROBE_EXE to the built window_probe.exe)."""
+tests/tools/probe, which runs inside the prefix (MIRROWCAST_PROBE_EXE)."""
 
 import os
 import tempfile
@@ -29,14 +28,10 @@ class Window:
         return bool(self.style & WS_MINIMIZE)
 
 
-def probe_exe():
-    return harness._env_path("MIRROWCAST_PROBE_EXE")
-
-
 def _run(prefix, args):
-    code, _ = prefix.run(probe_exe(), args, timeout=30)
+    code, _ = prefix.run(harness.probe_exe(), args, timeout=30)
     if code != 0:
-        raise AssertionError(f"window_probe {' '.join(args)} exited with {code}")
+        raise AssertionError(f"probe {' '.join(args)} exited with {code}")
 
 
 def windows(prefix):

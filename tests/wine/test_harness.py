@@ -5,7 +5,6 @@ import os
 import unittest
 
 import harness
-import probe
 
 # Arguments that a naive join or a shell would mangle: spaces, quotes next to
 # backslashes (CommandLineToArgvW's doubling rule), cmd and shell
@@ -42,19 +41,19 @@ class HarnessTest(unittest.TestCase):
             with self.subTest(name):
                 os.remove(self.args_file) if os.path.exists(self.args_file) else None
                 code, _ = getattr(self.prefix, name)(
-                    probe.probe_exe(), ["args", self.prefix.winpath(self.args_file), *HOSTILE_ARGUMENTS])
+                    harness.probe_exe(), ["args", self.prefix.winpath(self.args_file), *HOSTILE_ARGUMENTS])
                 self.assertEqual(code, 0)
                 self.assertEqual(self.parsed_arguments(), HOSTILE_ARGUMENTS)
 
     def test_console_text_and_exit_codes_come_back(self):
-        code, text = self.prefix.run_console(probe.probe_exe(), ["console", "50% done & more", "300"])
+        code, text = self.prefix.run_console(harness.probe_exe(), ["console", "50% done & more", "300"])
         self.assertEqual((code, text), (300 & 0xFF, "50% done & more\n"))
         # Without start /wait on a terminal there is no console to attach to.
-        code, _ = self.prefix.run(probe.probe_exe(), ["console", "lost", "0"])
+        code, _ = self.prefix.run(harness.probe_exe(), ["console", "lost", "0"])
         self.assertEqual(code, 3)
 
     def test_shell_open_runs_the_registered_url_handler(self):
-        exe = self.prefix.copy_in(probe.probe_exe(), r"Apps\Url Handler", "handler.exe")
+        exe = self.prefix.copy_in(harness.probe_exe(), r"Apps\Url Handler", "handler.exe")
         command = f'"{self.prefix.winpath(exe)}" args "{self.prefix.winpath(self.args_file)}" "%1"'
         # Wine's shell looks schemes up in HKCR only (HKLM\Software\Classes);
         # it does not merge in HKCU\Software\Classes as Windows does.

@@ -50,8 +50,7 @@ class StandInTest(unittest.TestCase):
     def test_shift_ctrl_s_opens_the_call_window_only_from_a_window_with_a_call(self):
         listed = [("main", "Chat | Teams", f"oncall={CALL_TITLE}"), ("chat", "Pop-out chat", "")]
         with TeamsStandIn(self.prefix, windows=listed) as teams:
-            since = teams.command("show chat")
-            teams.wait_event("shown chat", since=since)
+            since = teams.act("show chat")
             probe.send_shift_ctrl_s(self.prefix)
             teams.wait_event("keys chat", since=since)
 
@@ -87,8 +86,7 @@ class StandInTest(unittest.TestCase):
             teams.wait_event("destroyed main")
             self.assertEqual(self.ours(), [])
             # With every window gone the process still takes commands.
-            since = teams.command("create late|Late window|")
-            teams.wait_event("created late", since=since)
+            teams.act("create late|Late window|")
             self.assertEqual([w.title for w in self.ours()], ["Late window"])
             self.assertEqual(teams.stop(), 0)
         words = [e[1:] for e in teams.events()]

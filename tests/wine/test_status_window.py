@@ -2,10 +2,8 @@
 says about the Teams stand-in, its log link and test button, its resources,
 and how it ends. Screenshots of both modes go to MIRROWCAST_ARTIFACTS.
 
-The status window is read from inside the prefix by tests/tools/status_probe
-(MIRROWCAST_STATUS_PROBE_EXE, or next to window_probe in the build)."""
+The status window is read from inside the prefix by tests/tools/probe."""
 
-import glob
 import os
 import subprocess
 import time
@@ -23,16 +21,6 @@ WITH_NOTIFICATION = DETECTED + "\r\n\r\n\u2713 Teams call notification window fo
 WITHOUT_NOTIFICATION = DETECTED + "\r\n\r\n\u2717 Teams call notification window not found"
 BACKGROUND = (243, 242, 241)
 SMALL_ICON = os.path.join(os.path.dirname(__file__), "..", "..", "res", "mirrowcast_small.ico")
-
-
-def status_probe_exe():
-    if os.environ.get("MIRROWCAST_STATUS_PROBE_EXE"):
-        return harness._env_path("MIRROWCAST_STATUS_PROBE_EXE")
-    tools = os.path.dirname(os.path.dirname(harness._env_path("MIRROWCAST_PROBE_EXE", must_exist=False)))
-    path = os.path.join(tools, "status_probe", "status_probe.exe")
-    if not os.path.exists(path):
-        raise harness.HarnessError(f"{path} does not exist (build tests/tools/status_probe)")
-    return path
 
 
 def artifact(name):
@@ -106,7 +94,7 @@ class StatusWindow:
 
     def __init__(self, prefix, args):
         self.prefix = prefix
-        self.probe_exe = status_probe_exe()  # before the window: nothing could close it
+        self.probe_exe = harness.probe_exe()  # before the window: nothing could close it
         self.proc = prefix.start(harness.mirrowcast_exe(), args)
         try:
             self.info = self.show()
@@ -121,7 +109,7 @@ class StatusWindow:
 
     def show(self):
         out = os.path.join(self.prefix.drive_c, "status.txt")
-        code = self.probe("show", self.prefix.winpath(out), "20000")
+        code = self.probe("status", self.prefix.winpath(out), "20000")
         if code != 0:
             raise AssertionError(f"no status window (probe exit {code}; program exit {self.proc.poll()})")
         info = {}
@@ -168,12 +156,6 @@ class StatusWindow:
         return self.proc.wait(timeout=30) & 0xFF
 
 
-def read_log(prefix):
-    files = glob.glob(os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))
-    with open(files[0], "rb") as f:
-        return f.read().decode("utf-16-le")
-
-
 class StatusWindowTest(unittest.TestCase):
     def test_normal_window_where_and_what_it_shows_and_closing_by_the_close_box(self):
         with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=[
@@ -197,7 +179,7 @@ class StatusWindowTest(unittest.TestCase):
 
             image = window.screenshot("status_window.png")
             self.check_painting(window, image)
-            self.assertEqual(window.close("syscommand-close"), 0)
+            self.assertEqual(window.close("close-status-box"), 0)
 
     def check_painting(self, window, image):
         left, top, _, _ = window.rect
@@ -245,8 +227,8 @@ class StatusWindowTest(unittest.TestCase):
             teams.wait_event("keys notif", since=since, timeout=20)
             teams.wait_event("created call", since=since, timeout=20)
             teams.wait_event("syscommand call F020", since=since, timeout=20)
-            self.assertEqual(window.close("close"), 0)
-            log = read_log(prefix)
+            self.assertEqual(window.close("close-status"), 0)
+            log = prefix.log_entries()
             self.assertIn("Active call notification window detected!\n", log)
             self.assertIn("Bringing Teams call notification window to the foreground...\n", log)
             self.assertIn("Minimizing call window \"Meeting with Ann\"...\n", log)
@@ -271,12 +253,12 @@ class StatusWindowTest(unittest.TestCase):
                     if desktop is None:
                         window = StatusWindow(prefix, ["--debug"])
                         text = window.info["control.112.text"]
-                        window.close("close")
+                        window.close("close-status")
                     else:
                         with TeamsStandIn(prefix, image_name=desktop[0], windows=desktop[1]):
                             window = StatusWindow(prefix, ["--debug"])
                             text = window.info["control.112.text"]
-                            window.close("close")
+                            window.close("close-status")
                     self.assertEqual(text, expected)
 
     def test_log_link_opens_the_log_folder(self):
@@ -296,12 +278,12 @@ class StatusWindowTest(unittest.TestCase):
                     break
                 self.assertLess(time.monotonic(), deadline, f"no folder window opened; windows: {shown}")
                 time.sleep(0.3)
-            self.assertEqual(window.close("close"), 0)
+            self.assertEqual(window.close("close-status"), 0)
 
     def test_resources_and_version_information(self):
         with harness.WinePrefix() as prefix:
             out = os.path.join(prefix.drive_c, "resources.txt")
-            code, _ = prefix.run(status_probe_exe(), ["resources", prefix.winpath(harness.mirrowcast_exe()),
+            code, _ = prefix.run(harness.probe_exe(), ["resources", prefix.winpath(harness.mirrowcast_exe()),
                                                       prefix.winpath(out)])
             self.assertEqual(code, 0)
             with open(out, encoding="utf-8") as f:
