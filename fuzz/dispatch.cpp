@@ -80,8 +80,7 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
         inmemory::addWindow(foreign);
     }
     if (setup & Registered) {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(CommandKey, u"", OpenCommand);
+        registerHandlerByHand();
     }
     if (setup & OldLogFile) {
         // Last week's file, or (with a console) a folder in its place, so

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "fuzz_text.h"
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "util/format.h"
 #include "inmemory/inmemory.h"

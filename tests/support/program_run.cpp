@@ -61,6 +61,12 @@ void rememberMainWindow(win::HWND window, std::uint64_t stamp)
     inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, littleEndian(stamp, 8));
 }
 
+void registerHandlerByHand(const std::u16string& command)
+{
+    inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+    inmemory::setStringValue(CommandKey, u"", command);
+}
+
 ProgramRun runProgramOnDouble(const char16_t* commandLine, int showCommand)
 {
     ProgramRun run;

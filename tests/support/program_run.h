@@ -61,3 +61,6 @@ std::u16string withoutTimeStamps(const std::u16string& text);
 
 // The main window cache's entry as an earlier run would have left it.
 void rememberMainWindow(win::HWND window, std::uint64_t stamp);
+// The scheme's key and its command, as a registration by hand or by an
+// installer leaves them.
+void registerHandlerByHand(const std::u16string& command = OpenCommand);

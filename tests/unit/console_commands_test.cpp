@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/console_commands.h"
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "test_text.h"
 #include "inmemory/inmemory.h"
@@ -70,30 +69,17 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
-        {u"/help", Done, HelpText},
-        {u"/HELP", Done, HelpText},
-        {u"/Help", Done, HelpText},
-        {u"/help please", Done, HelpText},
-        {u"/help ", Done, HelpText},
-        {u"/?", Done, HelpText},
+        {u"/help", Done, HelpText}, {u"/HELP", Done, HelpText}, {u"/Help", Done, HelpText},
+        {u"/help please", Done, HelpText}, {u"/help ", Done, HelpText}, {u"/?", Done, HelpText},
         {u"/? /registerhandler", Done, HelpText},
-        {u"/registerhandler", Done, Registering + Registered},
-        {u"/registerhandler now", Done, Registering + Registered},
-        {u"/RegisterHandler", Done, Registering + Registered},
-        {u"/unregisterhandler", Done, Unregistering + NotFound},
+        {u"/registerhandler", Done, Registering + Registered}, {u"/registerhandler now", Done, Registering + Registered},
+        {u"/RegisterHandler", Done, Registering + Registered}, {u"/unregisterhandler", Done, Unregistering + NotFound},
         {u"/validateconfig", StatusWindow, Validating + Missing},
         {u"/VALIDATECONFIG later", StatusWindow, Validating + Missing},
-        {u"/helpme", InvalidSyntax, u""},
-        {u"/??", InvalidSyntax, u""},
-        {u"/", InvalidSyntax, u""},
-        {u"/help\tx", InvalidSyntax, u""},
-        {u"/help\t", InvalidSyntax, u""},
-        {u"/registerhandlerX", InvalidSyntax, u""},
-        {u"/register", InvalidSyntax, u""},
-        {u"/ help", InvalidSyntax, u""},
-        {u"/debuginfo-all", InvalidSyntax, u""},
-        {u"/validateconfig,", InvalidSyntax, u""},
-        {u"-help", InvalidSyntax, u""},
+        {u"/helpme", InvalidSyntax, u""}, {u"/??", InvalidSyntax, u""}, {u"/", InvalidSyntax, u""},
+        {u"/help\tx", InvalidSyntax, u""}, {u"/help\t", InvalidSyntax, u""}, {u"/registerhandlerX", InvalidSyntax, u""},
+        {u"/register", InvalidSyntax, u""}, {u"/ help", InvalidSyntax, u""}, {u"/debuginfo-all", InvalidSyntax, u""},
+        {u"/validateconfig,", InvalidSyntax, u""}, {u"-help", InvalidSyntax, u""},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -177,8 +163,7 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
     for (const Case& c : cases) {
         SetUp();
         if (c.found != Nothing) {
-            inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-            inmemory::setStringValue(CommandKey, u"", c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
+            registerHandlerByHand(c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
         }
         if (c.error != 0) {
             inmemory::failCall(c.failing, c.error);

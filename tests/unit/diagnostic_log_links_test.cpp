@@ -8,7 +8,6 @@
 #include <functional>
 #include <string>
 
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
 #include "program_run.h"

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "allocation_counter.h"
-#include "log/diagnostic_log.h"
 #include "program_run.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"

@@ -47,18 +47,11 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
     };
     const std::u16string url = u"Velmorathis.Mirrowcast:TeamsCall?";
     const std::vector<Case> cases = {
-        {u"", 0, u""},
-        {u"something else", 0, u""},
-        {u"/help", 0, u""},
-        {u"/unknowncommand", 1, u""},
+        {u"", 0, u""}, {u"something else", 0, u""}, {u"/help", 0, u""}, {u"/unknowncommand", 1, u""},
         {u"\"" + url + u"action=answercall", 0, u""},  // no closing quote
-        {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""},
-        {u"Velmorathis.Mirrowcast", 0, u""},
-        {u"--debug", 0, u"", true},
-        {u"--DEBUG", 0, u"", true},
-        {u"--debugsomething", 0, u"", true},
-        {u"\"--debug\"", 0, u"", true},
-        {u"-debug", 0, u""},
+        {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""}, {u"Velmorathis.Mirrowcast", 0, u""},
+        {u"--debug", 0, u"", true}, {u"--DEBUG", 0, u"", true}, {u"--debugsomething", 0, u"", true},
+        {u"\"--debug\"", 0, u"", true}, {u"-debug", 0, u""},
         {url + u"action=answercall&participant=John%20Smith", 0,
          u"action=answercall\nparticipant=John Smith\nProtocolhandler invoked...\n"},
         {u"\"" + url + u"action=closecallwindow\"", 0, u"action=closecallwindow\nProtocolhandler invoked...\n"},
@@ -224,12 +217,8 @@ TEST(EntryPoint, ProgramNameIsSkippedAsTheRuntimeDoes)
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"\"C:\\Program Files\\V\\VelmorathisMirrowcast.exe\" \"Velmorathis.Mirrowcast:x\"",
          u"\"Velmorathis.Mirrowcast:x\""},
-        {u"C:\\V\\prog.exe   /help", u"/help"},
-        {u"prog.exe\t\t--debug", u"--debug"},
-        {u"\"prog.exe\"/help", u"/help"},
-        {u"prog.exe", u""},
-        {u"\"unterminated", u""},
-        {u"", u""},
+        {u"C:\\V\\prog.exe   /help", u"/help"}, {u"prog.exe\t\t--debug", u"--debug"}, {u"\"prog.exe\"/help", u"/help"},
+        {u"prog.exe", u""}, {u"\"unterminated", u""}, {u"", u""},
     };
     for (const auto& [full, rest] : cases) {
         EXPECT_EQ(std::u16string(skipProgramName(full.c_str())), rest) << narrow(full);

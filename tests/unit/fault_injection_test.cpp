@@ -97,8 +97,7 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
         inmemory::holdFile(DayLogFile);
     }
     if (m.registered) {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(CommandKey, u"", OpenCommand);
+        registerHandlerByHand();
     }
     if (m.teams) {
         inmemory::WindowTraits traits;

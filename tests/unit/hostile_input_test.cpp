@@ -12,22 +12,33 @@
 #include <vector>
 
 #include "app/entry_point.h"
-#include "log/diagnostic_log.h"
-#include "test_log.h"
-#include "teams/teams_window_scan.h"
-#include "url/invocation_parameters.h"
-#include "util/strings.h"
 #include "inmemory/inmemory.h"
 #include "program_run.h"
+#include "teams/teams_window_scan.h"
+#include "test_log.h"
 #include "test_text.h"
+#include "url/invocation_parameters.h"
+#include "util/strings.h"
 
 namespace {
 
 const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
 
-// What a run did, told by the traces each kind of work leaves.
+// What a run did, told by the traces each kind of work leaves in the log
+// (the status window by its request).
 enum class Work { BadUrl, Answer, Close, StatusWindow, UnknownAction, ConsoleCommand };
 using Works = std::set<Work>;
+const std::pair<Work, const char16_t*> Traces[] = {
+    {Work::BadUrl, u"Invalid parameter(s) "},
+    {Work::Answer, u"Waiting for Teams call notification window to popup...\n"},
+    {Work::Close, u"Closing call window for participant \""},
+    {Work::UnknownAction, u"Missing or unknown action \""},
+    {Work::ConsoleCommand, u"Registering protocol handler...\n"},
+    {Work::ConsoleCommand, u"Unregistering protocol handler...\n"},
+    {Work::ConsoleCommand, u"Validating configuration...\n"},
+    {Work::ConsoleCommand, u"Supported commands:\n"},
+    {Work::ConsoleCommand, u"Invalid command line syntax \""},
+};
 
 struct Outcome {
     std::int32_t exitCode = -1;
@@ -55,27 +66,13 @@ Outcome runOnMachine(const std::u16string& commandLine)
     if (invoked != std::u16string::npos) {
         o.parameters = o.log.substr(0, invoked);
     }
-    if (contains(o.log, u"Invalid parameter(s) ")) {
-        o.works.insert(Work::BadUrl);
-    }
-    if (contains(o.log, u"Waiting for Teams call notification window to popup...\n")) {
-        o.works.insert(Work::Answer);
-    }
-    if (contains(o.log, u"Closing call window for participant \"")) {
-        o.works.insert(Work::Close);
+    for (const auto& [work, trace] : Traces) {
+        if (contains(o.log, trace)) {
+            o.works.insert(work);
+        }
     }
     if (!run.statusWindows.empty()) {
         o.works.insert(Work::StatusWindow);
-    }
-    if (contains(o.log, u"Missing or unknown action \"")) {
-        o.works.insert(Work::UnknownAction);
-    }
-    for (const char16_t* trace : {u"Registering protocol handler...\n", u"Unregistering protocol handler...\n",
-                                  u"Validating configuration...\n", u"Supported commands:\n",
-                                  u"Invalid command line syntax \""}) {
-        if (contains(o.log, trace)) {
-            o.works.insert(Work::ConsoleCommand);
-        }
     }
     return o;
 }

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "registration/protocol_handler.h"
 #include "inmemory/inmemory.h"
@@ -43,12 +42,6 @@ protected:
         std::u16string fresh = all.substr(seen);
         seen = all.size();
         return fresh;
-    }
-
-    void registerByHand(const std::u16string& command)
-    {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(CommandKey, u"", command);
     }
 
     std::unique_ptr<TestLog> log;
@@ -94,9 +87,9 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
     };
     const Case cases[] = {
         {"nothing registered", [] {}, ValidateResult::Missing},
-        {"the expected command", [&] { registerByHand(OpenCommand); }, ValidateResult::Valid},
+        {"the expected command", [&] { registerHandlerByHand(OpenCommand); }, ValidateResult::Valid},
         {"letter case differs only",
-         [&] { registerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
+         [&] { registerHandlerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
          ValidateResult::Valid},
         {"an expandable string",
          [&] {
@@ -104,15 +97,15 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
          },
          ValidateResult::Valid},
         {"the program was moved",
-         [&] { registerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
+         [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
         {"a number where the command belongs",
          [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
         // 516 bytes hold 257 characters and the terminator, no more.
-        {"a command of 257 characters", [&] { registerByHand(std::u16string(257, u'x')); }, ValidateResult::Differs},
-        {"a command of 258 characters", [&] { registerByHand(std::u16string(258, u'x')); }, ValidateResult::Missing},
+        {"a command of 257 characters", [&] { registerHandlerByHand(std::u16string(257, u'x')); }, ValidateResult::Differs},
+        {"a command of 258 characters", [&] { registerHandlerByHand(std::u16string(258, u'x')); }, ValidateResult::Missing},
         {"module path unreadable",
          [&] {
-             registerByHand(OpenCommand);
+             registerHandlerByHand(OpenCommand);
              inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
          },
          ValidateResult::ModulePathUnreadable},
@@ -121,7 +114,7 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
         {"module path too long for 260 units",
          [&] {
              inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
-             registerByHand(OpenCommand);
+             registerHandlerByHand(OpenCommand);
          },
          ValidateResult::ModulePathUnreadable},
     };
@@ -137,7 +130,7 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
 TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegistered)
 {
     log->detailEnabled = 1;
-    registerByHand(OpenCommand);
+    registerHandlerByHand(OpenCommand);
     inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(handler.validate(), ValidateResult::ModulePathUnreadable);
     EXPECT_EQ(said(), u"Unable to retrieve module filename\n");
@@ -167,7 +160,7 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
     };
     for (const Case& c : cases) {
         SetUp();
-        registerByHand(c.registered);
+        registerHandlerByHand(c.registered);
         if (c.modulePathFails) {
             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
         }
@@ -241,7 +234,7 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_FALSE(inmemory::keyExists(SchemeKey));
 
-    registerByHand(OpenCommand);
+    registerHandlerByHand(OpenCommand);
     const UnregisterResult removal = handler.unregisterHandler();
     EXPECT_EQ(removal.outcome, UnregisterOutcome::Failed);
     EXPECT_EQ(removal.error, 5);
@@ -250,7 +243,7 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
 
     // Rights on the classes root but not on the tree: the deletion refuses.
     SetUp();
-    registerByHand(OpenCommand);
+    registerHandlerByHand(OpenCommand);
     inmemory::denyRegistryWrite(CommandKey);
     EXPECT_EQ(handler.unregisterHandler().error, 5);
     EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
@@ -293,7 +286,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
          UnregisterOutcome::NotFound, true},
         {"the deletion fails",
          [&] {
-             registerByHand(OpenCommand);
+             registerHandlerByHand(OpenCommand);
              inmemory::failCall("deleteRegistryTree", NoSystemResources);
          },
          u"Unable to remove protocol handler, error 1450 (system error).\n", UnregisterOutcome::Failed, true},

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_content.h"

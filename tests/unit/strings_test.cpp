@@ -173,10 +173,7 @@ TEST(SpaceFreeCopy, RemovesOnlyU0020AndStaysWithinTheBuffer)
 TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
 {
     const std::pair<std::u16string, std::u16string> cases[] = {
-        {u"John%20Smith", u"John Smith"},
-        {u"a%26b%23c", u"a&b#c"},
-        {u"a+b", u"a+b"},
-        {u"%C3%B6", u"\u00F6"},
+        {u"John%20Smith", u"John Smith"}, {u"a%26b%23c", u"a&b#c"}, {u"a+b", u"a+b"}, {u"%C3%B6", u"\u00F6"},
         {u"%C8%99tefan", u"\u0219tefan"},           // encodeURIComponent("ștefan")
         {u"%e2%82%ac", u"\u20AC"},                  // three bytes, lower-case digits
         {u"%F0%90%90%80", u"\U00010400"},           // four bytes: a surrogate pair
@@ -193,13 +190,9 @@ TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
         {u"%E2%82%4", u"\u00E2\u0082%4"},           // cut by an incomplete escape
         {u"%C3x%B6", u"\u00C3x\u00B6"},             // split by a literal character
         {u"%C3%C3%B6", u"\u00C3\u00F6"},            // a failed lead, then a sequence
-        {u"%", u"%"},
-        {u"%4", u"%4"},
-        {u"%G1", u"%G1"},
-        {u"100%", u"100%"},
+        {u"%", u"%"}, {u"%4", u"%4"}, {u"%G1", u"%G1"}, {u"100%", u"100%"},
         {u"%2541", u"%41"},  // decoded once, not again
-        {u"%0D%0A", u"\r\n"},
-        {u"%e9t%C9", u"\u00E9t\u00C9"},
+        {u"%0D%0A", u"\r\n"}, {u"%e9t%C9", u"\u00E9t\u00C9"},
     };
     char16_t out[16];
     for (const auto& [in, expected] : cases) {

@@ -2,6 +2,7 @@
 // as the log and Teams see them: what is written, what keys go in, what is
 // posted and when, on the stand-in's clock (the waits take no real time).
 #include <algorithm>
+#include <array>
 #include <functional>
 #include "teams/teams_window_scan.h"
 #include "teams_desktop.h"
@@ -15,6 +16,19 @@ constexpr std::uint64_t Millisecond = inmemory::TicksPerSecond / 1000;
 using Line = std::u16string;
 using Lines = std::vector<Line>;
 
+// What the answer says, as support staff read it.
+const Line Waiting = u"Waiting for Teams call notification window to popup...\n";
+const Line FoundVisible = u"Teams call notification window found (visible).\n";
+const Line FoundHidden = u"Teams call notification window found (not visible).\n";
+const Line NoneFound = u"Teams call notification window not found.\n";
+const Line Detected = u"Active call notification window detected!\n";
+const Line Aborted = u"Wait aborted, no active call detected.\n";
+const Line Bringing = u"Bringing Teams call notification window to the foreground...\n";
+const Line NotBrought = u"Teams call notification window could not be brought to the foreground, keys not sent.\n";
+const Line Keys = u"Sending 'Shift-Ctrl-S'\n";
+Line waitingFor(const Line& who) { return u"Waiting for call window for participant \"" + who + u"\"...\n"; }
+Line minimizing(const Line& title) { return u"Minimizing call window \"" + title + u"\"...\n"; }
+
 class CallWindowLookupTest : public TeamsDesktop {};
 class CallActionsTest : public TeamsDesktop {
 protected:
@@ -27,10 +41,6 @@ const std::u16string TodaysImage = u"\\Device\\HarddiskVolume3\\Program Files\\W
 
 TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
 {
-    struct Listed {
-        std::u16string title;
-        unsigned flags;
-    };
     struct Case {
         const char* what;
         const char16_t* participant;
@@ -77,16 +87,13 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         SetUp();
         const win::HWND main = window(u"Chat | Microsoft Teams");
         const win::HWND notification = window(u"John Smith");  // notified by exclusion, say
-        std::vector<win::HWND> handles;
-        for (const Listed& w : c.windows) {
-            handles.push_back(window(w.title, w.flags));
-        }
+        const std::vector<win::HWND> handles = windows(c.windows);
         TestLog log;
         TeamsWindowScan scan = scanTeamsWindows(log);
         scan.mainWindow = main;
         scan.notificationWindow = notification;
         scan.notificationMatch = NotificationMatch::ByExclusion;
-        const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
+        const win::HWND expected = picked(handles, c.pick);
         EXPECT_EQ(findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
     }
 }
@@ -139,33 +146,19 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
 
     answerCall(scan, u"John  Smith");
 
-    EXPECT_EQ(logLines(log), (Lines{
-                                 u"Waiting for Teams call notification window to popup...\n",
-                                 u"Teams call notification window found (visible).\n",
-                                 u"Active call notification window detected!\n",
-                                 u"Sending 'Shift-Ctrl-S'\n",
-                                 u"Waiting for call window for participant \"John  Smith\"...\n",
-                                 u"Minimizing call window \"Call with John Smith\"...\n",
-                             }));
+    EXPECT_EQ(logLines(log), (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John  Smith"),
+                                    minimizing(u"Call with John Smith")}));
     ASSERT_EQ(inmemory::sentInput().size(), 1u) << "the six events go in one call";
-    const std::vector<win::KEYBDINPUT>& keys = inmemory::sentInput()[0].records;
-    const win::WORD vk[] = {0xA0, 0xA2, 0x53, 0x53, 0xA2, 0xA0};
-    const win::DWORD flags[] = {0, 0, 0, 2, 2, 2};
-    ASSERT_EQ(keys.size(), 6u);
-    for (std::size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(keys[i].wVk, vk[i]) << i;
-        EXPECT_EQ(keys[i].dwFlags, flags[i]) << i;
-        EXPECT_EQ(keys[i].wScan, 0) << i;
-        EXPECT_EQ(keys[i].time, 0u) << i;
-        EXPECT_EQ(keys[i].dwExtraInfo, 0u) << i;
+    // Each record as (key, scan code, flags, time, extra information).
+    std::vector<std::array<std::uint64_t, 5>> keys;
+    for (const win::KEYBDINPUT& r : inmemory::sentInput()[0].records) {
+        keys.push_back({r.wVk, r.wScan, r.dwFlags, r.time, r.dwExtraInfo});
     }
+    EXPECT_EQ(keys, (decltype(keys){{0xA0, 0, 0, 0, 0}, {0xA2, 0, 0, 0, 0}, {0x53, 0, 0, 0, 0}, {0x53, 0, 2, 0, 0},
+                                    {0xA2, 0, 2, 0, 0}, {0xA0, 0, 2, 0, 0}}));
     EXPECT_EQ(inmemory::sentInput()[0].time, start);
-    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
-    const inmemory::PostedMessage& posted = inmemory::postedMessages()[0];
-    EXPECT_EQ(posted.window, call);
-    EXPECT_EQ(posted.message, win::WM_SYSCOMMAND);
-    EXPECT_EQ(posted.wParam, win::SC_MINIMIZE);
-    EXPECT_EQ(posted.lParam, 0);
+    EXPECT_EQ(inmemory::postedMessages(),
+              (std::vector<inmemory::PostedMessage>{{call, win::WM_SYSCOMMAND, win::SC_MINIMIZE, 0, start}}));
     EXPECT_EQ(inmemory::totalSleptMs(), 0u);
     EXPECT_TRUE(inmemory::windowMinimized(call));
     EXPECT_FALSE(inmemory::windowMinimized(notification));
@@ -186,15 +179,8 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
 
     answerCall(scan, nullptr);
 
-    EXPECT_EQ(logLines(log), (Lines{
-                                 u"Waiting for Teams call notification window to popup...\n",
-                                 u"Teams call notification window found (not visible).\n",
-                                 u"Active call notification window detected!\n",
-                                 u"Bringing Teams call notification window to the foreground...\n",
-                                 u"Sending 'Shift-Ctrl-S'\n",
-                                 u"Waiting for call window for participant \"(None)\"...\n",
-                                 u"Minimizing call window \"Ann Lee\"...\n",
-                             }));
+    EXPECT_EQ(logLines(log), (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"),
+                                    minimizing(u"Ann Lee")}));
     // Each wait looks again 10 ms after the last look.
     ASSERT_EQ(inmemory::sentInput().size(), 1u);
     EXPECT_EQ(inmemory::sentInput()[0].time, start + 1110 * Millisecond);
@@ -214,23 +200,18 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
         bool scansShows;          // the scan's hidden pop-up is shown
         Lines head;
     };
-    const Line waiting = u"Waiting for Teams call notification window to popup...\n";
-    const Line hidden = u"Teams call notification window found (not visible).\n";
-    const Line none = u"Teams call notification window not found.\n";
-    const Line detected = u"Active call notification window detected!\n";
-    const Line aborted = u"Wait aborted, no active call detected.\n";
     const Case cases[] = {
-        {"hidden all along", true, nullptr, false, {waiting, hidden, aborted}},
-        {"none, and none comes", false, nullptr, false, {waiting, none, aborted}},
-        {"the scan's own pop-up shows", true, nullptr, true, {waiting, hidden, detected}},
+        {"hidden all along", true, nullptr, false, {Waiting, FoundHidden, Aborted}},
+        {"none, and none comes", false, nullptr, false, {Waiting, NoneFound, Aborted}},
+        {"the scan's own pop-up shows", true, nullptr, true, {Waiting, FoundHidden, Detected}},
         {"a pop-up opens after the scan", false, u"Microsoft Teams Notification", false,
-         {waiting, none, u"appeared", detected}},
+         {Waiting, NoneFound, u"appeared", Detected}},
         {"another pop-up shows beside the scan's hidden one", true, u"Microsoft Teams Notification", false,
-         {waiting, hidden, u"appeared", detected}},
+         {Waiting, FoundHidden, u"appeared", Detected}},
         {"a pop-up of unknown title is the one window left", false, u"Incoming call", false,
-         {waiting, none, u"appeared", detected}},
+         {Waiting, NoneFound, u"appeared", Detected}},
         {"a hidden title match still wins over the exclusion rule", true, u"Incoming call", false,
-         {waiting, hidden, aborted}},
+         {Waiting, FoundHidden, Aborted}},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -258,7 +239,7 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
             head[2] = u"Teams call notification window " + hex(popUp) + u" appeared.\n";
         }
         EXPECT_EQ(lines, head) << c.what;
-        if (head.back() == detected) {
+        if (head.back() == Detected) {
             ASSERT_EQ(inmemory::sentInput().size(), 1u) << c.what;
             EXPECT_EQ(inmemory::sentInput()[0].time, start + 2000 * Millisecond) << c.what;
             // No call window opens: the listing marks the window answered.
@@ -355,19 +336,13 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 
     answerCall(scan, u"John Smith");
 
-    EXPECT_EQ(logLines(log), (Lines{
-                                 u"Waiting for Teams call notification window to popup...\n",
-                                 u"Teams call notification window found (visible).\n",
-                                 u"Active call notification window detected!\n",
-                                 u"Sending 'Shift-Ctrl-S'\n",
-                                 u"Waiting for call window for participant \"John Smith\"...\n",
-                                 u"Wait aborted, no call window detected.\n",
-                                 u"Enumerating Teams windows\n",
-                                 u"Window " + hex(notification) +
-                                     u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n",
-                                 u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
-                                 u"Window " + hex(earlier) + u" main:0 callnotify:0 visible:1, minimized:1 [John Smith]\n",
-                             }));
+    EXPECT_EQ(logLines(log),
+              (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John Smith"),
+                     u"Wait aborted, no call window detected.\n", u"Enumerating Teams windows\n",
+                     u"Window " + hex(notification) +
+                         u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n",
+                     u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
+                     u"Window " + hex(earlier) + u" main:0 callnotify:0 visible:1, minimized:1 [John Smith]\n"}));
     EXPECT_EQ(inmemory::totalSleptMs(), 30000u);
     EXPECT_EQ(inmemory::sentInput().size(), 1u);
     EXPECT_TRUE(inmemory::postedMessages().empty());
@@ -386,13 +361,8 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
     };
     const Case cases[] = {
         {"the notification is brought forward first", [] {},
-         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
-          u"Sending 'Shift-Ctrl-S'\n", u"Waiting for call window for participant \"John Smith\"...\n",
-          u"Minimizing call window \"John Smith\"...\n"},
-         true, true},
-        {"Windows refuses the foreground", [] { inmemory::refuseForeground(); },
-         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
-          u"Teams call notification window could not be brought to the foreground, keys not sent.\n"},
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true},
+        {"Windows refuses the foreground", [] { inmemory::refuseForeground(); }, {Detected, Bringing, NotBrought},
          false, false},
         {"the other client has it, and Windows refuses",
          [this] {
@@ -400,21 +370,14 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
                  {u"TeamsWebView", u"Chat | Microsoft Teams", true, false, inmemory::addProcess(TodaysImage)}));
              inmemory::refuseForeground();
          },
-         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
-          u"Teams call notification window could not be brought to the foreground, keys not sent.\n"},
-         false, false},
+         {Detected, Bringing, NotBrought}, false, false},
         {"the ringing client has it in another window", [this] { inmemory::setForeground(main); },
-         {u"Active call notification window detected!\n", u"Sending 'Shift-Ctrl-S'\n",
-          u"Waiting for call window for participant \"John Smith\"...\n", u"Minimizing call window \"John Smith\"...\n"},
-         true, true},
+         {Detected, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true},
         {"the keys are blocked", [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
-         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
-          u"Sending 'Shift-Ctrl-S'\n", u"Sending keys failed (0 of 6 sent, error 5).\n"},
-         false, false},
+         {Detected, Bringing, Keys, u"Sending keys failed (0 of 6 sent, error 5).\n"}, false, false},
         {"the minimise cannot be posted", [] { inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED); },
-         {u"Active call notification window detected!\n", u"Bringing Teams call notification window to the foreground...\n",
-          u"Sending 'Shift-Ctrl-S'\n", u"Waiting for call window for participant \"John Smith\"...\n",
-          u"Minimizing call window \"John Smith\"...\n", u"Posting window command failed (error 5).\n"},
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith"),
+          u"Posting window command failed (error 5).\n"},
          true, false},
     };
     for (const Case& c : cases) {
@@ -451,15 +414,10 @@ TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
 
     closeCallWindow(scan, u"John Smith");
 
-    EXPECT_EQ(logLines(log), (Lines{
-                                 u"Closing call window for participant \"John Smith\"...\n",
-                                 u"Sending Close command to window \"Call with John Smith\"...\n",
-                             }));
-    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
-    EXPECT_EQ(inmemory::postedMessages()[0].window, call);
-    EXPECT_EQ(inmemory::postedMessages()[0].message, win::WM_SYSCOMMAND);
-    EXPECT_EQ(inmemory::postedMessages()[0].wParam, win::SC_CLOSE);
-    EXPECT_EQ(inmemory::postedMessages()[0].lParam, 0);
+    EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"John Smith\"...\n",
+                                    u"Sending Close command to window \"Call with John Smith\"...\n"}));
+    EXPECT_EQ(inmemory::postedMessages(),
+              (std::vector<inmemory::PostedMessage>{{call, win::WM_SYSCOMMAND, win::SC_CLOSE, 0, inmemory::now()}}));
     EXPECT_FALSE(inmemory::windowExists(call));
     EXPECT_EQ(inmemory::callCount("pause"), 0u);
 }
@@ -475,13 +433,10 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
 
         closeCallWindow(scan, participant);
 
-        EXPECT_EQ(logLines(log),
-                  (Lines{
-                      u"Closing call window for participant \"(None)\"...\n",
-                      u"Teams call window not found\n",
-                      u"Enumerating Teams windows\n",
-                      u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
-                  }));
+        EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"(None)\"...\n",
+                                        u"Teams call window not found\n", u"Enumerating Teams windows\n",
+                                        u"Window " + hex(main) +
+                                            u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n"}));
         EXPECT_TRUE(inmemory::postedMessages().empty());
         EXPECT_EQ(inmemory::callCount("pause"), 0u);
     }

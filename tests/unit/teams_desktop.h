@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "log/diagnostic_log.h"
 #include "teams/teams_window_scan.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
@@ -19,6 +18,10 @@ namespace teams_test {
 
 // Flags of a listed window.
 enum : unsigned { Visible = 0, Hidden = 1, Minimized = 2, Foreign = 4 };
+struct Listed {
+    std::u16string title;
+    unsigned flags;
+};
 
 class TeamsDesktop : public ::testing::Test {
 protected:
@@ -38,6 +41,21 @@ protected:
         traits.minimized = (flags & Minimized) != 0;
         traits.processId = (flags & Foreign) != 0 ? browser : teams;
         return inmemory::addWindowAtBottom(traits);
+    }
+
+    // The windows of a table's row, below those added so far; its pick among
+    // them (-1: none).
+    std::vector<win::HWND> windows(const std::vector<Listed>& listed)
+    {
+        std::vector<win::HWND> handles;
+        for (const Listed& w : listed) {
+            handles.push_back(window(w.title, w.flags));
+        }
+        return handles;
+    }
+    static win::HWND picked(const std::vector<win::HWND>& handles, int pick)
+    {
+        return pick < 0 ? nullptr : handles[static_cast<std::size_t>(pick)];
     }
 
     // The texts written to today's file, line by line, without their time stamps.

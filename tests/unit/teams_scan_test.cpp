@@ -18,22 +18,11 @@ constexpr std::uint64_t Second = inmemory::TicksPerSecond;
 
 class TeamsWindowScanTest : public TeamsDesktop {};
 
-const std::u16string ExclusionLine(win::HWND window)
-{
-    char16_t out[64];
-    util::formatString(out, u"Call notification %p found by exclusion\n", window);
-    return out;
-}
-
 }  // namespace
 
 TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
 {
-    struct Case {
-        std::u16string image;
-        bool teams;
-    };
-    const Case cases[] = {
+    const std::pair<std::u16string, bool> cases[] = {  // the owner's image, and whether it is Teams
         {TeamsImage, true},
         {u"\\Device\\HarddiskVolume1\\Apps\\TEAMS.EXE", true},
         {u"\\Device\\HarddiskVolume1\\Apps\\MyTeams.exe", false},
@@ -45,10 +34,10 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(221, u'x') + u"\\Teams.exe", true},  // 255 characters
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
     };
-    for (const Case& c : cases) {
+    for (const auto& [image, teams] : cases) {
         inmemory::WindowTraits traits;
-        traits.processId = inmemory::addProcess(c.image);
-        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), c.teams) << narrow(c.image);
+        traits.processId = inmemory::addProcess(image);
+        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), teams) << narrow(image);
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -129,11 +118,7 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
                                             r.callInProgressTitles.count}),
                   std::vector<std::size_t>({c.images, c.classes, c.notifications, c.inProgress}))
             << c.what;
-        std::u16string said;
-        for (const std::u16string& line : logLines(log)) {
-            said += line;
-        }
-        EXPECT_EQ(said, c.log) << c.what;
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(log.logPath)), c.log) << c.what;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.what;
     }
 
@@ -143,12 +128,8 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
     inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
     inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"LyncWindow"});
     inmemory::setMultiStringValue(Key, u"NotificationTitles", {u"Incoming call"});
-    inmemory::WindowTraits added;
-    added.className = u"LyncWindow";
-    added.title = u"Incoming call from Ann";
-    added.visible = false;
-    added.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume1\\Apps\\Lync.exe");
-    const win::HWND toast = inmemory::addWindow(added);
+    const win::HWND toast = inmemory::addWindow(
+        {u"LyncWindow", u"Incoming call from Ann", false, false, inmemory::addProcess(u"\\Device\\Apps\\Lync.exe")});
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, toast);
@@ -188,10 +169,6 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
 {
     // Each case is a desktop, top of the z-order first; `pick` is the index
     // of the expected notification window (-1: none).
-    struct Listed {
-        std::u16string title;
-        unsigned flags;
-    };
     struct Case {
         const char* what;
         std::vector<Listed> windows;
@@ -234,18 +211,16 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
     };
     for (const Case& c : cases) {
         SetUp();
-        std::vector<win::HWND> handles;
-        for (const Listed& w : c.windows) {
-            handles.push_back(window(w.title, w.flags));
-        }
+        const std::vector<win::HWND> handles = windows(c.windows);
         TestLog log;
         const TeamsWindowScan scan = scanTeamsWindows(log);
-        const win::HWND expected = c.pick < 0 ? nullptr : handles[static_cast<std::size_t>(c.pick)];
+        const win::HWND expected = picked(handles, c.pick);
         EXPECT_EQ(scan.notificationWindow, expected) << c.what;
         EXPECT_EQ(scan.notificationMatch, c.match) << c.what;
         const std::vector<std::u16string> lines = logLines(log);
         if (c.match == NotificationMatch::ByExclusion) {
-            EXPECT_EQ(lines, std::vector<std::u16string>{ExclusionLine(expected)}) << c.what;
+            EXPECT_EQ(lines, std::vector<std::u16string>{u"Call notification " + hex(expected) + u" found by exclusion\n"})
+                << c.what;
         } else {
             EXPECT_TRUE(lines.empty()) << c.what;
         }

@@ -2,11 +2,11 @@
 // the fixed-size values under long and hostile input.
 #include <gtest/gtest.h>
 
-#include "test_text.h"
-
+#include <array>
 #include <string>
 
 #include "allocation_counter.h"
+#include "test_text.h"
 #include "url/invocation_parameters.h"
 
 // The parser's result as the number "Invalid parameter(s) %d" shows.
@@ -18,16 +18,10 @@ std::int32_t parsed(Args&&... args)
 
 namespace {
 
-struct Expected {
-    Expected(std::u16string a = {}, std::u16string p = {}, std::u16string pn = {}, std::u16string p2 = {},
-             std::u16string p2n = {})
-        : action(a), participant(p), participantNumber(pn), participant2(p2), participant2Number(p2n)
-    {
-    }
-    std::u16string action, participant, participantNumber, participant2, participant2Number;
-};
+// action, participant, participantnumber, participant2, participant2number
+using Values = std::array<std::u16string, InvocationParameters::Count>;
 
-Expected valuesOf(const InvocationParameters& p)
+Values valuesOf(const InvocationParameters& p)
 {
     return {p.slots[0].value, p.slots[1].value, p.slots[2].value, p.slots[3].value, p.slots[4].value};
 }
@@ -50,7 +44,7 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
     struct Case {
         std::u16string url;
         std::int32_t result;
-        Expected values;
+        Values values;
     };
     const std::u16string base = u"Velmorathis.Mirrowcast:TeamsCall?";
     const Case cases[] = {
@@ -76,25 +70,15 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         {base + u"participant=x&participant=y", 0, {u"", u"y"}},
         {base + u"action=answercall=now", 0, {u"answercall=now"}},
         {base + u"unknown=1&action=a", 0, {u"a"}},
-        {u"x:teamscall?action=answercall", 0, {u"answercall"}},
-        {u"x:TeamsCallback?action=answercall", 0, {u"answercall"}},
-        {u"x:TeamsCall/extra?action=a", 0, {u"a"}},
-        {u"x:TeamsCall?action=a?b", 0, {u"a?b"}},
-        {u"no colon here?action=a", -1, {}},
-        {u"x://TeamsCall?action=a", -2, {}},
-        {u"x:Teams?action=a", -2, {}},
-        {u"x:TeamsCall", -3, {}},
-        {u"x:TeamsCall&action=a", -3, {}},
+        {u"x:teamscall?action=answercall", 0, {u"answercall"}}, {u"x:TeamsCallback?action=answercall", 0, {u"answercall"}},
+        {u"x:TeamsCall/extra?action=a", 0, {u"a"}}, {u"x:TeamsCall?action=a?b", 0, {u"a?b"}},
+        {u"no colon here?action=a", -1, {}}, {u"x://TeamsCall?action=a", -2, {}}, {u"x:Teams?action=a", -2, {}},
+        {u"x:TeamsCall", -3, {}}, {u"x:TeamsCall&action=a", -3, {}},
     };
     for (const Case& c : cases) {
         InvocationParameters p;
         EXPECT_EQ(parsed(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
-        const Expected got = valuesOf(p);
-        EXPECT_EQ(got.action, c.values.action) << narrow(c.url);
-        EXPECT_EQ(got.participant, c.values.participant) << narrow(c.url);
-        EXPECT_EQ(got.participantNumber, c.values.participantNumber) << narrow(c.url);
-        EXPECT_EQ(got.participant2, c.values.participant2) << narrow(c.url);
-        EXPECT_EQ(got.participant2Number, c.values.participant2Number) << narrow(c.url);
+        EXPECT_EQ(valuesOf(p), c.values) << narrow(c.url);
     }
 }
 

@@ -144,6 +144,7 @@ struct PostedMessage {
     win::WPARAM wParam;
     win::LPARAM lParam;
     std::uint64_t time;
+    bool operator==(const PostedMessage&) const = default;
 };
 const std::vector<PostedMessage>& postedMessages();
 struct SentInput {
