@@ -89,20 +89,14 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
          u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"112")},
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
-         [] {
-             inmemory::holdFile(DayLogFile);
-             inmemory::addFile(UserLogFile, u"last week\n", 0);
-         },
+         [] { inmemory::holdFile(DayLogFile); inmemory::addFile(UserLogFile, u"last week\n", 0); },
          nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
          u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
         {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
         {"held, and the user's file a link",
-         [&Victim] {
-             inmemory::holdFile(DayLogFile);
-             inmemory::makeSymbolicLink(UserLogFile, Victim);
-         },
+         [&Victim] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
     };
     for (const Case& c : cases) {

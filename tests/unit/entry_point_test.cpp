@@ -102,10 +102,7 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
     const Case cases[] = {
         {"no Teams", [] {}, u"Protocolhandler invoked...\n"},
         {"main window and a notification by title",
-         [&] {
-             teamsWindow(u"Microsoft Teams Notification");
-             teamsWindow(u"Chat | Microsoft Teams");
-         },
+         [&] { teamsWindow(u"Microsoft Teams Notification"); teamsWindow(u"Chat | Microsoft Teams"); },
          u"Protocolhandler invoked (Teams main app identified) (Call notification identified)...\n"},
         {"remembered main window, notification by exclusion",
          [&] {

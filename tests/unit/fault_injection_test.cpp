@@ -185,21 +185,12 @@ bool isSubsequence(const std::vector<std::u16string>& part, const std::vector<st
 
 TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
 {
-    Machine desktop;
-    desktop.teams = true;
-    Machine registered = desktop;
-    registered.registered = true;
-    Machine newFolder;
-    newFolder.console = true;
-    newFolder.folder = false;
-    Machine oldFile;
-    oldFile.console = true;
-    oldFile.oldFile = true;
-    Machine held;
-    held.console = true;
-    held.dayFileHeld = true;
-    Machine waiting = desktop;
-    waiting.notificationShowsLater = true;
+    const Machine desktop{.teams = true};
+    const Machine registered{.teams = true, .registered = true};
+    const Machine newFolder{.console = true, .folder = false};
+    const Machine oldFile{.console = true, .oldFile = true};
+    const Machine held{.console = true, .dayFileHeld = true};
+    const Machine waiting{.teams = true, .notificationShowsLater = true};
     const Flow flows[] = {
         {"protocol answer", desktop, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
         {"protocol answer, waiting", waiting, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
@@ -248,8 +239,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
             for (const win::DWORD error : errors) {
                 const Outcome r = runFlow(flow, k, error);
                 ++runs;
-                const std::string where = std::string(flow.name) + ", call " + std::to_string(k) + " " + std::string(failing) +
-                                          " fails with " + std::to_string(error);
+                const std::string where = std::string(flow.name) + ", call " + std::to_string(k) + " " +
+                                          std::string(failing) + " fails with " + std::to_string(error);
                 const auto special = flow.exitCodeWhenFails.find(failing);
                 const std::int32_t expected = special == flow.exitCodeWhenFails.end() ? flow.exitCode
                                               : special->second == ItsError  ? static_cast<std::int32_t>(error)

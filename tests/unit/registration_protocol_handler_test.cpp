@@ -92,22 +92,19 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
          [&] { registerHandlerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
          ValidateResult::Valid},
         {"an expandable string",
-         [&] {
-             inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand));
-         },
+         [&] { inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand)); },
          ValidateResult::Valid},
         {"the program was moved",
          [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
         {"a number where the command belongs",
          [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
         // 516 bytes hold 257 characters and the terminator, no more.
-        {"a command of 257 characters", [&] { registerHandlerByHand(std::u16string(257, u'x')); }, ValidateResult::Differs},
-        {"a command of 258 characters", [&] { registerHandlerByHand(std::u16string(258, u'x')); }, ValidateResult::Missing},
+        {"a command of 257 characters", [&] { registerHandlerByHand(std::u16string(257, u'x')); },
+         ValidateResult::Differs},
+        {"a command of 258 characters", [&] { registerHandlerByHand(std::u16string(258, u'x')); },
+         ValidateResult::Missing},
         {"module path unreadable",
-         [&] {
-             registerHandlerByHand(OpenCommand);
-             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-         },
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
          ValidateResult::ModulePathUnreadable},
         {"module path unreadable, nothing registered",
          [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, ValidateResult::Missing},
@@ -285,10 +282,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
          [] { inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound,
          UnregisterOutcome::NotFound, true},
         {"the deletion fails",
-         [&] {
-             registerHandlerByHand(OpenCommand);
-             inmemory::failCall("deleteRegistryTree", NoSystemResources);
-         },
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("deleteRegistryTree", NoSystemResources); },
          u"Unable to remove protocol handler, error 1450 (system error).\n", UnregisterOutcome::Failed, true},
     };
     for (const Case& c : cases) {

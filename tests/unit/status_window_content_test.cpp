@@ -5,6 +5,7 @@
 #include "test_text.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_log.h"
@@ -64,17 +65,11 @@ TEST(StatusWindowDetection, TextForEachDesktop)
          WithoutNotification},
     };
     for (const Case& c : cases) {
-        inmemory::reset();
-        forgetTeamsRecognition();
+        freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::DWORD browser = inmemory::addProcess(BrowserImage);
         for (const DesktopWindow& w : c.windows) {
-            inmemory::WindowTraits traits;
-            traits.className = w.className;
-            traits.title = w.title;
-            traits.visible = w.visible;
-            traits.processId = w.teams ? teams : browser;
-            inmemory::addWindowAtBottom(traits);
+            inmemory::addWindowAtBottom({w.className, w.title, w.visible, false, w.teams ? teams : browser});
         }
         TestLog log;
         const TeamsDetection detection = detectTeams(log);
@@ -100,10 +95,9 @@ TEST(StatusWindowGeometry, CentredOnTheDesktopWithTheModesHeight)
     };
     for (const Case& c : cases) {
         const StatusGeometry g = statusWindowGeometry(c.right, c.bottom, c.debug);
-        EXPECT_EQ(g.left, c.expected.left) << c.right << "x" << c.bottom << " debug " << c.debug;
-        EXPECT_EQ(g.top, c.expected.top) << c.right << "x" << c.bottom << " debug " << c.debug;
-        EXPECT_EQ(g.width, c.expected.width);
-        EXPECT_EQ(g.height, c.expected.height);
+        const StatusGeometry& e = c.expected;
+        EXPECT_EQ(std::tie(g.left, g.top, g.width, g.height), std::tie(e.left, e.top, e.width, e.height))
+            << c.right << "x" << c.bottom << " debug " << c.debug;
     }
 }
 

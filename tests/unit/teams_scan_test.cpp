@@ -219,8 +219,8 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
         EXPECT_EQ(scan.notificationMatch, c.match) << c.what;
         const std::vector<std::u16string> lines = logLines(log);
         if (c.match == NotificationMatch::ByExclusion) {
-            EXPECT_EQ(lines, std::vector<std::u16string>{u"Call notification " + hex(expected) + u" found by exclusion\n"})
-                << c.what;
+            const std::u16string found = u"Call notification " + hex(expected) + u" found by exclusion\n";
+            EXPECT_EQ(lines, std::vector<std::u16string>{found}) << c.what;
         } else {
             EXPECT_TRUE(lines.empty()) << c.what;
         }

@@ -67,7 +67,8 @@ DWORD createFolder(const char16_t* path) { return static_cast<DWORD>(::SHCreateD
 HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
 {
     const FileOpen& how = fileOpenFor(use);
-    const ::HANDLE file = ::CreateFileW(wide(path), how.access, how.share, nullptr, how.disposition, how.flags, nullptr);
+    const ::HANDLE file =
+        ::CreateFileW(wide(path), how.access, how.share, nullptr, how.disposition, how.flags, nullptr);
     error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
     return ours(file);
 }

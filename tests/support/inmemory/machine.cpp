@@ -148,15 +148,15 @@ void reset()
     m.calls.reserve(1 << 16);  // keeps tests that count allocations steady
     m.now = fileTimeOf(2026, 12, 7, 10, 0, 0);
     m.programData = u"C:\\ProgramData";
-    m.folders[fold(u"C:")] = Folder{u"C:"};
-    m.folders[fold(m.programData)] = Folder{m.programData};
+    m.folders[fold(u"C:")] = Folder{.path = u"C:"};
+    m.folders[fold(m.programData)] = Folder{.path = m.programData};
     m.localAppData = u"C:\\Users\\ann\\AppData\\Local";
     addFolder(m.localAppData);
     m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
-    m.keys[fold(u"HKCR")] = Key{u"HKCR"};
-    m.keys[fold(u"HKCU")] = Key{u"HKCU"};
-    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{u"HKCU\\SOFTWARE"};
-    m.keys[fold(u"HKLM")] = Key{u"HKLM"};
+    m.keys[fold(u"HKCR")] = Key{.path = u"HKCR"};
+    m.keys[fold(u"HKCU")] = Key{.path = u"HKCU"};
+    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{.path = u"HKCU\\SOFTWARE"};
+    m.keys[fold(u"HKLM")] = Key{.path = u"HKLM"};
 }
 
 void failCall(std::string_view function, win::DWORD error, int occurrence, int count)

@@ -31,8 +31,8 @@ template <class T>
 using PathMap = std::unordered_map<std::u16string, T, std::hash<std::u16string>, SamePath>;
 
 struct File {
-    std::u16string path;
-    std::vector<std::uint8_t> bytes;
+    std::u16string path{};
+    std::vector<std::uint8_t> bytes{};
     std::uint64_t lastWrite = 0;
     bool heldByOther = false;      // open elsewhere, sharing nothing
     bool followedByOther = false;  // open elsewhere for reading, sharing everything
@@ -40,17 +40,15 @@ struct File {
     // a symbolic link names its target (unfolded); a second hard link names
     // the folded key of the entry that holds the contents; a file deleted
     // while open with FILE_SHARE_DELETE goes when its last handle closes.
-    std::u16string symbolicLinkTarget;
-    std::u16string hardLinkOf;
+    std::u16string symbolicLinkTarget{};
+    std::u16string hardLinkOf{};
     bool deletePending = false;
 };
 
 struct Folder {
-    Folder() = default;
-    explicit Folder(std::u16string folderPath) : path(std::move(folderPath)) {}
-    std::u16string path;
-    std::vector<win::FolderAccess> access;  // as last set by the program; empty: never set
-    std::u16string junctionTarget;  // a junction (mount point) to this folder
+    std::u16string path{};
+    std::vector<win::FolderAccess> access{};  // as last set by the program; empty: never set
+    std::u16string junctionTarget{};  // a junction (mount point) to this folder
 };
 
 struct Value {
@@ -59,12 +57,10 @@ struct Value {
 };
 
 struct Key {
-    Key() = default;
-    explicit Key(std::u16string keyPath) : path(std::move(keyPath)) {}
     std::u16string path;
     bool isVolatile = false;
     bool writeDenied = false;
-    std::map<std::u16string, std::pair<std::u16string, Value>> values;  // folded name -> (name, value)
+    std::map<std::u16string, std::pair<std::u16string, Value>> values{};  // folded name -> (name, value)
 };
 
 struct Window {

@@ -24,7 +24,7 @@ Key& makeKey(const std::u16string& path, bool isVolatile)
     if (!parent.empty() && findKey(parent) == nullptr) {
         makeKey(parent, isVolatile);
     }
-    auto [it, inserted] = machine().keys.try_emplace(fold(path), Key{path});
+    auto [it, inserted] = machine().keys.try_emplace(fold(path), Key{.path = path});
     if (inserted) {
         it->second.isVolatile = isVolatile;
     }
@@ -229,7 +229,7 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-        Key made{*level};
+        Key made{.path = *level};
         made.isVolatile = isVolatile;
         machine().keys.emplace(fold(*level), made);
     }

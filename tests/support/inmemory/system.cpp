@@ -138,7 +138,7 @@ void addFolder(const std::u16string& path)
         const std::size_t slash = path.find(u'\\', start);
         current = path.substr(0, slash);
         if (!current.empty()) {
-            machine().folders.try_emplace(fold(current), Folder{current});
+            machine().folders.try_emplace(fold(current), Folder{.path = current});
         }
         if (slash == std::u16string::npos) {
             break;
@@ -152,11 +152,7 @@ bool folderExists(const std::u16string& path) { return machine().folders.count(f
 void addFile(const std::u16string& path, const std::u16string& text, std::uint64_t lastWrite)
 {
     addFolder(parentPath(path));
-    File file;
-    file.path = path;
-    file.bytes = utf16Bytes(text);
-    file.lastWrite = lastWrite;
-    machine().files[fold(path)] = file;
+    machine().files[fold(path)] = File{.path = path, .bytes = utf16Bytes(text), .lastWrite = lastWrite};
 }
 
 bool fileExists(const std::u16string& path) { return machine().files.count(fold(path)) != 0; }
@@ -169,15 +165,19 @@ std::vector<std::uint8_t> fileBytes(const std::u16string& path)
 
 std::u16string fileText(const std::u16string& path) { return utf16Text(fileBytes(path)); }
 
-
-
-void holdFile(const std::u16string& path)
+namespace {
+// The file another process opens, made empty when it is not there yet.
+File& openedElsewhere(const std::u16string& path)
 {
     if (!fileExists(path)) {
         addFile(path, u"", machine().now);
     }
-    machine().files[fold(path)].heldByOther = true;
+    return machine().files[fold(path)];
 }
+}  // namespace
+
+void holdFile(const std::u16string& path) { openedElsewhere(path).heldByOther = true; }
+void followFile(const std::u16string& path) { openedElsewhere(path).followedByOther = true; }
 
 void releaseFile(const std::u16string& path)
 {
@@ -196,15 +196,6 @@ void appendBytes(const std::u16string& path, const std::vector<std::uint8_t>& by
     }
 }
 
-void followFile(const std::u16string& path)
-{
-    if (!fileExists(path)) {
-        addFile(path, u"", machine().now);
-    }
-    machine().files[fold(path)].followedByOther = true;
-}
-
-
 std::vector<win::FolderAccess> folderAccess(const std::u16string& folder)
 {
     auto it = machine().folders.find(fold(folder));
@@ -222,21 +213,15 @@ void setProgramDataPath(const std::u16string& path)
 void makeSymbolicLink(const std::u16string& path, const std::u16string& target)
 {
     addFolder(parentPath(path));
-    File link;
-    link.path = path;
-    link.symbolicLinkTarget = target;
     machine().linksPlanted = true;
-    link.lastWrite = machine().now;
-    machine().files[fold(path)] = link;
+    machine().files[fold(path)] = File{.path = path, .lastWrite = machine().now, .symbolicLinkTarget = target};
 }
 
 void makeJunction(const std::u16string& path, const std::u16string& target)
 {
     addFolder(parentPath(path));
-    Folder junction{path};
-    junction.junctionTarget = target;
     machine().linksPlanted = true;
-    machine().folders[fold(path)] = junction;
+    machine().folders[fold(path)] = Folder{.path = path, .junctionTarget = target};
 }
 
 void addHardLink(const std::u16string& path, const std::u16string& existing)
@@ -246,10 +231,7 @@ void addHardLink(const std::u16string& path, const std::u16string& existing)
         return;
     }
     addFolder(parentPath(path));
-    File name;
-    name.path = path;
-    name.hardLinkOf = content;
-    machine().files[fold(path)] = name;
+    machine().files[fold(path)] = File{.path = path, .hardLinkOf = content};
 }
 
 void setParentConsole(bool present) { machine().parentConsole = present; }
@@ -440,10 +422,7 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
             error = ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
-        File file;
-        file.path = resolved;
-        file.lastWrite = m.now;
-        existing = m.files.emplace(key, file).first;
+        existing = m.files.emplace(key, File{.path = resolved, .lastWrite = m.now}).first;
     } else if (existing->second.deletePending) {
         error = ERROR_ACCESS_DENIED;  // STATUS_DELETE_PENDING
         return INVALID_HANDLE_VALUE;
