@@ -74,10 +74,8 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
         traits.minimized = false;
     }
     if (setup & ForeignWindow) {
-        inmemory::WindowTraits foreign;
-        foreign.processId = inmemory::addProcess(BrowserImage);
-        foreign.title = u"Microsoft Teams Notification";
-        inmemory::addWindow(foreign);
+        const win::DWORD browser = inmemory::addProcess(BrowserImage);
+        inmemory::addWindow({.title = u"Microsoft Teams Notification", .processId = browser});
     }
     if (setup & Registered) {
         registerHandlerByHand();

@@ -88,11 +88,8 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
     // ("known") or found by the scan ("identified"); the notification by its
     // title ("identified") or as the one window left ("found").
     const auto teamsWindow = [](const char16_t* title, bool visible = true) {
-        inmemory::WindowTraits traits;
-        traits.title = title;
-        traits.visible = visible;
-        traits.processId = inmemory::addProcess(TeamsImage);
-        return inmemory::addWindowAtBottom(traits);
+        return inmemory::addWindowAtBottom(
+            {.title = title, .visible = visible, .processId = inmemory::addProcess(TeamsImage)});
     };
     struct Case {
         const char* desktop;

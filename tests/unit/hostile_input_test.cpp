@@ -271,15 +271,11 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     for (std::size_t n : {254u, 255u, 256u, 257u}) {
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
-        inmemory::WindowTraits traits;
-        traits.processId = teams;
-        traits.title = u"Chat | Contoso | Microsoft Teams";
-        inmemory::addWindowAtBottom(traits);
-        traits.title = u"Meeting with Ann Lee";  // a second candidate: no notification by exclusion
-        inmemory::addWindowAtBottom(traits);
+        inmemory::addWindowAtBottom({.title = u"Chat | Contoso | Microsoft Teams", .processId = teams});
+        // A second candidate: no notification by exclusion.
+        inmemory::addWindowAtBottom({.title = u"Meeting with Ann Lee", .processId = teams});
         const std::u16string title = repeat(n - 9, u't') + u"JohnSmith";
-        traits.title = title;
-        const win::HWND call = inmemory::addWindowAtBottom(traits);
+        const win::HWND call = inmemory::addWindowAtBottom({.title = title, .processId = teams});
         const Outcome o = runOnMachine(Url + u"action=closecallwindow&participant=John%20Smith");
         const bool found = n <= 255;
         EXPECT_EQ(contains(o.log, u"Sending Close command to window \"" + title + u"\"...\n"), found) << n;
@@ -298,10 +294,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
     for (std::size_t n : {254u, 255u, 256u, 257u, 600u}) {
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
-        inmemory::WindowTraits traits;
-        traits.processId = teams;
-        traits.title = repeat(255, u'a');
-        const win::HWND call = inmemory::addWindow(traits);
+        const win::HWND call = inmemory::addWindow({.title = repeat(255, u'a'), .processId = teams});
         TestLog log;
         TeamsWindowScan scan;
         scan.log = &log;

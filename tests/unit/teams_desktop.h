@@ -35,12 +35,10 @@ protected:
     // Below every window added so far, so a test lists windows top first.
     win::HWND window(const std::u16string& title, unsigned flags = Visible)
     {
-        inmemory::WindowTraits traits;
-        traits.title = title;
-        traits.visible = (flags & Hidden) == 0;
-        traits.minimized = (flags & Minimized) != 0;
-        traits.processId = (flags & Foreign) != 0 ? browser : teams;
-        return inmemory::addWindowAtBottom(traits);
+        return inmemory::addWindowAtBottom({.title = title,
+                                            .visible = (flags & Hidden) == 0,
+                                            .minimized = (flags & Minimized) != 0,
+                                            .processId = (flags & Foreign) != 0 ? browser : teams});
     }
 
     // The windows of a table's row, below those added so far; its pick among

@@ -35,9 +35,8 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
     };
     for (const auto& [image, teams] : cases) {
-        inmemory::WindowTraits traits;
-        traits.processId = inmemory::addProcess(image);
-        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(traits)), teams) << narrow(image);
+        const win::HWND window = inmemory::addWindow({.processId = inmemory::addProcess(image)});
+        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, window), teams) << narrow(image);
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -53,9 +52,8 @@ TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
 
     inmemory::destroyWindow(denied);
     EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, denied)) << "no window, no owning process";
-    inmemory::WindowTraits orphan;
-    orphan.processId = 4242;  // a process that has ended
-    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, inmemory::addWindow(orphan)));
+    const win::HWND orphan = inmemory::addWindow({.processId = 4242});  // of a process that has ended
+    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, orphan));
 }
 
 TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)

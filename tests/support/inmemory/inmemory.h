@@ -120,7 +120,7 @@ std::size_t openKeyCount();
 // --- Desktop -----------------------------------------------------------------
 struct WindowTraits {
     std::u16string className = u"Chrome_WidgetWin_1";
-    std::u16string title;
+    std::u16string title{};
     bool visible = true;
     bool minimized = false;
     win::DWORD processId = 0;
@@ -162,6 +162,5 @@ void refuseForeground();
 void setOwner(win::HWND window, win::HWND owner);
 // The window of the console the program attaches to.
 void setConsoleWindow(win::HWND window);
-
 
 }  // namespace inmemory

@@ -1,6 +1,7 @@
 // The in-memory machine: reset, faults, the clock and the handle table.
 #include "inmemory/machine.h"
 
+#include <algorithm>
 
 #include "util/strings.h"
 
@@ -120,7 +121,6 @@ OpenHandle* findHandle(std::uintptr_t value)
     return it == machine().handles.end() ? nullptr : &it->second;
 }
 
-
 }  // namespace detail
 
 using namespace detail;
@@ -210,26 +210,17 @@ void at(std::uint64_t fileTime, std::function<void()> action) { machine().schedu
 std::uint64_t totalSleptMs() { return machine().sleptMs; }
 void stretchPauses(std::uint32_t factor) { machine().pauseStretch = factor; }
 
-std::size_t openHandleCount()
+namespace {
+std::size_t openCount(bool keys)
 {
-    std::size_t n = 0;
-    for (const auto& [value, handle] : machine().handles) {
-        if (handle.kind != HandleKind::RegistryKey) {
-            ++n;
-        }
-    }
-    return n;
+    const auto& handles = machine().handles;
+    return static_cast<std::size_t>(std::count_if(handles.begin(), handles.end(), [keys](const auto& h) {
+        return (h.second.kind == HandleKind::RegistryKey) == keys;
+    }));
 }
+}  // namespace
 
-std::size_t openKeyCount()
-{
-    std::size_t n = 0;
-    for (const auto& [value, handle] : machine().handles) {
-        if (handle.kind == HandleKind::RegistryKey) {
-            ++n;
-        }
-    }
-    return n;
-}
+std::size_t openHandleCount() { return openCount(false); }
+std::size_t openKeyCount() { return openCount(true); }
 
 }  // namespace inmemory

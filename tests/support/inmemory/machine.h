@@ -138,7 +138,6 @@ struct Machine {
     std::map<std::uintptr_t, OpenHandle> handles;
     std::uintptr_t nextHandle = 0x100;
 
-
     // actions that run right before a given call of a function (beforeCall)
     struct CallHook {
         std::string function;
