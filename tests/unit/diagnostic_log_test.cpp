@@ -1,6 +1,13 @@
 // The diagnostic log on the in-memory Windows: set-up, file naming and expiry,
 // the entry format support staff read, the console echo and release, and what
 // happens when Windows refuses.
+//
+// And links: the log folder is open to every local user and the console
+// commands run as administrator: a link, junction or second hard link planted
+// where the log expects its file or folder must never carry the
+// administrator's write, deletion or rights change to another object. The
+// stand-in's links must behave as Windows' do, or those tests would prove
+// nothing.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,6 +28,21 @@ protected:
 };
 
 std::u16string text(const std::u16string& path = DayLogFile) { return inmemory::fileText(path); }
+
+const std::u16string Victim = u"C:\\Windows\\win.ini";
+const std::u16string VictimText = u"[fonts]\n";
+constexpr std::uint64_t TenDaysAgo = 0;  // FILETIME 0: centuries ago, so "old" by any measure
+
+class DiagnosticLogLinks : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        inmemory::addFile(Victim, VictimText, TenDaysAgo);
+        inmemory::addFolder(u"C:\\Windows\\Temp");
+    }
+};
 
 }  // namespace
 
@@ -66,7 +88,6 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
     const auto header = [](const std::u16string& error) {
         return u"Log file could not be written (error " + error + u"), entries of this run follow here.\n";
     };
-    const std::u16string Victim = u"C:\\Windows\\win.ini";
     struct Case {
         const char* what;
         std::function<void()> trouble;  // before the log is opened
@@ -96,13 +117,13 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
         {"held, and the user's file a link",
-         [&Victim] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
+         [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
     };
     for (const Case& c : cases) {
         inmemory::reset();
         inmemory::setParentConsole(true);
-        inmemory::addFile(Victim, u"[fonts]\n", 0);
+        inmemory::addFile(Victim, VictimText, 0);
         c.trouble();
         {
             TestLog log;
@@ -116,7 +137,7 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         }
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.dayFile) << c.what;
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)), c.userFile) << c.what;
-        EXPECT_EQ(inmemory::fileText(Victim), u"[fonts]\n") << c.what;
+        EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
         EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "the console shows it all: " << c.what;
         EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
     }
@@ -172,19 +193,18 @@ TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameSendsTheRunToTheUsersFile
 
 TEST_F(DiagnosticLogTest, TodaysFileExpiresAfterTwoDaysOnly)
 {
-    struct Case {
-        std::int64_t ageSeconds;
-        bool deleted;
-    };
-    const Case cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false}, {0, false}};
-    for (const Case& c : cases) {
+    // The file's age in seconds, and whether it goes.
+    const std::pair<std::int64_t, bool> cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false},
+                                                   {0, false}};
+    for (const auto& [ageSeconds, deleted] : cases) {
         inmemory::reset();
-        const auto lastWrite = static_cast<std::uint64_t>(static_cast<std::int64_t>(inmemory::now()) -
-                                                          c.ageSeconds * static_cast<std::int64_t>(inmemory::TicksPerSecond));
+        // Modulo 2^64: a negative age puts the file in the future.
+        const std::uint64_t lastWrite =
+            inmemory::now() - static_cast<std::uint64_t>(ageSeconds) * inmemory::TicksPerSecond;
         inmemory::addFile(DayLogFile, u"old entry\n", lastWrite);
         inmemory::addFile(LogFolder + u"\\VelmorathisMirrowcast2.log", u"other day\n", 0);
         const TestLog log;
-        EXPECT_EQ(inmemory::fileExists(DayLogFile), !c.deleted) << c.ageSeconds;
+        EXPECT_EQ(inmemory::fileExists(DayLogFile), !deleted) << ageSeconds;
         EXPECT_TRUE(inmemory::fileExists(LogFolder + u"\\VelmorathisMirrowcast2.log")) << "other days are never examined";
         EXPECT_EQ(inmemory::openHandleCount(), 0u);
     }
@@ -354,4 +374,103 @@ TEST_F(DiagnosticLogTest, FormattingAnEntryAllocatesNothing)
     log.print(u"%s=%s %d %I64d %p\n", u"participant", u"John Smith", 5, std::int64_t{7},
               static_cast<win::HWND>(nullptr));
     EXPECT_EQ(counter.count(), 0u);
+}
+
+
+TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        bool written;            // the entry reached the day's file
+        std::u16string created;  // a file that must not come into being ("" for none)
+        std::u16string reached = DayLogFile;  // where the day's file really is
+    };
+    const Case cases[] = {
+        {"an ordinary file", [] { inmemory::addFile(DayLogFile, u"", inmemory::now()); }, true, u""},
+        {"no file yet", [] { inmemory::addFolder(LogFolder); }, true, u""},
+        {"a symbolic link to another file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, false, u""},
+        {"a symbolic link to a file not there yet",
+         [] { inmemory::makeSymbolicLink(DayLogFile, u"C:\\Windows\\System32\\evil.dll"); }, false,
+         u"C:\\Windows\\System32\\evil.dll"},
+        {"a second name of another file", [] { inmemory::addHardLink(DayLogFile, Victim); }, false, u""},
+        {"a junction in place of the file", [] { inmemory::makeJunction(DayLogFile, u"C:\\Windows\\Temp"); }, false,
+         u""},
+        {"a folder in place of the file", [] { inmemory::addFolder(DayLogFile); }, false, u""},
+        {"a junction in place of the folder", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp"); }, false,
+         u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log"},
+        // The administrator's own link: application data moved to another drive.
+        {"application data behind a junction",
+         [] {
+             inmemory::addFolder(u"D:\\ProgramData");
+             inmemory::makeJunction(u"C:\\ProgramData", u"D:\\ProgramData");
+         },
+         true, u"", u"D:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        inmemory::addFolder(u"C:\\Windows\\System32");
+        c.plant();
+        {
+            TestLog log;
+            ASSERT_TRUE(log.isOn()) << c.what;
+            EXPECT_EQ(log.print(u"%s=%s\n", u"action", u"answercall"), 1) << c.what;
+            EXPECT_EQ(inmemory::consoleOutput(), u"action=answercall\n") << "the console always gets it: " << c.what;
+        }
+        EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
+        EXPECT_EQ(inmemory::fileText(c.reached).find(u"] action=answercall\n") != std::u16string::npos, c.written)
+            << c.what;
+        if (!c.created.empty()) {
+            EXPECT_FALSE(inmemory::fileExists(c.created)) << c.what;
+        }
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
+}
+
+TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
+{
+    const std::u16string OldLog = u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log";
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        std::u16string mustStay;  // "" when the day's own old file is to go
+    };
+    const Case cases[] = {
+        {"an ordinary old file", [] { inmemory::addFile(DayLogFile, u"old\n", TenDaysAgo); }, u""},
+        {"a symbolic link to an old file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, Victim},
+        {"a second name of an old file", [] { inmemory::addHardLink(DayLogFile, Victim); }, Victim},
+        {"a junction in place of the folder",
+         [&OldLog] {
+             inmemory::addFile(OldLog, u"old\n", TenDaysAgo);
+             inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp");
+         },
+         OldLog},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.plant();
+        { const TestLog log; }
+        if (c.mustStay.empty()) {
+            EXPECT_FALSE(inmemory::fileExists(DayLogFile)) << c.what;
+        } else {
+            EXPECT_TRUE(inmemory::fileExists(c.mustStay)) << c.what;
+            EXPECT_EQ(inmemory::fileText(c.mustStay).empty(), false) << c.what;
+        }
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
+}
+
+TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUsers)
+{
+    // The folder is created, then, before its rights are changed, another
+    // user puts a junction to a system folder in its place.
+    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows"); }, 2);
+    { const TestLog log; }
+    EXPECT_TRUE(inmemory::folderAccess(u"C:\\Windows").empty());
+    EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
+    EXPECT_EQ(inmemory::openHandleCount(), 0u);
+
+    inmemory::reset();  // and without the swap the folder gets its list
+    { const TestLog plain; }
+    EXPECT_FALSE(inmemory::folderAccess(LogFolder).empty());
 }

@@ -203,9 +203,6 @@ class Installer(unittest.TestCase):
         return {key.rsplit("\\", 1)[1]: values.get("DisplayVersion")
                 for key, values in tree.items() if values.get("DisplayName") == PRODUCT_NAME}
 
-    def take_log(self):
-        return "".join(self.prefix.log_entries(take=True))
-
     def validate_installed(self):
         """/validateconfig of the installed program, its status window closed
         the ordinary way (WM_CLOSE through taskkill): (exit code, log)."""
@@ -241,7 +238,7 @@ class Installer(unittest.TestCase):
 
         url = "Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow&participant=John%20Smith"
         self.assertEqual(self.prefix.shell_open(url), 0)
-        log = self.take_log()
+        log = "".join(self.prefix.log_entries(take=True))
         self.assertTrue(log.startswith(registration.BANNER), log)
         for line in ["action=closecallwindow\n", "participant=John Smith\n", "Teams call window not found"]:
             self.assertIn(line, log)

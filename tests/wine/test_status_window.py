@@ -10,6 +10,7 @@ import time
 import unittest
 
 import harness
+import probe
 from standin import TeamsStandIn
 
 VERSION = harness.program_version()
@@ -53,9 +54,6 @@ class Image:
     def at(self, x, y):
         return self.pixels[y * self.width + x][:3]
 
-    def opaque_at(self, x, y):
-        return self.pixels[y * self.width + x][3] >= 128
-
     def region(self, left, top, width, height):
         return [self.at(x, y) for y in range(top, top + height) for x in range(left, left + width)]
 
@@ -74,7 +72,7 @@ class Image:
         aside; None if nowhere."""
         for oy in range(top, top + height - small.height + 1):
             for ox in range(left, left + width - small.width + 1):
-                if all(not small.opaque_at(x, y) or small.at(x, y) == self.at(ox + x, oy + y)
+                if all(small.pixels[y * small.width + x][3] < 128 or small.at(x, y) == self.at(ox + x, oy + y)
                        for y in range(small.height) for x in range(small.width)):
                     return ox, oy
         return None
@@ -83,10 +81,6 @@ class Image:
 def is_blue(rgb):
     r, g, b = rgb
     return b >= 160 and r <= 90 and g <= 90
-
-
-def is_dark(rgb):
-    return max(rgb) <= 80
 
 
 class StatusWindow:
@@ -108,19 +102,17 @@ class StatusWindow:
         return code
 
     def show(self):
-        out = os.path.join(self.prefix.drive_c, "status.txt")
-        code = self.probe("status", self.prefix.winpath(out), "20000")
-        if code != 0:
-            raise AssertionError(f"no status window (probe exit {code}; program exit {self.proc.poll()})")
+        try:
+            text = probe.run(self.prefix, "status", None, "20000")
+        except AssertionError as failure:
+            raise AssertionError(f"no status window ({failure}; program exit {self.proc.poll()})") from None
         info = {}
-        with open(out, encoding="utf-8") as f:
-            for line in f.read().splitlines():
-                key, value = line.split("=", 1)
-                if key == "controls+":
-                    info.setdefault("controls", []).append(int(value))
-                else:
-                    info[key] = value.replace("\\r", "\r").replace("\\n", "\n")
-        os.remove(out)
+        for line in text.splitlines():
+            key, value = line.split("=", 1)
+            if key == "controls+":
+                info.setdefault("controls", []).append(int(value))
+            else:
+                info[key] = value.replace("\\r", "\r").replace("\\n", "\n")
         return info
 
     def control_rect(self, control_id):
@@ -192,7 +184,8 @@ class StatusWindowTest(unittest.TestCase):
         self.assertGreater(sum(map(is_blue, image.region(lx, ly, lw, lh))), 40, "the link is drawn blue")
         self.assertGreaterEqual(image.longest_run(lx, ly, lw, lh, is_blue), 80, "the link is underlined")
         tx, ty, tw, th = local(window.control_rect(112))
-        self.assertGreater(sum(map(is_dark, image.region(tx, ty, tw, th))), 200, "the detection text is black")
+        dark = [max(rgb) <= 80 for rgb in image.region(tx, ty, tw, th)]
+        self.assertGreater(sum(dark), 200, "the detection text is black")
         # The controls paint on the window's own background, not a white box.
         self.assertEqual(image.at(tx + tw - 3, ty + th - 3), BACKGROUND)
         self.assertEqual(image.at(lx + lw - 3, ly + 2), BACKGROUND)
@@ -268,12 +261,9 @@ class StatusWindowTest(unittest.TestCase):
             # A real click: the static control must tell its parent (SS_NOTIFY).
             subprocess.run(["xdotool", "mousemove", str(x + 20), str(y + h // 2), "click", "1"],
                            env=prefix.env, check=True)
-            listing = os.path.join(prefix.drive_c, "windows.txt")
             deadline = time.monotonic() + 15
             while True:
-                window.probe("windows", prefix.winpath(listing))
-                with open(listing, encoding="utf-8") as f:
-                    shown = f.read().splitlines()
+                shown = probe.run(prefix, "windows", None).splitlines()
                 if any(line.endswith("|Velmorathis Mirrowcast") for line in shown):
                     break
                 self.assertLess(time.monotonic(), deadline, f"no folder window opened; windows: {shown}")
@@ -282,12 +272,8 @@ class StatusWindowTest(unittest.TestCase):
 
     def test_resources_and_version_information(self):
         with harness.WinePrefix() as prefix:
-            out = os.path.join(prefix.drive_c, "resources.txt")
-            code, _ = prefix.run(harness.probe_exe(), ["resources", prefix.winpath(harness.mirrowcast_exe()),
-                                                      prefix.winpath(out)])
-            self.assertEqual(code, 0)
-            with open(out, encoding="utf-8") as f:
-                found = dict(line.split("=", 1) for line in f.read().splitlines())
+            text = probe.run(prefix, "resources", prefix.winpath(harness.mirrowcast_exe()), None)
+            found = dict(line.split("=", 1) for line in text.splitlines())
         self.assertEqual(found, {
             "string.103": "Velmorathis Desktop Mirrowcast",
             "string.109": "QX7RMIRROWCAST",

@@ -20,11 +20,6 @@ NOTIFICATION = "Microsoft Teams Notification"
 MAIN = "Chat | Microsoft Teams"
 
 
-def filetime_now():
-    """The current UTC time as a FILETIME value."""
-    return int((time.time() + 11644473600) * 10_000_000)
-
-
 def logged_runs(prefix):
     """The lines each run of the program logged, time stamps removed; a run
     begins with the banner."""
@@ -158,7 +153,7 @@ class TeamsActionsTest(unittest.TestCase):
         teams = self.teams([("notify", NOTIFICATION, "hidden"), ("call", "Call with Ann Lee", "hidden"),
                             ("main", MAIN, "")])
         self.run_url("closecallwindow&participant=Nobody")
-        nine_hours_ago = filetime_now() - 9 * 3600 * 10_000_000
+        nine_hours_ago = int((time.time() + 11644473600 - 9 * 3600) * 10_000_000)  # as a FILETIME
         added = self.prefix.reg("add", CACHE_KEY, "/v", "MainTeamsApp/TimeStamp", "/t", "REG_QWORD",
                                 "/d", str(nine_hours_ago), "/f")
         self.assertEqual(added.returncode, 0, added.stderr)
@@ -207,7 +202,8 @@ class TeamsActionsTest(unittest.TestCase):
 
         log = self.wait_for_log(lambda log: len(listed(log)) == count + 1)
         if program.poll() is None:
-            self.close_status_window(program)
+            self.prefix.run(harness.probe_exe(), ["close-status"], timeout=30)
+            program.wait(timeout=30)
         return listed(log)
 
     def start(self, query):
@@ -225,10 +221,6 @@ class TeamsActionsTest(unittest.TestCase):
                 return runs[-1]
             self.assertLess(time.monotonic(), deadline, runs[-1:])
             time.sleep(0.05)
-
-    def close_status_window(self, program):
-        self.prefix.run(harness.probe_exe(), ["close-status"], timeout=30)
-        program.wait(timeout=30)
 
     def test_the_client_of_today_is_answered_and_closed_like_the_classic_one(self):
         # ms-teams.exe with windows of class TeamsWebView. Nobody has confirmed

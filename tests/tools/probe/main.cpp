@@ -1,44 +1,36 @@
 // The system tests' probe, run inside the Wine prefix next to the program. It
-// looks at and pokes the desktop the way another program does, so a test can
-// check what the stand-in or the program did without trusting either one's
-// own report; it reads the status window and the program's resources; and it
-// runs command lines and holds files as other processes would.
+// looks at and pokes the desktop as another program does, so a test can check
+// what the stand-in or the program did without trusting either one's report;
+// it reads the status window and the program's resources; and it runs command
+// lines and holds files as other processes would. Written files are UTF-8.
 //
-// The stand-in's windows (classes Chrome_WidgetWin_1, TeamsWebView, LyncWindow):
-//   probe list <out>                  one line each, in z-order (FindWindowExW's):
-//       <hwnd hex>|<title>|<visible 0/1>|<style hex>|<image path>
+//   probe list <out>                  the stand-in's windows (classes Chrome_WidgetWin_1, TeamsWebView,
+//       LyncWindow) in z-order, one line each: <hwnd hex>|<title>|<visible 0/1>|<style hex>|<image path>
 //   probe keys [out]                  Shift+Ctrl+S via SendInput, to whatever window has the keyboard
 //       focus; the out file gets the time it was sent, in microseconds since 1970 (input latency)
-//   probe minimize|close <text>       posts WM_SYSCOMMAND SC_MINIMIZE or SC_CLOSE to the first of
-//       them whose title contains <text>
-// The status window (class QX7RMIRROWCAST) and the program's resources:
-//   probe status <out> [timeout ms]   waits for the visible status window, then writes key=value
-//       lines: its rectangle, client area, styles and title, and for each control its id, class,
-//       style, rectangle in the window's client area and text (WM_GETTEXT, so an edit control
-//       answers with what it really holds); line breaks in a text as \r and \n
-//   probe click <id>                  posts BM_CLICK to that control; posted, not sent: the test
-//       button keeps the window busy for up to a minute and the probe must not wait for it
-//   probe close-status | close-status-box   posts WM_CLOSE, or WM_SYSCOMMAND SC_CLOSE as the
-//       caption's close box does
+//   probe minimize|close <text>       posts WM_SYSCOMMAND SC_MINIMIZE or SC_CLOSE to the first of the
+//       stand-in's windows whose title contains <text>
+//   probe status <out> [timeout ms]   waits for the visible status window (class QX7RMIRROWCAST), then
+//       writes key=value lines: its rectangle, client area, styles and title, and for each control its
+//       id, class, style, rectangle in the client area and text (WM_GETTEXT, so an edit control
+//       answers with what it really holds; line breaks as \r and \n)
+//   probe click <id>                  posts BM_CLICK to that control: posted, not sent, as the test
+//       button keeps the window busy for up to a minute
+//   probe close-status | close-status-box   posts WM_CLOSE, or WM_SYSCOMMAND SC_CLOSE as the caption's
+//       close box does
 //   probe windows <out>               one line per visible top-level window: <class>|<title>
 //   probe resources <exe> <out>       strings 103/109/130, icons 107/108 with their sizes, and the
-//       version information of <exe>
-// Processes and files:
-//   probe args <out> [args...]        the raw command line, then each parsed argument on its own
-//       line (checks a harness's quoting)
+//       version information of <exe> (class icons cannot be read across processes under Wine: the
+//       status window test compares the caption's icon on screen instead)
+//   probe args <out> [args...]        the raw command line, then each parsed argument on a line
 //   probe console <text> [code]       AttachConsole(ATTACH_PARENT_PROCESS), writes <text> and a line
 //       break, exits with [code]
-//   probe launch <file>               starts the command line held in <file> (UTF-8, exactly as
-//       written: `wine X.exe ARG` re-quotes ARG, so a line with an unbalanced quote, a tab or a
-//       line break goes through here), waits for it and exits with its exit code
-//   probe hold <file> <ms> <times> <gap-ms>   opens <file> with share mode 0 <times> times, holding
-//       it <ms> each time and pausing <gap-ms> in between, as another run writing an entry would
-//   probe follow <file> <ms>          opens <file> for reading, sharing everything, for <ms>, as a
-//       log viewer that follows the file does
-//
-// Class icons cannot be read from another process (GetClassLongPtrW answers
-// 0 across processes under Wine); the status window test compares the
-// caption's icon on screen with the icon file instead.
+//   probe launch <file>               runs the command line held in <file> exactly as written (`wine
+//       X.exe ARG` re-quotes ARG), waits for it and exits with its exit code
+//   probe hold <file> <ms> <times> <gap-ms>   opens <file> with share mode 0 <times> times for <ms>,
+//       <gap-ms> apart, as another run writing an entry would
+//   probe follow <file> <ms>          opens <file> for reading, sharing everything, for <ms>, as a log
+//       viewer that follows the file does
 //
 // Exit codes: 0 done, 1 bad usage, 2 no such window, 3 a Windows call failed;
 // launch: the command's, or 250-252 when it could not be run.

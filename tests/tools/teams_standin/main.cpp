@@ -234,16 +234,12 @@ void RunCommand(const std::wstring& line) {
 void PollCommands() {
     static LONGLONG offset = 0;
     const std::string data = tools::readBytes(g_controlDir + L"\\commands.txt", offset);
-    size_t end = data.rfind('\n');
+    const size_t end = data.rfind('\n');
     if (end == std::string::npos) return;
     offset += static_cast<LONGLONG>(end + 1);
-    size_t start = 0;
-    while (start <= end && !g_quit) {
-        size_t newline = data.find('\n', start);
-        std::string line = data.substr(start, newline - start);
-        start = newline + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) RunCommand(tools::fromUtf8(line));
+    for (std::wstring line : Split(tools::fromUtf8(data.substr(0, end)), L'\n')) {
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty() && !g_quit) RunCommand(line);
     }
 }
 
