@@ -4,8 +4,8 @@
 // reachable.
 //
 // Input: one byte that sets up the machine (console, Teams windows, an existing
-// registration, an old or busy log file), one byte that picks a Windows call to
-// fail (0: none), then the command line.
+// registration, an old log file or a day's file that cannot be written), one
+// byte that picks a Windows call to fail (0: none), then the command line.
 //
 // Besides the sanitizers' checks, each run must keep these properties:
 //   - a protocol URL or --debug exits with 0 or 3, and 3 only when the action
@@ -27,11 +27,6 @@
 
 namespace {
 
-const std::u16string& LogFile = DayLogFile;
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string TeamsImage =
-    u"\\Device\\HarddiskVolume3\\Users\\ann\\AppData\\Local\\Microsoft\\Teams\\current\\Teams.exe";
-
 enum Setup : std::uint8_t {
     ParentConsole = 1,
     TeamsMain = 2,
@@ -46,6 +41,13 @@ enum Setup : std::uint8_t {
 void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
 {
     freshMachine();
+    // The answer's waits look every 10 ms for up to 30 s, and the foreground
+    // wait for half a second: some 3,000 looks an input, which were most of
+    // the target's time. Each pause standing for ten seconds, a wait ends
+    // after a few looks, still through every branch (a quick look, a full
+    // look, the five seconds in which only a new window counts, the limit).
+    // Nothing here checks timing.
+    inmemory::stretchPauses(1000);
     inmemory::setParentConsole((setup & ParentConsole) != 0);
 
     const win::DWORD teams = inmemory::addProcess(TeamsImage);
@@ -72,21 +74,25 @@ void prepareMachine(std::uint8_t setup, const std::u16string& commandLine)
         traits.minimized = false;
     }
     if (setup & ForeignWindow) {
-        inmemory::WindowTraits foreign;
-        foreign.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Program Files\\Browser\\browser.exe");
-        foreign.title = u"Microsoft Teams Notification";
-        inmemory::addWindow(foreign);
+        const win::DWORD browser = inmemory::addProcess(BrowserImage);
+        inmemory::addWindow({.title = u"Microsoft Teams Notification", .processId = browser});
     }
     if (setup & Registered) {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(SchemeKey + u"\\shell\\open\\command", u"",
-                                 u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"");
+        registerHandlerByHand();
     }
     if (setup & OldLogFile) {
-        // Last week's file, or (with a console) one another run holds.
-        inmemory::addFile(LogFile, u"old entry\n", 0);
+        // Last week's file, or (with a console) a folder in its place, so
+        // that every entry of the run goes to the user's file. A file another
+        // run holds for the whole run would send them there too, but only
+        // after the log's second of waiting for it: 100 simulated retries,
+        // which were three quarters of the target's time. That wait is the
+        // same for every command line; the unit tests and the fault sweep
+        // hold the file, and here an injected sharing violation (an even
+        // fault byte) makes the log wait for a moment.
         if (setup & ParentConsole) {
-            inmemory::holdFile(LogFile);
+            inmemory::addFolder(DayLogFile);
+        } else {
+            inmemory::addFile(DayLogFile, u"old entry\n", 0);
         }
     }
 }
@@ -99,12 +105,11 @@ struct Registration {
 
 Registration registration()
 {
-    const std::u16string commandKey = SchemeKey + u"\\shell\\open\\command";
     return {inmemory::keyExists(SchemeKey),
-            inmemory::keyExists(commandKey) ? inmemory::valueString(commandKey, u"") : u"<none>"};
+            inmemory::keyExists(CommandKey) ? inmemory::valueString(CommandKey, u"") : u"<none>"};
 }
 
-bool isCloseFunction(const std::string& name)
+bool isCloseFunction(std::string_view name)
 {
     return name == "closeFile" || name == "closeRegistryKey" || name == "LocalFree" || name == "FreeSid";
 }
@@ -160,5 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::fail("a registry key was left open", line);
         }
     }
+    // libFuzzer runs an input again under its leak check whenever the input
+    // allocated more than it freed, as one that left the machine bigger than
+    // the last one did: freed here, every input pays only for itself.
+    freshMachine();
     return 0;
 }

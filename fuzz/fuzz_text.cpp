@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "test_text.h"
+
 namespace fuzz {
 
 std::uint8_t Input::byte()
@@ -40,24 +42,9 @@ std::u16string Input::text(std::size_t maxUnits, int stop)
     return out;
 }
 
-std::string narrow(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char escape[12];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            out += escape;
-        }
-    }
-    return out;
-}
-
 void fail(const char* what, const std::u16string& detail)
 {
-    std::fprintf(stderr, "property broken: %s\n  %s\n", what, narrow(detail.substr(0, 400)).c_str());
+    std::fprintf(stderr, "property broken: %s\n  %s\n", what, narrow(detail, 400).c_str());
     std::abort();
 }
 

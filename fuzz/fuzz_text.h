@@ -27,7 +27,4 @@ struct Input {
 // input that broke the property.
 [[noreturn]] void fail(const char* what, const std::u16string& detail = {});
 
-// UTF-8 for messages.
-std::string narrow(const std::u16string& text);
-
 }  // namespace fuzz

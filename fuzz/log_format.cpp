@@ -17,15 +17,13 @@
 #include <vector>
 
 #include "fuzz_text.h"
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "util/format.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
-const std::u16string LogFile =
-    u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
 constexpr char16_t Prefix[] = u"[2026-12-07 10:00:00] ";
 
 // The characters an insert may not bring into the log raw.
@@ -235,7 +233,7 @@ void logEntry(fuzz::Input& input)
     expected = expected.substr(0, which != 7 && expected.size() > limit && isHigh(expected[limit - 1]) ? limit - 1
                                                                                                        : limit);
     echoed = which == 7 ? raw : expected;
-    const std::u16string file = inmemory::fileText(LogFile);
+    const std::u16string file = inmemory::fileText(DayLogFile);
     const std::u16string want = expected == u"\n" ? expected : Prefix + expected;
     if (file != want) {
         fuzz::fail("the entry in the file is not the expected one", file);

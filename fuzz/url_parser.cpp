@@ -7,15 +7,9 @@
 #include <vector>
 
 #include "fuzz_text.h"
+#include "test_text.h"
 #include "url/invocation_parameters.h"
 #include "util/strings.h"
-
-// The parser's result as the number "Invalid parameter(s) %d" shows.
-template <class... Args>
-std::int32_t parsed(Args&&... args)
-{
-    return static_cast<std::int32_t>(parseUrlParameters(std::forward<Args>(args)...));
-}
 
 namespace {
 
@@ -167,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     url.push_back(0);
 
     InvocationParameters table;
-    const std::int32_t result = parsed(url.data(), u"TeamsCall", table);
+    const std::int32_t result = number(parseUrlParameters(url.data(), u"TeamsCall", table));
     const Expected expected = model(text);
     if (result != expected.result) {
         fuzz::fail("result differs from the model", text);

@@ -1,6 +1,8 @@
 // The clock, the console, this process, and the files of the log.
 #pragma once
 
+#include <iterator>
+
 #include "winapi/types.h"
 
 namespace win {
@@ -51,18 +53,59 @@ enum class KnownFolder {
 // when it was there, or why it failed.
 [[nodiscard]] DWORD createFolder(const char16_t* path);
 
-// What the log opens a path for. Every use but ResolveFolder opens a link or
-// junction itself rather than what it points to, so that the log can look at
-// what it opened before it acts on it. An entry's open shares reading, so a
-// log viewer that follows the file (reading, sharing everything) never keeps
-// an entry out, while two writers still exclude each other.
-enum class FileUse {
-    InspectFolder,       // attributes; shares reading and writing, not deletion
-    ResolveFolder,       // attributes, following links; shares everything
-    ChangeFolderRights,  // read and change the access list; shares nothing
-    ReadToExpire,        // read; shares reading and deletion
-    AppendEntry,         // append, creating the file; shares reading only
+// What the log opens a path for, and how (FileOpens below).
+enum class FileUse { InspectFolder, ResolveFolder, ChangeFolderRights, ReadToExpire, AppendEntry };
+
+// CreateFileW's access, share mode, disposition and flags for each use, in
+// Windows' numbers. The real side passes them on; the test double decides by
+// the same entries what an open may do and whom it keeps out, so a change
+// here reaches both. Every use but ResolveFolder opens a link or junction
+// itself rather than what it points to, so that the log can look at what it
+// opened before it acts on it. An entry's open shares reading, so a log
+// viewer that follows the file (reading, sharing everything) never keeps an
+// entry out, while two writers still exclude each other.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
+constexpr DWORD READ_CONTROL = 0x00020000;
+constexpr DWORD WRITE_DAC = 0x00040000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;  // opens a folder too
+
+struct FileOpen {
+    FileUse use;
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
 };
+constexpr FileOpen FileOpens[] = {
+    {FileUse::InspectFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
+    {FileUse::ResolveFolder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS},
+    {FileUse::ChangeFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC, 0, OPEN_EXISTING,
+     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
+    {FileUse::ReadToExpire, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
+     FILE_FLAG_OPEN_REPARSE_POINT},
+    {FileUse::AppendEntry, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS,
+     FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL},
+};
+constexpr const FileOpen& fileOpenFor(FileUse use) { return FileOpens[static_cast<std::size_t>(use)]; }
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(FileOpens); ++i) {
+        if (static_cast<std::size_t>(FileOpens[i].use) != i) {
+            return false;
+        }
+    }
+    return true;
+}(), "FileOpens lists the uses in FileUse's order");
 // The open handle, or INVALID_HANDLE_VALUE with the reason in `error` (2 or 3
 // missing, 5 refused, 32 another open's share mode refuses this one).
 [[nodiscard]] HANDLE openFile(const char16_t* path, FileUse use, DWORD& error);

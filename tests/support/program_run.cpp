@@ -2,17 +2,17 @@
 
 #include "app/program.h"
 #include "inmemory/inmemory.h"
-#include "mirrowcast_version.h"
 #include "teams/teams_window_scan.h"
 
-const std::u16string DayLogFile =
-    u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
-const std::u16string UserLogFile =
-    u"C:\\Users\\ann\\AppData\\Local\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log";
-
 namespace {
-// The empty line and the banner every run begins with.
-constexpr char16_t StartLines[] = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
+std::vector<std::uint8_t> littleEndian(std::uint64_t value, int bytes)
+{
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    return out;
+}
 }  // namespace
 
 void freshMachine()
@@ -22,18 +22,49 @@ void freshMachine()
     forgetTeamsRecognition();
 }
 
-std::u16string withoutTimeStamps(const std::u16string& text)
+std::vector<std::u16string> logEntries(const std::u16string& text)
 {
-    std::u16string plain;
+    std::vector<std::u16string> entries;
     for (std::size_t i = 0; i < text.size();) {
         const bool lineStart = i == 0 || text[i - 1] == u'\n';
         if (lineStart && text[i] == u'[' && i + 22 <= text.size() && text[i + 20] == u']' && text[i + 21] == u' ') {
+            entries.emplace_back();
             i += 22;
-            continue;
+        } else if (i == 0 && text[i] == u'\n') {
+            entries.emplace_back(u"\n");
+            entries.emplace_back();
+            ++i;
+        } else {
+            if (entries.empty()) {
+                entries.emplace_back();
+            }
+            entries.back() += text[i++];
         }
-        plain += text[i++];
+    }
+    std::erase(entries, u"");
+    return entries;
+}
+
+std::u16string withoutTimeStamps(const std::u16string& text)
+{
+    std::u16string plain;
+    for (const std::u16string& entry : logEntries(text)) {
+        plain += entry;
     }
     return plain;
+}
+
+void rememberMainWindow(win::HWND window, std::uint64_t stamp)
+{
+    const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window));
+    inmemory::setValue(CacheKey, u"MainTeamsApp", win::REG_DWORD, littleEndian(handle, 4));
+    inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, littleEndian(stamp, 8));
+}
+
+void registerHandlerByHand(const std::u16string& command)
+{
+    inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
+    inmemory::setStringValue(CommandKey, u"", command);
 }
 
 ProgramRun runProgramOnDouble(const char16_t* commandLine, int showCommand)
@@ -47,7 +78,7 @@ ProgramRun runProgramOnDouble(const char16_t* commandLine, int showCommand)
     run.logText = after.starts_with(before) ? after.substr(before.size()) : after;
     run.log = withoutTimeStamps(run.logText);
     if (run.log.starts_with(StartLines)) {
-        run.log.erase(0, std::char_traits<char16_t>::length(StartLines));
+        run.log.erase(0, StartLines.size());
     }
     run.console = inmemory::consoleOutput().substr(consoleBefore.size());
     run.statusWindows.assign(statusWindowRequests().begin() + static_cast<std::ptrdiff_t>(requestsBefore),

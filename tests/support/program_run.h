@@ -1,14 +1,17 @@
 // One run of the whole program on the test double, as Windows would start it:
 // the console, the log, the entry point and the console's release
-// (runProgram), and what the run left behind. The host suites and the
-// dispatch fuzz target prepare the machine (inmemory::) and call this.
+// (runProgramOnDouble), what the run left behind, and where a fresh machine
+// keeps what the program reads and writes. The host suites and the dispatch
+// fuzz target prepare the machine (inmemory::) and call this.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "mirrowcast_version.h"
 #include "status_window_stub.h"
+#include "winapi/types.h"
 
 struct ProgramRun {
     std::int32_t exitCode = -1;
@@ -18,10 +21,24 @@ struct ProgramRun {
     std::vector<StatusWindowRequest> statusWindows;
 };
 
-// Today's log file on a fresh machine (its clock stands on a Monday), and the
-// file of the same name in the user's own folder that takes what it cannot.
-extern const std::u16string DayLogFile;
-extern const std::u16string UserLogFile;
+// The empty line and the banner every run begins with.
+inline const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
+// The log's folders and today's files in them (the machine's clock stands on
+// a Monday); the user's own folder takes what the day's file cannot.
+inline const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
+inline const std::u16string DayLogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
+inline const std::u16string UserLogFolder = u"C:\\Users\\ann\\AppData\\Local\\Velmorathis\\Velmorathis Mirrowcast";
+inline const std::u16string UserLogFile = UserLogFolder + u"\\VelmorathisMirrowcast1.log";
+// The protocol handler's keys and the command it registers for this program.
+inline const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
+inline const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
+inline const std::u16string ModulePath = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
+inline const std::u16string OpenCommand = u"\"" + ModulePath + u"\" \"%1\"";
+// The main window cache, and the processes that own desktop windows.
+inline const std::u16string CacheKey = u"HKCU\\SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
+inline const std::u16string TeamsImage =
+    u"\\Device\\HarddiskVolume3\\Users\\ann\\AppData\\Local\\Microsoft\\Teams\\current\\Teams.exe";
+inline const std::u16string BrowserImage = u"\\Device\\HarddiskVolume3\\Program Files\\Browser\\browser.exe";
 
 // A fresh machine (inmemory::reset), no status window asked for yet, and a
 // new run that has not read the machine's policy yet.
@@ -35,6 +52,15 @@ inline ProgramRun runProgramOnDouble(const std::u16string& commandLine, int show
     return runProgramOnDouble(commandLine.c_str(), showCommand);
 }
 
-// A log text without its time stamps. A stamp counts only at the start of a
-// line: one inside an insert is forged text and stays.
+// A log text's entries without their time stamps, in order. An entry starts
+// at a stamp at the start of a line (one inside an insert is forged text and
+// stays); the bare line break a run starts with is an entry of its own.
+std::vector<std::u16string> logEntries(const std::u16string& text);
+// The same entries as one text.
 std::u16string withoutTimeStamps(const std::u16string& text);
+
+// The main window cache's entry as an earlier run would have left it.
+void rememberMainWindow(win::HWND window, std::uint64_t stamp);
+// The scheme's key and its command, as a registration by hand or by an
+// installer leaves them.
+void registerHandlerByHand(const std::u16string& command = OpenCommand);

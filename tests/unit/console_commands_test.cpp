@@ -8,10 +8,10 @@
 #include <string>
 
 #include "app/console_commands.h"
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "test_text.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
@@ -32,9 +32,6 @@ const std::u16string Validating = u"Validating configuration...\n";
 const std::u16string Registered = u"Registering protocol handler succeeded.\n";
 const std::u16string NotFound = u"Protocol handler not found.\n";
 const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
-const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
 
 const ConsoleCommandResult Done{0, false};
 const ConsoleCommandResult InvalidSyntax{ExitInvalidSyntax, false};
@@ -72,30 +69,18 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
-        {u"/help", Done, HelpText},
-        {u"/HELP", Done, HelpText},
-        {u"/Help", Done, HelpText},
-        {u"/help please", Done, HelpText},
-        {u"/help ", Done, HelpText},
-        {u"/?", Done, HelpText},
+        {u"/help", Done, HelpText}, {u"/HELP", Done, HelpText}, {u"/Help", Done, HelpText},
+        {u"/help please", Done, HelpText}, {u"/help ", Done, HelpText}, {u"/?", Done, HelpText},
         {u"/? /registerhandler", Done, HelpText},
         {u"/registerhandler", Done, Registering + Registered},
         {u"/registerhandler now", Done, Registering + Registered},
-        {u"/RegisterHandler", Done, Registering + Registered},
-        {u"/unregisterhandler", Done, Unregistering + NotFound},
+        {u"/RegisterHandler", Done, Registering + Registered}, {u"/unregisterhandler", Done, Unregistering + NotFound},
         {u"/validateconfig", StatusWindow, Validating + Missing},
         {u"/VALIDATECONFIG later", StatusWindow, Validating + Missing},
-        {u"/helpme", InvalidSyntax, u""},
-        {u"/??", InvalidSyntax, u""},
-        {u"/", InvalidSyntax, u""},
-        {u"/help\tx", InvalidSyntax, u""},
-        {u"/help\t", InvalidSyntax, u""},
-        {u"/registerhandlerX", InvalidSyntax, u""},
-        {u"/register", InvalidSyntax, u""},
-        {u"/ help", InvalidSyntax, u""},
-        {u"/debuginfo-all", InvalidSyntax, u""},
-        {u"/validateconfig,", InvalidSyntax, u""},
-        {u"-help", InvalidSyntax, u""},
+        {u"/helpme", InvalidSyntax, u""}, {u"/??", InvalidSyntax, u""}, {u"/", InvalidSyntax, u""},
+        {u"/help\tx", InvalidSyntax, u""}, {u"/help\t", InvalidSyntax, u""}, {u"/registerhandlerX", InvalidSyntax, u""},
+        {u"/register", InvalidSyntax, u""}, {u"/ help", InvalidSyntax, u""}, {u"/debuginfo-all", InvalidSyntax, u""},
+        {u"/validateconfig,", InvalidSyntax, u""}, {u"-help", InvalidSyntax, u""},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -179,8 +164,7 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
     for (const Case& c : cases) {
         SetUp();
         if (c.found != Nothing) {
-            inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-            inmemory::setStringValue(CommandKey, u"", c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
+            registerHandlerByHand(c.found == Ours ? OpenCommand : u"\"D:\\Old\\x.exe\" \"%1\"");
         }
         if (c.error != 0) {
             inmemory::failCall(c.failing, c.error);

@@ -1,22 +1,25 @@
 // The diagnostic log on the in-memory Windows: set-up, file naming and expiry,
 // the entry format support staff read, the console echo and release, and what
 // happens when Windows refuses.
+//
+// And links: the log folder is open to every local user and the console
+// commands run as administrator: a link, junction or second hard link planted
+// where the log expects its file or folder must never carry the
+// administrator's write, deletion or rights change to another object. The
+// stand-in's links must behave as Windows' do, or those tests would prove
+// nothing.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
 #include "allocation_counter.h"
-#include "log/diagnostic_log.h"
 #include "program_run.h"
 #include "test_log.h"
 #include "inmemory/inmemory.h"
 
 namespace {
 
-const std::u16string Folder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string MondayFile = Folder + u"\\VelmorathisMirrowcast1.log";  // the machine's clock: a Monday
-const std::u16string& UserFile = UserLogFile;
 const std::u16string Warning = u"Warning: unable to set user permissions on log folder\n";
 
 class DiagnosticLogTest : public ::testing::Test {
@@ -24,19 +27,34 @@ protected:
     void SetUp() override { inmemory::reset(); }
 };
 
-std::u16string text(const std::u16string& path = MondayFile) { return inmemory::fileText(path); }
+std::u16string text(const std::u16string& path = DayLogFile) { return inmemory::fileText(path); }
+
+const std::u16string Victim = u"C:\\Windows\\win.ini";
+const std::u16string VictimText = u"[fonts]\n";
+constexpr std::uint64_t TenDaysAgo = 0;  // FILETIME 0: centuries ago, so "old" by any measure
+
+class DiagnosticLogLinks : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        inmemory::addFile(Victim, VictimText, TenDaysAgo);
+        inmemory::addFolder(u"C:\\Windows\\Temp");
+    }
+};
 
 }  // namespace
 
 TEST_F(DiagnosticLogTest, NewFolderIsCreatedForUsersToModifyNotToOwn)
 {
     const TestLog log;
-    EXPECT_EQ(std::u16string(log.logPath), MondayFile);
-    EXPECT_TRUE(inmemory::folderExists(Folder));
+    EXPECT_EQ(std::u16string(log.logPath), DayLogFile);
+    EXPECT_TRUE(inmemory::folderExists(LogFolder));
     // What icacls shows as F (0x1F01FF) and M (0x1301BF): full control for the
     // system and administrators only; Users, and the owner through OWNER
     // RIGHTS, may create, append and delete, never change the permissions.
-    EXPECT_EQ(inmemory::folderAccess(Folder),
+    EXPECT_EQ(inmemory::folderAccess(LogFolder),
               (std::vector<win::FolderAccess>{{win::Trustee::LocalSystem, 0x1F01FF},
                                               {win::Trustee::Administrators, 0x1F01FF},
                                               {win::Trustee::Users, 0x1301BF},
@@ -47,15 +65,15 @@ TEST_F(DiagnosticLogTest, NewFolderIsCreatedForUsersToModifyNotToOwn)
 
 TEST_F(DiagnosticLogTest, ExistingFolderKeepsItsRights)
 {
-    inmemory::addFolder(Folder);
+    inmemory::addFolder(LogFolder);
     const TestLog log;
     EXPECT_TRUE(log.isOn());
-    EXPECT_TRUE(inmemory::folderAccess(Folder).empty());
+    EXPECT_TRUE(inmemory::folderAccess(LogFolder).empty());
     EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
 
     // Another run starting at the same moment creates it first.
     inmemory::reset();
-    inmemory::beforeCall("createFolder", [] { inmemory::addFolder(Folder); });
+    inmemory::beforeCall("createFolder", [] { inmemory::addFolder(LogFolder); });
     TestLog second;
     EXPECT_TRUE(second.isOn());
     EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
@@ -70,7 +88,6 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
     const auto header = [](const std::u16string& error) {
         return u"Log file could not be written (error " + error + u"), entries of this run follow here.\n";
     };
-    const std::u16string Victim = u"C:\\Windows\\win.ini";
     struct Case {
         const char* what;
         std::function<void()> trouble;  // before the log is opened
@@ -79,10 +96,10 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         std::u16string userFile;
     };
     const Case cases[] = {
-        {"a folder in the way", [] { inmemory::addFolder(MondayFile); }, nullptr, u"",
+        {"a folder in the way", [] { inmemory::addFolder(DayLogFile); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
-        {"held by another program", [] { inmemory::holdFile(MondayFile); },
-         [] { inmemory::releaseFile(MondayFile); },
+        {"held by another program", [] { inmemory::holdFile(DayLogFile); },
+         [] { inmemory::releaseFile(DayLogFile); },
          u"3 entries of this run were written to the user's log folder.\nthree\n",
          u"\n" + header(u"32") + u"one\ntwo\n"},
         // The fifth open: the application data folder, the new folder for its
@@ -93,26 +110,20 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
          u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"112")},
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
-         [] {
-             inmemory::holdFile(MondayFile);
-             inmemory::addFile(UserFile, u"last week\n", 0);
-         },
+         [] { inmemory::holdFile(DayLogFile); inmemory::addFile(UserLogFile, u"last week\n", 0); },
          nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
          u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
         {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
         {"held, and the user's file a link",
-         [&Victim] {
-             inmemory::holdFile(MondayFile);
-             inmemory::makeSymbolicLink(UserFile, Victim);
-         },
+         [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
     };
     for (const Case& c : cases) {
         inmemory::reset();
         inmemory::setParentConsole(true);
-        inmemory::addFile(Victim, u"[fonts]\n", 0);
+        inmemory::addFile(Victim, VictimText, 0);
         c.trouble();
         {
             TestLog log;
@@ -124,9 +135,9 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
             }
             log.print(u"three\n");
         }
-        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(MondayFile)), c.dayFile) << c.what;
-        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserFile)), c.userFile) << c.what;
-        EXPECT_EQ(inmemory::fileText(Victim), u"[fonts]\n") << c.what;
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.dayFile) << c.what;
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)), c.userFile) << c.what;
+        EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
         EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "the console shows it all: " << c.what;
         EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
     }
@@ -156,12 +167,12 @@ TEST_F(DiagnosticLogTest, FileIsNamedAfterTheUtcWeekday)
         inmemory::reset();
         inmemory::setNow(2026, 12, day, 23, 59, 59);
         const TestLog log;
-        EXPECT_EQ(std::u16string(log.logPath), Folder + u"\\VelmorathisMirrowcast" + digit + u".log");
+        EXPECT_EQ(std::u16string(log.logPath), LogFolder + u"\\VelmorathisMirrowcast" + digit + u".log");
     }
     inmemory::reset();
     inmemory::failCall("readClock", 87);
     const TestLog log;
-    EXPECT_EQ(std::u16string(log.logPath), Folder + u"\\VelmorathisMirrowcast-1.log");
+    EXPECT_EQ(std::u16string(log.logPath), LogFolder + u"\\VelmorathisMirrowcast-1.log");
 }
 
 TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameSendsTheRunToTheUsersFile)
@@ -174,7 +185,7 @@ TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameSendsTheRunToTheUsersFile
             EXPECT_EQ(log.logPath[0], 0) << length;
             log.print(u"kept\n");
         }
-        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserFile)),
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)),
                   u"Log file could not be written (error 0), entries of this run follow here.\nkept\n")
             << length;
     }
@@ -182,20 +193,19 @@ TEST_F(DiagnosticLogTest, FolderPathTooLongForAFileNameSendsTheRunToTheUsersFile
 
 TEST_F(DiagnosticLogTest, TodaysFileExpiresAfterTwoDaysOnly)
 {
-    struct Case {
-        std::int64_t ageSeconds;
-        bool deleted;
-    };
-    const Case cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false}, {0, false}};
-    for (const Case& c : cases) {
+    // The file's age in seconds, and whether it goes.
+    const std::pair<std::int64_t, bool> cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false},
+                                                   {0, false}};
+    for (const auto& [ageSeconds, deleted] : cases) {
         inmemory::reset();
-        const auto lastWrite = static_cast<std::uint64_t>(static_cast<std::int64_t>(inmemory::now()) -
-                                                          c.ageSeconds * static_cast<std::int64_t>(inmemory::TicksPerSecond));
-        inmemory::addFile(MondayFile, u"old entry\n", lastWrite);
-        inmemory::addFile(Folder + u"\\VelmorathisMirrowcast2.log", u"other day\n", 0);
+        // Modulo 2^64: a negative age puts the file in the future.
+        const std::uint64_t lastWrite =
+            inmemory::now() - static_cast<std::uint64_t>(ageSeconds) * inmemory::TicksPerSecond;
+        inmemory::addFile(DayLogFile, u"old entry\n", lastWrite);
+        inmemory::addFile(LogFolder + u"\\VelmorathisMirrowcast2.log", u"other day\n", 0);
         const TestLog log;
-        EXPECT_EQ(inmemory::fileExists(MondayFile), !c.deleted) << c.ageSeconds;
-        EXPECT_TRUE(inmemory::fileExists(Folder + u"\\VelmorathisMirrowcast2.log")) << "other days are never examined";
+        EXPECT_EQ(inmemory::fileExists(DayLogFile), !deleted) << ageSeconds;
+        EXPECT_TRUE(inmemory::fileExists(LogFolder + u"\\VelmorathisMirrowcast2.log")) << "other days are never examined";
         EXPECT_EQ(inmemory::openHandleCount(), 0u);
     }
 }
@@ -204,21 +214,21 @@ TEST_F(DiagnosticLogTest, ExpiryCheckFailuresKeepTheFileAndTheLogOn)
 {
     for (const char* function : {"readFileFacts", "deleteFile"}) {
         inmemory::reset();
-        inmemory::addFile(MondayFile, u"old\n", 0);
+        inmemory::addFile(DayLogFile, u"old\n", 0);
         inmemory::failCall(function, 5);
         TestLog log;
         EXPECT_TRUE(log.isOn());
-        EXPECT_TRUE(inmemory::fileExists(MondayFile)) << function;
+        EXPECT_TRUE(inmemory::fileExists(DayLogFile)) << function;
         log.print(u"new\n");
         EXPECT_EQ(text().substr(0, 4), u"old\n") << "appended to, not replaced";
         EXPECT_EQ(inmemory::openHandleCount(), 0u);
     }
     inmemory::reset();
-    inmemory::addFile(MondayFile, u"old\n", 0);
-    inmemory::holdFile(MondayFile);  // another run holds it during start-up
+    inmemory::addFile(DayLogFile, u"old\n", 0);
+    inmemory::holdFile(DayLogFile);  // another run holds it during start-up
     const TestLog log;
     EXPECT_TRUE(log.isOn());
-    EXPECT_TRUE(inmemory::fileExists(MondayFile));
+    EXPECT_TRUE(inmemory::fileExists(DayLogFile));
 }
 
 TEST_F(DiagnosticLogTest, EntriesCarryTheUtcPrefixExceptABareLineBreak)
@@ -235,7 +245,7 @@ TEST_F(DiagnosticLogTest, EntriesCarryTheUtcPrefixExceptABareLineBreak)
                       u"[2026-12-07 09:05:03] action=answercall\n"
                       u"[2026-12-07 09:05:03] Missing or unknown action \"x\""
                       u"[2026-12-07 09:05:03] two\nlines\n");
-    const std::vector<std::uint8_t> bytes = inmemory::fileBytes(MondayFile);
+    const std::vector<std::uint8_t> bytes = inmemory::fileBytes(DayLogFile);
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0x0A) << "UTF-16LE without a byte-order mark";
     EXPECT_EQ(bytes[1], 0x00);
@@ -280,8 +290,8 @@ TEST_F(DiagnosticLogTest, BusyFileIsWaitedForInsteadOfLosingTheEntry)
     TestLog log;
     log.print(u"first\n");
     // Another run of the program holds the file for 120 ms.
-    inmemory::holdFile(MondayFile);
-    inmemory::at(inmemory::now() + 120 * 10'000, [] { inmemory::releaseFile(MondayFile); });
+    inmemory::holdFile(DayLogFile);
+    inmemory::at(inmemory::now() + 120 * 10'000, [] { inmemory::releaseFile(DayLogFile); });
     log.print(u"second\n");
     EXPECT_NE(text().find(u"] second\n"), std::u16string::npos);
     EXPECT_GE(inmemory::totalSleptMs(), 120u);
@@ -291,8 +301,8 @@ TEST_F(DiagnosticLogTest, BusyFileIsWaitedForInsteadOfLosingTheEntry)
 TEST_F(DiagnosticLogTest, FileHeldTooLongIsWaitedForOncePerRunAndFile)
 {
     TestLog log;
-    inmemory::holdFile(MondayFile);
-    inmemory::holdFile(UserFile);
+    inmemory::holdFile(DayLogFile);
+    inmemory::holdFile(UserLogFile);
     EXPECT_EQ(log.print(u"lost\n"), 1);
     // A second for the day's file, then a second for the user's.
     EXPECT_GE(inmemory::totalSleptMs(), 2 * LogBusyRetryLimitMs);
@@ -302,7 +312,7 @@ TEST_F(DiagnosticLogTest, FileHeldTooLongIsWaitedForOncePerRunAndFile)
     const std::uint64_t afterFirst = inmemory::totalSleptMs();
     log.print(u"also lost\n");
     EXPECT_EQ(inmemory::totalSleptMs(), afterFirst);
-    inmemory::releaseFile(MondayFile);
+    inmemory::releaseFile(DayLogFile);
     log.print(u"kept\n");
     EXPECT_NE(text().find(u"] kept\n"), std::u16string::npos) << "a free file is written at once";
 
@@ -316,7 +326,7 @@ TEST_F(DiagnosticLogTest, FileHeldTooLongIsWaitedForOncePerRunAndFile)
 TEST_F(DiagnosticLogTest, AViewerFollowingTheFileKeepsNoEntryOut)
 {
     TestLog log;
-    inmemory::followFile(MondayFile);
+    inmemory::followFile(DayLogFile);
     log.print(u"while followed\n");
     EXPECT_NE(text().find(u"] while followed\n"), std::u16string::npos);
     EXPECT_EQ(inmemory::totalSleptMs(), 0u);
@@ -325,14 +335,14 @@ TEST_F(DiagnosticLogTest, AViewerFollowingTheFileKeepsNoEntryOut)
 TEST_F(DiagnosticLogTest, AFileOfOddLengthIsEvenedBeforeTheNextEntry)
 {
     // Cut short by one byte, or written to by something else.
-    inmemory::addFile(MondayFile, u"[2026-12-07 09:00:00] earlier\n", inmemory::now());
-    std::vector<std::uint8_t> bytes = inmemory::fileBytes(MondayFile);
+    inmemory::addFile(DayLogFile, u"[2026-12-07 09:00:00] earlier\n", inmemory::now());
+    std::vector<std::uint8_t> bytes = inmemory::fileBytes(DayLogFile);
     bytes.push_back(0x41);
-    inmemory::addFile(MondayFile, u"", inmemory::now());
-    inmemory::appendBytes(MondayFile, bytes);
+    inmemory::addFile(DayLogFile, u"", inmemory::now());
+    inmemory::appendBytes(DayLogFile, bytes);
     TestLog log;
     log.print(u"after\n");
-    const std::vector<std::uint8_t> written = inmemory::fileBytes(MondayFile);
+    const std::vector<std::uint8_t> written = inmemory::fileBytes(DayLogFile);
     ASSERT_EQ(written.size() % 2, 0u);
     EXPECT_EQ(written[bytes.size()], 0) << "one zero byte, then the entry";
     EXPECT_TRUE(text().ends_with(u"] after\n")) << "the entry reads correctly from the start of the file";
@@ -350,7 +360,7 @@ TEST_F(DiagnosticLogTest, DetailTextsAreNotWritten)
 {
     TestLog log;
     EXPECT_EQ(log.printDetail(u"Command line [%s]\n", u"x"), 0);
-    EXPECT_FALSE(inmemory::fileExists(MondayFile));
+    EXPECT_FALSE(inmemory::fileExists(DayLogFile));
 }
 
 TEST_F(DiagnosticLogTest, FormattingAnEntryAllocatesNothing)
@@ -364,4 +374,103 @@ TEST_F(DiagnosticLogTest, FormattingAnEntryAllocatesNothing)
     log.print(u"%s=%s %d %I64d %p\n", u"participant", u"John Smith", 5, std::int64_t{7},
               static_cast<win::HWND>(nullptr));
     EXPECT_EQ(counter.count(), 0u);
+}
+
+
+TEST_F(DiagnosticLogLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        bool written;            // the entry reached the day's file
+        std::u16string created;  // a file that must not come into being ("" for none)
+        std::u16string reached = DayLogFile;  // where the day's file really is
+    };
+    const Case cases[] = {
+        {"an ordinary file", [] { inmemory::addFile(DayLogFile, u"", inmemory::now()); }, true, u""},
+        {"no file yet", [] { inmemory::addFolder(LogFolder); }, true, u""},
+        {"a symbolic link to another file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, false, u""},
+        {"a symbolic link to a file not there yet",
+         [] { inmemory::makeSymbolicLink(DayLogFile, u"C:\\Windows\\System32\\evil.dll"); }, false,
+         u"C:\\Windows\\System32\\evil.dll"},
+        {"a second name of another file", [] { inmemory::addHardLink(DayLogFile, Victim); }, false, u""},
+        {"a junction in place of the file", [] { inmemory::makeJunction(DayLogFile, u"C:\\Windows\\Temp"); }, false,
+         u""},
+        {"a folder in place of the file", [] { inmemory::addFolder(DayLogFile); }, false, u""},
+        {"a junction in place of the folder", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp"); }, false,
+         u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log"},
+        // The administrator's own link: application data moved to another drive.
+        {"application data behind a junction",
+         [] {
+             inmemory::addFolder(u"D:\\ProgramData");
+             inmemory::makeJunction(u"C:\\ProgramData", u"D:\\ProgramData");
+         },
+         true, u"", u"D:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        inmemory::addFolder(u"C:\\Windows\\System32");
+        c.plant();
+        {
+            TestLog log;
+            ASSERT_TRUE(log.isOn()) << c.what;
+            EXPECT_EQ(log.print(u"%s=%s\n", u"action", u"answercall"), 1) << c.what;
+            EXPECT_EQ(inmemory::consoleOutput(), u"action=answercall\n") << "the console always gets it: " << c.what;
+        }
+        EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
+        EXPECT_EQ(inmemory::fileText(c.reached).find(u"] action=answercall\n") != std::u16string::npos, c.written)
+            << c.what;
+        if (!c.created.empty()) {
+            EXPECT_FALSE(inmemory::fileExists(c.created)) << c.what;
+        }
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
+}
+
+TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
+{
+    const std::u16string OldLog = u"C:\\Windows\\Temp\\VelmorathisMirrowcast1.log";
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        std::u16string mustStay;  // "" when the day's own old file is to go
+    };
+    const Case cases[] = {
+        {"an ordinary old file", [] { inmemory::addFile(DayLogFile, u"old\n", TenDaysAgo); }, u""},
+        {"a symbolic link to an old file", [] { inmemory::makeSymbolicLink(DayLogFile, Victim); }, Victim},
+        {"a second name of an old file", [] { inmemory::addHardLink(DayLogFile, Victim); }, Victim},
+        {"a junction in place of the folder",
+         [&OldLog] {
+             inmemory::addFile(OldLog, u"old\n", TenDaysAgo);
+             inmemory::makeJunction(LogFolder, u"C:\\Windows\\Temp");
+         },
+         OldLog},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.plant();
+        { const TestLog log; }
+        if (c.mustStay.empty()) {
+            EXPECT_FALSE(inmemory::fileExists(DayLogFile)) << c.what;
+        } else {
+            EXPECT_TRUE(inmemory::fileExists(c.mustStay)) << c.what;
+            EXPECT_EQ(inmemory::fileText(c.mustStay).empty(), false) << c.what;
+        }
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
+}
+
+TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUsers)
+{
+    // The folder is created, then, before its rights are changed, another
+    // user puts a junction to a system folder in its place.
+    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows"); }, 2);
+    { const TestLog log; }
+    EXPECT_TRUE(inmemory::folderAccess(u"C:\\Windows").empty());
+    EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
+    EXPECT_EQ(inmemory::openHandleCount(), 0u);
+
+    inmemory::reset();  // and without the swap the folder gets its list
+    { const TestLog plain; }
+    EXPECT_FALSE(inmemory::folderAccess(LogFolder).empty());
 }

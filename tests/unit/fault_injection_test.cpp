@@ -21,24 +21,28 @@
 namespace {
 
 const std::u16string Url = u"Velmorathis.Mirrowcast:TeamsCall?";
-const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string DayFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
-const std::u16string UserFolder = u"C:\\Users\\ann\\AppData\\Local\\Velmorathis\\Velmorathis Mirrowcast";
-const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
-const std::u16string OpenCommand = u"\"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe\" \"%1\"";
 constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissions on log folder\n";
 
-// Functions only the log calls: a failure of one of them must leave the work
-// of the run exactly as it is without the failure.
-const std::set<std::string> LogOnly = {
+// Every layer function the flows call stands in exactly one of the first
+// three lists, or the sweep fails: it cannot tell what a failure of a new
+// function may change until someone says. Only the log calls the LogOnly
+// ones: their failure must leave the work of the run exactly as it is.
+const std::set<std::string_view> LogOnly = {
     "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "setProtectedFolderAccess",
     "openFile",            "appendToFile",    "readFileFacts", "readFinalPath", "deleteFile",
     "writeConsole",        "releaseConsole",
 };
-const std::set<std::string> FileWriting = {"openFile", "appendToFile", "readFileFacts", "readFinalPath"};
-const std::set<std::string> ConsoleWriting = {"attachParentConsole", "writeConsole"};
-const std::set<std::string> Releasing = {"closeFile", "closeRegistryKey"};
+// Their failure may change what the run does; the exit code still tells.
+const std::set<std::string_view> WorkChanging = {
+    "moduleFileName",     "readClock",         "monotonicMilliseconds", "pause",             "consoleWindow",
+    "takeWindowSnapshot", "readWindowFacts",   "readWindowImagePath",   "isWindowVisible",   "windowProcessId",
+    "foregroundWindow",   "bringToForeground", "rootOwner",             "postSystemCommand", "sendKeys",
+    "openRegistryKey",    "createRegistryKey", "setRegistryValue",      "readRegistryValue", "deleteRegistryTree",
+};
+// A failed release leaves its handle open, and nothing else.
+const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey"};
+const std::set<std::string_view> FileWriting = {"openFile", "appendToFile", "readFileFacts", "readFinalPath"};
+const std::set<std::string_view> ConsoleWriting = {"attachParentConsole", "writeConsole"};
 
 struct Machine {
     bool console = false;
@@ -58,7 +62,7 @@ struct Flow {
     Machine machine;
     std::u16string commandLine;
     std::int32_t exitCode;
-    std::map<std::string, std::int32_t> exitCodeWhenFails = {};  // by failing call, where not exitCode
+    std::map<std::string_view, std::int32_t> exitCodeWhenFails = {};  // by failing call, where not exitCode
 };
 
 // What a run did that is not its log.
@@ -87,18 +91,17 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
         inmemory::addFolder(LogFolder);
     }
     if (m.oldFile) {
-        inmemory::addFile(DayFile, u"last week\n", 0);
+        inmemory::addFile(DayLogFile, u"last week\n", 0);
     }
     if (m.dayFileHeld) {
-        inmemory::holdFile(DayFile);
+        inmemory::holdFile(DayLogFile);
     }
     if (m.registered) {
-        inmemory::setStringValue(SchemeKey, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(CommandKey, u"", OpenCommand);
+        registerHandlerByHand();
     }
     if (m.teams) {
         inmemory::WindowTraits traits;
-        traits.processId = inmemory::addProcess(u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe");
+        traits.processId = inmemory::addProcess(TeamsImage);
         for (const char16_t* title : {u"Microsoft Teams Notification", u"Chat | Contoso | Microsoft Teams",
                                       u"Meeting with John Smith"}) {
             traits.title = title;
@@ -113,36 +116,9 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
     }
 }
 
-std::vector<std::u16string> entriesOf(const std::u16string& text)
-{
-    std::vector<std::u16string> entries;
-    std::u16string current;
-    for (std::size_t i = 0; i < text.size();) {
-        const bool lineStart = i == 0 || text[i - 1] == u'\n';
-        if (lineStart && text[i] == u'[' && i + 22 <= text.size() && text[i + 20] == u']') {
-            if (!current.empty()) {
-                entries.push_back(current);
-            }
-            current.clear();
-            i += 22;
-            continue;
-        }
-        if (lineStart && text[i] == u'\n' && i == 0) {
-            entries.emplace_back(u"\n");  // the run's bare line break
-            ++i;
-            continue;
-        }
-        current += text[i++];
-    }
-    if (!current.empty()) {
-        entries.push_back(current);
-    }
-    return entries;
-}
-
 // Runs the flow; with k > 0 the k-th Windows call from the log's set-up on
 // fails with `error`. `names` receives the calls made.
-Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector<std::string>* names = nullptr)
+Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector<std::string_view>* names = nullptr)
 {
     std::map<win::HWND, std::u16string> titles;
     prepare(flow.machine, titles);
@@ -163,7 +139,7 @@ Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector
     }
     r.work.statusWindow = !run.statusWindows.empty();
     r.work.registration = inmemory::keyExists(CommandKey) ? inmemory::valueString(CommandKey, u"") : u"(none)";
-    for (const std::u16string& folder : {LogFolder, UserFolder}) {
+    for (const std::u16string& folder : {LogFolder, UserLogFolder}) {
         for (const char16_t* name : {u"\\VelmorathisMirrowcast1.log", u"\\VelmorathisMirrowcast-1.log"}) {
             std::u16string text = inmemory::fileText(folder + name);
             if (text.starts_with(u"last week\n")) {
@@ -174,7 +150,7 @@ Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector
             if (const std::size_t at = text.find(PermissionWarning); at != std::u16string::npos && at >= 22) {
                 text.erase(at - 22, 22 + std::size(PermissionWarning) - 1);
             }
-            for (std::u16string& e : entriesOf(text)) {
+            for (std::u16string& e : logEntries(text)) {
                 if (!e.starts_with(u"Log file could not be written (error ") &&
                     !e.ends_with(u" entries of this run were written to the user's log folder.\n")) {
                     (folder == LogFolder ? r.entries : r.userEntries).push_back(e);
@@ -209,21 +185,12 @@ bool isSubsequence(const std::vector<std::u16string>& part, const std::vector<st
 
 TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
 {
-    Machine desktop;
-    desktop.teams = true;
-    Machine registered = desktop;
-    registered.registered = true;
-    Machine newFolder;
-    newFolder.console = true;
-    newFolder.folder = false;
-    Machine oldFile;
-    oldFile.console = true;
-    oldFile.oldFile = true;
-    Machine held;
-    held.console = true;
-    held.dayFileHeld = true;
-    Machine waiting = desktop;
-    waiting.notificationShowsLater = true;
+    const Machine desktop{.teams = true};
+    const Machine registered{.teams = true, .registered = true};
+    const Machine newFolder{.console = true, .folder = false};
+    const Machine oldFile{.console = true, .oldFile = true};
+    const Machine held{.console = true, .dayFileHeld = true};
+    const Machine waiting{.teams = true, .notificationShowsLater = true};
     const Flow flows[] = {
         {"protocol answer", desktop, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
         {"protocol answer, waiting", waiting, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
@@ -250,10 +217,10 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         {"log: the day's file held, console", held, u"/help", 0},
     };
 
-    std::set<std::string> sites;
+    std::set<std::string_view> sites;
     std::size_t runs = 0;
     for (const Flow& flow : flows) {
-        std::vector<std::string> names;
+        std::vector<std::string_view> names;
         const Outcome clean = runFlow(flow, 0, 0, &names);
         ASSERT_EQ(clean.exitCode, flow.exitCode) << flow.name;
         ASSERT_FALSE(clean.leaked) << flow.name;
@@ -262,7 +229,7 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         sites.insert(names.begin(), names.end());
 
         for (std::uint64_t k = 1; k <= names.size(); ++k) {
-            const std::string& failing = names[k - 1];
+            const std::string_view failing = names[k - 1];
             // Refused, and (for the log's file) held by another run: the two
             // failures met most.
             std::vector<win::DWORD> errors = {win::ERROR_ACCESS_DENIED};
@@ -272,8 +239,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
             for (const win::DWORD error : errors) {
                 const Outcome r = runFlow(flow, k, error);
                 ++runs;
-                const std::string where = std::string(flow.name) + ", call " + std::to_string(k) + " " + failing +
-                                          " fails with " + std::to_string(error);
+                const std::string where = std::string(flow.name) + ", call " + std::to_string(k) + " " +
+                                          std::string(failing) + " fails with " + std::to_string(error);
                 const auto special = flow.exitCodeWhenFails.find(failing);
                 const std::int32_t expected = special == flow.exitCodeWhenFails.end() ? flow.exitCode
                                               : special->second == ItsError  ? static_cast<std::int32_t>(error)
@@ -310,8 +277,10 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
     }
     // The reach of the sweep, for the record.
     std::string list;
-    for (const std::string& s : sites) {
-        list += s + " ";
+    for (const std::string_view site : sites) {
+        list += std::string(site) + " ";
+        EXPECT_EQ(LogOnly.count(site) + WorkChanging.count(site) + Releasing.count(site), 1u)
+            << site << ": say in exactly one list what its failure may change";
     }
     std::printf("fault injection: %zu flows, %zu call sites, %zu runs\n  %s\n", std::size(flows), sites.size(), runs,
                 list.c_str());

@@ -10,32 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "registration/protocol_handler.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
 
-const std::u16string Scheme = u"HKCR\\Velmorathis.Mirrowcast";
-const std::u16string Icon = Scheme + u"\\DefaultIcon";
-const std::u16string Command = Scheme + u"\\shell\\open\\command";
-const std::u16string ModulePath = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
-const std::u16string OpenCommand = u"\"" + ModulePath + u"\" \"%1\"";
+const std::u16string Icon = SchemeKey + u"\\DefaultIcon";
 
 constexpr win::DWORD NoSystemResources = 1450;
 
-std::vector<std::uint8_t> terminatedBytes(const std::u16string& text)
-{
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
+std::vector<std::uint8_t> terminatedBytes(const std::u16string& text) { return inmemory::utf16Bytes(text + u'\0'); }
 
 class ProtocolHandlerTest : public ::testing::Test {
 protected:
@@ -58,12 +44,6 @@ protected:
         return fresh;
     }
 
-    void registerByHand(const std::u16string& command)
-    {
-        inmemory::setStringValue(Scheme, u"", u"URL:Velmorathis.Mirrowcast Protocol");
-        inmemory::setStringValue(Command, u"", command);
-    }
-
     std::unique_ptr<TestLog> log;
     ProtocolHandler handler;
     std::size_t seen = 0;
@@ -77,17 +57,17 @@ TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThen
     EXPECT_EQ(said(), u"Registering protocol handler succeeded.\n");
 
     // REG_SZ sizes include the terminator; "URL Protocol" is present with no data.
-    EXPECT_EQ(inmemory::valueType(Scheme, u""), win::REG_SZ);
-    EXPECT_EQ(inmemory::valueBytes(Scheme, u""), terminatedBytes(u"URL:Velmorathis.Mirrowcast Protocol"));
-    EXPECT_EQ(inmemory::valueBytes(Scheme, u"").size(), 72u);
-    EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol"));
-    EXPECT_EQ(inmemory::valueType(Scheme, u"URL Protocol"), win::REG_SZ);
-    EXPECT_TRUE(inmemory::valueBytes(Scheme, u"URL Protocol").empty());
-    EXPECT_EQ(inmemory::valueNames(Scheme).size(), 2u);
+    EXPECT_EQ(inmemory::valueType(SchemeKey, u""), win::REG_SZ);
+    EXPECT_EQ(inmemory::valueBytes(SchemeKey, u""), terminatedBytes(u"URL:Velmorathis.Mirrowcast Protocol"));
+    EXPECT_EQ(inmemory::valueBytes(SchemeKey, u"").size(), 72u);
+    EXPECT_TRUE(inmemory::valueExists(SchemeKey, u"URL Protocol"));
+    EXPECT_EQ(inmemory::valueType(SchemeKey, u"URL Protocol"), win::REG_SZ);
+    EXPECT_TRUE(inmemory::valueBytes(SchemeKey, u"URL Protocol").empty());
+    EXPECT_EQ(inmemory::valueNames(SchemeKey).size(), 2u);
     EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath));
-    EXPECT_EQ(inmemory::valueType(Command, u""), win::REG_SZ);
-    EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand));
-    EXPECT_FALSE(inmemory::keyIsVolatile(Command));
+    EXPECT_EQ(inmemory::valueType(CommandKey, u""), win::REG_SZ);
+    EXPECT_EQ(inmemory::valueBytes(CommandKey, u""), terminatedBytes(OpenCommand));
+    EXPECT_FALSE(inmemory::keyIsVolatile(CommandKey));
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
     EXPECT_EQ(handler.validate(), ValidateResult::Valid);
@@ -107,34 +87,31 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
     };
     const Case cases[] = {
         {"nothing registered", [] {}, ValidateResult::Missing},
-        {"the expected command", [&] { registerByHand(OpenCommand); }, ValidateResult::Valid},
+        {"the expected command", [&] { registerHandlerByHand(OpenCommand); }, ValidateResult::Valid},
         {"letter case differs only",
-         [&] { registerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
+         [&] { registerHandlerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
          ValidateResult::Valid},
         {"an expandable string",
-         [&] {
-             inmemory::setValue(Command, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand));
-         },
+         [&] { inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand)); },
          ValidateResult::Valid},
         {"the program was moved",
-         [&] { registerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
+         [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
         {"a number where the command belongs",
-         [&] { inmemory::setValue(Command, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
+         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
         // 516 bytes hold 257 characters and the terminator, no more.
-        {"a command of 257 characters", [&] { registerByHand(std::u16string(257, u'x')); }, ValidateResult::Differs},
-        {"a command of 258 characters", [&] { registerByHand(std::u16string(258, u'x')); }, ValidateResult::Missing},
+        {"a command of 257 characters", [&] { registerHandlerByHand(std::u16string(257, u'x')); },
+         ValidateResult::Differs},
+        {"a command of 258 characters", [&] { registerHandlerByHand(std::u16string(258, u'x')); },
+         ValidateResult::Missing},
         {"module path unreadable",
-         [&] {
-             registerByHand(OpenCommand);
-             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-         },
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
          ValidateResult::ModulePathUnreadable},
         {"module path unreadable, nothing registered",
          [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, ValidateResult::Missing},
         {"module path too long for 260 units",
          [&] {
              inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
-             registerByHand(OpenCommand);
+             registerHandlerByHand(OpenCommand);
          },
          ValidateResult::ModulePathUnreadable},
     };
@@ -150,7 +127,7 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
 TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegistered)
 {
     log->detailEnabled = 1;
-    registerByHand(OpenCommand);
+    registerHandlerByHand(OpenCommand);
     inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(handler.validate(), ValidateResult::ModulePathUnreadable);
     EXPECT_EQ(said(), u"Unable to retrieve module filename\n");
@@ -160,7 +137,7 @@ TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegister
     inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
     EXPECT_EQ(handler.registerHandler().error, static_cast<win::LSTATUS>(win::ERROR_INVALID_DATA));
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 13 (system error).\n");
-    EXPECT_FALSE(inmemory::keyExists(Command));
+    EXPECT_FALSE(inmemory::keyExists(CommandKey));
 }
 
 TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadableOneIsWrittenOver)
@@ -180,7 +157,7 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
     };
     for (const Case& c : cases) {
         SetUp();
-        registerByHand(c.registered);
+        registerHandlerByHand(c.registered);
         if (c.modulePathFails) {
             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
         }
@@ -188,7 +165,7 @@ TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadabl
         EXPECT_EQ(result.outcome, c.outcome) << c.name;
         EXPECT_EQ(result.found, c.found) << c.name;
         const std::u16string expected = c.outcome == RegisterOutcome::Registered ? OpenCommand : c.registered;
-        EXPECT_EQ(inmemory::valueString(Command, u""), expected) << c.name;
+        EXPECT_EQ(inmemory::valueString(CommandKey, u""), expected) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
     }
 }
@@ -201,7 +178,7 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         int occurrence;
         win::DWORD injected;
         win::LSTATUS error;  // reported
-        bool schemeKey, description, urlProtocol, iconKey, iconValue, commandKey;
+        int written;  // how many of the tree's parts are left, in the order they are written
     };
     const std::map<win::LSTATUS, std::u16string> messages = {
         {5, u"Registering protocol handler failed, error 5 (Access denied).\n"},
@@ -209,15 +186,15 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         {1450, u"Registering protocol handler failed, error 1450 (system error).\n"},
     };
     const Case cases[] = {
-        {"classes root refuses", "openRegistryKey", 1, 5, 5, false, false, false, false, false, false},
-        {"scheme key refused", "createRegistryKey", 1, 5, 5, false, false, false, false, false, false},
-        {"description refused", "setRegistryValue", 1, 5, 5, true, false, false, false, false, false},
-        {"URL Protocol fails", "setRegistryValue", 2, NoSystemResources, 1450, true, true, false, false, false, false},
-        {"icon key fails", "createRegistryKey", 2, NoSystemResources, 1450, true, true, true, false, false, false},
-        {"icon value fails", "setRegistryValue", 3, NoSystemResources, 1450, true, true, true, true, false, false},
-        {"command key fails", "createRegistryKey", 3, NoSystemResources, 1450, true, true, true, true, true, false},
-        {"command value fails", "setRegistryValue", 4, NoSystemResources, 1450, true, true, true, true, true, true},
-        {"module path fails", "moduleFileName", 1, NoSystemResources, 13, true, true, true, false, false, false},
+        {"classes root refuses", "openRegistryKey", 1, 5, 5, 0},
+        {"scheme key refused", "createRegistryKey", 1, 5, 5, 0},
+        {"description refused", "setRegistryValue", 1, 5, 5, 1},
+        {"URL Protocol fails", "setRegistryValue", 2, NoSystemResources, 1450, 2},
+        {"icon key fails", "createRegistryKey", 2, NoSystemResources, 1450, 3},
+        {"icon value fails", "setRegistryValue", 3, NoSystemResources, 1450, 4},
+        {"command key fails", "createRegistryKey", 3, NoSystemResources, 1450, 5},
+        {"command value fails", "setRegistryValue", 4, NoSystemResources, 1450, 6},
+        {"module path fails", "moduleFileName", 1, NoSystemResources, 13, 3},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -227,22 +204,23 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         EXPECT_EQ(result.error, c.error) << c.name << ": the error the message names";
         EXPECT_EQ(said(), messages.at(c.error)) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
-        EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKey) << c.name;
-        EXPECT_EQ(inmemory::valueExists(Scheme, u""), c.description) << c.name;
-        EXPECT_EQ(inmemory::valueExists(Scheme, u"URL Protocol"), c.urlProtocol) << c.name;
-        EXPECT_EQ(inmemory::keyExists(Icon), c.iconKey) << c.name;
-        EXPECT_EQ(inmemory::valueExists(Icon, u""), c.iconValue) << c.name;
-        EXPECT_EQ(inmemory::keyExists(Command), c.commandKey) << c.name;
-        EXPECT_FALSE(inmemory::valueExists(Command, u"")) << c.name;
+        // The scheme key, its description, URL Protocol, the icon key, its value, the command key.
+        const bool left[] = {inmemory::keyExists(SchemeKey), inmemory::valueExists(SchemeKey, u""),
+                             inmemory::valueExists(SchemeKey, u"URL Protocol"), inmemory::keyExists(Icon),
+                             inmemory::valueExists(Icon, u""), inmemory::keyExists(CommandKey)};
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(left[i], i < c.written) << c.name << ", step " << i;
+        }
+        EXPECT_FALSE(inmemory::valueExists(CommandKey, u"")) << c.name;
 
         // Without the command the leftovers read as missing, so the user's
         // second attempt is not refused and finishes the tree.
         EXPECT_EQ(handler.validate(), ValidateResult::Missing) << c.name;
         inmemory::clearFaults();
         EXPECT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered) << c.name;
-        EXPECT_EQ(inmemory::valueBytes(Command, u""), terminatedBytes(OpenCommand)) << c.name;
+        EXPECT_EQ(inmemory::valueBytes(CommandKey, u""), terminatedBytes(OpenCommand)) << c.name;
         EXPECT_EQ(inmemory::valueBytes(Icon, u""), terminatedBytes(ModulePath)) << c.name;
-        EXPECT_TRUE(inmemory::valueExists(Scheme, u"URL Protocol")) << c.name;
+        EXPECT_TRUE(inmemory::valueExists(SchemeKey, u"URL Protocol")) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
     }
 }
@@ -252,26 +230,26 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
     inmemory::denyRegistryWrite(u"HKCR");
     EXPECT_EQ(handler.registerHandler().error, 5);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
-    EXPECT_FALSE(inmemory::keyExists(Scheme));
+    EXPECT_FALSE(inmemory::keyExists(SchemeKey));
 
-    registerByHand(OpenCommand);
+    registerHandlerByHand(OpenCommand);
     const UnregisterResult removal = handler.unregisterHandler();
     EXPECT_EQ(removal.outcome, UnregisterOutcome::Failed);
     EXPECT_EQ(removal.error, 5);
     EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
-    EXPECT_TRUE(inmemory::keyExists(Command));
+    EXPECT_TRUE(inmemory::keyExists(CommandKey));
 
     // Rights on the classes root but not on the tree: the deletion refuses.
     SetUp();
-    registerByHand(OpenCommand);
-    inmemory::denyRegistryWrite(Command);
+    registerHandlerByHand(OpenCommand);
+    inmemory::denyRegistryWrite(CommandKey);
     EXPECT_EQ(handler.unregisterHandler().error, 5);
     EXPECT_EQ(said(), u"Unable to remove protocol handler, error 5 (Access denied).\n");
-    EXPECT_TRUE(inmemory::keyExists(Scheme));
+    EXPECT_TRUE(inmemory::keyExists(SchemeKey));
 
     // An old scheme key locked against writing: registering cannot open it.
     SetUp();
-    inmemory::denyRegistryWrite(Scheme);
+    inmemory::denyRegistryWrite(SchemeKey);
     EXPECT_EQ(handler.registerHandler().error, 5);
     EXPECT_EQ(said(), u"Registering protocol handler failed, error 5 (Access denied).\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
@@ -293,22 +271,19 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         {"our registration plus others' additions",
          [&] {
              ASSERT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered);
-             inmemory::setStringValue(Scheme + u"\\shell\\print\\command", u"", u"notepad %1");
-             inmemory::setStringValue(Scheme, u"EditFlags", u"2");
+             inmemory::setStringValue(SchemeKey + u"\\shell\\print\\command", u"", u"notepad %1");
+             inmemory::setStringValue(SchemeKey, u"EditFlags", u"2");
          },
          removed, UnregisterOutcome::Removed, false},
-        {"a partial registration", [] { inmemory::setStringValue(Scheme, u"", u"URL:x"); }, removed,
+        {"a partial registration", [] { inmemory::setStringValue(SchemeKey, u"", u"URL:x"); }, removed,
          UnregisterOutcome::Removed, false},
-        {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(Command, u"", OpenCommand); },
+        {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(CommandKey, u"", OpenCommand); },
          notFound, UnregisterOutcome::NotFound, true},
         {"scheme key with a number as default",
-         [] { inmemory::setValue(Scheme, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound,
+         [] { inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound,
          UnregisterOutcome::NotFound, true},
         {"the deletion fails",
-         [&] {
-             registerByHand(OpenCommand);
-             inmemory::failCall("deleteRegistryTree", NoSystemResources);
-         },
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("deleteRegistryTree", NoSystemResources); },
          u"Unable to remove protocol handler, error 1450 (system error).\n", UnregisterOutcome::Failed, true},
     };
     for (const Case& c : cases) {
@@ -319,7 +294,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         EXPECT_EQ(result.outcome, c.outcome) << c.name;
         EXPECT_EQ(result.error, c.outcome == UnregisterOutcome::Failed ? NoSystemResources : 0) << c.name;
         EXPECT_EQ(said(), c.message) << c.name;
-        EXPECT_EQ(inmemory::keyExists(Scheme), c.schemeKeyLeft) << c.name;
+        EXPECT_EQ(inmemory::keyExists(SchemeKey), c.schemeKeyLeft) << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
         EXPECT_TRUE(inmemory::keyExists(u"HKCR")) << c.name;
     }
@@ -336,7 +311,7 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
 // RRF_RT_REG_EXPAND_SZ without RRF_NOEXPAND fails with 87 for every value).
 TEST_F(ProtocolHandlerTest, InMemoryRegistryReadsStringsAsWindowsDoes)
 {
-    inmemory::setValue(Command, u"", win::REG_EXPAND_SZ, terminatedBytes(u"%x%"));
+    inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(u"%x%"));
     struct Case {
         win::DWORD flags;
         win::LSTATUS status;

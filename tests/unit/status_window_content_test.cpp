@@ -5,18 +5,16 @@
 #include "test_text.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "log/diagnostic_log.h"
 #include "test_log.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_content.h"
 #include "inmemory/inmemory.h"
+#include "program_run.h"
 
 namespace {
-
-const std::u16string TeamsImage = u"\\Device\\HarddiskVolume3\\Apps\\Teams.exe";
-const std::u16string BrowserImage = u"\\Device\\HarddiskVolume3\\Apps\\browser.exe";
 
 const std::u16string NotFound = u"\u2717 Teams desktop application not found";
 const std::u16string Detected = u"\u2713 Teams desktop application detected";
@@ -67,17 +65,11 @@ TEST(StatusWindowDetection, TextForEachDesktop)
          WithoutNotification},
     };
     for (const Case& c : cases) {
-        inmemory::reset();
-        forgetTeamsRecognition();
+        freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::DWORD browser = inmemory::addProcess(BrowserImage);
         for (const DesktopWindow& w : c.windows) {
-            inmemory::WindowTraits traits;
-            traits.className = w.className;
-            traits.title = w.title;
-            traits.visible = w.visible;
-            traits.processId = w.teams ? teams : browser;
-            inmemory::addWindowAtBottom(traits);
+            inmemory::addWindowAtBottom({w.className, w.title, w.visible, false, w.teams ? teams : browser});
         }
         TestLog log;
         const TeamsDetection detection = detectTeams(log);
@@ -103,10 +95,9 @@ TEST(StatusWindowGeometry, CentredOnTheDesktopWithTheModesHeight)
     };
     for (const Case& c : cases) {
         const StatusGeometry g = statusWindowGeometry(c.right, c.bottom, c.debug);
-        EXPECT_EQ(g.left, c.expected.left) << c.right << "x" << c.bottom << " debug " << c.debug;
-        EXPECT_EQ(g.top, c.expected.top) << c.right << "x" << c.bottom << " debug " << c.debug;
-        EXPECT_EQ(g.width, c.expected.width);
-        EXPECT_EQ(g.height, c.expected.height);
+        const StatusGeometry& e = c.expected;
+        EXPECT_EQ(std::tie(g.left, g.top, g.width, g.height), std::tie(e.left, e.top, e.width, e.height))
+            << c.right << "x" << c.bottom << " debug " << c.debug;
     }
 }
 
@@ -118,8 +109,7 @@ TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
         std::u16string folder;
     };
     const Case cases[] = {
-        {u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log", true,
-         u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast"},
+        {DayLogFile, true, LogFolder},
         {u"", false, u""},     // the log is off
         {u"C:\\", false, u""},  // nothing left to remove
         {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},

@@ -17,6 +17,7 @@ use_own_display_pool(), so that stopping its displays leaves the tests' alone.
 Environment:
   MIRROWCAST_EXE           unix path of the built VelmorathisMirrowcast.exe
   MIRROWCAST_STANDIN_EXE   unix path of the built teams_standin.exe
+  MIRROWCAST_PROBE_EXE     unix path of the built probe.exe
   MIRROWCAST_VERSION       the project's version, which the program carries
   MIRROWCAST_WINE_BASE     directory for the base prefix, the test prefixes,
                            the Xvfb records and the locks
@@ -66,6 +67,11 @@ def standin_exe():
     return _env_path("MIRROWCAST_STANDIN_EXE")
 
 
+def probe_exe():
+    """tests/tools/probe, which runs inside a prefix next to the program."""
+    return _env_path("MIRROWCAST_PROBE_EXE")
+
+
 def program_version():
     """CMake's project version, which the build wrote into the program and the package: ctest
     sets it; scripts run by hand (the benchmarks, the demo) read it where it is written."""
@@ -73,6 +79,28 @@ def program_version():
         return os.environ["MIRROWCAST_VERSION"]
     with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as f:
         return re.search(r"project\(VelmorathisMirrowcast VERSION ([0-9.]+)", f.read()).group(1)
+
+
+def banner():
+    """The text every run of the program logs first, after a bare line break."""
+    return f"Velmorathis Desktop Mirrowcast {program_version()}\n"
+
+
+# A log entry's time stamp; only one at the start of a line begins an entry:
+# one inside a text is part of that text.
+LOG_STAMP = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)
+
+
+def log_entries(text):
+    """A log's texts in order, time stamps removed; the bare line break a
+    file starts with (a run's first) is an entry of its own."""
+    found = ["\n"] if text.startswith("\n") else []
+    position = len(found)
+    for match in LOG_STAMP.finditer(text, position):
+        found.append(text[position:match.start()])
+        position = match.end()
+    found.append(text[position:])
+    return [t for t in found if t]
 
 
 def base_dir():
@@ -360,6 +388,7 @@ class WinePrefix:
         self.env = _wine_env(self.path, self.display)
         self.drive_c = os.path.join(self.path, "drive_c")
         self.programdata = os.path.join(self.drive_c, "ProgramData")
+        self.log_folder = os.path.join(self.programdata, "Velmorathis", "Velmorathis Mirrowcast")
         # -p keeps the server up between runs: without it every `wine` pays
         # for a server start and a registry load.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, **_QUIET)
@@ -469,6 +498,68 @@ class WinePrefix:
             os.remove(target)
         shutil.copy(unix_src, target)
         return target
+
+    def launch(self, exe, command_line, timeout=60):
+        """Runs exe (a unix path) with exactly this command line after its
+        name, through the probe, which adds no quoting: the exit code."""
+        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False, dir=self.drive_c) as f:
+            f.write(f'"{self.winpath(exe)}" {command_line}')
+        try:
+            return self.run(probe_exe(), ["launch", self.winpath(f.name)], timeout=timeout)[0]
+        finally:
+            os.remove(f.name)
+
+    def run_logged(self, exe, args, until_closed=False):
+        """run(), or run_until_closed() with `until_closed`, between two
+        log_entries(take=True): its exit code and all the texts it logged."""
+        self.log_entries(take=True)
+        code = self.run_until_closed(exe, args) if until_closed else self.run(exe, args)[0]
+        return code, "".join(self.log_entries(take=True))
+
+    def log_entries(self, take=False):
+        """The entries of the program's log files, every day's (a run may
+        cross midnight), in order; with `take` the files are removed, so that
+        the next call starts afresh. A link planted in the folder is not read."""
+        found = []
+        for path in sorted(glob.glob(os.path.join(self.log_folder, "*.log")), key=os.path.getmtime):
+            if os.path.isfile(path) and not os.path.islink(path):
+                with open(path, "rb") as f:
+                    found += log_entries(f.read().decode("utf-16-le"))
+                if take:
+                    os.remove(path)
+        return found
+
+    def export_key(self, key):
+        """{key: {value name ('' for the default): data}} of the registry key
+        and those below it, as `reg export` writes them; None when it is missing."""
+        target = os.path.join(self.drive_c, "export.reg")
+        if self.reg("export", key, self.winpath(target), "/y").returncode != 0:
+            return None
+        with open(target, "rb") as f:
+            text = f.read().decode("utf-16")
+        os.remove(target)
+        tree = {}
+        current = None
+        for line in text.splitlines():
+            if line.startswith("[") and line.endswith("]"):
+                current = tree.setdefault(line[1:-1], {})
+            elif current is not None and "=" in line:
+                name, data = line.split("=", 1)
+                name = "" if name == "@" else name[1:-1]
+                if data.startswith('"') and data.endswith('"'):
+                    data = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+                current[name] = data
+        return tree
+
+    def restart_server(self):
+        """Stops the prefix's wineserver, which saves the registry as it goes
+        (volatile keys are lost, as at a logoff), and starts it again."""
+        subprocess.run(["wineserver", "-k"], env=self.env, **_QUIET)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60, **_QUIET)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, **_QUIET)
+        # Its services up before a program whose output is captured starts
+        # them: they would keep that program's pipe open.
+        _wineboot(self.env, persistent=True)
 
     def screenshot(self, png_path):
         subprocess.run(["import", "-display", f":{self.display}", "-window", "root", png_path],

@@ -1,6 +1,5 @@
 """Looks at and pokes the desktop of a harness.WinePrefix through
-tests/tools/window_probe, which runs inside the prefix (set
-MIRROWCAST_PROBE_EXE to the built window_probe.exe)."""
+tests/tools/probe, which runs inside the prefix (MIRROWCAST_PROBE_EXE)."""
 
 import os
 import tempfile
@@ -29,28 +28,25 @@ class Window:
         return bool(self.style & WS_MINIMIZE)
 
 
-def probe_exe():
-    return harness._env_path("MIRROWCAST_PROBE_EXE")
-
-
-def _run(prefix, args):
-    code, _ = prefix.run(probe_exe(), args, timeout=30)
-    if code != 0:
-        raise AssertionError(f"window_probe {' '.join(args)} exited with {code}")
-
-
-def windows(prefix):
-    """Every top-level Chrome_WidgetWin_1 window in z-order, top first."""
+def run(prefix, *args):
+    """Runs the probe with args, None standing for a file it writes: that
+    file's text. Raises AssertionError when the probe fails."""
     fd, path = tempfile.mkstemp(suffix=".txt", dir=prefix.drive_c)
     os.close(fd)
     try:
-        _run(prefix, ["list", prefix.winpath(path)])
+        code, _ = prefix.run(harness.probe_exe(), [prefix.winpath(path) if a is None else a for a in args], timeout=30)
+        if code != 0:
+            raise AssertionError(f"probe {' '.join(map(str, args))} exited with {code}")
         with open(path, encoding="utf-8") as f:
-            lines = f.read().splitlines()
+            return f.read()
     finally:
         os.remove(path)
+
+
+def windows(prefix):
+    """Every top-level window of the stand-in's classes in z-order, top first."""
     found = []
-    for line in lines:
+    for line in run(prefix, "list", None).splitlines():
         # The title may hold '|' itself: the fixed fields are at both ends.
         hwnd, rest = line.split("|", 1)
         title, visible, style, image = rest.rsplit("|", 3)
@@ -61,19 +57,12 @@ def windows(prefix):
 def send_shift_ctrl_s(prefix):
     """Types Shift+Ctrl+S into whatever has the keyboard focus; returns the
     wall time it was sent, in microseconds since 1970."""
-    fd, path = tempfile.mkstemp(suffix=".txt", dir=prefix.drive_c)
-    os.close(fd)
-    try:
-        _run(prefix, ["keys", prefix.winpath(path)])
-        with open(path, encoding="utf-8") as f:
-            return int(f.read())
-    finally:
-        os.remove(path)
+    return int(run(prefix, "keys", None))
 
 
 def post_minimize(prefix, title_part):
-    _run(prefix, ["minimize", title_part])
+    run(prefix, "minimize", title_part)
 
 
 def post_close(prefix, title_part):
-    _run(prefix, ["close", title_part])
+    run(prefix, "close", title_part)

@@ -3,8 +3,7 @@
     with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=[
             ("main", "Chat | Contoso", "oncall=Meeting with Ann"),
             ("tray", "", "hidden")]) as teams:
-        since = teams.command("show main")
-        teams.wait_event("shown main", since=since)
+        since = teams.act("show main")  # and wait for "shown main"
 
 Window list entries are (key, title, flags), or a string written as a raw
 line. The title may contain '|'; flags is a comma-separated subset of hidden,
@@ -17,6 +16,7 @@ every window go and come anew at the top that often, as a browser's do.
 """
 
 import os
+import re
 import subprocess
 import tempfile
 import time
@@ -83,6 +83,16 @@ class TeamsStandIn:
         with open(self._commands_path, "a", encoding="utf-8") as f:
             f.write(text + "\n")
         return before
+
+    _ACKS = {"show": "shown", "showna": "shown", "hide": "hidden", "title": "titled", "create": "created"}
+
+    def act(self, text):
+        """command(text), then waits for the stand-in's acknowledgement; returns
+        what command() returns."""
+        since = self.command(text)
+        verb, rest = text.split(" ", 1)
+        self.wait_event(f"{self._ACKS[verb]} {re.split('[ |]', rest, 1)[0]}", since=since)
+        return since
 
     def events(self):
         """Every complete event line so far as (t_us, word, word, ...)."""

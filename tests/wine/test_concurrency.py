@@ -21,15 +21,10 @@ from standin import TeamsStandIn
 
 WORKERS = 8
 WINDOWS = 200
-BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
-PREFIX = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
+BANNER = harness.banner()
 LISTED = re.compile(r"Window [0-9A-F]{8} main:0 callnotify:0 visible:1, minimized:0 \[Call (\d{3}) with Ann\]\n")
 # Then /debuginfo's line for each window of a Teams process, whatever its class.
 PROCESS = re.compile(r"Window [0-9A-F]{8} class:\[[^]]*\] image:\[Teams\.exe\] visible:[01], minimized:[01] \[.*\]\n")
-
-
-def log_folder(prefix):
-    return os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
 
 
 def entries(text):
@@ -41,7 +36,7 @@ def entries(text):
         if line == "\n":
             found.append("\n")
             continue
-        match = PREFIX.match(line)
+        match = harness.LOG_STAMP.match(line)
         if not match or not line.endswith("\n"):
             raise AssertionError(f"not a whole entry: {line!r}")
         found.append(line[match.end():])
@@ -53,16 +48,15 @@ class Concurrency(unittest.TestCase):
         windows = [(f"w{i:03d}", f"Call {i:03d} with Ann", "") for i in range(WINDOWS)]
         with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=windows):
             exe = harness.mirrowcast_exe()
-            helper = harness._env_path("MIRROWCAST_HELPER_EXE")
-            os.makedirs(log_folder(prefix), exist_ok=True)
+            os.makedirs(prefix.log_folder, exist_ok=True)
             # The log names its file after the UTC weekday: find it by running once.
             self.assertEqual(prefix.run(exe, ["/help"])[0], 0)
-            (name,) = os.listdir(log_folder(prefix))
-            path = os.path.join(log_folder(prefix), name)
+            (name,) = os.listdir(prefix.log_folder)
+            path = os.path.join(prefix.log_folder, name)
             os.remove(path)
 
             # Another process takes the file for 20 ms every 60 ms, about 24 s long.
-            holder = prefix.start(helper, ["hold", prefix.winpath(path), "20", "400", "40"],
+            holder = prefix.start(harness.probe_exe(), ["hold", prefix.winpath(path), "20", "400", "40"],
                                   stdout=subprocess.PIPE)
             codes = []
             started = time.monotonic()

@@ -7,53 +7,27 @@ import getpass
 import os
 import re
 import subprocess
-import tempfile
 import unittest
 
 import harness
 
 PREFIX_RE = re.compile(r"\[(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)\] ")
-BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
+BANNER = harness.banner()
 URL = "Velmorathis.Mirrowcast:TeamsCall?"
 SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
                "gdi32.dll", "ole32.dll", "comctl32.dll", "comdlg32.dll", "ucrtbase.dll", "ws2_32.dll",
                "psapi.dll", "version.dll", "uxtheme.dll"}
 
 
-def helper_exe():
-    return harness._env_path("MIRROWCAST_HELPER_EXE")
-
-
-def log_folder(prefix):
-    return os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
-
-
 def todays_log(prefix):
     # The program names the file after the UTC weekday, Sunday = 0.
     weekday = (datetime.datetime.now(datetime.timezone.utc).weekday() + 1) % 7
-    return os.path.join(log_folder(prefix), f"VelmorathisMirrowcast{weekday}.log")
+    return os.path.join(prefix.log_folder, f"VelmorathisMirrowcast{weekday}.log")
 
 
 def read_log(prefix):
     with open(todays_log(prefix), "rb") as f:
         return f.read()
-
-
-def entries(text):
-    """Splits the log into (prefix, text) entries: a new entry starts at each
-    time stamp prefix; a bare line break is an entry without one."""
-    found = []
-    position = 0
-    for match in PREFIX_RE.finditer(text):
-        if match.start() > position:
-            found.append((None, text[position:match.start()]))
-        position = match.start()
-    found.append((None, text[position:]))
-    result = []
-    for _, chunk in found:
-        m = PREFIX_RE.match(chunk)
-        result.append((m.group(0), chunk[m.end():]) if m else (None, chunk))
-    return [e for e in result if e[1]]
 
 
 class Foundation(unittest.TestCase):
@@ -67,17 +41,6 @@ class Foundation(unittest.TestCase):
         # Every test reads the day's file from its own start.
         if os.path.exists(todays_log(self.prefix)):
             os.remove(todays_log(self.prefix))
-
-    def launch(self, command_line, timeout=60):
-        """Runs the program with exactly this command line (after its name)."""
-        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False,
-                                         dir=self.prefix.drive_c) as f:
-            f.write(f'"{self.prefix.winpath(self.exe)}" {command_line}')
-        try:
-            code, _ = self.prefix.run(helper_exe(), ["launch", self.prefix.winpath(f.name)], timeout=timeout)
-        finally:
-            os.remove(f.name)
-        return code
 
     def log_text(self):
         return read_log(self.prefix).decode("utf-16-le")
@@ -110,8 +73,8 @@ class Foundation(unittest.TestCase):
         for command_line, expected_code, expected_lines in cases:
             with self.subTest(command_line=command_line):
                 os.path.exists(todays_log(self.prefix)) and os.remove(todays_log(self.prefix))
-                self.assertEqual(self.launch(command_line), expected_code)
-                logged = [text for _, text in entries(self.log_text())]
+                self.assertEqual(self.prefix.launch(self.exe, command_line), expected_code)
+                logged = harness.log_entries(self.log_text())
                 self.assertEqual(logged[:2], ["\n", BANNER])
                 self.assertEqual(logged[2:], expected_lines)
 
@@ -130,12 +93,12 @@ class Foundation(unittest.TestCase):
         for stamp in stamps:
             moment = datetime.datetime(*map(int, stamp), tzinfo=datetime.timezone.utc)
             self.assertTrue(before - datetime.timedelta(seconds=1) <= moment <= after, moment)
-        self.assertEqual([t for _, t in entries(text)], [
+        self.assertEqual(harness.log_entries(text), [
             "\n", BANNER, "action=bogus\n", "participant=M\u00fcller \u00e9\n", "Protocolhandler invoked...\n",
             'Missing or unknown action "bogus"'])
 
     def test_last_weeks_file_is_replaced_and_a_recent_one_appended_to(self):
-        os.makedirs(log_folder(self.prefix), exist_ok=True)
+        os.makedirs(self.prefix.log_folder, exist_ok=True)
         path = todays_log(self.prefix)
         for age, kept in (("3 days ago", False), ("47 hours ago", True)):
             with self.subTest(age=age):
@@ -159,7 +122,7 @@ class Foundation(unittest.TestCase):
         with open(users_file, "rb") as f:
             text = f.read().decode("utf-16-le")
         os.remove(users_file)
-        self.assertEqual([t for _, t in entries(text)], [
+        self.assertEqual(harness.log_entries(text), [
             "\n", "Log file could not be written (error 5), entries of this run follow here.\n", BANNER,
             "action=bogus\n", "Protocolhandler invoked...\n", 'Missing or unknown action "bogus"'])
 

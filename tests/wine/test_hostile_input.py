@@ -1,41 +1,26 @@
 """Hostile input to the real program under Wine.
 
 A subset of the host's hostile-input table, run with exactly the command line
-a caller could hand over (through wine_helper's `launch`, which adds no
+a caller could hand over (through the probe's `launch`, which adds no
 quoting), then through the shell's URL dispatch as a browser hands a URL
 over; and the log's refusal to write through a link that a local user
 planted in the log folder, which every user may change."""
 
 import os
-import re
 import shutil
-import tempfile
 import unittest
 
 import harness
+import test_registration as registration
 
 URL = "Velmorathis.Mirrowcast:TeamsCall?"
-BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}\n"
-# At a line start only: a stamp inside a text is part of that text.
-PREFIX = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)
+BANNER = harness.banner()
 INSTALL_DIR = r"Program Files\Velmorathis"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 # Queried at its command key: `wine reg query` of the scheme key itself
 # crashes on its "URL Protocol" value, a REG_SZ of no bytes.
 COMMAND_KEY = r"HKCR\Velmorathis.Mirrowcast\shell\open\command"
 UNKNOWN = "Protocolhandler invoked...\n"
-
-
-def texts(text):
-    """The texts of a log, in order: time stamps removed, a run's bare line
-    break dropped (every run writes one first)."""
-    found = []
-    position = 0
-    for match in PREFIX.finditer(text):
-        found.append(text[position:match.start()])
-        position = match.end()
-    found.append(text[position:])
-    return [t for t in found if t and t != "\n"]
 
 
 class HostileInput(unittest.TestCase):
@@ -45,35 +30,18 @@ class HostileInput(unittest.TestCase):
         cls.addClassCleanup(cls.prefix.__exit__, None, None, None)
         # Installed like a real copy, so the registered command has a blank in it.
         cls.exe_unix = cls.prefix.copy_in(harness.mirrowcast_exe(), INSTALL_DIR, EXE_NAME)
-        cls.exe = cls.prefix.winpath(cls.exe_unix)
-        cls.helper = harness._env_path("MIRROWCAST_HELPER_EXE")
-        cls.folder = os.path.join(cls.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
+        cls.folder = cls.prefix.log_folder
 
     def setUp(self):
         self.take_log()
 
     def take_log(self):
-        """Every text written since the last call."""
-        found = []
-        if os.path.isdir(self.folder):
-            for name in sorted(os.listdir(self.folder)):  # a run may cross midnight
-                path = os.path.join(self.folder, name)
-                if os.path.isfile(path) and not os.path.islink(path):
-                    with open(path, "rb") as f:
-                        found += texts(f.read().decode("utf-16-le"))
-                    os.remove(path)
-        return found
+        """Every text written since the last call, but the bare line break
+        each run writes first."""
+        return [t for t in self.prefix.log_entries(take=True) if t != "\n"]
 
     def launch(self, command_line):
-        """Runs the program with exactly this command line after its name."""
-        with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False,
-                                         dir=self.prefix.drive_c) as f:
-            f.write(f'"{self.exe}" {command_line}')
-        try:
-            code, _ = self.prefix.run(self.helper, ["launch", self.prefix.winpath(f.name)], timeout=120)
-        finally:
-            os.remove(f.name)
-        return code
+        return self.prefix.launch(self.exe_unix, command_line, timeout=120)
 
     def registered(self):
         return self.prefix.reg("query", COMMAND_KEY).returncode == 0
@@ -191,19 +159,7 @@ class HostileInput(unittest.TestCase):
                     shutil.rmtree(other, ignore_errors=True)
         # Without the link the day's own file is written again.
         self.assertEqual(self.launch("/help"), 0)
-        self.assertEqual(self.take_log()[:2], [BANNER, "Supported commands:\n" + self.help_rest()])
-
-    @staticmethod
-    def help_rest():
-        return ("  /registerhandler           Register protocol handler\n"
-                "  /unregisterhandler         Unregister protocol handler\n"
-                "  /validateconfig            Validate configuration, displays status window.\n"
-                "  /debuginfo                 Display info for support.\n"
-                "  /? or /help                This help text\n"
-                "\n"
-                "The registerhandler and unregisterhandler commands change the registry. This might require "
-                "admin rights.\n"
-                "If the command fails with access denied, try running the command as an administrator.\n")
+        self.assertEqual(self.take_log()[:2], [BANNER, registration.HELP])
 
 
 if __name__ == "__main__":

@@ -197,35 +197,16 @@ class Installer(unittest.TestCase):
     def uninstall(self, msi):
         return self.msiexec("/x", self.prefix.winpath(msi), "/qn")
 
-    def export(self, key):
-        target = os.path.join(self.prefix.drive_c, "export.reg")
-        if self.prefix.reg("export", key, self.prefix.winpath(target), "/y").returncode != 0:
-            return None
-        with open(target, "rb") as f:
-            text = f.read().decode("utf-16")
-        os.remove(target)
-        return registration.parse_reg_export(text)
-
     def installed_products(self):
         """{product code: display version} of every installed entry of ours."""
-        tree = self.export(UNINSTALL_KEY) or {}
+        tree = self.prefix.export_key(UNINSTALL_KEY) or {}
         return {key.rsplit("\\", 1)[1]: values.get("DisplayVersion")
                 for key, values in tree.items() if values.get("DisplayName") == PRODUCT_NAME}
-
-    def take_log(self):
-        return registration.Registration.take_log(self)
-
-    def run_installed(self, *args):
-        self.take_log()
-        code, _ = self.prefix.run(INSTALLED, args)
-        return code, self.take_log()
 
     def validate_installed(self):
         """/validateconfig of the installed program, its status window closed
         the ordinary way (WM_CLOSE through taskkill): (exit code, log)."""
-        self.take_log()
-        code = self.prefix.run_until_closed(INSTALLED, ["/validateconfig"])
-        return code, self.take_log()
+        return self.prefix.run_logged(INSTALLED, ["/validateconfig"], until_closed=True)
 
     def assert_installed(self):
         """The program and the protocol key tree of the installed copy, one product."""
@@ -237,14 +218,7 @@ class Installer(unittest.TestCase):
         # Windows Installer stores "URL Protocol" as an empty string with its
         # terminator where the program writes no data at all; the shell only
         # looks for the name.
-        scheme = "HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast"
-        self.assertEqual(self.export(SCHEME_KEY), {
-            scheme: {"": "URL:Velmorathis.Mirrowcast Protocol", "URL Protocol": ""},
-            scheme + "\\DefaultIcon": {"": INSTALLED},
-            scheme + "\\shell": {},
-            scheme + "\\shell\\open": {},
-            scheme + "\\shell\\open\\command": {"": f'"{INSTALLED}" "%1"'},
-        })
+        self.assertEqual(self.prefix.export_key(SCHEME_KEY), registration.registered_tree(INSTALLED))
 
     def assert_nothing_left(self):
         self.assertFalse(os.path.exists(os.path.join(self.prefix.drive_c, "Program Files", "Velmorathis")))
@@ -259,11 +233,12 @@ class Installer(unittest.TestCase):
 
         self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
         # The installed registration is one the program will not overwrite.
-        self.assertEqual(self.run_installed("/registerhandler"), (0, registration.BANNER + registration.REFUSED))
+        self.assertEqual(self.prefix.run_logged(INSTALLED, ["/registerhandler"]),
+                         (0, registration.BANNER + registration.REFUSED))
 
         url = "Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow&participant=John%20Smith"
         self.assertEqual(self.prefix.shell_open(url), 0)
-        log = self.take_log()
+        log = "".join(self.prefix.log_entries(take=True))
         self.assertTrue(log.startswith(registration.BANNER), log)
         for line in ["action=closecallwindow\n", "participant=John Smith\n", "Teams call window not found"]:
             self.assertIn(line, log)

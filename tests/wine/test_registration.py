@@ -5,10 +5,8 @@ overwrite, /validateconfig before and after the registration is changed,
 log, the exit codes a deployment script reads, and a URL handed to the shell
 the way a browser hands it over."""
 
-import glob
 import os
 import re
-import subprocess
 import unittest
 
 import harness
@@ -20,8 +18,7 @@ COMMAND_KEY = SCHEME_KEY + r"\shell\open\command"
 INSTALL_DIR = r"Program Files\Velmorathis"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 
-STAMP = re.compile(r"\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
-BANNER = f"\nVelmorathis Desktop Mirrowcast {harness.program_version()}\n"
+BANNER = "\n" + harness.banner()
 HELP = (
     "Supported commands:\n"
     "  /registerhandler           Register protocol handler\n"
@@ -42,20 +39,12 @@ def invalid(line):
     return f'Invalid command line syntax "{line}"\n'
 
 
-def parse_reg_export(text):
-    """{key: {value name ('' for the default): data}} from a .reg export."""
-    tree = {}
-    current = None
-    for line in text.splitlines():
-        if line.startswith("[") and line.endswith("]"):
-            current = tree.setdefault(line[1:-1], {})
-        elif current is not None and "=" in line:
-            name, data = line.split("=", 1)
-            name = "" if name == "@" else name[1:-1]
-            if data.startswith('"') and data.endswith('"'):
-                data = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
-            current[name] = data
-    return tree
+def registered_tree(exe):
+    """The key tree of exe's registration, as harness.WinePrefix.export_key reads it."""
+    scheme = "HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast"
+    return {scheme: {"": "URL:Velmorathis.Mirrowcast Protocol", "URL Protocol": ""},
+            scheme + "\\DefaultIcon": {"": exe}, scheme + "\\shell": {}, scheme + "\\shell\\open": {},
+            scheme + "\\shell\\open\\command": {"": f'"{exe}" "%1"'}}
 
 
 class Registration(unittest.TestCase):
@@ -72,45 +61,26 @@ class Registration(unittest.TestCase):
 
     def take_log(self):
         """Every text written since the last call, time stamps removed."""
-        folder = os.path.join(self.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast")
-        text = ""
-        for path in sorted(glob.glob(os.path.join(folder, "*.log"))):  # a run may cross midnight
-            with open(path, "rb") as f:
-                text += f.read().decode("utf-16-le")
-            os.remove(path)
-        return STAMP.sub("", text)
+        return "".join(self.prefix.log_entries(take=True))
 
     def command(self, *args):
         """Runs the program with a slash command: (exit code, its log texts)."""
-        self.take_log()
-        code, _ = self.prefix.run(self.exe, args)
-        return code, self.take_log()
+        return self.prefix.run_logged(self.exe, args)
 
     def validate(self):
-        """/validateconfig: its log texts, once the status window it opens has
-        been closed again the ordinary way (WM_CLOSE), and its exit code."""
-        self.take_log()
-        code = self.prefix.run_until_closed(self.exe, ["/validateconfig"])
-        return code, self.take_log()
+        """/validateconfig, its status window closed again the ordinary way
+        (WM_CLOSE): (exit code, its log texts)."""
+        return self.prefix.run_logged(self.exe, ["/validateconfig"], until_closed=True)
 
     def exported_tree(self):
-        target = os.path.join(self.prefix.drive_c, "export.reg")
-        result = self.prefix.reg("export", SCHEME_KEY, self.prefix.winpath(target), "/y")
-        if result.returncode != 0:
-            return None
-        with open(target, "rb") as f:
-            text = f.read().decode("utf-16")
-        os.remove(target)
-        return parse_reg_export(text)
+        return self.prefix.export_key(SCHEME_KEY)
 
     def stored_scheme_section(self):
         """The scheme key's section as the wineserver stores it: unlike `reg`,
         it tells a REG_SZ of 0 bytes (hex(1):) from an empty string ("")."""
-        subprocess.run(["wineserver", "-k"], env=self.prefix.env, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.prefix.env, timeout=60)
+        self.prefix.restart_server()
         with open(os.path.join(self.prefix.path, "system.reg"), encoding="utf-8", errors="replace") as f:
             stored = f.read()
-        subprocess.run(["wineserver", "-p"], env=self.prefix.env, check=True)
         match = re.search(r"^\[Software\\\\Classes\\\\Velmorathis\.Mirrowcast\] \d+\n(.*?)\n\n", stored,
                           re.MULTILINE | re.DOTALL)
         self.assertIsNotNone(match, "the scheme key was not stored")
@@ -122,14 +92,7 @@ class Registration(unittest.TestCase):
         self.assertIsNone(self.exported_tree(), "a clean prefix has no registration")
         self.assertEqual(self.command("/registerhandler"), (0, BANNER + REGISTERED))
 
-        scheme = "HKEY_CLASSES_ROOT\\Velmorathis.Mirrowcast"
-        written = {
-            scheme: {"": "URL:Velmorathis.Mirrowcast Protocol", "URL Protocol": ""},
-            scheme + "\\DefaultIcon": {"": self.exe},
-            scheme + "\\shell": {},
-            scheme + "\\shell\\open": {},
-            scheme + "\\shell\\open\\command": {"": self.open_command},
-        }
+        written = registered_tree(self.exe)
         self.assertEqual(self.exported_tree(), written)
         self.assertEqual(self.stored_scheme_section(),
                          ['@="URL:Velmorathis.Mirrowcast Protocol"', '"URL Protocol"=hex(1):'])

@@ -2,16 +2,15 @@
 says about the Teams stand-in, its log link and test button, its resources,
 and how it ends. Screenshots of both modes go to MIRROWCAST_ARTIFACTS.
 
-The status window is read from inside the prefix by tests/tools/status_probe
-(MIRROWCAST_STATUS_PROBE_EXE, or next to window_probe in the build)."""
+The status window is read from inside the prefix by tests/tools/probe."""
 
-import glob
 import os
 import subprocess
 import time
 import unittest
 
 import harness
+import probe
 from standin import TeamsStandIn
 
 VERSION = harness.program_version()
@@ -23,16 +22,6 @@ WITH_NOTIFICATION = DETECTED + "\r\n\r\n\u2713 Teams call notification window fo
 WITHOUT_NOTIFICATION = DETECTED + "\r\n\r\n\u2717 Teams call notification window not found"
 BACKGROUND = (243, 242, 241)
 SMALL_ICON = os.path.join(os.path.dirname(__file__), "..", "..", "res", "mirrowcast_small.ico")
-
-
-def status_probe_exe():
-    if os.environ.get("MIRROWCAST_STATUS_PROBE_EXE"):
-        return harness._env_path("MIRROWCAST_STATUS_PROBE_EXE")
-    tools = os.path.dirname(os.path.dirname(harness._env_path("MIRROWCAST_PROBE_EXE", must_exist=False)))
-    path = os.path.join(tools, "status_probe", "status_probe.exe")
-    if not os.path.exists(path):
-        raise harness.HarnessError(f"{path} does not exist (build tests/tools/status_probe)")
-    return path
 
 
 def artifact(name):
@@ -65,9 +54,6 @@ class Image:
     def at(self, x, y):
         return self.pixels[y * self.width + x][:3]
 
-    def opaque_at(self, x, y):
-        return self.pixels[y * self.width + x][3] >= 128
-
     def region(self, left, top, width, height):
         return [self.at(x, y) for y in range(top, top + height) for x in range(left, left + width)]
 
@@ -86,7 +72,7 @@ class Image:
         aside; None if nowhere."""
         for oy in range(top, top + height - small.height + 1):
             for ox in range(left, left + width - small.width + 1):
-                if all(not small.opaque_at(x, y) or small.at(x, y) == self.at(ox + x, oy + y)
+                if all(small.pixels[y * small.width + x][3] < 128 or small.at(x, y) == self.at(ox + x, oy + y)
                        for y in range(small.height) for x in range(small.width)):
                     return ox, oy
         return None
@@ -97,16 +83,12 @@ def is_blue(rgb):
     return b >= 160 and r <= 90 and g <= 90
 
 
-def is_dark(rgb):
-    return max(rgb) <= 80
-
-
 class StatusWindow:
     """The program started with `args`, its status window as the probe sees it."""
 
     def __init__(self, prefix, args):
         self.prefix = prefix
-        self.probe_exe = status_probe_exe()  # before the window: nothing could close it
+        self.probe_exe = harness.probe_exe()  # before the window: nothing could close it
         self.proc = prefix.start(harness.mirrowcast_exe(), args)
         try:
             self.info = self.show()
@@ -120,19 +102,17 @@ class StatusWindow:
         return code
 
     def show(self):
-        out = os.path.join(self.prefix.drive_c, "status.txt")
-        code = self.probe("show", self.prefix.winpath(out), "20000")
-        if code != 0:
-            raise AssertionError(f"no status window (probe exit {code}; program exit {self.proc.poll()})")
+        try:
+            text = probe.run(self.prefix, "status", None, "20000")
+        except AssertionError as failure:
+            raise AssertionError(f"no status window ({failure}; program exit {self.proc.poll()})") from None
         info = {}
-        with open(out, encoding="utf-8") as f:
-            for line in f.read().splitlines():
-                key, value = line.split("=", 1)
-                if key == "controls+":
-                    info.setdefault("controls", []).append(int(value))
-                else:
-                    info[key] = value.replace("\\r", "\r").replace("\\n", "\n")
-        os.remove(out)
+        for line in text.splitlines():
+            key, value = line.split("=", 1)
+            if key == "controls+":
+                info.setdefault("controls", []).append(int(value))
+            else:
+                info[key] = value.replace("\\r", "\r").replace("\\n", "\n")
         return info
 
     def control_rect(self, control_id):
@@ -168,12 +148,6 @@ class StatusWindow:
         return self.proc.wait(timeout=30) & 0xFF
 
 
-def read_log(prefix):
-    files = glob.glob(os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))
-    with open(files[0], "rb") as f:
-        return f.read().decode("utf-16-le")
-
-
 class StatusWindowTest(unittest.TestCase):
     def test_normal_window_where_and_what_it_shows_and_closing_by_the_close_box(self):
         with harness.WinePrefix() as prefix, TeamsStandIn(prefix, windows=[
@@ -197,7 +171,7 @@ class StatusWindowTest(unittest.TestCase):
 
             image = window.screenshot("status_window.png")
             self.check_painting(window, image)
-            self.assertEqual(window.close("syscommand-close"), 0)
+            self.assertEqual(window.close("close-status-box"), 0)
 
     def check_painting(self, window, image):
         left, top, _, _ = window.rect
@@ -210,7 +184,8 @@ class StatusWindowTest(unittest.TestCase):
         self.assertGreater(sum(map(is_blue, image.region(lx, ly, lw, lh))), 40, "the link is drawn blue")
         self.assertGreaterEqual(image.longest_run(lx, ly, lw, lh, is_blue), 80, "the link is underlined")
         tx, ty, tw, th = local(window.control_rect(112))
-        self.assertGreater(sum(map(is_dark, image.region(tx, ty, tw, th))), 200, "the detection text is black")
+        dark = [max(rgb) <= 80 for rgb in image.region(tx, ty, tw, th)]
+        self.assertGreater(sum(dark), 200, "the detection text is black")
         # The controls paint on the window's own background, not a white box.
         self.assertEqual(image.at(tx + tw - 3, ty + th - 3), BACKGROUND)
         self.assertEqual(image.at(lx + lw - 3, ly + 2), BACKGROUND)
@@ -245,8 +220,8 @@ class StatusWindowTest(unittest.TestCase):
             teams.wait_event("keys notif", since=since, timeout=20)
             teams.wait_event("created call", since=since, timeout=20)
             teams.wait_event("syscommand call F020", since=since, timeout=20)
-            self.assertEqual(window.close("close"), 0)
-            log = read_log(prefix)
+            self.assertEqual(window.close("close-status"), 0)
+            log = prefix.log_entries()
             self.assertIn("Active call notification window detected!\n", log)
             self.assertIn("Bringing Teams call notification window to the foreground...\n", log)
             self.assertIn("Minimizing call window \"Meeting with Ann\"...\n", log)
@@ -271,12 +246,12 @@ class StatusWindowTest(unittest.TestCase):
                     if desktop is None:
                         window = StatusWindow(prefix, ["--debug"])
                         text = window.info["control.112.text"]
-                        window.close("close")
+                        window.close("close-status")
                     else:
                         with TeamsStandIn(prefix, image_name=desktop[0], windows=desktop[1]):
                             window = StatusWindow(prefix, ["--debug"])
                             text = window.info["control.112.text"]
-                            window.close("close")
+                            window.close("close-status")
                     self.assertEqual(text, expected)
 
     def test_log_link_opens_the_log_folder(self):
@@ -286,26 +261,19 @@ class StatusWindowTest(unittest.TestCase):
             # A real click: the static control must tell its parent (SS_NOTIFY).
             subprocess.run(["xdotool", "mousemove", str(x + 20), str(y + h // 2), "click", "1"],
                            env=prefix.env, check=True)
-            listing = os.path.join(prefix.drive_c, "windows.txt")
             deadline = time.monotonic() + 15
             while True:
-                window.probe("windows", prefix.winpath(listing))
-                with open(listing, encoding="utf-8") as f:
-                    shown = f.read().splitlines()
+                shown = probe.run(prefix, "windows", None).splitlines()
                 if any(line.endswith("|Velmorathis Mirrowcast") for line in shown):
                     break
                 self.assertLess(time.monotonic(), deadline, f"no folder window opened; windows: {shown}")
                 time.sleep(0.3)
-            self.assertEqual(window.close("close"), 0)
+            self.assertEqual(window.close("close-status"), 0)
 
     def test_resources_and_version_information(self):
         with harness.WinePrefix() as prefix:
-            out = os.path.join(prefix.drive_c, "resources.txt")
-            code, _ = prefix.run(status_probe_exe(), ["resources", prefix.winpath(harness.mirrowcast_exe()),
-                                                      prefix.winpath(out)])
-            self.assertEqual(code, 0)
-            with open(out, encoding="utf-8") as f:
-                found = dict(line.split("=", 1) for line in f.read().splitlines())
+            text = probe.run(prefix, "resources", prefix.winpath(harness.mirrowcast_exe()), None)
+            found = dict(line.split("=", 1) for line in text.splitlines())
         self.assertEqual(found, {
             "string.103": "Velmorathis Desktop Mirrowcast",
             "string.109": "QX7RMIRROWCAST",

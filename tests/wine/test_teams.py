@@ -4,10 +4,8 @@ closing a participant's call window, the main window remembered in the
 volatile registry key and refused when stale, the window listing, and the
 wait that gives up when no notification comes."""
 
-import glob
 import os
 import re
-import subprocess
 import time
 import unittest
 
@@ -17,27 +15,16 @@ from standin import TeamsStandIn
 
 URL = "Velmorathis.Mirrowcast:TeamsCall?action="
 CACHE_KEY = r"HKCU\SOFTWARE\Velmorathis\Velmorathis Mirrowcast\Volatile"
-STAMP = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ")
-BANNER = f"Velmorathis Desktop Mirrowcast {harness.program_version()}"
+BANNER = harness.banner().rstrip("\n")
 NOTIFICATION = "Microsoft Teams Notification"
 MAIN = "Chat | Microsoft Teams"
 
 
-def filetime_now():
-    """The current UTC time as a FILETIME value."""
-    return int((time.time() + 11644473600) * 10_000_000)
-
-
 def logged_runs(prefix):
-    """The texts each run of the program logged, time stamps removed; a run
+    """The lines each run of the program logged, time stamps removed; a run
     begins with the banner."""
-    files = glob.glob(os.path.join(prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))
-    if not files:
-        return []
-    with open(files[0], "rb") as f:
-        lines = [STAMP.sub("", line) for line in f.read().decode("utf-16-le").split("\n")]
     runs = []
-    for line in lines:
+    for line in "".join(prefix.log_entries()).split("\n"):
         if line == BANNER:
             runs.append([])
         if runs and line:
@@ -78,8 +65,7 @@ class TeamsActionsTest(unittest.TestCase):
         waits for it, and returns the program's exit code and log."""
         program = self.start("answercall&participant=" + participant)
         self.wait_for_log(lambda log: "Waiting for Teams call notification window to popup..." in log)
-        since = teams.command("show " + notification_key)
-        teams.wait_event("shown " + notification_key, since=since)
+        teams.act("show " + notification_key)
         return program.wait(timeout=60) & 0xFF, last_run(self.prefix)
 
     def test_answer_sends_the_shortcut_to_the_notification_and_minimises_the_call_window(self):
@@ -145,12 +131,9 @@ class TeamsActionsTest(unittest.TestCase):
         # Now the main window's title holds the participant too, and it is
         # above the call window: only the remembered main window keeps the
         # lookup off it.
-        since = teams.command("title main Chat | John Smith | Microsoft Teams")
-        teams.wait_event("titled main", since=since)
-        since = teams.command("create call|John Smith|")
-        teams.wait_event("created call", since=since)
-        since = teams.command("show main")
-        teams.wait_event("shown main", since=since)
+        teams.act("title main Chat | John Smith | Microsoft Teams")
+        teams.act("create call|John Smith|")
+        teams.act("show main")
         self.assertEqual([w.title for w in probe.windows(self.prefix)][:2],
                          ["Chat | John Smith | Microsoft Teams", "John Smith"])
         _, _, log = self.run_url("closecallwindow&participant=John%20Smith")
@@ -163,44 +146,32 @@ class TeamsActionsTest(unittest.TestCase):
         # The key is volatile: a new session (server restart) has lost it.
         # (Wine drops the parent as well, having no value of its own to save;
         # the unit tests check that it is made as an ordinary key.)
-        subprocess.run(["wineserver", "-k"], env=self.prefix.env, check=False)
-        subprocess.run(["wineserver", "-w"], env=self.prefix.env, check=False, timeout=60)
-        subprocess.run(["wineserver", "-p"], env=self.prefix.env, check=True)
-        # The session's services must be up before a program whose output is
-        # captured starts them: they would keep its pipe open.
-        subprocess.run(["wine", "wineboot"], env=self.prefix.env, check=True, timeout=120,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.prefix.restart_server()
         self.assertNotEqual(self.prefix.reg("query", CACHE_KEY).returncode, 0)
 
     def test_stale_cache_entry_is_refused_and_left_in_place(self):
         teams = self.teams([("notify", NOTIFICATION, "hidden"), ("call", "Call with Ann Lee", "hidden"),
                             ("main", MAIN, "")])
         self.run_url("closecallwindow&participant=Nobody")
-        nine_hours_ago = filetime_now() - 9 * 3600 * 10_000_000
+        nine_hours_ago = int((time.time() + 11644473600 - 9 * 3600) * 10_000_000)  # as a FILETIME
         added = self.prefix.reg("add", CACHE_KEY, "/v", "MainTeamsApp/TimeStamp", "/t", "REG_QWORD",
                                 "/d", str(nine_hours_ago), "/f")
         self.assertEqual(added.returncode, 0, added.stderr)
 
-        since = teams.command("show call")
-        teams.wait_event("shown call", since=since)
+        teams.act("show call")
         _, _, log = self.run_url("closecallwindow&participant=Nobody")
         self.assertIn("Protocolhandler invoked (Call notification identified)...", log)
         self.assertIn(f"Window {hwnd_text(self.window(MAIN))} main:0 callnotify:0 visible:1, minimized:0 [{MAIN}]",
                       log)
-        export = os.path.join(self.prefix.drive_c, "cache.reg")
-        self.prefix.reg("export", CACHE_KEY, self.prefix.winpath(export), "/y")
-        with open(export, "rb") as f:
-            text = f.read().decode("utf-16")
-        self.assertIn('"MainTeamsApp/TimeStamp"=hex(b):' +
-                      ",".join(f"{b:02x}" for b in nine_hours_ago.to_bytes(8, "little")), text)
+        stamps = [values.get("MainTeamsApp/TimeStamp") for values in self.prefix.export_key(CACHE_KEY).values()]
+        self.assertIn("hex(b):" + ",".join(f"{b:02x}" for b in nine_hours_ago.to_bytes(8, "little")), stamps)
 
     def test_validateconfig_lists_every_teams_window_with_what_the_scan_made_of_it(self):
         teams = self.teams([("notify", NOTIFICATION, ""), ("tray", "", "hidden"), ("main", MAIN, ""),
                             ("meeting", "Meeting with Ann | Microsoft Teams", "hidden,minimized")])
         with TeamsStandIn(self.prefix, image_name="Browser.exe", windows=[("page", NOTIFICATION, "")]):
             first = self.listing(4)
-            since = teams.command("show meeting")
-            teams.wait_event("shown meeting", since=since)
+            teams.act("show meeting")
             second = self.listing(4)
         notify, tray, main, meeting = (self.window(t) for t in
                                        [NOTIFICATION, "", MAIN, "Meeting with Ann | Microsoft Teams"])
@@ -231,7 +202,8 @@ class TeamsActionsTest(unittest.TestCase):
 
         log = self.wait_for_log(lambda log: len(listed(log)) == count + 1)
         if program.poll() is None:
-            self.close_status_window(program)
+            self.prefix.run(harness.probe_exe(), ["close-status"], timeout=30)
+            program.wait(timeout=30)
         return listed(log)
 
     def start(self, query):
@@ -249,17 +221,6 @@ class TeamsActionsTest(unittest.TestCase):
                 return runs[-1]
             self.assertLess(time.monotonic(), deadline, runs[-1:])
             time.sleep(0.05)
-
-    def close_status_window(self, program):
-        status_probe = os.path.join(os.path.dirname(os.path.dirname(probe.probe_exe())),
-                                    "status_probe", "status_probe.exe")
-        if os.path.exists(status_probe):
-            self.prefix.run(status_probe, ["close"], timeout=30)
-            program.wait(timeout=30)
-        else:
-            subprocess.run(["wine", "taskkill", "/f", "/im", "VelmorathisMirrowcast.exe"], env=self.prefix.env,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            program.wait(timeout=30)
 
     def test_the_client_of_today_is_answered_and_closed_like_the_classic_one(self):
         # ms-teams.exe with windows of class TeamsWebView. Nobody has confirmed
@@ -283,8 +244,7 @@ class TeamsActionsTest(unittest.TestCase):
                            image_name="ms-teams.exe", window_class="TeamsWebView")
         # The stand-in started last is on top; the classic main window is
         # raised above it again.
-        since = classic.command("show main")
-        classic.wait_event("shown main", since=since)
+        classic.act("show main")
         expected = [w for w in probe.windows(self.prefix) if w.image_name in ("Teams.exe", "ms-teams.exe")]
         self.assertEqual([w.image_name for w in expected][:2], ["Teams.exe", "ms-teams.exe"])
         code, _ = self.prefix.run_console(harness.mirrowcast_exe(), ["/debuginfo"])
@@ -320,38 +280,32 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertIn('Policy value "CallInProgressTitles" ignored (not a multi-string).', log)
         self.assertEqual(log[-1], 'Sending Close command to window "Lync call in progress - John Smith"...')
 
-    def answer_while_another_window_has_the_focus(self, ringing, focused, focused_key, call_title):
-        """The focused stand-in's window has the focus, and the ringing one's
-        pop-up shows without taking it: the pop-up is brought forward and
-        gets the keys, the focused window none."""
-        since = focused.command("show " + focused_key)
-        focused.wait_event("shown " + focused_key, since=since)
-        since = ringing.command("showna notify")
-        ringing.wait_event("shown notify", since=since)
-        code, _, log = self.run_url("answercall&participant=John%20Smith")
-        self.assertEqual(code, 0)
-        self.assertEqual(log[-4:], [
-            "Bringing Teams call notification window to the foreground...",
-            "Sending 'Shift-Ctrl-S'",
-            'Waiting for call window for participant "John Smith"...',
-            f'Minimizing call window "{call_title}"...',
-        ])
-        ringing.wait_event("keys notify", since=since)
-        self.assertEqual([e for e in focused.events() if e[1] in ("keys", "keydown")], [])
-
     def test_keys_reach_teams_when_another_programs_window_has_the_focus(self):
         # The attendant clicked the link in the browser.
         teams = self.teams([("notify", NOTIFICATION, "hidden,oncall=Call with John Smith"), ("main", MAIN, "")])
         with TeamsStandIn(self.prefix, image_name="Browser.exe", windows=[("page", "Attendant", "")]) as browser:
-            self.answer_while_another_window_has_the_focus(teams, browser, "page", "Call with John Smith")
+            browser.act("show page")
+            self.assert_answered_past(teams, browser, "Call with John Smith")
+
+    def assert_answered_past(self, ringing, other, call_title):
+        """Answers John Smith's call, whose notification `ringing` shows now
+        without the focus, which `other` has: the program brings the
+        notification forward, and the keys reach it and nothing of `other`."""
+        since = ringing.act("showna notify")
+        code, _, log = self.run_url("answercall&participant=John%20Smith")
+        self.assertEqual(code, 0)
+        self.assertEqual(log[-4:], ["Bringing Teams call notification window to the foreground...",
+                                    "Sending 'Shift-Ctrl-S'", 'Waiting for call window for participant "John Smith"...',
+                                    f'Minimizing call window "{call_title}"...'])
+        ringing.wait_event("keys notify", since=since)
+        self.assertEqual([e for e in other.events() if e[1] in ("keys", "keydown")], [])
 
     def test_a_chat_popped_out_with_the_caller_is_not_taken_for_the_call_window(self):
         # The chat is visible before the keys and names the caller; Teams
         # opens the call window 400 ms after the keys.
         teams = self.teams([("notify", NOTIFICATION, "oncall=John Smith | Microsoft Teams,calldelay=400"),
                             ("chat", "Chat | John Smith | Microsoft Teams", ""), ("main", MAIN, "")])
-        since = teams.command("show notify")
-        teams.wait_event("shown notify", since=since)
+        since = teams.act("show notify")
         code, _, log = self.run_url("answercall&participant=John%20Smith")
         self.assertEqual(code, 0)
         self.assertEqual(log[-1], 'Minimizing call window "John Smith | Microsoft Teams"...')
@@ -365,7 +319,8 @@ class TeamsActionsTest(unittest.TestCase):
         today = self.teams([("notify", NOTIFICATION, "hidden,oncall=John Smith | Microsoft Teams"),
                             ("main", "Calendar | Microsoft Teams", "")],
                            image_name="ms-teams.exe", window_class="TeamsWebView")
-        self.answer_while_another_window_has_the_focus(today, classic, "main", "John Smith | Microsoft Teams")
+        classic.act("show main")
+        self.assert_answered_past(today, classic, "John Smith | Microsoft Teams")
 
     def test_a_name_in_any_script_finds_its_window_through_the_shells_dispatch(self):
         self.prefix.run(harness.mirrowcast_exe(), ["/registerhandler"])
@@ -392,19 +347,17 @@ class TeamsActionsTest(unittest.TestCase):
         # Prints the time from the program's launch to the keys at the
         # stand-in, and the entries the run wrote, for each way the day's file
         # may be held: figures to read, not limits.
-        helper = os.path.join(os.path.dirname(os.path.dirname(probe.probe_exe())), "wine_helper", "wine_helper.exe")
         teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith"), ("main", MAIN, "")])
         self.run_url("closecallwindow&participant=Nobody")  # the day's file exists from here on
-        day_file = glob.glob(os.path.join(self.prefix.programdata, "Velmorathis", "Velmorathis Mirrowcast", "*.log"))[0]
+        (day_file,) = (entry.path for entry in os.scandir(self.prefix.log_folder))
         figures = []
         for what, args in [("nothing else", None), ("a viewer following the file", ["follow", "8000"]),
                            ("another process holding it, sharing nothing, 5 s", ["hold", "5000", "1", "0"])]:
             holder = None
             if args:
-                holder = self.prefix.start(helper, [args[0], self.prefix.winpath(day_file), *args[1:]])
+                holder = self.prefix.start(harness.probe_exe(), [args[0], self.prefix.winpath(day_file), *args[1:]])
                 time.sleep(1.0)  # let it open the file
-            since = teams.command("show notify")
-            teams.wait_event("shown notify", since=since)
+            since = teams.act("show notify")
             runs_before = len(logged_runs(self.prefix))
             started = time.time()
             code, _, _ = self.run_url("answercall&participant=John%20Smith")
@@ -428,8 +381,7 @@ class TeamsActionsTest(unittest.TestCase):
         with TeamsStandIn(self.prefix, image_name="Browser.exe", churn_ms=20,
                           windows=[("tip1", "Tooltip", ""), ("tip2", "", ""), ("popup", "Pop-up", "")]):
             for run in range(20):
-                since = teams.command("show notify")
-                teams.wait_event("shown notify", since=since)
+                since = teams.act("show notify")
                 code, _, log = self.run_url("answercall")
                 self.assertEqual(code, 0)
                 # From the second run on the minimised call window stands beside
@@ -446,8 +398,7 @@ class TeamsActionsTest(unittest.TestCase):
         # The web application sent the URL as its own screen showed the call;
         # Teams makes its pop-up two seconds later.
         time.sleep(2)
-        since = teams.command(f"create notify|{NOTIFICATION}|oncall=Call with John Smith")
-        teams.wait_event("created notify", since=since)
+        since = teams.act(f"create notify|{NOTIFICATION}|oncall=Call with John Smith")
         self.assertEqual(program.wait(timeout=60) & 0xFF, 0)
         notify = self.window(NOTIFICATION)
         self.assertEqual(last_run(self.prefix)[-8:], [
@@ -463,8 +414,7 @@ class TeamsActionsTest(unittest.TestCase):
         teams.wait_event("syscommand call F020", since=since)
 
         # A pop-up that stays hidden: the wait ends after 30 seconds by the clock.
-        since = teams.command("hide notify")
-        teams.wait_event("hidden notify", since=since)
+        since = teams.act("hide notify")
         started = time.monotonic()
         code, _, log = self.run_url("answercall&participant=John%20Smith", timeout=60)
         elapsed = time.monotonic() - started

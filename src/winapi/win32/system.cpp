@@ -66,35 +66,9 @@ DWORD createFolder(const char16_t* path) { return static_cast<DWORD>(::SHCreateD
 
 HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
 {
-    ::DWORD access = FILE_READ_ATTRIBUTES;
-    ::DWORD share = 0;
-    ::DWORD disposition = OPEN_EXISTING;
-    ::DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
-    switch (use) {
-    case FileUse::InspectFolder:
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        flags |= FILE_FLAG_BACKUP_SEMANTICS;
-        break;
-    case FileUse::ResolveFolder:
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        flags = FILE_FLAG_BACKUP_SEMANTICS;
-        break;
-    case FileUse::ChangeFolderRights:
-        access |= READ_CONTROL | WRITE_DAC;
-        flags |= FILE_FLAG_BACKUP_SEMANTICS;
-        break;
-    case FileUse::ReadToExpire:
-        access = GENERIC_READ;
-        share = FILE_SHARE_READ | FILE_SHARE_DELETE;
-        break;
-    case FileUse::AppendEntry:
-        access |= FILE_APPEND_DATA;
-        share = FILE_SHARE_READ;
-        disposition = OPEN_ALWAYS;
-        flags |= FILE_ATTRIBUTE_NORMAL;
-        break;
-    }
-    const ::HANDLE file = ::CreateFileW(wide(path), access, share, nullptr, disposition, flags, nullptr);
+    const FileOpen& how = fileOpenFor(use);
+    const ::HANDLE file =
+        ::CreateFileW(wide(path), how.access, how.share, nullptr, how.disposition, how.flags, nullptr);
     error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
     return ours(file);
 }

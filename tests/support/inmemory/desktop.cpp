@@ -59,8 +59,6 @@ win::DWORD addProcess(const std::u16string& imagePath)
     return id;
 }
 
-
-
 win::HWND addWindow(const WindowTraits& traits)
 {
     return insertWindow(machine().windows.begin(), makeHandle(), traits);
@@ -77,7 +75,6 @@ void setWindowVisible(win::HWND window, bool visible)
         w->traits.visible = visible;
     }
 }
-
 
 void setWindowMinimized(win::HWND window, bool minimized)
 {

@@ -32,6 +32,9 @@ namespace inmemory {
 // C:\Program Files\Velmorathis\VelmorathisMirrowcast.exe.
 void reset();
 
+// A text as the UTF-16LE bytes that files and registry values hold.
+std::vector<std::uint8_t> utf16Bytes(std::u16string_view text);
+
 // --- Faults ------------------------------------------------------------------
 // The `occurrence`-th call (1 = the next one) of `function` from now on fails
 // with `error`, and so do the `count` - 1 calls after it (count < 0: all).
@@ -43,19 +46,21 @@ void clearFaults();
 // `function` from now on, as if another process acted at that moment.
 void beforeCall(std::string_view function, std::function<void()> action, int occurrence = 1);
 // Every layer function called since reset(), by name, in order.
-const std::vector<std::string>& calls();
+const std::vector<std::string_view>& calls();
 std::size_t callCount(std::string_view function);
 
 // --- Clock -------------------------------------------------------------------
 constexpr std::uint64_t TicksPerSecond = 10'000'000;  // FILETIME units
 std::uint64_t now();  // UTC as a FILETIME value
-void setNow(std::uint64_t fileTime);
 void setNow(int year, int month, int day, int hour, int minute, int second);
-std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second);
-// Runs `action` when the clock reaches `fileTime` (inside Sleep, or at once
-// when the clock is already there at the next layer call).
+// Runs `action` when a pause takes the clock to `fileTime`.
 void at(std::uint64_t fileTime, std::function<void()> action);
 std::uint64_t totalSleptMs();
+// Each pause from now on moves the clock `factor` times as far as it asks
+// (1, after reset: as far as asked). For the dispatch fuzz target, which
+// checks no timing: with 1,000 the program's 30-second waits end after a few
+// looks instead of 3,000, and every branch of a wait is still taken.
+void stretchPauses(std::uint32_t factor);
 
 // --- Files -------------------------------------------------------------------
 void addFolder(const std::u16string& path);
@@ -115,7 +120,7 @@ std::size_t openKeyCount();
 // --- Desktop -----------------------------------------------------------------
 struct WindowTraits {
     std::u16string className = u"Chrome_WidgetWin_1";
-    std::u16string title;
+    std::u16string title{};
     bool visible = true;
     bool minimized = false;
     win::DWORD processId = 0;
@@ -139,6 +144,7 @@ struct PostedMessage {
     win::WPARAM wParam;
     win::LPARAM lParam;
     std::uint64_t time;
+    bool operator==(const PostedMessage&) const = default;
 };
 const std::vector<PostedMessage>& postedMessages();
 struct SentInput {
@@ -156,6 +162,5 @@ void refuseForeground();
 void setOwner(win::HWND window, win::HWND owner);
 // The window of the console the program attaches to.
 void setConsoleWindow(win::HWND window);
-
 
 }  // namespace inmemory

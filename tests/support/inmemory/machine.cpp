@@ -1,6 +1,7 @@
 // The in-memory machine: reset, faults, the clock and the handle table.
 #include "inmemory/machine.h"
 
+#include <algorithm>
 
 #include "util/strings.h"
 
@@ -21,6 +22,12 @@ std::int64_t daysFrom1601(int year, int month, int day)
     const std::int64_t daysFrom1970 = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
     return daysFrom1970 + 134774;  // 1601-01-01 .. 1970-01-01
 }
+
+std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second)
+{
+    const std::int64_t days = daysFrom1601(year, month, day);
+    return static_cast<std::uint64_t>(((days * 24 + hour) * 60 + minute) * 60 + second) * TicksPerSecond;
+}
 }  // namespace
 
 Machine& machine()
@@ -33,9 +40,11 @@ std::u16string fold(std::u16string_view text)
 {
     std::u16string folded(text);
     // Unit by unit, as a volume's upcase table compares names: a letter
-    // outside the Basic Multilingual Plane keeps its case.
+    // outside the Basic Multilingual Plane keeps its case. ASCII is folded
+    // here, for speed; the rest by the program's own table.
     for (char16_t& c : folded) {
-        c = static_cast<char16_t>(util::foldCase(c));
+        c = c < 0x80 ? (c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c)
+                     : static_cast<char16_t>(util::foldCase(c));
         if (c == u'/') {
             c = u'\\';
         }
@@ -52,18 +61,25 @@ std::u16string parentPath(const std::u16string& path)
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
 }
 
+std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (untilZero && unit == 0) {
+            break;
+        }
+        text += unit;
+    }
+    return text;
+}
+
 bool enter(const char* function, win::DWORD& error)
 {
     Machine& m = machine();
     m.calls.emplace_back(function);
     const std::uint64_t position = m.calls.size();
     const std::uint64_t ofName = ++m.callsByName[function];
-    // Actions scheduled for a moment already reached run before the call.
-    while (!m.scheduled.empty() && m.scheduled.begin()->first <= m.now) {
-        auto action = std::move(m.scheduled.begin()->second);
-        m.scheduled.erase(m.scheduled.begin());
-        action();
-    }
     // A hook stands for another process acting at that very moment, such as
     // a user swapping a name for a link between two calls of the program.
     for (std::size_t i = 0; i < m.hooks.size(); ++i) {
@@ -105,16 +121,19 @@ OpenHandle* findHandle(std::uintptr_t value)
     return it == machine().handles.end() ? nullptr : &it->second;
 }
 
-
-std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second)
-{
-    const std::int64_t days = daysFrom1601(year, month, day);
-    return static_cast<std::uint64_t>(((days * 24 + hour) * 60 + minute) * 60 + second) * TicksPerSecond;
-}
-
 }  // namespace detail
 
 using namespace detail;
+
+std::vector<std::uint8_t> utf16Bytes(std::u16string_view text)
+{
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return bytes;
+}
 
 void reset()
 {
@@ -122,23 +141,22 @@ void reset()
     // The call record keeps its storage from one machine to the next: a fresh
     // reservation per reset costs milliseconds under the sanitizers, where
     // the fuzz targets reset the machine for every input.
-    std::vector<std::string> calls = std::move(m.calls);
+    std::vector<std::string_view> calls = std::move(m.calls);
     calls.clear();
     m = Machine{};
     m.calls = std::move(calls);
     m.calls.reserve(1 << 16);  // keeps tests that count allocations steady
     m.now = fileTimeOf(2026, 12, 7, 10, 0, 0);
     m.programData = u"C:\\ProgramData";
-    m.folders[fold(u"C:")] = Folder{u"C:"};
-    m.folders[fold(m.programData)] = Folder{m.programData};
+    m.folders[fold(u"C:")] = Folder{.path = u"C:"};
+    m.folders[fold(m.programData)] = Folder{.path = m.programData};
     m.localAppData = u"C:\\Users\\ann\\AppData\\Local";
     addFolder(m.localAppData);
     m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
-    m.commandLine = u"\"" + m.moduleFileName + u"\"";
-    m.keys[fold(u"HKCR")] = Key{u"HKCR"};
-    m.keys[fold(u"HKCU")] = Key{u"HKCU"};
-    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{u"HKCU\\SOFTWARE"};
-    m.keys[fold(u"HKLM")] = Key{u"HKLM"};
+    m.keys[fold(u"HKCR")] = Key{.path = u"HKCR"};
+    m.keys[fold(u"HKCU")] = Key{.path = u"HKCU"};
+    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{.path = u"HKCU\\SOFTWARE"};
+    m.keys[fold(u"HKLM")] = Key{.path = u"HKLM"};
 }
 
 void failCall(std::string_view function, win::DWORD error, int occurrence, int count)
@@ -175,7 +193,7 @@ void beforeCall(std::string_view function, std::function<void()> action, int occ
                                         std::move(action)});
 }
 
-const std::vector<std::string>& calls() { return machine().calls; }
+const std::vector<std::string_view>& calls() { return machine().calls; }
 
 std::size_t callCount(std::string_view function)
 {
@@ -184,38 +202,25 @@ std::size_t callCount(std::string_view function)
 }
 
 std::uint64_t now() { return machine().now; }
-void setNow(std::uint64_t fileTime) { machine().now = fileTime; }
 void setNow(int year, int month, int day, int hour, int minute, int second)
 {
     machine().now = fileTimeOf(year, month, day, hour, minute, second);
 }
-std::uint64_t fileTimeOf(int year, int month, int day, int hour, int minute, int second)
-{
-    return fileTimeFromCivil(year, month, day, hour, minute, second);
-}
 void at(std::uint64_t fileTime, std::function<void()> action) { machine().scheduled.emplace(fileTime, std::move(action)); }
 std::uint64_t totalSleptMs() { return machine().sleptMs; }
+void stretchPauses(std::uint32_t factor) { machine().pauseStretch = factor; }
 
-std::size_t openHandleCount()
+namespace {
+std::size_t openCount(bool keys)
 {
-    std::size_t n = 0;
-    for (const auto& [value, handle] : machine().handles) {
-        if (handle.kind != HandleKind::RegistryKey) {
-            ++n;
-        }
-    }
-    return n;
+    const auto& handles = machine().handles;
+    return static_cast<std::size_t>(std::count_if(handles.begin(), handles.end(), [keys](const auto& h) {
+        return (h.second.kind == HandleKind::RegistryKey) == keys;
+    }));
 }
+}  // namespace
 
-std::size_t openKeyCount()
-{
-    std::size_t n = 0;
-    for (const auto& [value, handle] : machine().handles) {
-        if (handle.kind == HandleKind::RegistryKey) {
-            ++n;
-        }
-    }
-    return n;
-}
+std::size_t openHandleCount() { return openCount(false); }
+std::size_t openKeyCount() { return openCount(true); }
 
 }  // namespace inmemory

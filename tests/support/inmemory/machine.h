@@ -1,6 +1,7 @@
 // The in-memory machine's state, shared by its area files only.
 #pragma once
 
+#include <cstring>
 #include <list>
 #include <map>
 #include <memory>
@@ -14,30 +15,40 @@ namespace inmemory::detail {
 // Paths and registry names compare case-insensitively: stored under a folded key.
 std::u16string fold(std::u16string_view text);
 std::u16string parentPath(const std::u16string& path);
+// UTF-16LE bytes as text, up to the first zero unit when `untilZero`.
+std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero = false);
+
+// Folded paths compared whole, with memcmp: the fuzz build traces every
+// comparison of the units one by one, and path lookups were most of the
+// dispatch target's time.
+struct SamePath {
+    bool operator()(const std::u16string& a, const std::u16string& b) const noexcept
+    {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+    }
+};
+template <class T>
+using PathMap = std::unordered_map<std::u16string, T, std::hash<std::u16string>, SamePath>;
 
 struct File {
-    std::u16string path;
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t creation = 0;
+    std::u16string path{};
+    std::vector<std::uint8_t> bytes{};
     std::uint64_t lastWrite = 0;
-    std::uint64_t lastAccess = 0;
     bool heldByOther = false;      // open elsewhere, sharing nothing
     bool followedByOther = false;  // open elsewhere for reading, sharing everything
     // Links, as another user can plant them in a folder open to everyone:
     // a symbolic link names its target (unfolded); a second hard link names
     // the folded key of the entry that holds the contents; a file deleted
     // while open with FILE_SHARE_DELETE goes when its last handle closes.
-    std::u16string symbolicLinkTarget;
-    std::u16string hardLinkOf;
+    std::u16string symbolicLinkTarget{};
+    std::u16string hardLinkOf{};
     bool deletePending = false;
 };
 
 struct Folder {
-    Folder() = default;
-    explicit Folder(std::u16string folderPath) : path(std::move(folderPath)) {}
-    std::u16string path;
-    std::vector<win::FolderAccess> access;  // as last set by the program; empty: never set
-    std::u16string junctionTarget;  // a junction (mount point) to this folder
+    std::u16string path{};
+    std::vector<win::FolderAccess> access{};  // as last set by the program; empty: never set
+    std::u16string junctionTarget{};  // a junction (mount point) to this folder
 };
 
 struct Value {
@@ -46,12 +57,10 @@ struct Value {
 };
 
 struct Key {
-    Key() = default;
-    explicit Key(std::u16string keyPath) : path(std::move(keyPath)) {}
     std::u16string path;
     bool isVolatile = false;
     bool writeDenied = false;
-    std::map<std::u16string, std::pair<std::u16string, Value>> values;  // folded name -> (name, value)
+    std::map<std::u16string, std::pair<std::u16string, Value>> values{};  // folded name -> (name, value)
 };
 
 struct Window {
@@ -68,9 +77,8 @@ enum class HandleKind { File, Folder, RegistryKey };
 struct OpenHandle {
     HandleKind kind;
     std::u16string path;  // file, folder or key path (folded)
-    win::DWORD access = 0;
+    win::DWORD access = 0;  // as FileOpens gives them
     win::DWORD share = 0;
-    bool rights = false;  // a folder opened to change its access list
 };
 
 struct FaultPlan {
@@ -81,21 +89,23 @@ struct FaultPlan {
 };
 
 struct Machine {
-    // faults and call record
-    std::vector<std::string> calls;
-    std::map<std::string, std::uint64_t, std::less<>> callsByName;
+    // faults and call record, by the layer functions' own names (literals)
+    std::vector<std::string_view> calls;
+    std::map<std::string_view, std::uint64_t> callsByName;
     std::vector<FaultPlan> faults;
 
     // clock
     std::uint64_t now = 0;
     std::uint64_t sleptMs = 0;
+    std::uint32_t pauseStretch = 1;
     std::multimap<std::uint64_t, std::function<void()>> scheduled;
 
     // files
     std::u16string programData;
     std::u16string localAppData;
-    std::map<std::u16string, File> files;
-    std::map<std::u16string, Folder> folders;
+    PathMap<File> files;
+    PathMap<Folder> folders;
+    bool linksPlanted = false;  // until then a path leads where it says, with no lookups
 
     // console
     bool parentConsole = false;
@@ -104,7 +114,6 @@ struct Machine {
 
     // process
     std::u16string moduleFileName;
-    std::u16string commandLine;
 
     // registry
     std::map<std::u16string, Key> keys;
@@ -129,7 +138,6 @@ struct Machine {
     std::map<std::uintptr_t, OpenHandle> handles;
     std::uintptr_t nextHandle = 0x100;
 
-
     // actions that run right before a given call of a function (beforeCall)
     struct CallHook {
         std::string function;
@@ -141,16 +149,15 @@ struct Machine {
 
 Machine& machine();
 
-// Called first by every layer function: records the call, runs scheduled
-// actions that are due, and tells whether a planned fault hits this call (then
-// `error` holds the Win32 error to report).
+// Called first by every layer function: records the call, runs the hooks due
+// before it, and tells whether a planned fault hits this call (then `error`
+// holds the Win32 error to report).
 bool enter(const char* function, win::DWORD& error);
 // For functions that report a failure without its reason.
 bool failsNow(const char* function);
 
 std::uintptr_t newHandle(const OpenHandle& handle);
 OpenHandle* findHandle(std::uintptr_t value);
-std::uint64_t fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
 
 inline win::HANDLE asHandle(std::uintptr_t value) { return reinterpret_cast<win::HANDLE>(value); }
 inline std::uintptr_t handleValue(win::HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }

@@ -24,7 +24,7 @@ Key& makeKey(const std::u16string& path, bool isVolatile)
     if (!parent.empty() && findKey(parent) == nullptr) {
         makeKey(parent, isVolatile);
     }
-    auto [it, inserted] = machine().keys.try_emplace(fold(path), Key{path});
+    auto [it, inserted] = machine().keys.try_emplace(fold(path), Key{.path = path});
     if (inserted) {
         it->second.isVolatile = isVolatile;
     }
@@ -39,16 +39,6 @@ const Value* findValue(const std::u16string& keyPath, const std::u16string& name
     }
     auto it = key->values.find(fold(name));
     return it == key->values.end() ? nullptr : &it->second.second;
-}
-
-std::vector<std::uint8_t> utf16Bytes(const std::u16string& text)
-{
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -80,12 +70,7 @@ std::vector<std::uint8_t> valueBytes(const std::u16string& keyPath, const std::u
 
 std::u16string valueString(const std::u16string& keyPath, const std::u16string& name)
 {
-    const std::vector<std::uint8_t> bytes = valueBytes(keyPath, name);
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < bytes.size() && (bytes[i] | bytes[i + 1]) != 0; i += 2) {
-        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
-    return text;
+    return utf16Text(valueBytes(keyPath, name), true);
 }
 
 std::vector<std::u16string> valueNames(const std::u16string& keyPath)
@@ -166,6 +151,16 @@ bool pathBelow(HKEY key, const char16_t* subKey, std::u16string& path)
     return true;
 }
 
+// The start of a call on the key at `subKey` below `key`: false, with the
+// status to return, when a planned fault hits it or `key` is no key.
+bool enterBelow(const char* function, HKEY key, const char16_t* subKey, std::u16string& path, LSTATUS& status)
+{
+    DWORD error = 0;
+    const bool fails = enter(function, error);
+    status = static_cast<LSTATUS>(fails ? error : ERROR_INVALID_HANDLE);
+    return !fails && pathBelow(key, subKey, path);
+}
+
 bool wantsWrite(DWORD access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY | 0x00010000u)) != 0; }
 
 Key* keyAt(const std::u16string& path)
@@ -176,7 +171,7 @@ Key* keyAt(const std::u16string& path)
 
 HKEY openKeyHandle(const std::u16string& path, DWORD access)
 {
-    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0, false}));
+    return reinterpret_cast<HKEY>(newHandle(OpenHandle{HandleKind::RegistryKey, fold(path), access, 0}));
 }
 
 // The bit of RRF_RT_* that takes a value of this type.
@@ -199,13 +194,10 @@ DWORD restrictionFor(DWORD type)
 LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
-    DWORD error = 0;
+    LSTATUS status = 0;
     std::u16string path;
-    if (enter("openRegistryKey", error)) {
-        return static_cast<LSTATUS>(error);
-    }
-    if (!pathBelow(key, subKey, path)) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+    if (!enterBelow("openRegistryKey", key, subKey, path, status)) {
+        return status;
     }
     const Key* target = keyAt(path);
     if (target == nullptr) {
@@ -221,13 +213,10 @@ LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, H
 LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
-    DWORD error = 0;
+    LSTATUS status = 0;
     std::u16string path;
-    if (enter("createRegistryKey", error)) {
-        return static_cast<LSTATUS>(error);
-    }
-    if (!pathBelow(key, subKey, path)) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+    if (!enterBelow("createRegistryKey", key, subKey, path, status)) {
+        return status;
     }
     if (!isRoot(key) && (findHandle(reinterpret_cast<std::uintptr_t>(key))->access & KEY_CREATE_SUB_KEY) == 0) {
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
@@ -244,7 +233,7 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-        Key made{*level};
+        Key made{.path = *level};
         made.isVolatile = isVolatile;
         machine().keys.emplace(fold(*level), made);
     }
@@ -275,18 +264,15 @@ LSTATUS setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const 
 LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
                           void* data, DWORD* size)
 {
-    DWORD error = 0;
+    LSTATUS status = 0;
     std::u16string path;
-    if (enter("readRegistryValue", error)) {
-        return static_cast<LSTATUS>(error);
+    if (!enterBelow("readRegistryValue", key, subKey, path, status)) {
+        return status;
     }
     // Windows refuses an expandable-string restriction unless RRF_NOEXPAND
     // comes with it, whatever the value holds.
     if ((flags & RRF_RT_REG_EXPAND_SZ) != 0 && (flags & RRF_NOEXPAND) == 0) {
         return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
-    }
-    if (!pathBelow(key, subKey, path)) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
     }
     const Key* target = keyAt(path);
     const auto found = target != nullptr ? target->values.find(fold(valueName != nullptr ? valueName : u""))
@@ -333,13 +319,10 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valu
 
 LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
 {
-    DWORD error = 0;
+    LSTATUS status = 0;
     std::u16string path;
-    if (enter("deleteRegistryTree", error)) {
-        return static_cast<LSTATUS>(error);
-    }
-    if (!pathBelow(key, subKey, path)) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+    if (!enterBelow("deleteRegistryTree", key, subKey, path, status)) {
+        return status;
     }
     path = fold(path);
     if (keyAt(path) == nullptr) {

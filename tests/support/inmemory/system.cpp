@@ -11,12 +11,15 @@ using namespace detail;
 namespace detail {
 namespace {
 
-// What an open may do and lets others do, as Windows' share modes count it.
-constexpr win::DWORD ReadAccess = 1;
-constexpr win::DWORD WriteAccess = 2;
-constexpr win::DWORD ShareRead = 1;
-constexpr win::DWORD ShareWrite = 2;
-constexpr win::DWORD ShareDelete = 4;
+// Whether an open reads or writes the file's data, which is what share modes
+// count (its attributes and access list are not).
+bool readsData(win::DWORD access) { return (access & win::GENERIC_READ) != 0; }
+bool writesData(win::DWORD access) { return (access & win::FILE_APPEND_DATA) != 0; }
+bool shareRefuses(win::DWORD share, win::DWORD access)
+{
+    return (readsData(access) && (share & win::FILE_SHARE_READ) == 0) ||
+           (writesData(access) && (share & win::FILE_SHARE_WRITE) == 0);
+}
 
 // The entry that holds a file's contents: a second hard link leads to the
 // first name's entry.
@@ -30,7 +33,7 @@ std::u16string contentKey(const std::u16string& key)
 // only for the last component does the caller choose.
 std::u16string followFolderJunctions(std::u16string path)
 {
-    for (int hops = 0; hops < 32; ++hops) {
+    for (int hops = 0; machine().linksPlanted && hops < 32; ++hops) {
         bool replaced = false;
         for (std::size_t slash = path.find(u'\\'); slash != std::u16string::npos;
              slash = path.find(u'\\', slash + 1)) {
@@ -53,6 +56,10 @@ std::u16string followFolderJunctions(std::u16string path)
 // FILE_FLAG_OPEN_REPARSE_POINT. False when links go round in circles.
 bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& resolved)
 {
+    if (!machine().linksPlanted) {
+        resolved = std::move(path);
+        return true;
+    }
     for (int hops = 0; hops < 32; ++hops) {
         path = followFolderJunctions(path);
         const std::u16string key = fold(path);
@@ -69,34 +76,6 @@ bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& res
         }
     }
     return false;
-}
-
-// Removes one name of a file. When the first name of a hard-linked file goes,
-// its contents pass to another name, as the file lives on under that one.
-void removeName(const std::u16string& key)
-{
-    auto& files = machine().files;
-    auto it = files.find(key);
-    if (it == files.end()) {
-        return;
-    }
-    if (it->second.hardLinkOf.empty()) {
-        std::u16string heir;
-        for (auto& [other, file] : files) {
-            if (file.hardLinkOf == key) {
-                if (heir.empty()) {
-                    heir = other;
-                    const std::u16string heirPath = file.path;
-                    file = it->second;
-                    file.path = heirPath;
-                    file.deletePending = false;
-                } else {
-                    file.hardLinkOf = heir;
-                }
-            }
-        }
-    }
-    files.erase(key);
 }
 
 bool followedByOther(const std::u16string& key)
@@ -120,7 +99,7 @@ bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD sh
 {
     // A viewer following the file reads it and shares everything: only an
     // open that does not share reading conflicts with it.
-    if (followedByOther(key) && (share & ShareRead) == 0) {
+    if (followedByOther(key) && (share & win::FILE_SHARE_READ) == 0) {
         return true;
     }
     const std::u16string content = contentKey(key);
@@ -128,12 +107,7 @@ bool sharingConflict(const std::u16string& key, win::DWORD access, win::DWORD sh
         if ((open.kind != HandleKind::File && open.kind != HandleKind::Folder) || contentKey(open.path) != content) {
             continue;
         }
-        const bool theyRead = (open.access & ReadAccess) != 0;
-        const bool theyWrite = (open.access & WriteAccess) != 0;
-        const bool weRead = (access & ReadAccess) != 0;
-        const bool weWrite = (access & WriteAccess) != 0;
-        if ((weRead && !(open.share & ShareRead)) || (weWrite && !(open.share & ShareWrite)) ||
-            (theyRead && !(share & ShareRead)) || (theyWrite && !(share & ShareWrite))) {
+        if (shareRefuses(open.share, access) || shareRefuses(share, open.access)) {
             return true;
         }
     }
@@ -164,7 +138,7 @@ void addFolder(const std::u16string& path)
         const std::size_t slash = path.find(u'\\', start);
         current = path.substr(0, slash);
         if (!current.empty()) {
-            machine().folders.try_emplace(fold(current), Folder{current});
+            machine().folders.try_emplace(fold(current), Folder{.path = current});
         }
         if (slash == std::u16string::npos) {
             break;
@@ -178,15 +152,7 @@ bool folderExists(const std::u16string& path) { return machine().folders.count(f
 void addFile(const std::u16string& path, const std::u16string& text, std::uint64_t lastWrite)
 {
     addFolder(parentPath(path));
-    File file;
-    file.path = path;
-    file.bytes.resize(text.size() * 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        file.bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        file.bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
-    }
-    file.creation = file.lastWrite = file.lastAccess = lastWrite;
-    machine().files[fold(path)] = file;
+    machine().files[fold(path)] = File{.path = path, .bytes = utf16Bytes(text), .lastWrite = lastWrite};
 }
 
 bool fileExists(const std::u16string& path) { return machine().files.count(fold(path)) != 0; }
@@ -197,25 +163,21 @@ std::vector<std::uint8_t> fileBytes(const std::u16string& path)
     return it == machine().files.end() ? std::vector<std::uint8_t>{} : it->second.bytes;
 }
 
-std::u16string fileText(const std::u16string& path)
-{
-    const std::vector<std::uint8_t> bytes = fileBytes(path);
-    std::u16string text(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    return text;
-}
+std::u16string fileText(const std::u16string& path) { return utf16Text(fileBytes(path)); }
 
-
-
-void holdFile(const std::u16string& path)
+namespace {
+// The file another process opens, made empty when it is not there yet.
+File& openedElsewhere(const std::u16string& path)
 {
     if (!fileExists(path)) {
         addFile(path, u"", machine().now);
     }
-    machine().files[fold(path)].heldByOther = true;
+    return machine().files[fold(path)];
 }
+}  // namespace
+
+void holdFile(const std::u16string& path) { openedElsewhere(path).heldByOther = true; }
+void followFile(const std::u16string& path) { openedElsewhere(path).followedByOther = true; }
 
 void releaseFile(const std::u16string& path)
 {
@@ -234,15 +196,6 @@ void appendBytes(const std::u16string& path, const std::vector<std::uint8_t>& by
     }
 }
 
-void followFile(const std::u16string& path)
-{
-    if (!fileExists(path)) {
-        addFile(path, u"", machine().now);
-    }
-    machine().files[fold(path)].followedByOther = true;
-}
-
-
 std::vector<win::FolderAccess> folderAccess(const std::u16string& folder)
 {
     auto it = machine().folders.find(fold(folder));
@@ -260,19 +213,15 @@ void setProgramDataPath(const std::u16string& path)
 void makeSymbolicLink(const std::u16string& path, const std::u16string& target)
 {
     addFolder(parentPath(path));
-    File link;
-    link.path = path;
-    link.symbolicLinkTarget = target;
-    link.creation = link.lastWrite = link.lastAccess = machine().now;
-    machine().files[fold(path)] = link;
+    machine().linksPlanted = true;
+    machine().files[fold(path)] = File{.path = path, .lastWrite = machine().now, .symbolicLinkTarget = target};
 }
 
 void makeJunction(const std::u16string& path, const std::u16string& target)
 {
     addFolder(parentPath(path));
-    Folder junction{path};
-    junction.junctionTarget = target;
-    machine().folders[fold(path)] = junction;
+    machine().linksPlanted = true;
+    machine().folders[fold(path)] = Folder{.path = path, .junctionTarget = target};
 }
 
 void addHardLink(const std::u16string& path, const std::u16string& existing)
@@ -282,10 +231,7 @@ void addHardLink(const std::u16string& path, const std::u16string& existing)
         return;
     }
     addFolder(parentPath(path));
-    File name;
-    name.path = path;
-    name.hardLinkOf = content;
-    machine().files[fold(path)] = name;
+    machine().files[fold(path)] = File{.path = path, .hardLinkOf = content};
 }
 
 void setParentConsole(bool present) { machine().parentConsole = present; }
@@ -321,8 +267,9 @@ void pause(DWORD milliseconds)
 {
     [[maybe_unused]] const bool ignored = failsNow("pause");
     Machine& m = machine();
-    m.sleptMs += milliseconds;
-    const std::uint64_t until = m.now + static_cast<std::uint64_t>(milliseconds) * 10'000;
+    const std::uint64_t stretched = static_cast<std::uint64_t>(milliseconds) * m.pauseStretch;
+    m.sleptMs += stretched;
+    const std::uint64_t until = m.now + stretched * 10'000;
     // Scheduled actions run at their own moment, in order, while time passes.
     while (!m.scheduled.empty() && m.scheduled.begin()->first <= until) {
         auto it = m.scheduled.begin();
@@ -386,12 +333,6 @@ DWORD moduleFileName(char16_t* buffer, DWORD size)
     return static_cast<DWORD>(path.size());
 }
 
-const char16_t* commandLine()
-{
-    [[maybe_unused]] const bool ignored = failsNow("commandLine");
-    return machine().commandLine.c_str();
-}
-
 DWORD knownFolderPath(KnownFolder which, char16_t (&path)[PathCapacity])
 {
     path[0] = 0;
@@ -444,34 +385,9 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
     if (enter("openFile", error)) {
         return INVALID_HANDLE_VALUE;
     }
-    // The same access, sharing and link rules as the real side's CreateFileW.
-    DWORD access = 0;
-    DWORD share = 0;
-    bool create = false;
-    bool followLink = false;
-    bool folderOnly = true;
-    switch (use) {
-    case FileUse::InspectFolder:
-        share = ShareRead | ShareWrite;
-        break;
-    case FileUse::ResolveFolder:
-        share = ShareRead | ShareWrite | ShareDelete;
-        followLink = true;
-        break;
-    case FileUse::ChangeFolderRights:
-        break;
-    case FileUse::ReadToExpire:
-        access = ReadAccess;
-        share = ShareRead | ShareDelete;
-        folderOnly = false;
-        break;
-    case FileUse::AppendEntry:
-        access = WriteAccess;
-        share = ShareRead;
-        create = true;
-        folderOnly = false;
-        break;
-    }
+    // The access, sharing and link rules of the real side's CreateFileW.
+    const FileOpen& how = fileOpenFor(use);
+    const bool followLink = (how.flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
     Machine& m = machine();
     std::u16string resolved;
     error = ERROR_SUCCESS;
@@ -486,19 +402,19 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
     const std::u16string key = fold(resolved);
     if (m.folders.count(key) != 0) {
         // A folder opens only with backup semantics, which the file uses lack.
-        if (!folderOnly) {
+        if ((how.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
             error = ERROR_ACCESS_DENIED;
             return INVALID_HANDLE_VALUE;
         }
-        if (sharingConflict(key, access, share)) {
+        if (sharingConflict(key, how.access, how.share)) {
             error = ERROR_SHARING_VIOLATION;
             return INVALID_HANDLE_VALUE;
         }
-        return asHandle(newHandle(OpenHandle{HandleKind::Folder, key, access, share, use == FileUse::ChangeFolderRights}));
+        return asHandle(newHandle(OpenHandle{HandleKind::Folder, key, how.access, how.share}));
     }
     auto existing = m.files.find(key);
     if (existing == m.files.end()) {
-        if (!create) {
+        if (how.disposition != OPEN_ALWAYS) {
             error = m.folders.count(parentPath(key)) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
@@ -506,18 +422,15 @@ HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
             error = ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
-        File file;
-        file.path = resolved;
-        file.creation = file.lastWrite = file.lastAccess = m.now;
-        existing = m.files.emplace(key, file).first;
+        existing = m.files.emplace(key, File{.path = resolved, .lastWrite = m.now}).first;
     } else if (existing->second.deletePending) {
         error = ERROR_ACCESS_DENIED;  // STATUS_DELETE_PENDING
         return INVALID_HANDLE_VALUE;
-    } else if (heldByOther(key) || sharingConflict(key, access, share)) {
+    } else if (heldByOther(key) || sharingConflict(key, how.access, how.share)) {
         error = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
-    return asHandle(newHandle(OpenHandle{HandleKind::File, key, access, share, false}));
+    return asHandle(newHandle(OpenHandle{HandleKind::File, key, how.access, how.share}));
 }
 
 void closeFile(HANDLE file)
@@ -539,7 +452,7 @@ void closeFile(HANDLE file)
             stillOpen = stillOpen || (open.kind == HandleKind::File && open.path == closed.path);
         }
         if (!stillOpen) {
-            removeName(closed.path);
+            machine().files.erase(closed.path);
         }
     }
 }
@@ -601,7 +514,7 @@ DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount)
     }
     OpenHandle* open = nullptr;
     File* target = fileFor(file, &open);
-    if (target == nullptr || (open->access & WriteAccess) == 0) {
+    if (target == nullptr || !writesData(open->access)) {
         return ERROR_INVALID_HANDLE;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -631,7 +544,7 @@ bool deleteFile(const char16_t* path)
         if (open.kind != HandleKind::File || contentKey(open.path) != content) {
             continue;
         }
-        if ((open.share & ShareDelete) == 0) {
+        if ((open.share & FILE_SHARE_DELETE) == 0) {
             return false;
         }
         openByName = openByName || open.path == key;
@@ -639,7 +552,7 @@ bool deleteFile(const char16_t* path)
     if (openByName) {
         it->second.deletePending = true;
     } else {
-        removeName(key);
+        machine().files.erase(key);
     }
     return true;
 }
@@ -651,7 +564,7 @@ DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::
         return error;
     }
     const OpenHandle* open = findHandle(handleValue(folder));
-    if (open == nullptr || open->kind != HandleKind::Folder || !open->rights) {
+    if (open == nullptr || open->kind != HandleKind::Folder || (open->access & WRITE_DAC) == 0) {
         return ERROR_ACCESS_DENIED;
     }
     machine().folders[open->path].access.assign(entries, entries + count);

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "../common/utf8_files.h"
+#include "../common/tool_support.h"
 
 namespace {
 
@@ -57,20 +57,11 @@ std::wstring g_controlDir;
 std::vector<std::unique_ptr<StandInWindow>> g_windows;
 bool g_quit = false;
 
-// Microseconds since the Unix epoch, the same clock a Linux test process reads
-// with time.time(), so latencies can be measured across processes.
-int64_t NowMicroseconds() {
-    FILETIME ft;
-    GetSystemTimePreciseAsFileTime(&ft);
-    uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    return static_cast<int64_t>((ticks - 116444736000000000ULL) / 10);
-}
-
 // The file is opened and closed per line so a reader never sees it locked and
 // never misses a line sitting in a buffer of ours.
 void LogEvent(const std::wstring& event) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%lld ", static_cast<long long>(NowMicroseconds()));
+    std::snprintf(stamp, sizeof stamp, "%lld ", tools::nowMicroseconds());
     std::string line = stamp + tools::toUtf8(event) + "\n";
     std::wstring path = g_controlDir + L"\\events.txt";
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -242,30 +233,13 @@ void RunCommand(const std::wstring& line) {
 // look. A line still being written (no newline yet) is left for next time.
 void PollCommands() {
     static LONGLONG offset = 0;
-    std::wstring path = g_controlDir + L"\\commands.txt";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    std::string data;
-    LARGE_INTEGER position;
-    position.QuadPart = offset;
-    if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
-    }
-    CloseHandle(file);
-
-    size_t end = data.rfind('\n');
+    const std::string data = tools::readBytes(g_controlDir + L"\\commands.txt", offset);
+    const size_t end = data.rfind('\n');
     if (end == std::string::npos) return;
     offset += static_cast<LONGLONG>(end + 1);
-    size_t start = 0;
-    while (start <= end && !g_quit) {
-        size_t newline = data.find('\n', start);
-        std::string line = data.substr(start, newline - start);
-        start = newline + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) RunCommand(tools::fromUtf8(line));
+    for (std::wstring line : Split(tools::fromUtf8(data.substr(0, end)), L'\n')) {
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty() && !g_quit) RunCommand(line);
     }
 }
 
@@ -362,15 +336,9 @@ void Churn() {
 }
 
 bool LoadWindowList(std::vector<std::unique_ptr<StandInWindow>>& out) {
-    std::wstring path = g_controlDir + L"\\windows.txt";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::string data;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
-    CloseHandle(file);
+    const std::wstring path = g_controlDir + L"\\windows.txt";
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    std::string data = tools::readBytes(path);
     if (data.rfind("\xEF\xBB\xBF", 0) == 0) data.erase(0, 3);
 
     for (const std::wstring& raw : Split(tools::fromUtf8(data), L'\n')) {
