@@ -299,7 +299,10 @@ DiagnosticLog::EntryFile DiagnosticLog::openEntryFile(Destination destination, w
     const char16_t* path = destination == Destination::DayFile ? logPath : userPath;
     bool& staysBusy = destination == Destination::DayFile ? dayFileStaysBusy : userFileStaysBusy;
     EntryFile entryFile;
-    for (std::uint32_t waited = 0;; waited += LogBusyRetryPauseMs) {
+    // By the clock: on Windows each pause lasts a whole scheduler tick, and
+    // counted pauses would wait half as long again.
+    const std::uint64_t start = win::monotonicMilliseconds();
+    for (;;) {
         error = 0;
         entryFile.folder = openFolderOf(path, destination, error);
         if (entryFile.folder) {
@@ -308,7 +311,7 @@ DiagnosticLog::EntryFile DiagnosticLog::openEntryFile(Destination destination, w
         if (entryFile.file || !isBusy(error)) {
             break;
         }
-        if (staysBusy || waited >= LogBusyRetryLimitMs) {
+        if (staysBusy || win::monotonicMilliseconds() - start >= LogBusyRetryLimitMs) {
             staysBusy = true;
             break;
         }
