@@ -110,18 +110,27 @@ void postCommand(DiagnosticLog& log, win::HWND window, win::SystemCommand comman
     }
 }
 
-// True when the snapshot holds a Teams window the wait has not seen before.
-bool hasNewTeamsWindow(const TeamsWindowScan& scan, const win::WindowSnapshot& snapshot,
-                       const teams::KnownWindows& known)
+// True when a Teams window shows that the look asks about: one that came
+// since the last look, one watched since it was seen hidden, or, in a full
+// look, any. Only such a window can be a pop-up the recognition has not
+// found already; the hidden ones are watched.
+bool teamsWindowShows(const TeamsWindowScan& scan, const win::WindowSnapshot& snapshot, teams::WaitLook& look)
 {
+    bool shows = false;
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
-        if (!known.contains(snapshot.windows[i]) &&
-            teams::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts)) {
-            return true;
+        const win::HWND window = snapshot.windows[i];
+        if (look.isWatched(window)) {
+            shows = shows || win::isWindowVisible(window);
+        } else if (look.asksAbout(window) && teams::readTeamsWindow(*scan.recognition, window, facts)) {
+            if (facts.visible) {
+                shows = true;
+            } else {
+                look.watch(window);
+            }
         }
     }
-    return false;
+    return shows;
 }
 
 // Waits for a visible notification window: the scan's, or, while the run has
@@ -147,8 +156,10 @@ bool waitForNotification(TeamsWindowScan& run)
     std::uint64_t nextFullLook = start + FullLookIntervalMs;
     win::WindowSnapshot snapshot;
     teams::takeSnapshot(run, snapshot);
-    teams::KnownWindows known;
-    known.remember(snapshot);
+    teams::WaitLook look;
+    look.full = true;  // the windows that are there now: which Teams windows to watch
+    [[maybe_unused]] const bool shows = teamsWindowShows(run, snapshot, look);
+    look.known.remember(snapshot);
     for (;;) {
         win::pause(QuickLookPauseMs);
         const std::uint64_t now = win::monotonicMilliseconds();
@@ -156,10 +167,11 @@ bool waitForNotification(TeamsWindowScan& run)
             return true;
         }
         teams::takeSnapshot(run, snapshot);
-        // A new Teams window may be the pop-up, or may change which window
-        // the exclusion rule leaves: the recognition runs then, not later.
-        const bool fullLook = now >= nextFullLook;
-        if (fullLook || hasNewTeamsWindow(run, snapshot, known)) {
+        // A Teams window that shows may be the pop-up, or may change which
+        // window the exclusion rule leaves: the recognition runs then, not
+        // at the next full look.
+        look.full = now >= nextFullLook;
+        if (teamsWindowShows(run, snapshot, look) || look.full) {
             const teams::NotificationFinding found = teams::findNotification(*run.recognition, snapshot);
             if (found.window != nullptr && found.visible) {
                 if (found.window != scanned) {
@@ -169,11 +181,11 @@ bool waitForNotification(TeamsWindowScan& run)
                 }
                 return true;
             }
-            if (fullLook) {
+            if (look.full) {
                 nextFullLook = now + FullLookIntervalMs;
             }
         }
-        known.remember(snapshot);
+        look.known.remember(snapshot);
         if (now - start >= WaitLimitMs) {
             return false;
         }
@@ -185,6 +197,8 @@ bool waitForNotification(TeamsWindowScan& run)
 struct WindowsAtKeys {
     teams::KnownWindows all;
     teams::KnownWindows visibleTeams;
+    // Teams may show the call in a window it keeps hidden until then.
+    teams::WaitLook look;  // every window known, the hidden Teams windows watched
 };
 
 void noteWindowsAtKeys(const TeamsWindowScan& run, WindowsAtKeys& atKeys)
@@ -196,11 +210,16 @@ void noteWindowsAtKeys(const TeamsWindowScan& run, WindowsAtKeys& atKeys)
     visible.count = 0;
     visible.dropped = 0;
     win::WindowFacts facts;
+    atKeys.look.known = atKeys.all;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
+        if (!teams::readTeamsWindow(*run.recognition, snapshot.windows[i], facts)) {
+            continue;
+        }
         // A minimised window counts as visible: it is open, only out of sight.
-        if (teams::readTeamsWindow(*run.recognition, snapshot.windows[i], facts) &&
-            (facts.visible || facts.minimized)) {
+        if (facts.visible || facts.minimized) {
             visible.windows[visible.count++] = snapshot.windows[i];
+        } else {
+            atKeys.look.watch(snapshot.windows[i]);
         }
     }
     atKeys.visibleTeams.remember(visible);
@@ -212,25 +231,24 @@ win::HWND waitForCallWindow(const TeamsWindowScan& run, const teams::Participant
 {
     const std::uint64_t keysSent = win::monotonicMilliseconds();
     std::uint64_t nextFullLook = keysSent;  // the first look follows the keys at once
-    teams::KnownWindows known = atKeys.all;
+    teams::WaitLook look = atKeys.look;
     teams::EarlierWindows earlier{&atKeys.all, &atKeys.visibleTeams, false};
     win::WindowSnapshot snapshot;
     for (;;) {
         const std::uint64_t now = win::monotonicMilliseconds();
         earlier.acceptByName = now - keysSent >= NewWindowsOnlyMs;
         teams::takeSnapshot(run, snapshot);
-        const bool fullLook = now >= nextFullLook;
-        if (fullLook) {
+        look.full = now >= nextFullLook;
+        if (look.full) {
             nextFullLook = now + FullLookIntervalMs;
         }
         // Minimised windows are passed over, so a call window an earlier run
         // minimised is not taken for this call's.
-        const win::HWND found =
-            teams::findCallWindowIn(run, query, true, snapshot, fullLook ? nullptr : &known, &earlier);
+        const win::HWND found = teams::findCallWindowIn(run, query, true, snapshot, &look, &earlier);
         if (found != nullptr) {
             return found;
         }
-        known.remember(snapshot);
+        look.known.remember(snapshot);
         if (now - keysSent >= WaitLimitMs) {
             return nullptr;
         }

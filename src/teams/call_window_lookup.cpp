@@ -86,23 +86,23 @@ bool titleNamesParticipant(const ParticipantQuery& query, const char16_t* title)
 }
 
 win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
-                           const win::WindowSnapshot& snapshot, const KnownWindows* onlyNew,
-                           const EarlierWindows* earlier)
+                           const win::WindowSnapshot& snapshot, WaitLook* look, const EarlierWindows* earlier)
 {
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
         if (window == scan.mainWindow || window == scan.notificationWindow ||
-            (onlyNew != nullptr && onlyNew->contains(window))) {
+            (look != nullptr && !look->asksAbout(window)) || !readTeamsWindow(*scan.recognition, window, facts)) {
             continue;
         }
-        if (!readTeamsWindow(*scan.recognition, window, facts) || !facts.visible ||
-            (skipMinimized && facts.minimized) || hasCallInProgressTitle(*scan.recognition, facts.title)) {
-            continue;
-        }
-        if (acceptsTitle(query, facts.title) &&
+        if (facts.visible && !(skipMinimized && facts.minimized) &&
+            !hasCallInProgressTitle(*scan.recognition, facts.title) && acceptsTitle(query, facts.title) &&
             (earlier == nullptr || passesEarlierRule(*earlier, query, window, facts.title))) {
             return window;
+        }
+        // A window open before the keys is looked at again by full looks.
+        if (look != nullptr && (earlier == nullptr || !earlier->visibleAtKeys->contains(window))) {
+            look->watch(window);
         }
     }
     return nullptr;

@@ -110,6 +110,18 @@ bool KnownWindows::contains(win::HWND window) const
     return std::binary_search(sorted, sorted + count, window, std::less<win::HWND>());
 }
 
+bool WaitLook::isWatched(win::HWND window) const
+{
+    return std::find(watched, watched + watchedCount, window) != watched + watchedCount;
+}
+
+void WaitLook::watch(win::HWND window)
+{
+    if (watchedCount < WatchCapacity && !isWatched(window)) {
+        watched[watchedCount++] = window;
+    }
+}
+
 bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,
                  const PolicyEntries& added, bool prefix)
 {

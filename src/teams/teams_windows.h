@@ -45,6 +45,27 @@ struct KnownWindows {
     [[nodiscard]] bool contains(win::HWND window) const;
 };
 
+// What a wait's look asks about. A quick look: the windows that came since
+// the last look, and the Teams windows a look saw but could not take yet
+// (watched). A full look: every window. Windows are made hidden and shown a
+// moment later, and titled after they are made: looked at only when they
+// came, such a window would wait for the next full look. Windows beyond the
+// watch's capacity do.
+struct WaitLook {
+    static constexpr std::size_t WatchCapacity = 32;
+    KnownWindows known;  // every window of the last look
+    bool full = false;   // this look is a full one
+    std::size_t watchedCount = 0;
+    win::HWND watched[WatchCapacity];
+
+    [[nodiscard]] bool isWatched(win::HWND window) const;
+    [[nodiscard]] bool asksAbout(win::HWND window) const
+    {
+        return full || !known.contains(window) || isWatched(window);
+    }
+    void watch(win::HWND window);
+};
+
 // The participant as the lookup compares it with titles, prepared once per
 // lookup or wait.
 struct ParticipantQuery {
@@ -71,10 +92,11 @@ struct EarlierWindows {
 };
 
 // The highest window of the snapshot that the lookup accepts for the
-// participant; null when none. `onlyNew`: only windows it does not know
-// (a quick look between full ones); `earlier`: the answer's rule above.
+// participant; null when none. `look`: only the windows it asks about, and
+// a Teams window among them that is not taken (and was not visible before
+// the keys) is watched; `earlier`: the answer's rule above.
 [[nodiscard]] win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
-                                         const win::WindowSnapshot& snapshot, const KnownWindows* onlyNew,
+                                         const win::WindowSnapshot& snapshot, WaitLook* look,
                                          const EarlierWindows* earlier);
 // The scan's main window when its title names the participant: with Teams
 // closed to the notification area the scan takes the one visible call
