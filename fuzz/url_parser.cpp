@@ -20,7 +20,8 @@ const char16_t* const Names[SlotCount] = {u"action", u"participant", u"participa
 struct Expected {
     std::int32_t result = 0;
     std::u16string values[SlotCount];
-    std::size_t tooLong = SlotCount;  // the slot that stopped the parse with -4: its content is nobody's
+    std::u16string matched[SlotCount];  // raw '+' as spaces
+    std::size_t stoppedAt = SlotCount;  // the slot that stopped the parse with -4 or -6: its content is nobody's
 };
 
 bool sameNoCase(std::u16string_view a, std::u16string_view b)
@@ -73,8 +74,9 @@ std::size_t utf8At(const std::vector<int>& bytes, std::size_t i, char32_t& c)
 
 // One pass of percent decoding: each run of escapes as bytes, a well-formed
 // UTF-8 sequence among them as its character, any other byte as one code
-// unit. The whole decoded text: a decoded zero ends the C string only later.
-std::u16string unescape(std::u16string_view s)
+// unit; a raw '+' as a space when `rawPlusIsSpace`. The whole decoded text: a
+// decoded zero is in it.
+std::u16string unescape(std::u16string_view s, bool rawPlusIsSpace)
 {
     std::u16string out;
     for (std::size_t i = 0; i < s.size();) {
@@ -98,7 +100,8 @@ std::u16string unescape(std::u16string_view s)
             }
         }
         if (bytes.empty()) {
-            out += s[i++];
+            out += rawPlusIsSpace && s[i] == u'+' ? u' ' : s[i];
+            ++i;
         }
     }
     return out;
@@ -136,13 +139,14 @@ Expected model(std::u16string_view url)
             const std::u16string_view name = Names[slot];
             if (segment.size() > name.size() && sameNoCase(segment.substr(0, name.size()), name) &&
                 segment[name.size()] == u'=') {
-                const std::u16string decoded = unescape(segment.substr(name.size() + 1));
-                if (decoded.size() >= InvocationParameter::Capacity) {
-                    e.tooLong = slot;
-                    e.result = -4;
+                const std::u16string decoded = unescape(segment.substr(name.size() + 1), false);
+                if (decoded.size() >= InvocationParameter::Capacity || decoded.find(u'\0') != std::u16string::npos) {
+                    e.stoppedAt = slot;
+                    e.result = decoded.size() >= InvocationParameter::Capacity ? -4 : -6;
                     return e;
                 }
-                e.values[slot] = decoded.substr(0, decoded.find(u'\0'));
+                e.values[slot] = decoded;
+                e.matched[slot] = unescape(segment.substr(name.size() + 1), true);
                 break;
             }
         }
@@ -175,7 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (terminator == nullptr) {
             fuzz::fail("a value is not terminated within its 256 units", text);
         }
-        if (slot != expected.tooLong && std::u16string(p.value) != expected.values[slot]) {
+        if (slot != expected.stoppedAt && (std::u16string(p.value) != expected.values[slot] ||
+                                           std::u16string(p.matched) != expected.matched[slot])) {
             fuzz::fail("a value differs from the model", text);
         }
     }

@@ -3,6 +3,7 @@
 #include "app/console_commands.h"
 #include "log/diagnostic_log.h"
 #include "mirrowcast_version.h"
+#include "teams/answer_turn.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_window.h"
 #include "url/invocation_parameters.h"
@@ -28,6 +29,18 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
         }
     }
 
+    const InvocationParameter& who = parameters.slots[InvocationParameters::Participant];
+    const Participant participant{who.value, who.matched};
+    const char16_t* action = parameters.slots[InvocationParameters::Action].value;
+    const bool answer = util::compareNoCase(action, u"answercall") == 0;
+    // An answer takes its turn before it looks at the desktop: a duplicate
+    // of a run that answers, or just answered, this caller looks at nothing
+    // and presses nothing.
+    AnswerTurn turn;
+    if (answer && !turn.take(log, participant)) {
+        return ExitOk;
+    }
+
     const TeamsWindowScan scan = scanTeamsWindows(log);
     const char16_t* mainInsert = u"";
     if (scan.mainWindow != nullptr) {
@@ -43,14 +56,12 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
     }
     log.print(u"Protocolhandler invoked%s%s...\n", mainInsert, notificationInsert);
 
-    const char16_t* action = parameters.slots[InvocationParameters::Action].value;
-    const char16_t* participant = parameters.slots[InvocationParameters::Participant].value;
-    if (util::compareNoCase(action, u"answercall") == 0) {
-        answerCall(scan, participant);
+    if (answer) {
+        answerCall(scan, participant, turn);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"closecallwindow") == 0) {
-        closeCallWindow(scan, participant[0] != 0 ? participant : nullptr);
+        closeCallWindow(scan, participant);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"validateconfig") == 0) {

@@ -1,6 +1,7 @@
 #include <iterator>
 
 #include "log/diagnostic_log.h"
+#include "teams/answer_turn.h"
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
 #include "util/strings.h"
@@ -23,6 +24,9 @@ constexpr std::uint64_t FullLookIntervalMs = 250;
 // much time has passed only a window that was not visible before the keys can
 // be it.
 constexpr std::uint64_t NewWindowsOnlyMs = 5'000;
+// A run that waited for another answer to end answers only a pop-up that
+// shows when its turn comes: a pop-up that opens later is another caller's.
+constexpr std::uint64_t WaitedTurnLimitMs = 1'000;
 constexpr char16_t NoParticipant[] = u"(None)";
 
 constexpr win::WORD VirtualKeyS = 0x53;
@@ -60,10 +64,15 @@ void readTitle(win::HWND window, char16_t (&title)[win::WindowTextCapacity])
 // Teams takes its shortcuts in any of its own windows, but only the client
 // that rings can answer: with both clients running, or an image name a
 // policy added that another program also uses, a window of another process
-// must not get the keys.
-bool ringingClientHasTheForeground(const TeamsWindowScan& scan)
+// must not get the keys. With more than one pop-up showing, only the pop-up
+// itself may have the foreground: any other window of the client would
+// answer whichever call it takes for the current one.
+bool ringingClientHasTheForeground(const TeamsWindowScan& scan, bool popUpItself)
 {
     const win::HWND foreground = win::foregroundWindow();
+    if (popUpItself) {
+        return foreground != nullptr && foreground == scan.notificationWindow;
+    }
     const win::DWORD ringing = win::windowProcessId(scan.notificationWindow);
     return foreground != nullptr && ringing != 0 && win::windowProcessId(foreground) == ringing;
 }
@@ -77,9 +86,9 @@ bool ringingClientHasTheForeground(const TeamsWindowScan& scan)
 // stricter, but Windows refuses the foreground to a process the foreground
 // process did not start, and an attendant typing in Teams when the web
 // application fires would never be answered.
-bool ringingClientTakesTheKeys(const TeamsWindowScan& scan)
+bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
 {
-    if (ringingClientHasTheForeground(scan)) {
+    if (ringingClientHasTheForeground(scan, popUpItself)) {
         return true;
     }
     DiagnosticLog& log = *scan.log;
@@ -88,7 +97,7 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan)
     [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
     const std::uint64_t start = win::monotonicMilliseconds();
     for (;;) {
-        if (ringingClientHasTheForeground(scan)) {
+        if (ringingClientHasTheForeground(scan, popUpItself)) {
             return true;
         }
         if (win::monotonicMilliseconds() - start >= ForegroundWaitMs) {
@@ -98,6 +107,64 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan)
     }
     log.print(u"Teams call notification window could not be brought to the foreground, keys not sent.\n");
     return false;
+}
+
+// With two calls ringing, the keys answer the one Teams takes for the
+// current call, which need not be the one the attendant clicked. Only a
+// pop-up whose title names the participant tells them apart (the built-in
+// titles name nobody): then that pop-up is the run's, and only it may have
+// the foreground for the keys. False, after saying so, when the pop-ups
+// showing cannot be told apart. `popUpItself`: set when there were several.
+bool singleOutThePopUp(TeamsWindowScan& run, const teams::ParticipantQuery& query, bool& popUpItself)
+{
+    win::WindowSnapshot snapshot;
+    teams::takeSnapshot(run, snapshot);
+    win::WindowFacts facts;
+    std::int32_t showing = 0;
+    std::int32_t naming = 0;
+    win::HWND named = nullptr;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (!teams::readTeamsWindow(*run.recognition, window, facts) || !facts.visible ||
+            !teams::hasNotificationTitle(*run.recognition, facts.title)) {
+            continue;
+        }
+        ++showing;
+        if (teams::nameInTitle(query, window, facts) == util::NameMatch::Whole) {
+            ++naming;
+            named = window;
+        }
+    }
+    popUpItself = showing > 1;
+    if (!popUpItself) {
+        return true;
+    }
+    if (naming != 1) {
+        run.log->print(u"%d Teams call notification windows are showing; none is known to be \"%s\"'s; keys not sent.\n",
+                       showing, query.none ? NoParticipant : query.shown);
+        return false;
+    }
+    run.notificationWindow = named;
+    run.notificationMatch = NotificationMatch::ByTitle;
+    return true;
+}
+
+// Between the look that found the pop-up and the keys the run has written
+// its lines (each may wait up to a second for a busy log file) and noted the
+// desktop: the pop-up may have gone, the foreground moved on, or another run
+// answered this caller meanwhile. Checked once more, just before the keys.
+bool stillRingingAtTheKeys(const TeamsWindowScan& run, bool popUpItself, const AnswerTurn& turn)
+{
+    DiagnosticLog& log = *run.log;
+    if (!win::isWindowVisible(run.notificationWindow)) {
+        log.print(u"Teams call notification window closed before the keys were sent; keys not sent.\n");
+        return false;
+    }
+    if (!ringingClientHasTheForeground(run, popUpItself)) {
+        log.print(u"Teams lost the foreground before the keys were sent; keys not sent.\n");
+        return false;
+    }
+    return !turn.answeredJustNow(log);
 }
 
 // A command that could not even be posted is said so: the log would otherwise
@@ -138,7 +205,7 @@ bool teamsWindowShows(const TeamsWindowScan& scan, const win::WindowSnapshot& sn
 // windows as they are now (today's client may make its pop-up per call, and
 // a web application may send the URL the moment its own screen shows the
 // call). Such a window becomes the run's notification window.
-bool waitForNotification(TeamsWindowScan& run)
+bool waitForNotification(TeamsWindowScan& run, std::uint64_t limitMs)
 {
     DiagnosticLog& log = *run.log;
     log.print(u"Waiting for Teams call notification window to popup...\n");
@@ -186,7 +253,7 @@ bool waitForNotification(TeamsWindowScan& run)
             }
         }
         look.known.remember(snapshot);
-        if (now - start >= WaitLimitMs) {
+        if (now - start >= limitMs) {
             return false;
         }
     }
@@ -225,9 +292,17 @@ void noteWindowsAtKeys(const TeamsWindowScan& run, WindowsAtKeys& atKeys)
     atKeys.visibleTeams.remember(visible);
 }
 
-// Waits for the call window that opens for this call; null after 30 seconds.
-win::HWND waitForCallWindow(const TeamsWindowScan& run, const teams::ParticipantQuery& query,
-                            const WindowsAtKeys& atKeys)
+// How the wait for the call window ended.
+struct CallWindowWait {
+    win::HWND window = nullptr;  // the call window; null when none came
+    bool gaveWay = false;        // another answer waits for its turn
+};
+
+// Waits for the call window that opens for this call; none after 30 seconds,
+// or sooner when another answer waits for its turn: that one's caller rings
+// now, and the session's answers take turns.
+CallWindowWait waitForCallWindow(const TeamsWindowScan& run, const teams::ParticipantQuery& query,
+                                 const WindowsAtKeys& atKeys, const AnswerTurn& turn, teams::PassedOverNames& passed)
 {
     const std::uint64_t keysSent = win::monotonicMilliseconds();
     std::uint64_t nextFullLook = keysSent;  // the first look follows the keys at once
@@ -241,16 +316,17 @@ win::HWND waitForCallWindow(const TeamsWindowScan& run, const teams::Participant
         look.full = now >= nextFullLook;
         if (look.full) {
             nextFullLook = now + FullLookIntervalMs;
+            if (turn.anotherIsWaiting()) {
+                return CallWindowWait{nullptr, true};
+            }
         }
-        // Minimised windows are passed over, so a call window an earlier run
-        // minimised is not taken for this call's.
-        const win::HWND found = teams::findCallWindowIn(run, query, true, snapshot, &look, &earlier);
+        const win::HWND found = teams::findNewCallWindow(run, query, snapshot, look, earlier, passed);
         if (found != nullptr) {
-            return found;
+            return CallWindowWait{found, false};
         }
         look.known.remember(snapshot);
         if (now - keysSent >= WaitLimitMs) {
-            return nullptr;
+            return CallWindowWait{};
         }
         win::pause(QuickLookPauseMs);
     }
@@ -258,24 +334,29 @@ win::HWND waitForCallWindow(const TeamsWindowScan& run, const teams::Participant
 
 }  // namespace
 
-void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
+void answerCall(const TeamsWindowScan& scan, const Participant& participant, const AnswerTurn& turn)
 {
     // The run's own record: a notification window that appears while it
     // waits becomes the run's, for the keys, the lookup and the listing.
     TeamsWindowScan run = scan;
     DiagnosticLog& log = *run.log;
-    if (!waitForNotification(run)) {
+    const teams::ParticipantQuery query = teams::prepareParticipant(participant);
+    if (!waitForNotification(run, turn.waited() ? WaitedTurnLimitMs : WaitLimitMs)) {
         log.print(u"Wait aborted, no active call detected.\n");
         return;
     }
     log.print(u"Active call notification window detected!\n");
 
-    if (!ringingClientTakesTheKeys(run)) {
+    bool popUpItself = false;
+    if (!singleOutThePopUp(run, query, popUpItself) || !ringingClientTakesTheKeys(run, popUpItself)) {
         return;
     }
     WindowsAtKeys atKeys;
     noteWindowsAtKeys(run, atKeys);
     log.print(u"Sending 'Shift-Ctrl-S'\n");
+    if (!stillRingingAtTheKeys(run, popUpItself, turn)) {
+        return;
+    }
     const win::KeysSent sent = win::sendKeys(AnswerShortcut, static_cast<win::UINT>(std::size(AnswerShortcut)));
     if (sent.sent != std::size(AnswerShortcut)) {
         // No call was answered: waiting 30 seconds for its window would only
@@ -284,18 +365,20 @@ void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
                   static_cast<std::int32_t>(sent.error));
         return;
     }
+    turn.recordKeys();
 
-    if (isEmpty(participant)) {
-        participant = nullptr;
+    log.print(u"Waiting for call window for participant \"%s\"...\n", query.none ? NoParticipant : query.shown);
+    teams::PassedOverNames passed;
+    const CallWindowWait waited = waitForCallWindow(run, query, atKeys, turn, passed);
+    if (waited.gaveWay) {
+        log.print(u"Another answer is waiting; call window not minimised.\n");
+        return;
     }
-    log.print(u"Waiting for call window for participant \"%s\"...\n",
-              participant != nullptr ? participant : NoParticipant);
-    const teams::ParticipantQuery query = teams::prepareParticipant(participant);
-    win::HWND callWindow = waitForCallWindow(run, query, atKeys);
+    win::HWND callWindow = waited.window;
     // The main window is tried once, last: while Teams still opens the call
     // window, a main window showing a chat with the caller names them too.
     if (callWindow == nullptr) {
-        callWindow = teams::mainWindowNamingParticipant(run, query, true);
+        callWindow = teams::mainWindowNamingParticipant(run, query, true, passed);
     }
     if (callWindow == nullptr) {
         log.print(u"Wait aborted, no call window detected.\n");
@@ -308,13 +391,11 @@ void answerCall(const TeamsWindowScan& scan, const char16_t* participant)
     postCommand(log, callWindow, win::SystemCommand::Minimize);
 }
 
-void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant)
+void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant)
 {
     DiagnosticLog& log = *scan.log;
-    if (isEmpty(participant)) {
-        participant = nullptr;
-    }
-    log.print(u"Closing call window for participant \"%s\"...\n", participant != nullptr ? participant : NoParticipant);
+    const bool none = isEmpty(participant.text);
+    log.print(u"Closing call window for participant \"%s\"...\n", none ? NoParticipant : participant.text);
     // Minimised call windows count here: the answer action minimises the very
     // windows this action is asked to close.
     const win::HWND callWindow = findCallWindow(scan, participant, false);

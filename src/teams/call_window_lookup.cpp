@@ -1,7 +1,9 @@
+#include "log/diagnostic_log.h"
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
 #include "util/strings.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -25,108 +27,174 @@ bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t*
                               recognition.callInProgressTitles, true);
 }
 
-// The lookup's judgement of a window it may take, by title alone.
-bool acceptsTitle(const teams::ParticipantQuery& query, const char16_t* title)
+bool holdsNewWindowMarker(const char16_t* title)
 {
-    if (query.anyWindow || query.none) {
-        return true;
-    }
-    if (teams::titleNamesParticipant(query, title)) {
-        return true;
-    }
     char16_t spaceFreeTitle[win::WindowTextCapacity];
     util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, title);
     return util::findNoCase(spaceFreeTitle, NewWindowMarker) != nullptr;
 }
 
-// A window visible before the answer's keys is no call window of this call,
-// until enough time has passed and its title names the participant.
-bool passesEarlierRule(const teams::EarlierWindows& earlier, const teams::ParticipantQuery& query,
-                       win::HWND window, const char16_t* title)
+// Whatever the participant, a window can be a call window only when it is
+// visible (and not minimised, where minimised windows are passed over), and
+// is neither a call in progress nor a call notification: Teams may open the
+// next caller's pop-up while this call's window is on its way.
+bool mayBeCallWindow(const TeamsRecognition& recognition, const win::WindowFacts& facts, bool skipMinimized)
 {
-    const bool wasThere = earlier.visibleAtKeys->contains(window) ||
-                          (earlier.atKeys->snapshotWasFull && !earlier.atKeys->contains(window));
-    return !wasThere || (earlier.acceptByName && teams::titleNamesParticipant(query, title));
+    return facts.visible && !(skipMinimized && facts.minimized) && !hasCallInProgressTitle(recognition, facts.title) &&
+           !teams::hasNotificationTitle(recognition, facts.title);
+}
+
+// Whether the lookup takes a window that may be a call window for the
+// participant. `insideAllowed`: a name inside a longer one will do.
+bool takes(const TeamsWindowScan& scan, const teams::ParticipantQuery& query, win::HWND window,
+           const win::WindowFacts& facts, bool insideAllowed, teams::PassedOverNames& passed)
+{
+    if (query.anyWindow || query.none) {
+        return true;
+    }
+    switch (teams::nameInTitle(query, window, facts)) {
+    case util::NameMatch::Whole:
+        return true;
+    case util::NameMatch::InsideLongerName:
+        if (insideAllowed) {
+            return true;
+        }
+        passed.note(scan, query, window, facts.title);
+        return false;
+    case util::NameMatch::None:
+        break;
+    }
+    return holdsNewWindowMarker(facts.title);
 }
 
 }  // namespace
 
 namespace teams {
 
-ParticipantQuery prepareParticipant(const char16_t* participant)
+ParticipantQuery prepareParticipant(const Participant& participant)
 {
-    if (participant == nullptr) {
-        participant = u"";
+    const char16_t* matched = participant.matched != nullptr ? participant.matched : participant.text;
+    if (matched == nullptr) {
+        matched = u"";
     }
     ParticipantQuery query;
+    query.shown = participant.text != nullptr ? participant.text : u"";
     // Case matters for the marker, so a name that merely contains "kvx" is
     // still matched by name.
-    query.anyWindow = util::find(participant, AnyWindowMarker) != nullptr;
-    query.none = participant[0] == 0;
-    std::size_t used = 0;
-    for (const char16_t* p = participant; *p != 0 && used + 1 < win::WindowTextCapacity; ++p) {
-        if (*p != u' ' && *p != u'+') {
-            query.spaceFree[used++] = *p;
-        }
-    }
-    query.spaceFree[used] = 0;
+    query.anyWindow = util::find(matched, AnyWindowMarker) != nullptr;
+    query.none = matched[0] == 0;
+    util::copyWithoutSpaces(query.spaceFree, win::WindowTextCapacity, matched);
     return query;
 }
 
-bool titleNamesParticipant(const ParticipantQuery& query, const char16_t* title)
+util::NameMatch nameInTitle(const ParticipantQuery& query, win::HWND window, const win::WindowFacts& facts)
 {
     if (query.anyWindow || query.none) {
-        return false;
+        return util::NameMatch::None;
     }
-    char16_t spaceFreeTitle[win::WindowTextCapacity];
-    util::copyWithoutSpaces(spaceFreeTitle, win::WindowTextCapacity, title);
-    // A participant of spaces only leaves an empty search text; like
-    // StrStrIW, the search finds that nowhere.
-    return util::findNoCase(spaceFreeTitle, query.spaceFree) != nullptr;
+    // A participant of spaces only leaves an empty name, found nowhere.
+    util::NameMatch match = util::findName(facts.title, query.spaceFree);
+    if (match != util::NameMatch::None && facts.titleCut) {
+        char16_t whole[win::WholeTitleCapacity];
+        if (win::readWindowTitle(window, whole, win::WholeTitleCapacity) > 0) {
+            match = util::findName(whole, query.spaceFree);
+        }
+    }
+    return match;
+}
+
+void PassedOverNames::note(const TeamsWindowScan& scan, const ParticipantQuery& query, win::HWND window,
+                           const char16_t* title)
+{
+    if (std::find(windows, windows + count, window) != windows + count) {
+        return;
+    }
+    if (count < Capacity) {
+        windows[count++] = window;
+    }
+    scan.log->print(u"Window \"%s\" names \"%s\" only inside a longer name; not taken.\n", title, query.shown);
 }
 
 win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
-                           const win::WindowSnapshot& snapshot, WaitLook* look, const EarlierWindows* earlier)
+                           const win::WindowSnapshot& snapshot, PassedOverNames& passed)
 {
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (window == scan.mainWindow || window == scan.notificationWindow ||
-            (look != nullptr && !look->asksAbout(window)) || !readTeamsWindow(*scan.recognition, window, facts)) {
-            continue;
-        }
-        if (facts.visible && !(skipMinimized && facts.minimized) &&
-            !hasCallInProgressTitle(*scan.recognition, facts.title) && acceptsTitle(query, facts.title) &&
-            (earlier == nullptr || passesEarlierRule(*earlier, query, window, facts.title))) {
+        if (window != scan.mainWindow && window != scan.notificationWindow &&
+            readTeamsWindow(*scan.recognition, window, facts) &&
+            mayBeCallWindow(*scan.recognition, facts, skipMinimized) && takes(scan, query, window, facts, false, passed)) {
             return window;
         }
+    }
+    return nullptr;
+}
+
+win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery& query,
+                            const win::WindowSnapshot& snapshot, WaitLook& look, const EarlierWindows& earlier,
+                            PassedOverNames& passed)
+{
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        const win::HWND window = snapshot.windows[i];
+        if (window == scan.mainWindow || window == scan.notificationWindow || !look.asksAbout(window) ||
+            !readTeamsWindow(*scan.recognition, window, facts)) {
+            continue;
+        }
+        const bool wasThere = earlier.visibleAtKeys->contains(window) ||
+                              (earlier.atKeys->snapshotWasFull && !earlier.atKeys->contains(window));
+        // Minimised windows are passed over, so a call window an earlier run
+        // minimised is not taken for this call's.
+        if (mayBeCallWindow(*scan.recognition, facts, true)) {
+            if (!wasThere && takes(scan, query, window, facts, true, passed)) {
+                return window;
+            }
+            if (wasThere && earlier.acceptByName) {
+                const util::NameMatch match = nameInTitle(query, window, facts);
+                if (match == util::NameMatch::Whole) {
+                    return window;
+                }
+                if (match == util::NameMatch::InsideLongerName) {
+                    passed.note(scan, query, window, facts.title);
+                }
+            }
+        }
         // A window open before the keys is looked at again by full looks.
-        if (look != nullptr && (earlier == nullptr || !earlier->visibleAtKeys->contains(window))) {
-            look->watch(window);
+        if (!wasThere) {
+            look.watch(window);
         }
     }
     return nullptr;
 }
 
 win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
-                                      bool skipMinimized)
+                                      bool skipMinimized, PassedOverNames& passed)
 {
     win::WindowFacts facts;
     if (scan.mainWindow == nullptr || !win::readWindowFacts(scan.mainWindow, facts) || !facts.visible ||
-        (skipMinimized && facts.minimized) || hasCallInProgressTitle(*scan.recognition, facts.title) ||
-        !titleNamesParticipant(query, facts.title)) {
+        (skipMinimized && facts.minimized) || hasCallInProgressTitle(*scan.recognition, facts.title)) {
         return nullptr;
     }
-    return scan.mainWindow;
+    switch (nameInTitle(query, scan.mainWindow, facts)) {
+    case util::NameMatch::Whole:
+        return scan.mainWindow;
+    case util::NameMatch::InsideLongerName:
+        passed.note(scan, query, scan.mainWindow, facts.title);
+        break;
+    case util::NameMatch::None:
+        break;
+    }
+    return nullptr;
 }
 
 }  // namespace teams
 
-win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant, bool skipMinimized)
+win::HWND findCallWindow(const TeamsWindowScan& scan, const Participant& participant, bool skipMinimized)
 {
     const teams::ParticipantQuery query = teams::prepareParticipant(participant);
     win::WindowSnapshot snapshot;
     teams::takeSnapshot(scan, snapshot);
-    const win::HWND window = teams::findCallWindowIn(scan, query, skipMinimized, snapshot, nullptr, nullptr);
-    return window != nullptr ? window : teams::mainWindowNamingParticipant(scan, query, skipMinimized);
+    teams::PassedOverNames passed;
+    const win::HWND window = teams::findCallWindowIn(scan, query, skipMinimized, snapshot, passed);
+    return window != nullptr ? window : teams::mainWindowNamingParticipant(scan, query, skipMinimized, passed);
 }

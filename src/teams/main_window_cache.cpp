@@ -8,7 +8,6 @@
 namespace {
 
 constexpr char16_t ParentKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast";
-constexpr char16_t CacheKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
 constexpr char16_t CacheKeyName[] = u"Volatile";
 constexpr char16_t HandleValueName[] = u"MainTeamsApp";
 constexpr char16_t TimeStampSuffix[] = u"/TimeStamp";
@@ -56,24 +55,31 @@ std::uint32_t ageInSeconds(std::uint64_t now, std::uint64_t stamp)
 
 }  // namespace
 
-CacheStoreResult MainWindowCache::store(win::HWND window)
+util::UniqueKey openVolatileKey()
 {
     util::UniqueKey key;
-    if (win::openRegistryKey(win::HKEY_CURRENT_USER, CacheKeyPath, win::KEY_SET_VALUE, key.receive()) !=
+    if (win::openRegistryKey(win::HKEY_CURRENT_USER, VolatileKeyPath, win::KEY_SET_VALUE, key.receive()) ==
         static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        // The parent is an ordinary key so that it survives the logoff that
-        // discards its volatile subkey; an existing "Volatile" key is used as
-        // it is, whichever way it was made.
-        util::UniqueKey parent;
-        if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false,
-                                   win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE,
-                                   parent.receive()) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-            return CacheStoreResult::KeyUnavailable;
-        }
-        if (win::createRegistryKey(parent.get(), CacheKeyName, true, win::KEY_SET_VALUE, key.receive()) !=
+        return key;
+    }
+    // The parent is an ordinary key so that it survives the logoff that
+    // discards its volatile subkey; an existing "Volatile" key is used as
+    // it is, whichever way it was made.
+    util::UniqueKey parent;
+    if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false, win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE,
+                               parent.receive()) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS) ||
+        win::createRegistryKey(parent.get(), CacheKeyName, true, win::KEY_SET_VALUE, key.receive()) !=
             static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-            return CacheStoreResult::KeyUnavailable;
-        }
+        key.reset();
+    }
+    return key;
+}
+
+CacheStoreResult MainWindowCache::store(win::HWND window)
+{
+    const util::UniqueKey key = openVolatileKey();
+    if (!key) {
+        return CacheStoreResult::KeyUnavailable;
     }
 
     const std::uint32_t handle = narrowHandle(window);
@@ -109,7 +115,7 @@ CacheLoadResult MainWindowCache::load(win::HWND* window, std::uint32_t* age)
 
     win::BYTE handleBytes[4] = {};
     win::DWORD size = sizeof(handleBytes);
-    if (win::readRegistryValue(win::HKEY_CURRENT_USER, CacheKeyPath, HandleValueName, win::RRF_RT_REG_DWORD,
+    if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, HandleValueName, win::RRF_RT_REG_DWORD,
                                nullptr, handleBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
         return CacheLoadResult::NoHandle;
     }
@@ -123,7 +129,7 @@ CacheLoadResult MainWindowCache::load(win::HWND* window, std::uint32_t* age)
     timeStampValueName(stampName);
     win::BYTE stampBytes[8] = {};
     size = sizeof(stampBytes);
-    if (win::readRegistryValue(win::HKEY_CURRENT_USER, CacheKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
+    if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
                                stampBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
         return CacheLoadResult::NoTimeStamp;
     }

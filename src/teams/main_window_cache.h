@@ -13,7 +13,16 @@
 
 #include <cstdint>
 
+#include "util/handles.h"
 #include "winapi/types.h"
+
+// The volatile key of the current user that holds the entry, and beside it
+// the session's other short-lived facts (the answers just sent).
+constexpr char16_t VolatileKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
+// The key opened for setting values, made (volatile, under an ordinary
+// parent that outlives a logoff) when it is missing; empty when it can be
+// neither opened nor made.
+[[nodiscard]] util::UniqueKey openVolatileKey();
 
 enum class CacheStoreResult : std::int32_t {
     Stored = 0,

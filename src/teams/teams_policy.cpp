@@ -68,7 +68,13 @@ bool readPolicyList(DiagnosticLog& log, win::HKEY key, const char16_t* name, Pol
 
 }  // namespace
 
-const TeamsRecognition BuiltInRecognition{};
+const TeamsRecognition& builtInRecognition()
+{
+    // Not a constant: all zeros, it costs the program's file nothing, where
+    // a constant would fill 32 KB of it with zeros.
+    static TeamsRecognition none;
+    return none;
+}
 
 namespace {
 // One run per process: what the run read is kept here for the rest of it.

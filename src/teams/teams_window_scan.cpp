@@ -34,19 +34,21 @@ constexpr char16_t MainTitleMarker[] = u"|MicrosoftTeams";
 // that has gone, whose handle value Windows may have given to another.
 constexpr std::uint32_t CacheAgeLimit = 28800;
 
-bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title)
+// The main window's marker stands at the end of its title: a title cut short
+// at the buffer's end is read whole to find it (a group chat's title can run
+// to hundreds of characters).
+bool isExcludedFromNotification(win::HWND window, const win::WindowFacts& facts)
 {
-    return teams::matchesList(title, NotificationTitles, std::size(NotificationTitles),
-                              recognition.notificationTitles, true);
-}
-
-bool isExcludedFromNotification(const char16_t* title)
-{
+    char16_t whole[win::WholeTitleCapacity];
+    const char16_t* title = facts.title;
+    if (facts.titleCut && win::readWindowTitle(window, whole, win::WholeTitleCapacity) > 0) {
+        title = whole;
+    }
     if (util::compareNoCase(title, BareTeamsTitle) == 0) {
         return true;
     }
-    char16_t spaceFree[win::WindowTextCapacity];
-    util::copyWithoutSpaces(spaceFree, win::WindowTextCapacity, title);
+    char16_t spaceFree[win::WholeTitleCapacity];
+    util::copyWithoutSpaces(spaceFree, win::WholeTitleCapacity, title);
     return util::findNoCase(spaceFree, MainTitleMarker) != nullptr;
 }
 
@@ -71,13 +73,14 @@ NotificationFinding findNotification(const TeamsRecognition& recognition, const 
     NotificationFinding byTitle;
     NotificationFinding candidate;
     int candidates = 0;
+    bool candidateTitleWhole = false;
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
         if (!readTeamsWindow(recognition, window, facts)) {
             continue;
         }
-        if (hasNotificationTitle(recognition, facts.title)) {
+        if (teams::hasNotificationTitle(recognition, facts.title)) {
             if (byTitle.window == nullptr || (!byTitle.visible && facts.visible)) {
                 byTitle = NotificationFinding{window, NotificationMatch::ByTitle, facts.visible};
             }
@@ -86,15 +89,19 @@ NotificationFinding findNotification(const TeamsRecognition& recognition, const 
             }
             continue;
         }
-        if (byTitle.window == nullptr && !isExcludedFromNotification(facts.title)) {
+        if (byTitle.window == nullptr && !isExcludedFromNotification(window, facts)) {
             candidate = NotificationFinding{window, NotificationMatch::ByExclusion, facts.visible};
+            candidateTitleWhole = !facts.titleCut;
             ++candidates;
         }
     }
     if (byTitle.window != nullptr) {
         return byTitle;
     }
-    return candidates == 1 ? candidate : NotificationFinding{};
+    // A title that filled the buffer is never taken for the pop-up: cut, a
+    // main window's title has lost the marker that would exclude it. It
+    // still counts, so that the window left beside it is not taken either.
+    return candidates == 1 && candidateTitleWhole ? candidate : NotificationFinding{};
 }
 
 void KnownWindows::remember(const win::WindowSnapshot& snapshot)
@@ -120,6 +127,11 @@ void WaitLook::watch(win::HWND window)
     if (watchedCount < WatchCapacity && !isWatched(window)) {
         watched[watchedCount++] = window;
     }
+}
+
+bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title)
+{
+    return matchesList(title, NotificationTitles, std::size(NotificationTitles), recognition.notificationTitles, true);
 }
 
 bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,

@@ -9,6 +9,20 @@
 #include "winapi/types.h"
 
 class DiagnosticLog;
+class AnswerTurn;
+
+// The participant a URL names: `text` as it came, for the log, and `matched`,
+// what titles are compared with: the same with each '+' that stood raw in
+// the URL as a space (a form's encoding of one). One text serves both when
+// there was no URL (a test, the status window's button).
+struct Participant {
+    const char16_t* text = nullptr;
+    const char16_t* matched = nullptr;
+
+    Participant() = default;
+    Participant(const char16_t* both) : text(both), matched(both) {}  // NOLINT(google-explicit-constructor)
+    Participant(const char16_t* shown, const char16_t* compared) : text(shown), matched(compared) {}
+};
 
 // How the notification window was found. The numbers are the listing's
 // "callnotify" column for that window: 1 by title, 3 by exclusion; every
@@ -51,7 +65,7 @@ struct TeamsRecognition {
 // for the host tests, which run the program many times in one process.
 void forgetTeamsRecognition();
 // The built-in lists alone.
-extern const TeamsRecognition BuiltInRecognition;
+[[nodiscard]] const TeamsRecognition& builtInRecognition();
 
 // What one scan of the Teams top-level windows found. A plain record: it does
 // not follow later changes of the windows; a user that needs fresh results
@@ -63,7 +77,7 @@ struct TeamsWindowScan {
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
     DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
-    const TeamsRecognition* recognition = &BuiltInRecognition;  // what the scan took for Teams; the actions
+    const TeamsRecognition* recognition = &builtInRecognition();  // what the scan took for Teams; the actions
                                                                 // on it use the same
     // A scan serves one action (an answer, a close, a listing), which says
     // once that a snapshot of the desktop was full, not once per look. What
@@ -83,26 +97,31 @@ struct TeamsWindowScan {
 [[nodiscard]] bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window);
 
 // The participant's call window among the live windows, or null: the highest
-// visible Teams window whose title, spaces removed, contains the participant
-// (spaces and '+' removed), or that is titled "New Window" (Teams' title for
-// a call window that does not name anyone yet). Never the scan's notification
-// window nor a call-in-progress window; the scan's main window only when no
-// other window is found and its title names the participant (Teams closed to
-// the notification area leaves the call window as the one visible window,
-// and the scan took it for the main window).
+// visible Teams window whose title names the participant, spaces removed on
+// both sides and letter case ignored, as a name of its own ("Ann" is not the
+// caller of "Anna Berg", see util::findName), or that is titled "New Window"
+// (Teams' title for a call window that does not name anyone yet). Never a
+// window with a call notification's title nor a call-in-progress window; the
+// scan's main window only when no other window is found and its title names
+// the participant (Teams closed to the notification area leaves the call
+// window as the one visible window, and the scan took it for the main
+// window). A window whose title holds the name only inside a longer one is
+// passed over and said so in the log, once per window.
 // participant: null or empty names nobody, and then the highest remaining
 // window is taken; so it is when the participant contains "KVX" (letter case
 // significant), the mark an attendant application puts on a queue's calls,
 // which carry no caller's name. skipMinimized passes over minimised windows.
-[[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const char16_t* participant,
+[[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const Participant& participant,
                                        bool skipMinimized);
 // Waits for a visible notification window (the scan's, or one that appears
 // later), presses Shift+Ctrl+S while Teams has the foreground, waits for the
 // call window that opens for this call and minimises it; reports to the log
-// only.
-void answerCall(const TeamsWindowScan& scan, const char16_t* participant);
+// only. `turn` is the run's turn among the session's answers (answer_turn.h):
+// the answer checks it again just before the keys and gives way when another
+// answer waits for it.
+void answerCall(const TeamsWindowScan& scan, const Participant& participant, const AnswerTurn& turn);
 // Closes the participant's call window, or lists the windows when there is none.
-void closeCallWindow(const TeamsWindowScan& scan, const char16_t* participant);
+void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant);
 // One log line per Teams window with what the scan made of it; the count.
 std::int32_t listTeamsWindows(const TeamsWindowScan& scan);
 // For support: one log line per top-level window of a Teams process, whatever

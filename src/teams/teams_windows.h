@@ -3,6 +3,7 @@
 #pragma once
 
 #include "teams/teams_window_scan.h"
+#include "util/strings.h"
 #include "winapi/desktop.h"
 
 namespace teams {
@@ -21,6 +22,9 @@ void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
 // (letter case ignored), or begins with one (`prefix`).
 [[nodiscard]] bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size_t builtInCount,
                                const PolicyEntries& added, bool prefix);
+// Whether the title begins with one of the call notification titles, built
+// in or added by the policy.
+[[nodiscard]] bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title);
 
 // The notification window among the snapshot's windows: the highest visible
 // one with a notification title, else the highest with one (Teams keeps its
@@ -69,39 +73,58 @@ struct WaitLook {
 // The participant as the lookup compares it with titles, prepared once per
 // lookup or wait.
 struct ParticipantQuery {
-    bool anyWindow = false;  // KVX-marked
-    bool none = false;       // empty or null
-    // Without spaces and '+': Teams and the web application space names
-    // differently ("John  Smith", "JohnSmith"), and a browser's form
-    // encoding writes a space as '+'.
+    bool anyWindow = false;          // KVX-marked
+    bool none = false;               // empty or null
+    const char16_t* shown = u"";     // as the log shows it
+    // Without spaces (a raw '+' of the URL is one): Teams and the web
+    // application space names differently ("John  Smith", "JohnSmith").
     char16_t spaceFree[win::WindowTextCapacity] = {};
 };
-[[nodiscard]] ParticipantQuery prepareParticipant(const char16_t* participant);
-// True when the title, its spaces removed, contains the participant's name.
-// Never for an empty or KVX-marked participant: they name nobody.
-[[nodiscard]] bool titleNamesParticipant(const ParticipantQuery& query, const char16_t* title);
+[[nodiscard]] ParticipantQuery prepareParticipant(const Participant& participant);
+// How the window's title names the participant (util::findName), spaces
+// removed. A title cut short at the buffer's end is read whole for where
+// the name ends. Never for an empty or KVX-marked participant: they name
+// nobody.
+[[nodiscard]] util::NameMatch nameInTitle(const ParticipantQuery& query, win::HWND window,
+                                          const win::WindowFacts& facts);
+
+// The windows a run said of that their title names the participant only
+// inside a longer name ("Anna Berg" for "Ann"): said once per window, since
+// a wait looks at them again and again.
+struct PassedOverNames {
+    static constexpr std::size_t Capacity = 32;
+    std::size_t count = 0;
+    win::HWND windows[Capacity];
+
+    void note(const TeamsWindowScan& scan, const ParticipantQuery& query, win::HWND window, const char16_t* title);
+};
 
 // The answer's rule for windows that were visible before its keys went in:
 // such a window (a chat popped out with the caller, the main window) is not
 // the call window that opened for this call. After a while one is taken, but
-// only when its title names the participant.
+// only when its title names the participant, whole.
 struct EarlierWindows {
     const KnownWindows* atKeys = nullptr;       // every window of the snapshot taken just before the keys
     const KnownWindows* visibleAtKeys = nullptr;  // the Teams windows among them that were visible
     bool acceptByName = false;                  // the first seconds after the keys are over
 };
 
-// The highest window of the snapshot that the lookup accepts for the
-// participant; null when none. `look`: only the windows it asks about, and
-// a Teams window among them that is not taken (and was not visible before
-// the keys) is watched; `earlier`: the answer's rule above.
+// The highest window of the snapshot that the lookup takes for the
+// participant, whose name it must hold as a name of its own; null when none.
 [[nodiscard]] win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
-                                         const win::WindowSnapshot& snapshot, WaitLook* look,
-                                         const EarlierWindows* earlier);
-// The scan's main window when its title names the participant: with Teams
-// closed to the notification area the scan takes the one visible call
+                                         const win::WindowSnapshot& snapshot, PassedOverNames& passed);
+// The answer's lookup in one of its wait's looks: the highest window of those
+// the look asks about that opened for this call (a name inside a longer one
+// will do: the title is Teams' own for this call), or after the first seconds
+// one open before the keys that names the participant whole. A Teams window
+// that is not taken (and was not visible before the keys) is watched.
+[[nodiscard]] win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery& query,
+                                          const win::WindowSnapshot& snapshot, WaitLook& look,
+                                          const EarlierWindows& earlier, PassedOverNames& passed);
+// The scan's main window when its title names the participant whole: with
+// Teams closed to the notification area the scan takes the one visible call
 // window for the main window. Never a call-in-progress window.
 [[nodiscard]] win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
-                                                    bool skipMinimized);
+                                                    bool skipMinimized, PassedOverNames& passed);
 
 }  // namespace teams

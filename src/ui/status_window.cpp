@@ -6,6 +6,7 @@
 #include "ui/status_window.h"
 
 #include "log/diagnostic_log.h"
+#include "teams/answer_turn.h"
 #include "teams/teams_window_scan.h"
 #include "ui/status_content.h"
 #include "util/handles.h"
@@ -122,10 +123,14 @@ LRESULT CALLBACK statusWindowProcedure(HWND window, UINT message, WPARAM wParam,
             openLogFolder(*state->log);
             return 0;
         case TestButtonId: {
-            // A fresh scan: the one the window was opened with is as old as the
-            // window. The action blocks the window until it ends (up to about
-            // a minute); it reports to the log, not here.
-            answerCall(scanTeamsWindows(*state->log), nullptr);
+            // An answer like any other: it takes its turn among the session's
+            // answers, then makes a fresh scan (the one the window was opened
+            // with is as old as the window). It blocks the window until it
+            // ends (up to about a minute); it reports to the log, not here.
+            AnswerTurn turn;
+            if (turn.take(*state->log, Participant{})) {
+                answerCall(scanTeamsWindows(*state->log), Participant{}, turn);
+            }
             return 0;
         }
         default:

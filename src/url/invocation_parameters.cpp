@@ -47,8 +47,18 @@ UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, 
             // letter of a Cyrillic name as six characters.
             const char16_t* valueText = position + nameLength + 1;
             const std::size_t valueLength = segmentLength - nameLength - 1;
-            if (!util::urlUnescape(slot.value, InvocationParameter::Capacity, valueText, valueLength)) {
+            const auto decoded =
+                util::urlUnescape(slot.value, InvocationParameter::Capacity, valueText, valueLength, false);
+            const auto matched =
+                util::urlUnescape(slot.matched, InvocationParameter::Capacity, valueText, valueLength, true);
+            if (!decoded || !matched) {
                 return UrlParseResult::ValueTooLong;
+            }
+            // A zero would end the value early: "%00Nobody" would read as
+            // no participant, which means any call window, and "Ann%00Berg"
+            // as "Ann". Such a URL is refused whole.
+            if (*decoded != util::length(slot.value)) {
+                return UrlParseResult::EncodedNul;
             }
             break;
         }

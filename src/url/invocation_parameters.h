@@ -13,7 +13,12 @@
 struct InvocationParameter {
     static constexpr std::size_t Capacity = 256;  // at most 255 characters
     char16_t name[Capacity] = {};
-    char16_t value[Capacity] = {};
+    char16_t value[Capacity] = {};  // decoded, as it is logged
+    // The same, with each '+' that stood raw in the URL as a space: what a
+    // web page that builds the query as a form (URLSearchParams) means by
+    // it, while one it escaped (%2B) is a real '+'. Titles are compared with
+    // this one.
+    char16_t matched[Capacity] = {};
 };
 
 struct InvocationParameters {
@@ -36,10 +41,12 @@ enum class UrlParseResult : std::int32_t {
     // The entry point's, not the parser's: a quoted URL longer than the
     // 2,083 characters Windows' own URL functions take.
     UrlTooLong = -5,
+    EncodedNul = -6,  // a value whose decoding holds U+0000
 };
 
 // Fills the values of `table` from the query of `url`. NoColon, WrongCommand
-// and NoQuery leave the table unchanged; ValueTooLong keeps what was filled
-// before, and the slot of the long value holds nothing anyone may read.
+// and NoQuery leave the table unchanged; ValueTooLong and EncodedNul keep what
+// was filled before, and the slot of the value that stopped the parse holds
+// nothing anyone may read.
 [[nodiscard]] UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command,
                                                 InvocationParameters& table);

@@ -54,10 +54,13 @@ private:
 
 namespace detail {
 inline win::HANDLE invalidFile() { return win::INVALID_HANDLE_VALUE; }
+inline win::HANDLE nullHandle() { return nullptr; }
 inline win::HKEY nullKey() { return nullptr; }
 }  // namespace detail
 
 using UniqueFile = UniqueAny<win::HANDLE, win::closeFile, detail::invalidFile>;
 using UniqueKey = UniqueAny<win::HKEY, win::closeRegistryKey, detail::nullKey>;
+// A mutex or an event of the session (they fail with null, as OpenProcess does).
+using UniqueSessionObject = UniqueAny<win::HANDLE, win::closeSessionObject, detail::nullHandle>;
 
 }  // namespace util

@@ -172,6 +172,94 @@ const char16_t* findNoCase(const char16_t* haystack, const char16_t* needle)
     return nullptr;
 }
 
+namespace {
+
+#include "util/name_char_table.inc"
+
+static_assert(std::size(NameCharFirst) == std::size(NameCharLength));
+
+// Whether a code point next to a name makes it part of a longer one.
+bool continuesName(char32_t c)
+{
+    switch (c) {
+    case 0x200C:  // ZERO WIDTH NON-JOINER and JOINER hold a word together
+    case 0x200D:
+    case u'-':  // Jean-Luc, O'Brien
+    case 0x2010:
+    case 0x2011:
+    case u'\'':
+    case 0x2019:
+        return true;
+    default:
+        break;
+    }
+    // The last run that starts at or before c.
+    std::size_t lo = 0;
+    std::size_t hi = std::size(NameCharFirst);
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (NameCharFirst[mid] <= c) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo > 0 && c - NameCharFirst[lo - 1] < NameCharLength[lo - 1];
+}
+
+// The code point that ends just before text[i] (i > 0).
+char32_t codePointBefore(const char16_t* text, std::size_t i)
+{
+    if (i >= 2 && isLowSurrogate(text[i - 1]) && isHighSurrogate(text[i - 2])) {
+        std::size_t units = 0;
+        return codePointAt(text, i - 2, i, units);
+    }
+    return text[i - 1];
+}
+
+}  // namespace
+
+NameMatch findName(const char16_t* text, const char16_t* name)
+{
+    if (text == nullptr || name == nullptr || name[0] == 0) {
+        return NameMatch::None;
+    }
+    const std::size_t nameLength = length(name);
+    NameMatch best = NameMatch::None;
+    for (std::size_t start = 0; text[start] != 0; ++start) {
+        if (text[start] == u' ' || (start > 0 && isLowSurrogate(text[start]) && isHighSurrogate(text[start - 1]))) {
+            continue;  // a match starts at a character of its own
+        }
+        std::size_t at = start;
+        std::size_t matched = 0;
+        while (matched < nameLength) {
+            while (at > start && text[at] == u' ') {
+                ++at;
+            }
+            std::size_t textUnits = 1;
+            std::size_t nameUnits = 1;
+            const char32_t t = codePointAt(text, at, static_cast<std::size_t>(-1), textUnits);
+            const char32_t n = codePointAt(name, matched, nameLength, nameUnits);
+            if (t == 0 || foldCase(t) != foldCase(n)) {
+                break;
+            }
+            at += textUnits;
+            matched += nameUnits;
+        }
+        if (matched < nameLength) {
+            continue;
+        }
+        const bool endsBefore = start == 0 || !continuesName(codePointBefore(text, start));
+        std::size_t units = 0;
+        const bool endsAfter = text[at] == 0 || !continuesName(codePointAt(text, at, static_cast<std::size_t>(-1), units));
+        if (endsBefore && endsAfter) {
+            return NameMatch::Whole;
+        }
+        best = NameMatch::InsideLongerName;
+    }
+    return best;
+}
+
 const char16_t* find(const char16_t* haystack, const char16_t* needle)
 {
     if (haystack == nullptr || needle == nullptr) {
@@ -318,15 +406,16 @@ char32_t utf8Sequence(const char16_t* text, const char16_t* end, int lead, std::
 }
 }  // namespace
 
-bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t count)
+std::optional<std::size_t> urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t count,
+                                       bool rawPlusIsSpace)
 {
     if (dst == nullptr || dstSize == 0) {
-        return false;
+        return std::nullopt;
     }
     std::size_t used = 0;
     const char16_t* const end = src + count;
     for (const char16_t* in = src; in < end && *in != 0;) {
-        char16_t units[2] = {*in, 0};
+        char16_t units[2] = {rawPlusIsSpace && *in == u'+' ? u' ' : *in, 0};
         std::size_t unitCount = 1;
         std::size_t consumed = 1;
         const int byte = escapedByte(in, end);
@@ -349,7 +438,7 @@ bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::s
         // A character fits whole or not at all: half a pair is no character.
         if (used + unitCount > dstSize - 1) {
             dst[used] = 0;
-            return false;
+            return std::nullopt;
         }
         for (std::size_t i = 0; i < unitCount; ++i) {
             dst[used++] = units[i];
@@ -357,7 +446,7 @@ bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::s
         in += consumed;
     }
     dst[used] = 0;
-    return true;
+    return used;
 }
 
 HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)

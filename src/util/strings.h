@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "winapi/types.h"
 
@@ -63,6 +64,23 @@ bool startsWithNoCase(const char16_t* text, const char16_t* prefix);
 // Case-insensitive substring search (as StrStrIW): the first occurrence, or
 // null. An empty needle is never found, as with StrStrIW.
 const char16_t* findNoCase(const char16_t* haystack, const char16_t* needle);
+// How a text names a name it contains (see findName).
+enum class NameMatch : std::uint8_t {
+    None,              // not contained
+    InsideLongerName,  // contained, but only with letters or the like right next to it
+    Whole,             // contained at least once standing on its own
+};
+// Looks for `name` in `text` as findNoCase does, with the text's U+0020
+// spaces skipped (the name comes without them), and tells whether it stands
+// on its own: the code points just before and just after a match must not
+// belong to a name too (letters, digits and combining marks, the joiners
+// U+200C/U+200D, the hyphens U+002D, U+2010 and U+2011 and the apostrophes
+// U+0027 and U+2019), or be the text's ends. So "Jean" names "Call with Jean"
+// but only lies inside "Jean-Luc Picard", and "Ann" inside "Anna Berg". Han,
+// Hiragana, Katakana and Thai are written without spaces: their characters
+// never make a name longer ("王小明" names "王小明さんとの通話"). An empty name is
+// never found.
+NameMatch findName(const char16_t* text, const char16_t* name);
 // Case-sensitive substring search (as wcsstr): an empty needle is found at
 // the start.
 const char16_t* find(const char16_t* haystack, const char16_t* needle);
@@ -83,10 +101,15 @@ HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* sr
 // stays "Müller"; that includes each escape of an overlong form, an encoded
 // surrogate, a code point above U+10FFFF or a cut sequence. Only escapes make
 // up a sequence: a literal character between them ends it. A '%' that does not
-// start an escape stays; '+' stays '+'. False when the decoded text does not
-// fit in dstSize - 1 units (a surrogate pair is never cut in two); dst is
-// terminated either way.
-[[nodiscard]] bool urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t count);
+// start an escape stays. A '+' stays '+', unless `rawPlusIsSpace`: then a '+'
+// that stands as it is becomes a space, as an HTML form or URLSearchParams
+// writes one, while an escaped one (%2B) is still a '+'. Returns the decoded
+// length in units (an escaped zero counts as one, so a length above the
+// terminated text's says that one was there), or nothing when the decoded
+// text does not fit in dstSize - 1 units (a surrogate pair is never cut in
+// two); dst is terminated either way.
+[[nodiscard]] std::optional<std::size_t> urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src,
+                                                   std::size_t count, bool rawPlusIsSpace);
 
 // Appends `more` to a folder path with exactly one backslash between them.
 // The result must fit in dstSize (terminator included): on truncation the

@@ -25,12 +25,19 @@ void takeWindowSnapshot(WindowSnapshot& snapshot);
 struct WindowFacts {
     char16_t className[WindowTextCapacity];
     char16_t title[WindowTextCapacity];  // empty for a window without one
+    bool titleCut;   // the title filled the buffer: it may go on past what it holds
     bool visible;
     bool minimized;  // WS_MINIMIZE in the window's style
 };
 // The window's facts as they are now, texts cut to 255 characters and
 // terminated. False when the window is gone (its class cannot be read).
 [[nodiscard]] bool readWindowFacts(HWND window, WindowFacts& facts);
+
+// The window's title as it is now, up to capacity - 1 units (GetWindowTextW),
+// terminated: its length, 0 for a window without a title or one that is gone.
+// A length of capacity - 1 may be a title cut short.
+constexpr std::size_t WholeTitleCapacity = 1024;
+[[nodiscard]] std::size_t readWindowTitle(HWND window, char16_t* title, std::size_t capacity);
 
 // The image path of the process that owns the window, in device form
 // (\Device\HarddiskVolume1\...), opened for limited query only. False when the

@@ -29,6 +29,7 @@ constexpr DWORD REG_QWORD = 11;
 constexpr DWORD RRF_RT_REG_SZ = 0x00000002u;
 constexpr DWORD RRF_RT_REG_EXPAND_SZ = 0x00000004u;
 constexpr DWORD RRF_RT_REG_DWORD = 0x00000010u;
+constexpr DWORD RRF_RT_REG_MULTI_SZ = 0x00000020u;
 constexpr DWORD RRF_RT_REG_QWORD = 0x00000040u;
 constexpr DWORD RRF_RT_ANY = 0x0000FFFFu;
 // Without it an expandable string is expanded and read as REG_SZ, and

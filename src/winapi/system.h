@@ -38,6 +38,31 @@ void releaseConsole();
 // The whole process command line, program name included.
 const char16_t* commandLine();
 
+// --- Named objects of this session ---------------------------------------------
+// Runs of the program coordinate through named objects of the session's own
+// namespace ("Local\..." names): on a multi-session host every user's
+// session has its own, so one user's runs never wait for another's.
+// Opens the named mutex, creating it (not owned) when no run has it open:
+// the handle, or null with the reason in `error`.
+[[nodiscard]] HANDLE openSessionMutex(const char16_t* name, DWORD& error);
+// Takes the mutex, waiting up to `milliseconds` for its owner to let go:
+// ERROR_SUCCESS, also for a mutex whose owner ended without letting go
+// (abandoned: a run that died holds nothing any more); WAIT_TIMEOUT while
+// another process holds it; or why the wait failed.
+[[nodiscard]] DWORD takeMutex(HANDLE mutex, DWORD milliseconds);
+// Lets go of a mutex this process took.
+void releaseMutex(HANDLE mutex);
+// Opens the named event that stays set until it is reset, creating it
+// (reset) when no run has it open: the handle, or null with the reason in
+// `error`.
+[[nodiscard]] HANDLE openSessionEvent(const char16_t* name, DWORD& error);
+void setEvent(HANDLE event);
+void resetEvent(HANDLE event);
+// False when it is reset, or cannot be asked.
+[[nodiscard]] bool isEventSet(HANDLE event);
+// Closes a mutex's or an event's handle.
+void closeSessionObject(HANDLE object);
+
 // --- The log's files -----------------------------------------------------------
 constexpr std::size_t PathCapacity = 260;  // at most 259 characters
 

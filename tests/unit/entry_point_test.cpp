@@ -203,10 +203,14 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"lone percent", Url + u"action=%", 3, {W::UnknownAction}, u"action=%\n", u""},
         {"percent and one digit", Url + u"action=%4", 3, {W::UnknownAction}, u"action=%4\n", u""},
         {"percent and a non-digit", Url + u"action=%G1", 3, {W::UnknownAction}, u"action=%G1\n", u""},
-        {"escaped zero ends the value", Url + u"action=answercall%00junk", 0, {W::Answer}, u"action=answercall\n",
-         u""},
-        {"escaped zero only", Url + u"action=%00&participant=x", 3, {W::UnknownAction}, u"participant=x\n",
-         u"Missing or unknown action \"\""},
+        // An escaped zero would end a value early ("%00Nobody" reads as no
+        // participant: any call window): the URL is refused whole.
+        {"escaped zero in a value", Url + u"action=answercall%00junk", 0, {W::BadUrl}, u"",
+         u"Invalid parameter(s) -6\n"},
+        {"escaped zero opens a name", Url + u"action=closecallwindow&participant=%00Nobody%20Here", 0, {W::BadUrl},
+         u"", u"Invalid parameter(s) -6\n"},
+        {"escaped zero of an unknown name is never decoded", Url + u"action=bogus&x=%00", 3, {W::UnknownAction},
+         u"action=bogus\n", u""},
         {"escaped percent is decoded once", Url + u"action=bogus&participant=%2541", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=%41\n", u""},
         {"escaped quote", Url + u"action=%22", 3, {W::UnknownAction}, u"action=\"\n",
@@ -302,7 +306,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         inmemory::addWindowAtBottom({.title = u"Chat | Contoso | Microsoft Teams", .processId = teams});
         // A second candidate: no notification by exclusion.
         inmemory::addWindowAtBottom({.title = u"Meeting with Ann Lee", .processId = teams});
-        const std::u16string title = repeat(n - 9, u't') + u"JohnSmith";
+        const std::u16string title = repeat(n - 10, u't') + u" JohnSmith";
         const win::HWND call = inmemory::addWindowAtBottom({.title = title, .processId = teams});
         const Outcome o = runOnMachine(Url + u"action=closecallwindow&participant=John%20Smith");
         const bool found = n <= 255;
@@ -319,7 +323,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
 
     // The participant: its space-free copy holds 255 characters, the rest is
     // cut, so a longer name still finds a title that holds its first 255.
-    for (std::size_t n : {254u, 255u, 256u, 257u, 600u}) {
+    for (std::size_t n : {255u, 256u, 257u, 600u}) {
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::HWND call = inmemory::addWindow({.title = repeat(255, u'a'), .processId = teams});
@@ -587,6 +591,13 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         EXPECT_EQ(parsed(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
         EXPECT_EQ(valuesOf(p), c.values) << narrow(c.url);
     }
+    // The copy titles are compared with reads a raw '+' as a form's space;
+    // %2B is the page's own '+' (URLSearchParams and encodeURIComponent
+    // both write one so).
+    InvocationParameters p;
+    EXPECT_EQ(parsed(u"x:TeamsCall?participant=A%2BB+C%20D", u"TeamsCall", p), 0);
+    EXPECT_EQ(std::u16string(p.slots[1].value), u"A+B+C D");
+    EXPECT_EQ(std::u16string(p.slots[1].matched), u"A+B C D");
 }
 
 TEST(UrlParameters, ValuesAreBoundedAt255UnitsAsDecoded)
@@ -641,7 +652,7 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
 
     const std::u16string odd[] = {
         u"x:TeamsCall?participant=%", u"x:TeamsCall?participant=%4", u"x:TeamsCall?participant=%G1",
-        u"x:TeamsCall?participant=%00tail", u"x:TeamsCall?participant=%D800", u"x:TeamsCall?participant=\t\r\n",
+        u"x:TeamsCall?participant=%D800", u"x:TeamsCall?participant=\t\r\n",
         u"x:TeamsCall?participant=%22%0D%0A", u"x:TeamsCall?=&=&==",
     };
     for (const std::u16string& url : odd) {
@@ -654,8 +665,8 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
     InvocationParameters q;
     parsed(u"x:TeamsCall?participant=%4", u"TeamsCall", q);
     EXPECT_EQ(std::u16string(q.slots[1].value), u"%4");
-    parsed(u"x:TeamsCall?participant=%00tail", u"TeamsCall", q);
-    EXPECT_EQ(std::u16string(q.slots[1].value), u"");
+    EXPECT_EQ(parsed(u"x:TeamsCall?action=a&participant=Ann%00Berg", u"TeamsCall", q), -6);
+    EXPECT_EQ(std::u16string(q.slots[0].value), u"a") << "what was filled before stays";
 }
 
 TEST(UrlParameters, FailuresBeforeTheQueryLeaveTheTableUnchanged)

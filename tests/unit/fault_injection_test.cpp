@@ -38,9 +38,11 @@ const std::set<std::string_view> WorkChanging = {
     "takeWindowSnapshot", "readWindowFacts",   "readWindowImagePath",   "isWindowVisible",   "windowProcessId",
     "foregroundWindow",   "bringToForeground", "rootOwner",             "postSystemCommand", "sendKeys",
     "openRegistryKey",    "createRegistryKey", "setRegistryValue",      "readRegistryValue", "deleteRegistryTree",
+    "readWindowTitle",    "openSessionMutex",  "takeMutex",             "openSessionEvent",  "setEvent",
+    "resetEvent",         "isEventSet",
 };
 // A failed release leaves its handle open, and nothing else.
-const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey"};
+const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey", "releaseMutex", "closeSessionObject"};
 const std::set<std::string_view> FileWriting = {"openFile", "appendToFile", "readFileFacts", "readFinalPath"};
 const std::set<std::string_view> ConsoleWriting = {"attachParentConsole", "writeConsole"};
 

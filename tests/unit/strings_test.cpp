@@ -164,6 +164,46 @@ TEST(SubstringSearch, CaseInsensitiveSearchNeverFindsAnEmptyNeedle)
     EXPECT_EQ(util::spanExcluding(u"abc", u"&#"), 3u);
 }
 
+TEST(SubstringSearch, ANameStandsOnItsOwnOnlyBetweenCharactersThatEndIt)
+{
+    using util::NameMatch;
+    struct Case {
+        const char16_t* name;  // as the lookup passes it, without spaces
+        const char16_t* title;
+        NameMatch match;
+    };
+    const Case cases[] = {
+        {u"JohnSmith", u"Call with JOHN SMITH", NameMatch::Whole},
+        {u"JohnSmith", u"JohnSmith", NameMatch::Whole},
+        {u"JohnSmith", u"John  Smith | Microsoft Teams", NameMatch::Whole},
+        {u"Smith", u"Call with John Smith", NameMatch::Whole},
+        {u"JohnSmith", u"Call with JohnSmithson", NameMatch::InsideLongerName},
+        {u"Jean", u"Jean-Luc Picard", NameMatch::InsideLongerName},
+        {u"Jean", u"Jean\u2011Luc Picard", NameMatch::InsideLongerName},
+        {u"Brien", u"O'Brien", NameMatch::InsideLongerName},
+        {u"Brien", u"O\u2019Brien", NameMatch::InsideLongerName},
+        {u"Ann", u"Anna Berg | Microsoft Teams", NameMatch::InsideLongerName},
+        {u"Ann", u"Call with Joanne Smith", NameMatch::InsideLongerName},
+        {u"Ann", u"Anna Berg, Ann Lee", NameMatch::Whole},  // the second one stands alone
+        {u"Ann", u"Ann2", NameMatch::InsideLongerName},
+        {u"Ann", u"(Ann)", NameMatch::Whole},
+        {u"Ann", u"Ann\u200D", NameMatch::InsideLongerName},
+        {u"Jose", u"Jose\u0301 Garcia", NameMatch::InsideLongerName},  // a combining acute accent
+        {u"Ann", u"\U00010400Ann", NameMatch::InsideLongerName},       // a letter beyond the BMP
+        {u"\u738B\u5C0F\u660E", u"\u738B\u5C0F\u660E\u3055\u3093\u3068\u306E\u901A\u8A71", NameMatch::Whole},
+        {u"\u0E2A\u0E21\u0E0A\u0E32\u0E22", u"\u0E2A\u0E21\u0E0A\u0E32\u0E22\u0E42\u0E17\u0E23",
+         NameMatch::Whole},
+        {u"Ann", u"Ann\u738B", NameMatch::Whole},
+        {u"\u0219tefan", u"Call with \u0218TEFAN", NameMatch::Whole},
+        {u"Ann", u"Bob Lee", NameMatch::None},
+        {u"", u"Anything", NameMatch::None},
+        {u"Ann", u"", NameMatch::None},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(util::findName(c.title, c.name), c.match) << narrow(c.title);
+    }
+}
+
 TEST(SpaceFreeCopy, RemovesOnlyU0020AndStaysWithinTheBuffer)
 {
     char16_t out[8];
@@ -201,18 +241,22 @@ TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
     };
     char16_t out[16];
     for (const auto& [in, expected] : cases) {
-        EXPECT_TRUE(util::urlUnescape(out, 16, in.c_str(), in.size())) << std::string(in.begin(), in.end());
-        EXPECT_EQ(std::u16string(out), expected) << std::string(in.begin(), in.end());
+        EXPECT_EQ(util::urlUnescape(out, 16, in.c_str(), in.size(), false), expected.size()) << narrow(in);
+        EXPECT_EQ(std::u16string(out), expected) << narrow(in);
     }
-    EXPECT_TRUE(util::urlUnescape(out, 8, u"ab%00cd", 7));
+    // A '+' that stood raw is a form's space; %2B is a '+' the page meant.
+    EXPECT_EQ(util::urlUnescape(out, 16, u"a+b%2Bc", 7, true), 5u);
+    EXPECT_EQ(std::u16string(out), u"a b+c");
+    // An escaped zero ends the text but counts in the length.
+    EXPECT_EQ(util::urlUnescape(out, 8, u"ab%00cd", 7, false), 5u);
     EXPECT_EQ(std::u16string(out), u"ab");
     // The count ends the text, an escape too: "%4" of "%41" is no escape.
-    EXPECT_TRUE(util::urlUnescape(out, 8, u"x%41", 3));
+    EXPECT_EQ(util::urlUnescape(out, 8, u"x%41", 3, false), 3u);
     EXPECT_EQ(std::u16string(out), u"x%4");
     // Seven units fit in eight; a pair that would be the eighth does not.
-    EXPECT_TRUE(util::urlUnescape(out, 8, u"%41%41%41%41%41%41%41", 21));
-    EXPECT_FALSE(util::urlUnescape(out, 8, u"abcdefgh", 8));
-    EXPECT_FALSE(util::urlUnescape(out, 8, u"abcdef%F0%90%90%80", 18));
+    EXPECT_EQ(util::urlUnescape(out, 8, u"%41%41%41%41%41%41%41", 21, false), 7u);
+    EXPECT_EQ(util::urlUnescape(out, 8, u"abcdefgh", 8, false), std::nullopt);
+    EXPECT_EQ(util::urlUnescape(out, 8, u"abcdef%F0%90%90%80", 18, false), std::nullopt);
     EXPECT_EQ(std::u16string(out), u"abcdef") << "never half a pair";
 }
 

@@ -18,6 +18,7 @@
 
 #include "inmemory/inmemory.h"
 #include "program_run.h"
+#include "teams/answer_turn.h"
 #include "teams/main_window_cache.h"
 #include "teams/teams_window_scan.h"
 #include "test_log.h"
@@ -609,7 +610,8 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         {"name in other letter case", u"John Smith", true, {{u"Call with JOHN SMITH", Visible}}, 0},
         {"title without the space", u"John Smith", true, {{u"johnsmith", Visible}}, 0},
         {"title with two spaces", u"John Smith", true, {{u"Ann, John  Smith", Visible}}, 0},
-        {"'+' of a form-encoded name is a space", u"John+Smith", true, {{u"John Smith | Microsoft Teams", Visible}}, 0},
+        {"a '+' of the name itself (the URL escaped it)", u"A+B", true,
+         {{u"AB | Microsoft Teams", Visible}, {u"A+B | Microsoft Teams", Visible}}, 1},
         {"other names are passed over", u"John Smith", true,
          {{u"Call with Ann Lee", Visible}, {u"John Smith (External)", Visible}}, 1},
         {"higher of two matches", u"John", true, {{u"John Smith", Visible}, {u"John Lee", Visible}}, 0},
@@ -700,7 +702,7 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
     win::HWND call = nullptr;
     inmemory::onSendInput([&] { call = window(u"Call with John Smith"); });
 
-    answerCall(scan, u"John  Smith");
+    answerCall(scan, u"John  Smith", AnswerTurn{});
 
     EXPECT_EQ(logLines(log), (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John  Smith"),
                                     minimizing(u"Call with John Smith")}));
@@ -733,7 +735,7 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
         inmemory::at(inmemory::now() + 2003 * Millisecond, [&] { window(u"Ann Lee"); });
     });
 
-    answerCall(scan, nullptr);
+    answerCall(scan, nullptr, AnswerTurn{});
 
     EXPECT_EQ(logLines(log), (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"),
                                     minimizing(u"Ann Lee")}));
@@ -786,7 +788,7 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
             }
         });
 
-        answerCall(scan, u"John Smith");
+        answerCall(scan, u"John Smith", AnswerTurn{});
 
         Lines lines = logLines(log);
         lines.resize(std::min(lines.size(), c.head.size()));
@@ -868,7 +870,7 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
             }
         });
 
-        answerCall(scan, c.participant);
+        answerCall(scan, c.participant, AnswerTurn{});
 
         const win::HWND picks[] = {nullptr, earlier, main, opened};
         const auto& posted = inmemory::postedMessages();
@@ -890,7 +892,7 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
     // Minimised by an earlier answer: not this call's window.
     const win::HWND earlier = window(u"John Smith", Minimized);
 
-    answerCall(scan, u"John Smith");
+    answerCall(scan, u"John Smith", AnswerTurn{});
 
     EXPECT_EQ(logLines(log),
               (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John Smith"),
@@ -948,7 +950,7 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
         c.arrange();
         const std::uint64_t before = inmemory::totalSleptMs();
 
-        answerCall(scan, u"John Smith");
+        answerCall(scan, u"John Smith", AnswerTurn{});
 
         const Lines lines = logLines(log);
         ASSERT_GE(lines.size(), c.tail.size()) << c.what;

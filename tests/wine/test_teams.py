@@ -347,12 +347,17 @@ class TeamsActionsTest(unittest.TestCase):
         # Prints the time from the program's launch to the keys at the
         # stand-in, and the entries the run wrote, for each way the day's file
         # may be held: figures to read, not limits.
-        teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith"), ("main", MAIN, "")])
+        # A caller of its own for each answer: the same one again so soon
+        # would be a repeated URL, which answers nothing.
+        callers = ["John%20Smith", "Ann%20Lee", "Bob%20Ray"]
+        teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith / Ann Lee / Bob Ray"),
+                            ("main", MAIN, "")])
         self.run_url("closecallwindow&participant=Nobody")  # the day's file exists from here on
         (day_file,) = (entry.path for entry in os.scandir(self.prefix.log_folder))
         figures = []
-        for what, args in [("nothing else", None), ("a viewer following the file", ["follow", "8000"]),
-                           ("another process holding it, sharing nothing, 5 s", ["hold", "5000", "1", "0"])]:
+        for caller, (what, args) in zip(callers, [
+                ("nothing else", None), ("a viewer following the file", ["follow", "8000"]),
+                ("another process holding it, sharing nothing, 5 s", ["hold", "5000", "1", "0"])]):
             holder = None
             if args:
                 holder = self.prefix.start(harness.probe_exe(), [args[0], self.prefix.winpath(day_file), *args[1:]])
@@ -360,7 +365,7 @@ class TeamsActionsTest(unittest.TestCase):
             since = teams.act("show notify")
             runs_before = len(logged_runs(self.prefix))
             started = time.time()
-            code, _, _ = self.run_url("answercall&participant=John%20Smith")
+            code, _, _ = self.run_url("answercall&participant=" + caller)
             keys = teams.wait_event("keys notify", since=since)
             if holder:
                 holder.wait(timeout=30)
@@ -382,7 +387,9 @@ class TeamsActionsTest(unittest.TestCase):
                           windows=[("tip1", "Tooltip", ""), ("tip2", "", ""), ("popup", "Pop-up", "")]):
             for run in range(20):
                 since = teams.act("show notify")
-                code, _, log = self.run_url("answercall")
+                # A queue's calls, each its own: one queue call right after
+                # another of the same queue would be a double click.
+                code, _, log = self.run_url(f"answercall&participant=KVX%20Queue%20{run}")
                 self.assertEqual(code, 0)
                 # From the second run on the minimised call window stands beside
                 # the main window, which then comes from the cache.
@@ -413,10 +420,11 @@ class TeamsActionsTest(unittest.TestCase):
         ])
         teams.wait_event("syscommand call F020", since=since)
 
-        # A pop-up that stays hidden: the wait ends after 30 seconds by the clock.
+        # A pop-up that stays hidden: the wait ends after 30 seconds by the
+        # clock. (Another caller: John Smith's was answered a moment ago.)
         since = teams.act("hide notify")
         started = time.monotonic()
-        code, _, log = self.run_url("answercall&participant=John%20Smith", timeout=60)
+        code, _, log = self.run_url("answercall&participant=Ann%20Lee", timeout=60)
         elapsed = time.monotonic() - started
         self.assertEqual(code, 0)
         self.assertGreaterEqual(elapsed, 30)

@@ -51,13 +51,27 @@ bool readWindowFacts(HWND window, WindowFacts& facts)
     if (classLength == 0) {
         facts.className[0] = 0;
         facts.title[0] = 0;
+        facts.titleCut = false;
         return false;
     }
     terminateAt(facts.className, classLength);
-    terminateAt(facts.title, ::GetWindowTextW(native(window), wide(facts.title), WindowTextCapacity));
+    const int titleLength = ::GetWindowTextW(native(window), wide(facts.title), WindowTextCapacity);
+    terminateAt(facts.title, titleLength);
+    facts.titleCut = titleLength >= static_cast<int>(WindowTextCapacity) - 1;
     facts.visible = ::IsWindowVisible(native(window)) != FALSE;
     facts.minimized = (::GetWindowLongW(native(window), GWL_STYLE) & WS_MINIMIZE) != 0;
     return true;
+}
+
+std::size_t readWindowTitle(HWND window, char16_t* title, std::size_t capacity)
+{
+    if (capacity == 0) {
+        return 0;
+    }
+    const int length = ::GetWindowTextW(native(window), wide(title), static_cast<int>(capacity));
+    const std::size_t kept = length > 0 && static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : 0;
+    title[kept] = 0;
+    return kept;
 }
 
 bool isWindowVisible(HWND window) { return ::IsWindowVisible(native(window)) != FALSE; }

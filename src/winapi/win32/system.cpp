@@ -47,6 +47,51 @@ DWORD moduleFileName(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW
 
 const char16_t* commandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
+HANDLE openSessionMutex(const char16_t* name, DWORD& error)
+{
+    ::HANDLE mutex = ::CreateMutexW(nullptr, FALSE, wide(name));
+    // A mutex another process made with a narrower access list still opens
+    // for what a wait and a release need.
+    if (mutex == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, wide(name));
+    }
+    error = mutex == nullptr ? ::GetLastError() : ERROR_SUCCESS;
+    return ours(mutex);
+}
+
+DWORD takeMutex(HANDLE mutex, DWORD milliseconds)
+{
+    switch (::WaitForSingleObject(native(mutex), milliseconds)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // owned now; its last owner died holding it
+        return ERROR_SUCCESS;
+    case WAIT_TIMEOUT:
+        return WAIT_TIMEOUT;
+    default:
+        return ::GetLastError();
+    }
+}
+
+void releaseMutex(HANDLE mutex) { ::ReleaseMutex(native(mutex)); }
+
+HANDLE openSessionEvent(const char16_t* name, DWORD& error)
+{
+    ::HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, wide(name));
+    if (event == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        event = ::OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, wide(name));
+    }
+    error = event == nullptr ? ::GetLastError() : ERROR_SUCCESS;
+    return ours(event);
+}
+
+void setEvent(HANDLE event) { ::SetEvent(native(event)); }
+
+void resetEvent(HANDLE event) { ::ResetEvent(native(event)); }
+
+bool isEventSet(HANDLE event) { return ::WaitForSingleObject(native(event), 0) == WAIT_OBJECT_0; }
+
+void closeSessionObject(HANDLE object) { ::CloseHandle(native(object)); }
+
 DWORD knownFolderPath(KnownFolder folder, char16_t (&path)[PathCapacity])
 {
     const int csidl = folder == KnownFolder::CommonAppData ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;

@@ -153,13 +153,30 @@ bool readWindowFacts(HWND window, WindowFacts& facts)
     if (fails || w == nullptr) {
         facts.className[0] = 0;
         facts.title[0] = 0;
+        facts.titleCut = false;
         return false;
     }
     copyText(w->traits.className, facts.className);
     copyText(w->traits.title, facts.title);
+    facts.titleCut = w->traits.title.size() >= WindowTextCapacity - 1;
     facts.visible = w->traits.visible;
     facts.minimized = w->traits.minimized;
     return true;
+}
+
+std::size_t readWindowTitle(HWND window, char16_t* title, std::size_t capacity)
+{
+    const bool fails = failsNow("readWindowTitle");
+    const Window* w = inmemory::findWindow(window);
+    if (capacity == 0) {
+        return 0;
+    }
+    const std::size_t n = fails || w == nullptr ? 0 : std::min(w->traits.title.size(), capacity - 1);
+    if (n > 0) {
+        std::memcpy(title, w->traits.title.data(), n * sizeof(char16_t));
+    }
+    title[n] = 0;
+    return n;
 }
 
 bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])

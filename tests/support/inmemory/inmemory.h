@@ -96,6 +96,16 @@ std::u16string consoleOutput();
 // --- This process --------------------------------------------------------------
 void setModuleFileName(const std::u16string& path);
 
+// --- Named objects of the session ------------------------------------------------
+// Another run holds the named mutex until releaseHeldMutex; abandoning it is
+// that run ending without letting go, which leaves the mutex to be taken.
+void holdMutex(const std::u16string& name);
+void releaseHeldMutex(const std::u16string& name);
+bool holdsMutex(const std::u16string& name);  // this process holds it now
+// Another run sets the named event.
+void setSessionEvent(const std::u16string& name);
+bool sessionEventIsSet(const std::u16string& name);
+
 // --- Registry ----------------------------------------------------------------
 // Paths start with "HKCR\", "HKCU\" or "HKLM\"; names compare case-insensitively.
 bool keyExists(const std::u16string& path);

@@ -72,13 +72,20 @@ struct Process {
     std::u16string imagePath;
 };
 
-enum class HandleKind { File, Folder, RegistryKey };
+enum class HandleKind { File, Folder, RegistryKey, Mutex, Event };
 
 struct OpenHandle {
     HandleKind kind;
     std::u16string path;  // file, folder or key path (folded)
     win::DWORD access = 0;  // as FileOpens gives them
     win::DWORD share = 0;
+};
+
+// A named mutex of the session: free, held by this process (how often), or
+// held by another run.
+struct SessionMutex {
+    int heldByUs = 0;
+    bool heldElsewhere = false;
 };
 
 struct FaultPlan {
@@ -134,6 +141,10 @@ struct Machine {
     std::map<win::HWND, win::HWND> owners;
     win::HWND consoleWindow = nullptr;
 
+    // named objects of the session
+    std::map<std::u16string, SessionMutex> mutexes;
+    std::map<std::u16string, bool> events;  // set or reset
+
     // handles
     std::map<std::uintptr_t, OpenHandle> handles;
     std::uintptr_t nextHandle = 0x100;
@@ -155,6 +166,11 @@ Machine& machine();
 bool enter(const char* function, win::DWORD& error);
 // For functions that report a failure without its reason.
 bool failsNow(const char* function);
+
+// Time passes up to `until` (a FILETIME value), the actions scheduled in
+// between running at their moments, until `done` holds after one of them:
+// true then, with the clock at that action's moment; false at `until`.
+bool passTime(std::uint64_t until, const std::function<bool()>& done = {});
 
 std::uintptr_t newHandle(const OpenHandle& handle);
 OpenHandle* findHandle(std::uintptr_t value);

@@ -128,6 +128,27 @@ File* fileFor(win::HANDLE handle, OpenHandle** open = nullptr)
 }
 
 }  // namespace
+
+bool passTime(std::uint64_t until, const std::function<bool()>& done)
+{
+    Machine& m = machine();
+    // Scheduled actions run at their own moment, in order, while time passes.
+    while (!m.scheduled.empty() && m.scheduled.begin()->first <= until) {
+        auto it = m.scheduled.begin();
+        if (it->first > m.now) {
+            m.now = it->first;
+        }
+        auto action = std::move(it->second);
+        m.scheduled.erase(it);
+        action();
+        if (done && done()) {
+            return true;
+        }
+    }
+    m.now = until;
+    return false;
+}
+
 }  // namespace detail
 
 void addFolder(const std::u16string& path)
@@ -240,6 +261,12 @@ std::u16string consoleOutput() { return machine().console; }
 
 void setModuleFileName(const std::u16string& path) { machine().moduleFileName = path; }
 
+void holdMutex(const std::u16string& name) { machine().mutexes[name].heldElsewhere = true; }
+void releaseHeldMutex(const std::u16string& name) { machine().mutexes[name].heldElsewhere = false; }
+bool holdsMutex(const std::u16string& name) { return machine().mutexes[name].heldByUs > 0; }
+void setSessionEvent(const std::u16string& name) { machine().events[name] = true; }
+bool sessionEventIsSet(const std::u16string& name) { return machine().events[name]; }
+
 }  // namespace inmemory
 
 namespace win {
@@ -269,18 +296,7 @@ void pause(DWORD milliseconds)
     Machine& m = machine();
     const std::uint64_t stretched = static_cast<std::uint64_t>(milliseconds) * m.pauseStretch;
     m.sleptMs += stretched;
-    const std::uint64_t until = m.now + stretched * 10'000;
-    // Scheduled actions run at their own moment, in order, while time passes.
-    while (!m.scheduled.empty() && m.scheduled.begin()->first <= until) {
-        auto it = m.scheduled.begin();
-        if (it->first > m.now) {
-            m.now = it->first;
-        }
-        auto action = std::move(it->second);
-        m.scheduled.erase(it);
-        action();
-    }
-    m.now = until;
+    passTime(m.now + stretched * 10'000);
 }
 
 bool attachParentConsole()
@@ -331,6 +347,112 @@ DWORD moduleFileName(char16_t* buffer, DWORD size)
     }
     std::memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(char16_t));
     return static_cast<DWORD>(path.size());
+}
+
+namespace {
+
+HANDLE openSessionObject(const char* function, HandleKind kind, const char16_t* name, DWORD& error)
+{
+    if (enter(function, error)) {
+        return nullptr;
+    }
+    if (name == nullptr || name[0] == 0) {
+        error = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    error = ERROR_SUCCESS;
+    if (kind == HandleKind::Mutex) {
+        machine().mutexes.try_emplace(name);
+    } else {
+        machine().events.try_emplace(name, false);
+    }
+    return asHandle(newHandle(OpenHandle{kind, name}));
+}
+
+// The name behind a handle of this kind; null for any other handle.
+const std::u16string* sessionObject(HANDLE handle, HandleKind kind)
+{
+    const OpenHandle* open = findHandle(handleValue(handle));
+    return open != nullptr && open->kind == kind ? &open->path : nullptr;
+}
+
+}  // namespace
+
+HANDLE openSessionMutex(const char16_t* name, DWORD& error)
+{
+    return openSessionObject("openSessionMutex", HandleKind::Mutex, name, error);
+}
+
+DWORD takeMutex(HANDLE mutex, DWORD milliseconds)
+{
+    DWORD error = 0;
+    if (enter("takeMutex", error)) {
+        return error;
+    }
+    const std::u16string* name = sessionObject(mutex, HandleKind::Mutex);
+    if (name == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    SessionMutex& held = machine().mutexes[*name];
+    // Waiting, time passes: the run that holds it may let go meanwhile.
+    if (held.heldElsewhere) {
+        Machine& m = machine();
+        const std::uint64_t start = m.now;
+        const std::uint64_t waited = static_cast<std::uint64_t>(milliseconds) * m.pauseStretch;
+        passTime(m.now + waited * 10'000, [&held] { return !held.heldElsewhere; });
+        m.sleptMs += (m.now - start) / 10'000;
+        if (held.heldElsewhere) {
+            return WAIT_TIMEOUT;
+        }
+    }
+    ++held.heldByUs;
+    return ERROR_SUCCESS;
+}
+
+void releaseMutex(HANDLE mutex)
+{
+    const std::u16string* name = sessionObject(mutex, HandleKind::Mutex);
+    if (!failsNow("releaseMutex") && name != nullptr && machine().mutexes[*name].heldByUs > 0) {
+        --machine().mutexes[*name].heldByUs;
+    }
+}
+
+HANDLE openSessionEvent(const char16_t* name, DWORD& error)
+{
+    return openSessionObject("openSessionEvent", HandleKind::Event, name, error);
+}
+
+void setEvent(HANDLE event)
+{
+    const std::u16string* name = sessionObject(event, HandleKind::Event);
+    if (!failsNow("setEvent") && name != nullptr) {
+        machine().events[*name] = true;
+    }
+}
+
+void resetEvent(HANDLE event)
+{
+    const std::u16string* name = sessionObject(event, HandleKind::Event);
+    if (!failsNow("resetEvent") && name != nullptr) {
+        machine().events[*name] = false;
+    }
+}
+
+bool isEventSet(HANDLE event)
+{
+    const std::u16string* name = sessionObject(event, HandleKind::Event);
+    return !failsNow("isEventSet") && name != nullptr && machine().events[*name];
+}
+
+void closeSessionObject(HANDLE object)
+{
+    if (failsNow("closeSessionObject")) {
+        return;
+    }
+    auto it = machine().handles.find(handleValue(object));
+    if (it != machine().handles.end() && (it->second.kind == HandleKind::Mutex || it->second.kind == HandleKind::Event)) {
+        machine().handles.erase(it);
+    }
 }
 
 DWORD knownFolderPath(KnownFolder which, char16_t (&path)[PathCapacity])
