@@ -325,6 +325,13 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
         {"two candidates give none", {{u"", Hidden}, {u"Call - Microsoft Teams", Visible}}, -1,
          NotificationMatch::None},
         {"no Teams windows at all", {{u"Inbox - Browser", Foreign}}, -1, NotificationMatch::None},
+        {"a main window's title too long to read is read whole and excluded",
+         {{u"Chat | " + std::u16string(280, u'x') + u" | Microsoft Teams", Visible}, {u"", Hidden}}, 1,
+         NotificationMatch::ByExclusion},
+        {"a title too long to read is never taken", {{u"Call " + std::u16string(300, u'x'), Visible}}, -1,
+         NotificationMatch::None},
+        {"a title too long to read still counts as a candidate",
+         {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}}, -1, NotificationMatch::None},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -640,6 +647,12 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         {"foreign never", u"John Smith", false, {{u"John Smith - Browser", Foreign}}, -1},
         {"spaces only: empty search text finds nothing", u"   ", true, {{u"Anything", Visible}}, -1},
         {"spaces only: New Window still taken", u"   ", true, {{u"Anything", Visible}, {u"New Window", Visible}}, 1},
+        {"a name inside a longer one is passed over", u"Ann", true,
+         {{u"Anna Berg | Microsoft Teams", Visible}, {u"Ann | Microsoft Teams", Visible}}, 1},
+        {"Jean is not Jean-Luc", u"Jean", true, {{u"Jean-Luc Picard", Visible}}, -1},
+        {"Ann is not Joanne", u"Ann", false, {{u"Call with Joanne Smith", Visible}}, -1},
+        {"the next caller's pop-up is no call window", u"", true,
+         {{u"Microsoft Teams Notification", Visible}, {u"Anything", Visible}}, 1},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -673,6 +686,7 @@ TEST_F(CallWindowLookupTest, ACallWindowTakenForTheMainWindowIsStillFoundByName)
         {"named, but minimised while skipping", u"John Smith", true, true, false, false},
         {"named, minimised, not skipping", u"John Smith", false, true, false, true},
         {"someone else", u"Ann Lee", false, false, false, false},
+        {"named only inside a longer name", u"Smit", false, false, false, false},
         {"no participant: the main window stays excluded", u"", false, false, false, false},
         {"KVX-marked: the main window stays excluded", u"KVX John Smith", false, false, false, false},
         {"the walk finds the participant's window first", u"John Smith", false, false, true, false},
@@ -848,6 +862,12 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
          nullptr, Main, 30000},
         {"never a main window in a call", u"John Smith", u"", u"Microsoft Teams Call in progress - John Smith",
          nullptr, None, 0},
+        {"a chat with a longer name is not the caller's", u"Ann", u"Anna Berg | Microsoft Teams",
+         u"Chat | Microsoft Teams", nullptr, None, 0},
+        {"a new window naming the caller inside a longer name is theirs", u"Ann", u"", u"Chat | Microsoft Teams",
+         u"Anna-Lena | Microsoft Teams", Opened, 400},
+        {"the next caller's pop-up is no call window", u"KVX Queue 1", u"", u"Chat | Microsoft Teams",
+         u"Microsoft Teams Notification", None, 0},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -906,20 +926,131 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
     EXPECT_TRUE(inmemory::postedMessages().empty());
 }
 
+TEST_F(CallActionsTest, AnswersTakeTurnsAndEachCallIsAnsweredOnce)
+{
+    // Whole runs of the program: a double click, a repeated URL, another
+    // caller's answer still running, the locks of the session missing.
+    const std::u16string AnswerLock = u"Local\\Velmorathis.Mirrowcast.Answer";
+    const std::u16string JohnsLock = AnswerLock + u".96CD79DE439126CF";  // "johnsmith": FNV-1a of its units
+    const std::u16string Waiting = AnswerLock + u".Waiting";
+    const auto answered = [](std::uint64_t msAgo, const std::u16string& who) {
+        const std::uint64_t tick = inmemory::now() / 10'000 - msAgo;
+        const std::string digits = std::to_string(tick);
+        inmemory::setMultiStringValue(CacheKey, u"RecentAnswers",
+                                      {std::u16string(digits.begin(), digits.end()) + u" " + who});
+    };
+    const auto inSeconds = [](std::uint64_t seconds, std::function<void()> action) {
+        inmemory::at(inmemory::now() + seconds * Second, std::move(action));
+    };
+    struct Case {
+        const char* what;
+        std::u16string participant;  // as the URL holds it
+        std::function<void(win::HWND popUp)> arrange;
+        Line says;  // the run's last line
+        bool keys;
+        Line before = u"";  // a line the run says before it
+    };
+    const Line minimized = minimizing(u"Call with John Smith");
+    const Case cases[] = {
+        {"nothing else runs", u"John%20Smith", [](win::HWND) {}, minimized, true},
+        {"a double click: this caller's answer runs", u"JOHN+smith",
+         [&](win::HWND) { inmemory::holdMutex(JohnsLock); },
+         u"An answer for \"JOHN+smith\" is already running; nothing done.\n", false},
+        {"another caller's answer ends 2 s later", u"John%20Smith",
+         [&](win::HWND) { inmemory::holdMutex(AnswerLock); inSeconds(2, [&] { inmemory::releaseHeldMutex(AnswerLock); }); },
+         minimized, true, u"Waiting for another answer to end...\n"},
+        {"the pop-up shows only a while after the turn came: another caller's", u"John%20Smith",
+         [&](win::HWND popUp) {
+             inmemory::holdMutex(AnswerLock);
+             inmemory::setWindowVisible(popUp, false);
+             inSeconds(2, [&] { inmemory::releaseHeldMutex(AnswerLock); });
+             inSeconds(4, [popUp] { inmemory::setWindowVisible(popUp, true); });
+         },
+         Aborted, false},
+        {"another caller's answer runs on", u"John%20Smith", [&](win::HWND) { inmemory::holdMutex(AnswerLock); },
+         u"Another answer is still running; nothing done.\n", false},
+        {"the locks cannot be had", u"John%20Smith",
+         [](win::HWND) { inmemory::failCall("openSessionMutex", win::ERROR_ACCESS_DENIED, 1, -1); }, minimized, true,
+         u"Answer lock unavailable (error 5).\n"},
+        {"this caller answered 10 s ago", u"John%20Smith", [&](win::HWND) { answered(10'000, u"johnsmith"); },
+         u"An answer for \"John Smith\" was sent 10000 ms ago; nothing done.\n", false},
+        {"this caller answered 36 s ago", u"John%20Smith", [&](win::HWND) { answered(36'000, u"johnsmith"); },
+         minimized, true},
+        {"another caller answered 10 s ago", u"John%20Smith", [&](win::HWND) { answered(10'000, u"annlee"); },
+         minimized, true},
+        {"a queue's call of 2 s ago", u"KVX%20Queue%201", [&](win::HWND) { answered(2'000, u"kvxqueue1"); },
+         u"An answer for \"KVX Queue 1\" was sent 2000 ms ago; nothing done.\n", false},
+        {"a queue's call of 4 s ago", u"KVX%20Queue%201", [&](win::HWND) { answered(4'000, u"kvxqueue1"); },
+         minimizing(u"Call with John Smith"), true},
+        {"no participant, 2 s ago", u"", [&](win::HWND) { answered(2'000, u""); },
+         u"An answer for \"(None)\" was sent 2000 ms ago; nothing done.\n", false},
+        {"another answer waits while this one waits for its call window", u"Ann%20Lee",
+         [&](win::HWND) { inmemory::onSendInput([&] { inSeconds(1, [&] { inmemory::setSessionEvent(Waiting); }); }); },
+         u"Another answer is waiting; call window not minimised.\n", true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        const win::HWND popUp = window(u"Microsoft Teams Notification");
+        window(u"Chat | Microsoft Teams");
+        inmemory::setForeground(popUp);
+        inmemory::onSendInput([&] { window(u"Call with John Smith"); });
+        c.arrange(popUp);
+
+        const ProgramRun run = runProgramOnDouble(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=" +
+                                                  c.participant);
+
+        const std::vector<std::u16string> entries = logEntries(run.logText);
+        EXPECT_EQ(entries.back(), c.says) << c.what;
+        EXPECT_EQ(inmemory::sentInput().size(), c.keys ? 1u : 0u) << c.what;
+        if (!c.before.empty()) {
+            EXPECT_EQ(std::count(entries.begin(), entries.end(), c.before), 1) << c.what;
+        }
+        const bool nothingDone = c.says.ends_with(u"nothing done.\n");
+        EXPECT_EQ(inmemory::callCount("takeWindowSnapshot") == 0, nothingDone) << c.what << ": nothing scanned";
+        EXPECT_FALSE(inmemory::holdsMutex(AnswerLock) || inmemory::holdsMutex(JohnsLock)) << c.what;
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
+
+    // The keys leave the caller behind them, beside the others of the last
+    // 35 s, newest first.
+    SetUp();
+    inmemory::setForeground(window(u"Microsoft Teams Notification"));
+    answered(10'000, u"annlee");
+    const std::uint64_t now = inmemory::now() / 10'000;
+    runProgramOnDouble(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=John+Smith");
+    const std::string stamps[] = {std::to_string(now), std::to_string(now - 10'000)};
+    EXPECT_EQ(inmemory::valueBytes(CacheKey, u"RecentAnswers"),
+              inmemory::utf16Bytes(std::u16string(stamps[0].begin(), stamps[0].end()) + u" johnsmith" + u'\0' +
+                                   std::u16string(stamps[1].begin(), stamps[1].end()) + u" annlee" + u'\0' + u'\0'));
+}
+
 TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
 {
     // The attendant clicked in the browser: it has the focus, and the keys
-    // must not land there; nor in the other Teams client, which does not ring.
+    // must not land there; nor in the other Teams client, which does not ring;
+    // nor anywhere once the pop-up or the foreground has gone, or another run
+    // answered the caller, while the run wrote its line before the keys; nor
+    // into a call that is not this one's when two ring.
+    win::HWND popUp = nullptr;
+    win::HWND browser = nullptr;
+    win::HWND johns = nullptr;
+    const auto twoNamedPopUps = [&] {
+        inmemory::setMultiStringValue(u"HKLM\\SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast",
+                                      u"NotificationTitles", {u"Incoming call from"});
+        window(u"Incoming call from Ann Lee");
+        johns = window(u"Incoming call from John Smith");
+    };
     struct Case {
         const char* what;
         std::function<void()> arrange;
         Lines tail;  // the log from "Active call notification window detected!" on
         bool keys;
         bool minimised;
+        const win::HWND* keysTo = nullptr;  // the window that must have the foreground at the keys
     };
     const Case cases[] = {
         {"the notification is brought forward first", [] {},
-         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true},
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &popUp},
         {"Windows refuses the foreground", [] { inmemory::refuseForeground(); }, {Detected, Bringing, NotBrought},
          false, false},
         {"the other client has it, and Windows refuses",
@@ -930,35 +1061,71 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
          },
          {Detected, Bringing, NotBrought}, false, false},
         {"the ringing client has it in another window", [this] { inmemory::setForeground(main); },
-         {Detected, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true},
+         {Detected, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &main},
         {"the keys are blocked", [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
          {Detected, Bringing, Keys, u"Sending keys failed (0 of 6 sent, error 5).\n"}, false, false},
         {"the minimise cannot be posted", [] { inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED); },
          {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith"),
           u"Posting window command failed (error 5).\n"},
          true, false},
+        {"the pop-up closes while the line before the keys is written",
+         [&] { inmemory::afterWriting(Keys, [&] { inmemory::setWindowVisible(popUp, false); }); },
+         {Detected, Bringing, Keys, u"Teams call notification window closed before the keys were sent; keys not sent.\n"},
+         false, false},
+        {"the foreground goes back to the browser meanwhile",
+         [&] { inmemory::afterWriting(Keys, [&] { inmemory::setForeground(browser); }); },
+         {Detected, Bringing, Keys, u"Teams lost the foreground before the keys were sent; keys not sent.\n"}, false,
+         false},
+        {"another run answers this caller meanwhile",
+         [&] {
+             inmemory::afterWriting(Keys, [] {
+                 const std::string tick = std::to_string(inmemory::now() / 10'000);
+                 inmemory::setMultiStringValue(CacheKey, u"RecentAnswers",
+                                               {std::u16string(tick.begin(), tick.end()) + u" johnsmith"});
+             });
+         },
+         {Detected, Bringing, Keys, u"An answer for \"John Smith\" was sent 0 ms ago; nothing done.\n"}, false, false},
+        {"two pop-ups ring and neither names the caller", [&] { window(u"Microsoft Teams Notification"); },
+         {Detected, u"2 Teams call notification windows are showing; none is known to be \"John Smith\"'s; "
+                    u"keys not sent.\n"},
+         false, false},
+        {"pop-ups that name their callers: the caller's gets the keys", twoNamedPopUps,
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &johns},
+        {"the caller's pop-up, but another window of its client has the foreground",
+         [&] { twoNamedPopUps(); inmemory::setForeground(main); inmemory::refuseForeground(); },
+         {Detected, Bringing, NotBrought}, false, false},
     };
     for (const Case& c : cases) {
         SetUp();
-        window(u"Microsoft Teams Notification");
+        popUp = window(u"Microsoft Teams Notification");
         main = window(u"Chat | Microsoft Teams");
-        inmemory::setForeground(window(u"Attendant - Browser", Foreign));
+        browser = window(u"Attendant - Browser", Foreign);
+        inmemory::setForeground(browser);
+        c.arrange();
         TestLog log;
         const TeamsWindowScan scan = scanTeamsWindows(log);
         win::HWND call = nullptr;
-        inmemory::onSendInput([&] { call = window(u"John Smith"); });
-        c.arrange();
+        win::HWND foregroundAtKeys = nullptr;
+        inmemory::onSendInput([&] {
+            foregroundAtKeys = win::foregroundWindow();
+            call = window(u"John Smith");
+        });
         const std::uint64_t before = inmemory::totalSleptMs();
+        AnswerTurn turn;
+        ASSERT_TRUE(turn.take(log, u"John Smith"));
 
-        answerCall(scan, u"John Smith", AnswerTurn{});
+        answerCall(scan, u"John Smith", turn);
 
         const Lines lines = logLines(log);
         ASSERT_GE(lines.size(), c.tail.size()) << c.what;
         EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()), c.tail) << c.what;
         EXPECT_EQ(inmemory::sentInput().size(), c.keys ? 1u : 0u) << c.what;
         EXPECT_EQ(call != nullptr && inmemory::windowMinimized(call), c.minimised) << c.what;
+        if (c.keysTo != nullptr) {
+            EXPECT_EQ(foregroundAtKeys, *c.keysTo) << c.what;
+        }
         // Refused, the foreground is looked at for half a second and no more.
-        EXPECT_EQ(inmemory::totalSleptMs() - before, c.keys || c.tail.size() == 4 ? 0u : 500u) << c.what;
+        EXPECT_EQ(inmemory::totalSleptMs() - before, c.tail.back() == NotBrought ? 500u : 0u) << c.what;
     }
 }
 
@@ -968,12 +1135,15 @@ TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
     window(u"Chat | Microsoft Teams");
     TestLog log;
     const TeamsWindowScan scan = scanTeamsWindows(log);
+    window(u"Call with John Smithson");  // said once, passed over
     const win::HWND call = window(u"Call with John Smith", Minimized);
 
     closeCallWindow(scan, u"John Smith");
 
-    EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"John Smith\"...\n",
-                                    u"Sending Close command to window \"Call with John Smith\"...\n"}));
+    EXPECT_EQ(logLines(log),
+              (Lines{u"Closing call window for participant \"John Smith\"...\n",
+                     u"Window \"Call with John Smithson\" names \"John Smith\" only inside a longer name; not taken.\n",
+                     u"Sending Close command to window \"Call with John Smith\"...\n"}));
     EXPECT_EQ(inmemory::postedMessages(),
               (std::vector<inmemory::PostedMessage>{{call, win::WM_SYSCOMMAND, win::SC_CLOSE, 0, inmemory::now()}}));
     EXPECT_FALSE(inmemory::windowExists(call));

@@ -77,6 +77,9 @@ void releaseFile(const std::u16string& path);
 // A log viewer follows the file: open for reading, sharing everything, until
 // released.
 void followFile(const std::u16string& path);
+// Runs `action` right after the program appends an entry holding `text` to
+// a file, once, as if another process acted the moment that line was written.
+void afterWriting(const std::u16string& text, std::function<void()> action);
 // The access list the program last gave the folder (empty: none).
 std::vector<win::FolderAccess> folderAccess(const std::u16string& folder);
 std::size_t openHandleCount();

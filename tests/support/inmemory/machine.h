@@ -156,6 +156,8 @@ struct Machine {
         std::function<void()> action;
     };
     std::vector<CallHook> hooks;
+    // actions that run once an entry with this text was appended (afterWriting)
+    std::vector<std::pair<std::u16string, std::function<void()>>> writeHooks;
 };
 
 Machine& machine();

@@ -217,6 +217,11 @@ void appendBytes(const std::u16string& path, const std::vector<std::uint8_t>& by
     }
 }
 
+void afterWriting(const std::u16string& text, std::function<void()> action)
+{
+    machine().writeHooks.emplace_back(text, std::move(action));
+}
+
 std::vector<win::FolderAccess> folderAccess(const std::u16string& folder)
 {
     auto it = machine().folders.find(fold(folder));
@@ -642,6 +647,18 @@ DWORD appendToFile(HANDLE file, const void* data, DWORD byteCount)
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     target->bytes.insert(target->bytes.end(), bytes, bytes + byteCount);
     target->lastWrite = machine().now;
+    auto& hooks = machine().writeHooks;
+    if (!hooks.empty()) {
+        const std::u16string written = utf16Text(std::vector<std::uint8_t>(bytes, bytes + byteCount));
+        for (auto it = hooks.begin(); it != hooks.end(); ++it) {
+            if (written.find(it->first) != std::u16string::npos) {
+                auto action = std::move(it->second);
+                hooks.erase(it);
+                action();
+                break;
+            }
+        }
+    }
     return ERROR_SUCCESS;
 }
 
