@@ -18,6 +18,7 @@ CACHE_KEY = r"HKCU\SOFTWARE\Velmorathis\Velmorathis Mirrowcast\Volatile"
 BANNER = harness.banner().rstrip("\n")
 NOTIFICATION = "Microsoft Teams Notification"
 MAIN = "Chat | Microsoft Teams"
+ANSWER_LOCK = r"Local\Velmorathis.Mirrowcast.Answer"
 
 
 def logged_runs(prefix):
@@ -398,6 +399,41 @@ class TeamsActionsTest(unittest.TestCase):
                               log, f"run {run}")
                 self.assertEqual(log[-1], 'Minimizing call window "Call with John Smith"...', f"run {run}: {log}")
                 teams.wait_event("syscommand call F020", since=since)
+
+    def test_a_double_click_answers_once_and_the_next_caller_ringing_later_is_not_answered(self):
+        # A run that died holding the session's answer lock left it
+        # abandoned: the next answer takes it.
+        self.assertEqual(self.prefix.run(harness.probe_exe(), ["mutex", ANSWER_LOCK, "0", "abandon"])[0], 0)
+        teams = self.teams([("notify", NOTIFICATION, "hidden,oncall=Call with John Smith"), ("main", MAIN, "")])
+        since = teams.act("show notify")
+        runs_before = len(logged_runs(self.prefix))
+        first = self.prefix.start(harness.mirrowcast_exe(), [URL + "answercall&participant=John%20Smith"])
+        time.sleep(0.15)
+        second = self.prefix.start(harness.mirrowcast_exe(), [URL + "answercall&participant=John%20Smith"])
+        self.assertEqual([first.wait(timeout=60) & 0xFF, second.wait(timeout=60) & 0xFF], [0, 0])
+        teams.wait_event("syscommand call F020", since=since)
+        # Teams hides the answered call's pop-up; the next caller rings 8 s later.
+        teams.act("hide notify")
+        time.sleep(8)
+        teams.act("show notify")
+        time.sleep(2)
+        self.assertEqual([e[1:] for e in teams.events()[since:] if e[1] == "keys"], [("keys", "notify")])
+        endings = sorted(run[-1] for run in logged_runs(self.prefix)[runs_before:])
+        self.assertEqual(len(endings), 2, endings)
+        self.assertEqual(endings[1], 'Minimizing call window "Call with John Smith"...')
+        self.assertRegex(endings[0], r'^An answer for "John Smith" (is already running|was sent \d+ ms ago); '
+                                     r'nothing done\.$')
+
+    def test_two_pop_ups_ringing_get_no_keys(self):
+        teams = self.teams([("bob", NOTIFICATION, "hidden,oncall=Call with Bob Ray"),
+                            ("ann", NOTIFICATION, "hidden,oncall=Call with Ann Lee"), ("main", MAIN, "")])
+        since = teams.act("showna bob")
+        teams.act("show ann")
+        code, _, log = self.run_url("answercall&participant=Ann%20Lee")
+        self.assertEqual(code, 0)
+        self.assertEqual(log[-1], "2 Teams call notification windows are showing; none is known to be "
+                                  "\"Ann Lee\"'s; keys not sent.")
+        self.assertEqual([e for e in teams.events()[since:] if e[1] in ("keys", "keydown")], [])
 
     def test_a_pop_up_that_opens_after_the_url_is_answered_and_without_one_the_wait_ends_after_30_s(self):
         teams = self.teams([("main", MAIN, "")])

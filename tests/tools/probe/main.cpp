@@ -31,6 +31,8 @@
 //       <gap-ms> apart, as another run writing an entry would
 //   probe follow <file> <ms>          opens <file> for reading, sharing everything, for <ms>, as a log
 //       viewer that follows the file does
+//   probe mutex <name> <ms> release|abandon   takes the named mutex, holds it for <ms>, then lets go,
+//       or ends without letting go (the mutex is abandoned), as a run of the program that died would
 //
 // Exit codes: 0 done, 1 bad usage, 2 no such window, 3 a Windows call failed;
 // launch: the command's, or 250-252 when it could not be run.
@@ -363,6 +365,17 @@ int follow(const wchar_t* path, int holdMs)
     return 0;
 }
 
+int holdMutex(const wchar_t* name, int holdMs, bool abandon)
+{
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (mutex == nullptr || WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0) return 3;
+    Sleep(static_cast<DWORD>(holdMs));
+    if (abandon) ExitProcess(0);  // still the owner: the mutex is abandoned
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+}
+
 int run(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc >= 2 ? argv[1] : L"";
@@ -384,6 +397,7 @@ int run(int argc, wchar_t** argv)
     if (is(L"launch", 1, 1)) return launch(argv[2]);
     if (is(L"hold", 4, 4)) return hold(argv[2], _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]));
     if (is(L"follow", 2, 2)) return follow(argv[2], _wtoi(argv[3]));
+    if (is(L"mutex", 3, 3)) return holdMutex(argv[2], _wtoi(argv[3]), std::wstring(argv[4]) == L"abandon");
     return 1;
 }
 
