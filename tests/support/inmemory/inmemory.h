@@ -98,6 +98,8 @@ void setModuleFileName(const std::u16string& path);
 
 // --- Registry ----------------------------------------------------------------
 // Paths start with "HKCR\", "HKCU\" or "HKLM\"; names compare case-insensitively.
+// "HKCR\..." is the merged view: the user's HKCU\Software\Classes copy of a
+// key when there is one, else the machine's HKLM\Software\Classes copy.
 bool keyExists(const std::u16string& path);
 bool keyIsVolatile(const std::u16string& path);
 bool valueExists(const std::u16string& keyPath, const std::u16string& name);  // "" = default value

@@ -15,6 +15,8 @@ namespace inmemory::detail {
 // Paths and registry names compare case-insensitively: stored under a folded key.
 std::u16string fold(std::u16string_view text);
 std::u16string parentPath(const std::u16string& path);
+// A registry path as HKEY_CLASSES_ROOT resolves it, in the hive that holds it.
+std::u16string classesView(const std::u16string& path);
 // UTF-16LE bytes as text, up to the first zero unit when `untilZero`.
 std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero = false);
 
