@@ -134,11 +134,24 @@ class Registration(unittest.TestCase):
         self.assertEqual(self.command("/unregisterhandler"),
                          (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
 
-        # A scheme key without a string default is not taken for ours.
-        self.prefix.reg("add", SCHEME_KEY, "/v", "Other", "/d", "x", "/f")
+        # A number as the scheme key's default: browsers still start the open
+        # command, so it is a registration and goes like any other.
+        self.prefix.reg("add", SCHEME_KEY, "/ve", "/t", "REG_DWORD", "/d", "1", "/f")
+        self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", self.open_command, "/f")
         self.assertEqual(self.command("/unregisterhandler"),
-                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
-        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 0)
+                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler successfully removed.\n"))
+        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1)
+
+    def test_a_copy_under_a_255_character_path_registers_and_validates_as_its_own(self):
+        # The open command is then 262 characters.
+        folder = "\\".join(["Program Files", "V" * 120, "W" * 91])
+        exe_unix = self.prefix.copy_in(harness.mirrowcast_exe(), folder, EXE_NAME)
+        exe = self.prefix.winpath(exe_unix)
+        self.assertEqual(len(exe), 255)
+        self.assertEqual(self.prefix.run_logged(exe, ["/registerhandler"]), (0, BANNER + REGISTERED))
+        self.assertEqual(self.exported_tree(), registered_tree(exe))
+        self.assertEqual(self.prefix.run_logged(exe, ["/validateconfig"], until_closed=True), (0, BANNER + VALID))
+        self.assertEqual(self.prefix.run_logged(exe, ["/registerhandler"]), (0, BANNER + REFUSED))
 
     def test_help_and_invalid_syntax_reach_the_log_and_the_console(self):
         cases = [
