@@ -58,6 +58,13 @@ public:
 
     bool isOn() const { return opened; }
 
+    // Says so, with the commands that mend it, when the shared folder's list
+    // is weaker than the one the program gives it (unprotected, or letting
+    // anyone but the system and the administrators take the folder itself).
+    // Such a folder is left as it is; the console commands an administrator
+    // runs to check the installation report it, the URL runs do not.
+    void reportWeakerFolderAccess();
+
     std::int32_t detailEnabled = 0;
     std::int32_t consoleAttached = 0;
     // Today's file in the folder every user's runs share; empty when set-up
@@ -89,7 +96,7 @@ private:
 
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
     void prepareFolder();
-    void restrictFolderAccess();
+    void restrictVendorFolder(const char16_t* vendor);
     bool appendFileName(char16_t (&path)[PathCapacity]) const;
     bool prepareUserFile();
     void expireOldFile(const char16_t* path, Destination destination);

@@ -191,3 +191,23 @@ TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsAndNeverOpensTheStatusW
     EXPECT_TRUE(inmemory::postedMessages().empty());
     EXPECT_TRUE(inmemory::sentInput().empty());
 }
+
+TEST_F(ConsoleCommandsTest, AWeakerLogFolderIsReportedByTheTwoChecksAndNeverByAUrl)
+{
+    for (const char16_t* line : {u"/debuginfo", u"/validateconfig", u"/help"}) {
+        log.reset();
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        inmemory::addFolder(LogFolder);  // as an earlier version or someone else left it
+        log = std::make_unique<TestLog>();
+        [[maybe_unused]] const ConsoleCommandResult result = run(line);
+        const std::u16string said = inmemory::consoleOutput();
+        EXPECT_EQ(said.find(u"The access list of the log folder \"" + LogFolder + u"\" may let") != std::u16string::npos,
+                  line != std::u16string(u"/help"))
+            << narrow(said);
+    }
+    freshMachine();
+    inmemory::addFolder(LogFolder);
+    const ProgramRun url = runProgramOnDouble(u"\"Velmorathis.Mirrowcast:TeamsCall?action=validateconfig\"");
+    EXPECT_EQ(url.log.find(u"icacls"), std::u16string::npos) << narrow(url.log);
+}

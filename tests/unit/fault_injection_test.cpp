@@ -28,9 +28,9 @@ constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissio
 // function may change until someone says. Only the log calls the LogOnly
 // ones: their failure must leave the work of the run exactly as it is.
 const std::set<std::string_view> LogOnly = {
-    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "setProtectedFolderAccess",
-    "openFile",            "appendToFile",    "readFileFacts", "readFinalPath", "deleteFile",
-    "writeConsole",        "releaseConsole",
+    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "createFolderWithAccess",
+    "setProtectedFolderAccess", "readFolderAccess", "openFile", "appendToFile", "readFileFacts", "readFinalPath",
+    "deleteFile",          "writeConsole",    "releaseConsole",
 };
 // Their failure may change what the run does; the exit code still tells.
 const std::set<std::string_view> WorkChanging = {
@@ -88,7 +88,7 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
     freshMachine();
     inmemory::setParentConsole(m.console);
     if (m.folder) {
-        inmemory::addFolder(LogFolder);
+        inmemory::setFolderAccess(LogFolder, LogFolderList);
     }
     if (m.oldFile) {
         inmemory::addFile(DayLogFile, u"last week\n", 0);

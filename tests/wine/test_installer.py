@@ -231,7 +231,8 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.install(self.msi), 0)
         self.assert_installed()
 
-        self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
+        self.assertEqual(self.validate_installed(),
+                         (0, registration.BANNER + registration.VALID + registration.FOLDER_REPORT))
         # The installed registration is one the program will not overwrite.
         self.assertEqual(self.prefix.run_logged(INSTALLED, ["/registerhandler"]),
                          (0, registration.BANNER + registration.REFUSED))
@@ -272,7 +273,8 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
         self.assertTrue(os.path.exists(self.installed_unix))
         # Removing the older product must not have taken the newer one's key.
-        self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
+        self.assertEqual(self.validate_installed(),
+                         (0, registration.BANNER + registration.VALID + registration.FOLDER_REPORT))
 
         self.assertEqual(self.install(self.msi), INSTALL_FAILURE)
         self.assertEqual(self.installed_products(), {product_code(newer): NEWER})

@@ -77,8 +77,15 @@ void releaseFile(const std::u16string& path);
 // A log viewer follows the file: open for reading, sharing everything, until
 // released.
 void followFile(const std::u16string& path);
-// The access list the program last gave the folder (empty: none).
-std::vector<win::FolderAccess> folderAccess(const std::u16string& folder);
+// A folder's access list: unprotected and empty when nobody gave it one (it
+// has what it inherits).
+struct FolderList {
+    bool isProtected = false;
+    std::vector<win::FolderAccess> entries{};
+    bool operator==(const FolderList&) const = default;
+};
+FolderList folderAccess(const std::u16string& folder);
+void setFolderAccess(const std::u16string& folder, const FolderList& list);
 std::size_t openHandleCount();
 void setProgramDataPath(const std::u16string& path);
 // Links, as a local user can plant them in the log folder. `path` becomes a

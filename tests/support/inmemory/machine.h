@@ -49,7 +49,7 @@ struct File {
 
 struct Folder {
     std::u16string path{};
-    std::vector<win::FolderAccess> access{};  // as last set by the program; empty: never set
+    FolderList access{};  // as last set; unprotected and empty: never set, what it inherits
     std::u16string junctionTarget{};  // a junction (mount point) to this folder
 };
 
