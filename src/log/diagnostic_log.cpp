@@ -496,9 +496,11 @@ int DiagnosticLog::writeLine(const char16_t* text)
     if (text == nullptr) {
         text = u"";
     }
-    if (!writeToDayFile(text)) {
-        [[maybe_unused]] const bool kept = writeToUserFile(text);  // else lost from both files
-    }
+    if (writeToDayFile(text)) {
+        lastEntryInUserFile = false;
+    } else if (writeToUserFile(text)) {
+        lastEntryInUserFile = true;
+    }  // else lost from both files
     if (consoleAttached != 0) {
         writeToConsole(text, util::length(text));
     }

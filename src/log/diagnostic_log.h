@@ -65,6 +65,11 @@ public:
     // runs to check the installation report it, the URL runs do not.
     void reportWeakerFolderAccess();
 
+    // The file that took this run's last entry: today's file in the shared
+    // folder, or the user's when the run's entries went there. logPath
+    // before any entry was written.
+    const char16_t* lastEntryPath() const { return lastEntryInUserFile ? userPath : logPath; }
+
     std::int32_t detailEnabled = 0;
     std::int32_t consoleAttached = 0;
     // Today's file in the folder every user's runs share; empty when set-up
@@ -90,6 +95,7 @@ private:
     bool userFileStaysBusy = false;  // and for the user's file
     UserFileState userFile = UserFileState::NotNeededYet;
     bool userFileHeaded = false;         // this run's line saying why already heads its entries there
+    bool lastEntryInUserFile = false;
     std::int32_t entriesInUserFile = 0;  // written there since the day's file last took one
     win::DWORD dayFileError = 0;         // why the day's file did not take the last entry; 0: refused by the checks
     bool permissionWarningPending = false;

@@ -119,10 +119,11 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         std::function<void()> ends;     // before "three" (nothing: it stays)
         std::u16string dayFile;
         std::u16string userFile;
+        std::u16string lastIn = DayLogFile;  // the file of "three", which the status window's link opens the folder of
     };
     const Case cases[] = {
         {"a folder in the way", [] { inmemory::addFolder(DayLogFile); }, nullptr, u"",
-         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
         {"held by another program", [] { inmemory::holdFile(DayLogFile); },
          [] { inmemory::releaseFile(DayLogFile); },
          u"3 entries of this run were written to the user's log folder.\nthree\n",
@@ -137,11 +138,13 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
          [] { inmemory::holdFile(DayLogFile); inmemory::addFile(UserLogFile, u"last week\n", 0); },
-         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
+         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n", UserLogFile},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
-         u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
-        {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
-         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"2") + u"one\ntwo\nthree\n", UserLogFile},
+        {"the maker's folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
+        {"the log folder cannot be created", [] { inmemory::failCall("createFolderWithAccess", 5); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
         {"held, and the user's file a link",
          [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
@@ -160,6 +163,7 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
                 c.ends();
             }
             log.print(u"three\n");
+            EXPECT_EQ(std::u16string(log.lastEntryPath()), c.lastIn) << c.what;
         }
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.dayFile) << c.what;
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)), c.userFile) << c.what;
