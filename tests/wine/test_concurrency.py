@@ -3,7 +3,7 @@
 Every protocol URL starts a process of its own, so runs overlap; each entry
 opens the day's file exclusively, appends and closes it, and a run that finds
 the file held waits for it a moment. Here eight runs of "/debuginfo" list the
-two hundred windows of a Teams stand-in at the same time, 203 entries each,
+two hundred windows of a Teams stand-in at the same time, 407 entries each,
 while another process keeps taking the file for short moments: every entry
 must arrive, whole, and each run's entries in that run's order."""
 
