@@ -86,6 +86,7 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader
         // Support sees every window of a Teams process, whatever its class.
         listTeamsProcessWindows(scan);
+        log.reportWeakerFolderAccess();
         return {};
     }
     case Command::ValidateConfig: {
@@ -97,6 +98,7 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
             log.print(u"Protocol handler registration is missing or invalid (error %d).\n",
                       static_cast<std::int32_t>(result));
         }
+        log.reportWeakerFolderAccess();
         // The status window follows whatever the registration looks like: it
         // shows the Teams side of the configuration.
         return {0, true};

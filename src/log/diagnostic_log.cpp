@@ -21,19 +21,62 @@ constexpr char16_t EntriesMovedNote[] = u"%d entries of this run were written to
 // same weekday, and is replaced.
 constexpr std::int64_t ExpiryAge = 1'728'010'000'000;
 
-// Every user may modify the shared folder, so that every user's runs write to
-// the same day files and remove expired ones; nobody but the system and the
-// administrators may change who may do so. OWNER RIGHTS in place of the
-// owner's implicit rights keeps the user whose run created the folder, or a
-// file in it, from re-permissioning it.
+// The shared folder must stay where the log expects it, the same folder for
+// every user's runs: every user may add files to it, and create, append to
+// and delete the files in it, another user's expired one included; nobody
+// but the system and the administrators may delete or rename the folder,
+// make folders in it or change who may do what. The Users entry on the
+// folder itself therefore holds read, list, traverse and add-file only,
+// while its Modify reaches the files alone (inherit only). OWNER RIGHTS, in
+// place of the owner's implicit rights, holds the same, so that the user
+// whose run created the folder, or a file in it, gets no more than others.
+constexpr win::DWORD ReadAndList = win::FILE_GENERIC_READ | win::FILE_GENERIC_EXECUTE;
 constexpr win::DWORD ModifyRights =
     win::FILE_GENERIC_READ | win::FILE_GENERIC_WRITE | win::FILE_GENERIC_EXECUTE | win::DELETE;
-constexpr win::FolderAccess SharedFolderAccess[] = {
-    {win::Trustee::LocalSystem, win::FILE_ALL_ACCESS},
-    {win::Trustee::Administrators, win::FILE_ALL_ACCESS},
-    {win::Trustee::Users, ModifyRights},
-    {win::Trustee::OwnerRights, ModifyRights},
+constexpr win::DWORD InheritedByAll = win::OBJECT_INHERIT_ACE | win::CONTAINER_INHERIT_ACE;
+constexpr win::DWORD FilesOnly = win::OBJECT_INHERIT_ACE | win::INHERIT_ONLY_ACE;
+constexpr win::FolderAccess LogFolderAccess[] = {
+    {win::Trustee::LocalSystem, win::FILE_ALL_ACCESS, InheritedByAll},
+    {win::Trustee::Administrators, win::FILE_ALL_ACCESS, InheritedByAll},
+    {win::Trustee::Users, ReadAndList | win::FILE_ADD_FILE, 0},
+    {win::Trustee::OwnerRights, ReadAndList | win::FILE_ADD_FILE, 0},
+    {win::Trustee::Users, ModifyRights, FilesOnly},
+    {win::Trustee::OwnerRights, ModifyRights, FilesOnly},
 };
+// The maker's folder above it, when this run made it: read and list for
+// every user, so that nobody can rename the log folder away through it.
+constexpr win::FolderAccess VendorFolderAccess[] = {
+    {win::Trustee::LocalSystem, win::FILE_ALL_ACCESS, InheritedByAll},
+    {win::Trustee::Administrators, win::FILE_ALL_ACCESS, InheritedByAll},
+    {win::Trustee::Users, ReadAndList, 0},
+    {win::Trustee::OwnerRights, ReadAndList, 0},
+};
+// Rights on the folder itself that let their holder take the folder from
+// under the log: delete or rename it, change its list or owner, delete what
+// is in it, or make a folder in it.
+constexpr win::DWORD TakingRights =
+    win::DELETE | win::WRITE_DAC | win::WRITE_OWNER | win::FILE_DELETE_CHILD | win::FILE_ADD_SUBDIRECTORY;
+
+// An unprotected list takes whatever the folder above passes down.
+bool isWeaker(const win::FolderAccessList& list)
+{
+    if (!list.isProtected) {
+        return true;
+    }
+    for (std::size_t i = 0; i < list.count; ++i) {
+        const win::FolderAccess& entry = list.entries[i];
+        win::DWORD rights = entry.rights;
+        rights |= (rights & win::GENERIC_ALL) != 0 ? win::FILE_ALL_ACCESS : 0;
+        rights |= (rights & win::GENERIC_WRITE) != 0 ? win::FILE_GENERIC_WRITE : 0;
+        const bool onTheFolder = (entry.inheritance & win::INHERIT_ONLY_ACE) == 0;
+        const bool trusted =
+            entry.trustee == win::Trustee::LocalSystem || entry.trustee == win::Trustee::Administrators;
+        if (onTheFolder && !trusted && (rights & TakingRights) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // A link or junction opened as itself is refused wherever the log writes:
 // written through, the entry would land where the link's author chose.
@@ -146,37 +189,76 @@ void DiagnosticLog::prepareFolder()
         return;
     }
     if (win::pathExists(logPath)) {
-        return;  // an existing folder keeps the rights it has
+        return;  // an existing folder keeps the list it has, weaker or not
     }
-    const win::DWORD created = win::createFolder(logPath);
-    if (created == win::ERROR_ALREADY_EXISTS) {
-        // Another run, started at the same moment, made it first (one process
-        // per URL): it is there, and that run sets its rights.
-        return;
-    }
-    if (created != win::ERROR_SUCCESS) {
+    char16_t folder[PathCapacity];  // without the final backslash
+    util::copyString(folder, logPath);
+    util::pathRemoveFileSpec(folder);
+    char16_t vendor[PathCapacity];
+    util::copyString(vendor, folder);
+    util::pathRemoveFileSpec(vendor);
+    // The maker's folder comes with what it inherits, so that this run can
+    // make the log folder in it; another product may use it too.
+    const win::DWORD vendorMade = win::createFolder(vendor);
+    // The log folder's list comes with it: it is never open to others for a
+    // moment, and a run that could not change a list afterwards (in a
+    // parent that passes down less than full control) still gives it.
+    // ERROR_ALREADY_EXISTS: another run, started at the same moment, made it
+    // (one process per URL), with the same list.
+    const win::DWORD created = vendorMade == win::ERROR_SUCCESS || vendorMade == win::ERROR_ALREADY_EXISTS
+                                   ? win::createFolderWithAccess(folder, LogFolderAccess, std::size(LogFolderAccess))
+                                   : vendorMade;
+    if (created != win::ERROR_SUCCESS && created != win::ERROR_ALREADY_EXISTS) {
         dayFileError = created;
         logPath[0] = 0;
         return;
     }
-    restrictFolderAccess();
+    if (vendorMade == win::ERROR_SUCCESS) {
+        restrictVendorFolder(vendor);
+    }
 }
 
-// A folder this run has just created gets the shared folder's own access list
-// in place of what it inherited from the application data folder.
-void DiagnosticLog::restrictFolderAccess()
+// The maker's folder that this run has just created gets its own list in
+// place of what it inherited, once the log folder is in it: read and list
+// only, no user could make the log folder there any more.
+void DiagnosticLog::restrictVendorFolder(const char16_t* vendor)
 {
     // Not through a junction: the list would be the junction target's.
     win::DWORD error = 0;
-    util::UniqueFile folder(win::openFile(logPath, win::FileUse::ChangeFolderRights, error));
-    if (folder && !isPlainObjectBelowRoot(folder.get(), logPath, true)) {
+    util::UniqueFile folder(win::openFile(vendor, win::FileUse::ChangeFolderRights, error));
+    if (folder && !isPlainObjectBelowRoot(folder.get(), vendor, true)) {
         folder.reset();
     }
-    // Either way the folder is usable; the warning tells an administrator
-    // that its rights need setting by hand.
+    // Either way the log folder is usable; the warning tells an
+    // administrator that the rights need setting by hand.
     permissionWarningPending =
-        !folder || win::setProtectedFolderAccess(folder.get(), SharedFolderAccess, std::size(SharedFolderAccess)) !=
+        !folder || win::setProtectedFolderAccess(folder.get(), VendorFolderAccess, std::size(VendorFolderAccess)) !=
                        win::ERROR_SUCCESS;
+}
+
+void DiagnosticLog::reportWeakerFolderAccess()
+{
+    char16_t folder[PathCapacity];
+    util::copyString(folder, logPath);
+    if (!util::pathRemoveFileSpec(folder)) {
+        return;  // set-up gave no folder
+    }
+    // Opened as itself: a junction in its place is the entries' problem,
+    // and they refuse it.
+    win::DWORD error = 0;
+    const util::UniqueFile handle(win::openFile(folder, win::FileUse::ReadFolderRights, error));
+    win::FolderAccessList list;
+    if (!handle || win::readFolderAccess(handle.get(), list) != win::ERROR_SUCCESS || !isWeaker(list)) {
+        return;
+    }
+    // One text per line: with the path three times they would not fit one.
+    print(u"The access list of the log folder \"%s\" may let users other than the administrators delete, rename "
+          u"or re-permission it. To give it the program's list, run as an administrator:\n",
+          folder);
+    print(u"  icacls \"%s\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
+          u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n",
+          folder);
+    print(u"  icacls \"%s\" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n", folder);
 }
 
 bool DiagnosticLog::appendFileName(char16_t (&path)[PathCapacity]) const
@@ -414,9 +496,11 @@ int DiagnosticLog::writeLine(const char16_t* text)
     if (text == nullptr) {
         text = u"";
     }
-    if (!writeToDayFile(text)) {
-        [[maybe_unused]] const bool kept = writeToUserFile(text);  // else lost from both files
-    }
+    if (writeToDayFile(text)) {
+        lastEntryInUserFile = false;
+    } else if (writeToUserFile(text)) {
+        lastEntryInUserFile = true;
+    }  // else lost from both files
     if (consoleAttached != 0) {
         writeToConsole(text, util::length(text));
     }

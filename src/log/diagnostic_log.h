@@ -58,6 +58,18 @@ public:
 
     bool isOn() const { return opened; }
 
+    // Says so, with the commands that mend it, when the shared folder's list
+    // is weaker than the one the program gives it (unprotected, or letting
+    // anyone but the system and the administrators take the folder itself).
+    // Such a folder is left as it is; the console commands an administrator
+    // runs to check the installation report it, the URL runs do not.
+    void reportWeakerFolderAccess();
+
+    // The file that took this run's last entry: today's file in the shared
+    // folder, or the user's when the run's entries went there. logPath
+    // before any entry was written.
+    const char16_t* lastEntryPath() const { return lastEntryInUserFile ? userPath : logPath; }
+
     std::int32_t detailEnabled = 0;
     std::int32_t consoleAttached = 0;
     // Today's file in the folder every user's runs share; empty when set-up
@@ -83,13 +95,14 @@ private:
     bool userFileStaysBusy = false;  // and for the user's file
     UserFileState userFile = UserFileState::NotNeededYet;
     bool userFileHeaded = false;         // this run's line saying why already heads its entries there
+    bool lastEntryInUserFile = false;
     std::int32_t entriesInUserFile = 0;  // written there since the day's file last took one
     win::DWORD dayFileError = 0;         // why the day's file did not take the last entry; 0: refused by the checks
     bool permissionWarningPending = false;
 
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
     void prepareFolder();
-    void restrictFolderAccess();
+    void restrictVendorFolder(const char16_t* vendor);
     bool appendFileName(char16_t (&path)[PathCapacity]) const;
     bool prepareUserFile();
     void expireOldFile(const char16_t* path, Destination destination);

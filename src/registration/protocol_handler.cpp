@@ -18,17 +18,19 @@ constexpr char16_t CommandKeyPath[] = u"Velmorathis.Mirrowcast\\shell\\open\\com
 constexpr char16_t SchemeDescription[] = u"URL:Velmorathis.Mirrowcast Protocol";
 
 constexpr std::size_t ModulePathCapacity = 260;
-// Quotes, blank and "%1" around a path of at most 259 characters always fit.
+// Quotes, blank and "%1" around a path of at most 259 characters always fit,
+// and so does another program's command of up to 515 characters.
 constexpr std::size_t CommandCapacity = 516;
-// RegGetValueW is told 516 bytes although the buffer holds 516 units: a value
-// longer than 257 characters does not fit and reads as missing, which lets
-// registerHandler write over such a value.
-constexpr DWORD ReadSizeBytes = 516;
+// RegGetValueW counts bytes: the whole buffer, or this program's own command
+// under a long install path would not fit and never read as valid.
+constexpr DWORD ReadSizeBytes = CommandCapacity * sizeof(char16_t);
 // The REG_SZ restriction alone takes plain and expandable strings alike (the
 // latter expanded, as the shell will expand it). Adding RRF_RT_REG_EXPAND_SZ
 // without RRF_NOEXPAND makes every read fail with 87, whatever the value: the
 // registration would never be seen, never be refused and never be removed.
 constexpr DWORD ReadTypes = win::RRF_RT_REG_SZ;
+
+constexpr LSTATUS NotFoundError = static_cast<LSTATUS>(win::ERROR_FILE_NOT_FOUND);
 
 constexpr DWORD NewKeyAccess = win::KEY_SET_VALUE | win::KEY_CREATE_SUB_KEY;
 
@@ -59,6 +61,52 @@ LSTATUS readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapac
 {
     DWORD size = ReadSizeBytes;
     return win::readRegistryValue(HKEY_CLASSES_ROOT, keyPath, nullptr, ReadTypes, nullptr, value, &size);
+}
+
+// The registration as validate judges it, and the read's own error when the
+// command could not be read for a reason that says nothing about it.
+struct Registration {
+    ValidateResult found;
+    LSTATUS readError;
+};
+
+Registration readRegistration(const ProtocolHandler& handler)
+{
+    // Only ERROR_FILE_NOT_FOUND means nothing is registered: the scheme key,
+    // "shell\open\command" or its default value is not there. A command
+    // that does not fit or is no string is a registration all the same; it
+    // cannot be compared, so it counts as another program's and is never
+    // written over.
+    char16_t registered[CommandCapacity] = {};
+    const LSTATUS error = readDefaultValue(CommandKeyPath, registered);
+    if (error == NotFoundError) {
+        return {ValidateResult::Missing, 0};
+    }
+    if (error != 0) {
+        const bool uncomparable = error == static_cast<LSTATUS>(win::ERROR_MORE_DATA) ||
+                                  error == static_cast<LSTATUS>(win::ERROR_UNSUPPORTED_TYPE);
+        return {ValidateResult::Differs, uncomparable ? 0 : error};
+    }
+    // The registry first: without a registration the answer is "missing"
+    // even when the program's own path cannot be read.
+    char16_t modulePath[ModulePathCapacity] = {};
+    if (!readModulePath(modulePath)) {
+        reportModulePathUnreadable(handler);
+        return {ValidateResult::ModulePathUnreadable, 0};
+    }
+    char16_t expected[CommandCapacity] = {};
+    buildOpenCommand(modulePath, expected);
+    // File names on Windows ignore letter case, and so does this comparison.
+    const bool same = util::compareNoCase(registered, expected) == 0;
+    return {same ? ValidateResult::Valid : ValidateResult::Differs, 0};
+}
+
+// 0 when the scheme key shows under HKEY_CLASSES_ROOT, NotFoundError when it does
+// not, else why it could not be looked at.
+LSTATUS lookForScheme()
+{
+    util::UniqueKey scheme;
+    return win::openRegistryKey(HKEY_CLASSES_ROOT, SchemeKey, win::KEY_QUERY_VALUE, scheme.receive());
 }
 
 // REG_SZ sizes count the terminator: a reader that trusts the size then finds
@@ -121,35 +169,20 @@ const char16_t* registryErrorText(LSTATUS error)
     return error == static_cast<LSTATUS>(win::ERROR_ACCESS_DENIED) ? u"Access denied" : u"system error";
 }
 
-ValidateResult ProtocolHandler::validate() const
-{
-    // The registry first: without a registration the answer is "missing" even
-    // when the program's own path cannot be read.
-    char16_t registered[CommandCapacity] = {};
-    if (readDefaultValue(CommandKeyPath, registered) != 0) {
-        return ValidateResult::Missing;
-    }
-    char16_t modulePath[ModulePathCapacity] = {};
-    if (!readModulePath(modulePath)) {
-        reportModulePathUnreadable(*this);
-        return ValidateResult::ModulePathUnreadable;
-    }
-    char16_t expected[CommandCapacity] = {};
-    buildOpenCommand(modulePath, expected);
-    // File names on Windows ignore letter case, and so does this comparison.
-    return util::compareNoCase(registered, expected) == 0 ? ValidateResult::Valid : ValidateResult::Differs;
-}
+ValidateResult ProtocolHandler::validate() const { return readRegistration(*this).found; }
 
 RegisterResult ProtocolHandler::registerHandler() const
 {
-    const ValidateResult found = validate();
-    if (found != ValidateResult::Missing) {
+    const Registration found = readRegistration(*this);
+    if (found.readError == 0 && found.found != ValidateResult::Missing) {
         log->print(u"Protocol handler already exists, unregister current handler before registering.\n");
-        return {RegisterOutcome::Refused, found, 0};
+        return {RegisterOutcome::Refused, found.found, 0};
     }
 
-    LSTATUS error = 0;
-    {
+    // A registration that could not be read (access denied) is not written
+    // over unseen: its error is the one reported.
+    LSTATUS error = found.readError;
+    if (error == 0) {
         util::UniqueKey scheme;
         {
             util::UniqueKey root;
@@ -168,34 +201,49 @@ RegisterResult ProtocolHandler::registerHandler() const
 
     if (error != 0) {
         log->print(u"Registering protocol handler failed, error %d (%s).\n", error, registryErrorText(error));
-        return {RegisterOutcome::Failed, found, error};
+        return {RegisterOutcome::Failed, found.found, error};
     }
     log->print(u"Registering protocol handler succeeded.\n");
-    return {RegisterOutcome::Registered, found, 0};
+    return {RegisterOutcome::Registered, found.found, 0};
 }
 
 UnregisterResult ProtocolHandler::unregisterHandler() const
 {
-    char16_t description[CommandCapacity] = {};
-    if (readDefaultValue(SchemeKey, description) != 0) {
+    // Whatever the scheme key holds, it is a registration: browsers start
+    // whatever its open command names. Only a key that is not there is none.
+    LSTATUS error = lookForScheme();
+    if (error == NotFoundError) {
         log->print(u"Protocol handler not found.\n");
         return {UnregisterOutcome::NotFound, 0};
     }
 
-    LSTATUS error = 0;
     {
         // Opened only to learn early whether the user may write under
         // HKEY_CLASSES_ROOT at all.
         util::UniqueKey root;
-        error = win::openRegistryKey(HKEY_CLASSES_ROOT, nullptr, win::KEY_SET_VALUE, root.receive());
         if (error == 0) {
-            // Through the predefined root, which resolves the merged view of
-            // the classes; the tree goes with whatever else is in it.
+            error = win::openRegistryKey(HKEY_CLASSES_ROOT, nullptr, win::KEY_SET_VALUE, root.receive());
+        }
+        // HKEY_CLASSES_ROOT shows the user's copy of a key over the machine's,
+        // and a deletion through it takes the copy that shows. So the key is
+        // looked for again after each removal: what still shows is the other
+        // hive's copy, which browsers would start just the same. Two hives,
+        // two removals; a key still there after both is one that something
+        // keeps writing.
+        for (int removals = 0; error == 0; ++removals) {
+            if (removals == 2) {
+                error = static_cast<LSTATUS>(win::ERROR_ALREADY_EXISTS);
+                break;
+            }
+            // The tree goes with whatever else is in it.
             error = win::deleteRegistryTree(HKEY_CLASSES_ROOT, SchemeKey);
+            if (error == 0) {
+                error = lookForScheme();
+            }
         }
     }
 
-    if (error != 0) {
+    if (error != NotFoundError) {
         log->print(u"Unable to remove protocol handler, error %d (%s).\n", error, registryErrorText(error));
         return {UnregisterOutcome::Failed, error};
     }

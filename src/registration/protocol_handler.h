@@ -19,8 +19,8 @@ class DiagnosticLog;
 // The numbers are the ones "/validateconfig" shows as its error.
 enum class ValidateResult : std::int32_t {
     Valid = 0,                  // the registered open command is the one this program would write
-    Missing = 1,                // no readable open command
-    Differs = 2,                // another command (another program, or this one moved)
+    Missing = 1,                // nothing registered: no scheme key, open command key or command value
+    Differs = 2,                // another command (another program, this one moved), or one that cannot be read
     ModulePathUnreadable = -1,  // the program's own path could not be read
 };
 
@@ -46,10 +46,12 @@ struct ProtocolHandler {
     // Compares the registered open command with the one this program would
     // write, letter case ignored.
     [[nodiscard]] ValidateResult validate() const;
-    // Writes the key tree unless a readable registration exists already; an
-    // existing one is never overwritten, the user unregisters it first.
+    // Writes the key tree unless a registration exists already; an existing
+    // one, readable or not, is never overwritten: the user unregisters it
+    // first. A partial one without its open command is completed.
     [[nodiscard]] RegisterResult registerHandler() const;
-    // Removes the whole tree, subkeys and values of others included.
+    // Removes the whole tree, subkeys and values of others included, from
+    // the user's classes and the machine's: whichever HKEY_CLASSES_ROOT shows.
     [[nodiscard]] UnregisterResult unregisterHandler() const;
 
     DiagnosticLog* log = nullptr;  // the process's log, not owned

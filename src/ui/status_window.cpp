@@ -90,13 +90,15 @@ void createControls(StatusWindowState& state, HWND window)
     }
 }
 
-// Opens the folder of today's log file; nothing when the log is off. A folder
-// the shell cannot open is not reported: the user sees that nothing opened,
-// and the log it would go to is the very thing being looked for.
+// Opens the folder whose file took this run's last entry, where the user
+// finds what this run wrote: the shared folder, or the user's own when the
+// day's file could not take the entries. Nothing when there is none. A
+// folder the shell cannot open is not reported: the user sees that nothing
+// opened, and the log it would go to is the very thing being looked for.
 void openLogFolder(const DiagnosticLog& log)
 {
     char16_t folder[StatusPathCapacity];
-    if (logFolderOf(log.logPath, folder)) {
+    if (logFolderOf(log.lastEntryPath(), folder)) {
         ShellExecuteW(nullptr, L"open", wide(folder), nullptr, nullptr, SW_SHOW);
     }
 }

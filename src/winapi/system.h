@@ -79,7 +79,7 @@ enum class KnownFolder {
 [[nodiscard]] DWORD createFolder(const char16_t* path);
 
 // What the log opens a path for, and how (FileOpens below).
-enum class FileUse { InspectFolder, ResolveFolder, ChangeFolderRights, ReadToExpire, AppendEntry };
+enum class FileUse { InspectFolder, ResolveFolder, ChangeFolderRights, ReadFolderRights, ReadToExpire, AppendEntry };
 
 // CreateFileW's access, share mode, disposition and flags for each use, in
 // Windows' numbers. The real side passes them on; the test double decides by
@@ -117,6 +117,8 @@ constexpr FileOpen FileOpens[] = {
      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS},
     {FileUse::ChangeFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC, 0, OPEN_EXISTING,
      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
+    {FileUse::ReadFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
     {FileUse::ReadToExpire, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
      FILE_FLAG_OPEN_REPARSE_POINT},
     {FileUse::AppendEntry, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS,
@@ -156,11 +158,26 @@ struct FileFacts {
 
 // Access rights as a folder's access list counts them (icacls shows
 // FILE_ALL_ACCESS as F, and read, write, execute and DELETE together as M).
+constexpr DWORD FILE_ADD_FILE = 0x0002;          // a folder's FILE_WRITE_DATA
+constexpr DWORD FILE_ADD_SUBDIRECTORY = 0x0004;  // a folder's FILE_APPEND_DATA
+constexpr DWORD FILE_DELETE_CHILD = 0x0040;
 constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD WRITE_OWNER = 0x00080000;
 constexpr DWORD FILE_GENERIC_READ = 0x00120089;
 constexpr DWORD FILE_GENERIC_WRITE = 0x00120116;
 constexpr DWORD FILE_GENERIC_EXECUTE = 0x001200A0;
 constexpr DWORD FILE_ALL_ACCESS = 0x001F01FF;
+// An entry may hold these instead, which Windows maps to the file rights.
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+
+// Where an entry applies, as its flags say (icacls's (OI), (CI) and (IO)):
+// with neither inherit flag, to the folder itself only; OBJECT_INHERIT_ACE
+// passes it to the files in the folder, CONTAINER_INHERIT_ACE to its
+// folders; INHERIT_ONLY_ACE keeps it off the folder itself.
+constexpr DWORD OBJECT_INHERIT_ACE = 0x1;
+constexpr DWORD CONTAINER_INHERIT_ACE = 0x2;
+constexpr DWORD INHERIT_ONLY_ACE = 0x8;
 
 // Who an entry of a folder's access list is for.
 enum class Trustee {
@@ -168,17 +185,39 @@ enum class Trustee {
     Administrators,  // S-1-5-32-544
     Users,           // S-1-5-32-545
     OwnerRights,     // S-1-3-4: stands in for the owner's implicit rights
+    Other,           // any other, as a list read back may hold
 };
+// One entry that allows `rights`, where `inheritance` says.
 struct FolderAccess {
     Trustee trustee;
     DWORD rights;
+    DWORD inheritance;
     bool operator==(const FolderAccess&) const = default;
 };
-// Replaces the access list of a folder opened for ChangeFolderRights with
-// exactly these entries, each allowing its rights to the folder and, by
-// inheritance, to the files and folders in it; the list is protected: nothing
-// is inherited from the folder above. ERROR_SUCCESS or why not; the folder
-// keeps its old list then.
+// A folder's list as read back: its entries that allow (those that deny are
+// left out), in order, and whether it is protected (inherits nothing from
+// the folder above).
+struct FolderAccessList {
+    static constexpr std::size_t Capacity = 16;
+    bool isProtected = false;
+    std::size_t count = 0;
+    FolderAccess entries[Capacity] = {};
+};
+
+// Each of these gives the folder a protected list of exactly these entries
+// (at most 8): nothing is inherited from the folder above.
+//
+// Replaces the list of a folder opened for ChangeFolderRights:
+// ERROR_SUCCESS or why not; the folder keeps its old list then.
 [[nodiscard]] DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count);
+// Creates one folder, whose parent must exist, with the list from its first
+// moment: ERROR_SUCCESS, ERROR_ALREADY_EXISTS when it was there (it is left
+// as it is), or why not (3 the parent is missing, 5 refused).
+[[nodiscard]] DWORD createFolderWithAccess(const char16_t* path, const FolderAccess* entries, std::size_t count);
+// Reads the list of a folder opened for ReadFolderRights: ERROR_SUCCESS, or
+// why not (122 when it has more entries than a FolderAccessList holds). A
+// folder without any list, open to everyone, reads as one entry for Other
+// with FILE_ALL_ACCESS.
+[[nodiscard]] DWORD readFolderAccess(HANDLE folder, FolderAccessList& list);
 
 }  // namespace win

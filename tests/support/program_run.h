@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "inmemory/inmemory.h"
 #include "mirrowcast_version.h"
 #include "status_window_stub.h"
 #include "winapi/types.h"
@@ -25,10 +26,27 @@ struct ProgramRun {
 inline const std::u16string StartLines = u"\nVelmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n";
 // The log's folders and today's files in them (the machine's clock stands on
 // a Monday); the user's own folder takes what the day's file cannot.
-inline const std::u16string LogFolder = u"C:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast";
+inline const std::u16string VendorFolder = u"C:\\ProgramData\\Velmorathis";
+inline const std::u16string LogFolder = VendorFolder + u"\\Velmorathis Mirrowcast";
 inline const std::u16string DayLogFile = LogFolder + u"\\VelmorathisMirrowcast1.log";
 inline const std::u16string UserLogFolder = u"C:\\Users\\ann\\AppData\\Local\\Velmorathis\\Velmorathis Mirrowcast";
 inline const std::u16string UserLogFile = UserLogFolder + u"\\VelmorathisMirrowcast1.log";
+// The lists a new log folder and the maker's folder above it get, in the
+// numbers icacls shows: D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)
+// (A;;0x1200ab;;;OW)(A;OIIO;0x1301bf;;;BU)(A;OIIO;0x1301bf;;;OW), and
+// D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;OW).
+inline const inmemory::FolderList LogFolderList{true,
+                                                {{win::Trustee::LocalSystem, 0x1F01FF, 3},
+                                                 {win::Trustee::Administrators, 0x1F01FF, 3},
+                                                 {win::Trustee::Users, 0x1200AB, 0},
+                                                 {win::Trustee::OwnerRights, 0x1200AB, 0},
+                                                 {win::Trustee::Users, 0x1301BF, 9},
+                                                 {win::Trustee::OwnerRights, 0x1301BF, 9}}};
+inline const inmemory::FolderList VendorFolderList{true,
+                                                   {{win::Trustee::LocalSystem, 0x1F01FF, 3},
+                                                    {win::Trustee::Administrators, 0x1F01FF, 3},
+                                                    {win::Trustee::Users, 0x1200A9, 0},
+                                                    {win::Trustee::OwnerRights, 0x1200A9, 0}}};
 // The protocol handler's keys and the command it registers for this program.
 inline const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
 inline const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";

@@ -152,14 +152,18 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
         {u"/registerhandler", Nothing, "openRegistryKey", 5, {5}, failed + u"5 (Access denied).\n"},
         {u"/registerhandler", Nothing, "setRegistryValue", 1450, {1450}, failed + u"1450 (system error).\n"},
         {u"/registerhandler", Nothing, "moduleFileName", 5, {13}, failed + u"13 (system error).\n"},
+        {u"/registerhandler", Ours, "readRegistryValue", 5, {5}, failed + u"5 (Access denied).\n"},
         {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + u"Protocol handler successfully removed.\n"},
         {u"/unregisterhandler", Nothing, "", 0, Done, Unregistering + NotFound},
         {u"/unregisterhandler", Ours, "deleteRegistryTree", 5, {5},
+         Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
+        {u"/unregisterhandler", Ours, "openRegistryKey", 5, {5},
          Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
         {u"/validateconfig", Ours, "", 0, StatusWindow,
          Validating + u"Protocol handler is registered and appears to be valid.\n"},
         {u"/validateconfig", Elsewhere, "", 0, StatusWindow, invalidAs + u"2).\n"},
         {u"/validateconfig", Elsewhere, "moduleFileName", 5, StatusWindow, invalidAs + u"-1).\n"},
+        {u"/validateconfig", Ours, "readRegistryValue", 5, StatusWindow, invalidAs + u"2).\n"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -186,4 +190,24 @@ TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsAndNeverOpensTheStatusW
     EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
     EXPECT_TRUE(inmemory::postedMessages().empty());
     EXPECT_TRUE(inmemory::sentInput().empty());
+}
+
+TEST_F(ConsoleCommandsTest, AWeakerLogFolderIsReportedByTheTwoChecksAndNeverByAUrl)
+{
+    for (const char16_t* line : {u"/debuginfo", u"/validateconfig", u"/help"}) {
+        log.reset();
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        inmemory::addFolder(LogFolder);  // as an earlier version or someone else left it
+        log = std::make_unique<TestLog>();
+        [[maybe_unused]] const ConsoleCommandResult result = run(line);
+        const std::u16string said = inmemory::consoleOutput();
+        EXPECT_EQ(said.find(u"The access list of the log folder \"" + LogFolder + u"\" may let") != std::u16string::npos,
+                  line != std::u16string(u"/help"))
+            << narrow(said);
+    }
+    freshMachine();
+    inmemory::addFolder(LogFolder);
+    const ProgramRun url = runProgramOnDouble(u"\"Velmorathis.Mirrowcast:TeamsCall?action=validateconfig\"");
+    EXPECT_EQ(url.log.find(u"icacls"), std::u16string::npos) << narrow(url.log);
 }

@@ -46,39 +46,64 @@ protected:
 
 }  // namespace
 
-TEST_F(DiagnosticLogTest, NewFolderIsCreatedForUsersToModifyNotToOwn)
+TEST_F(DiagnosticLogTest, OnlyFoldersTheRunCreatesGetTheirListsAndWeakerListsAreReported)
 {
-    const TestLog log;
-    EXPECT_EQ(std::u16string(log.logPath), DayLogFile);
-    EXPECT_TRUE(inmemory::folderExists(LogFolder));
-    // What icacls shows as F (0x1F01FF) and M (0x1301BF): full control for the
-    // system and administrators only; Users, and the owner through OWNER
-    // RIGHTS, may create, append and delete, never change the permissions.
-    EXPECT_EQ(inmemory::folderAccess(LogFolder),
-              (std::vector<win::FolderAccess>{{win::Trustee::LocalSystem, 0x1F01FF},
-                                              {win::Trustee::Administrators, 0x1F01FF},
-                                              {win::Trustee::Users, 0x1301BF},
-                                              {win::Trustee::OwnerRights, 0x1301BF}}));
-    EXPECT_EQ(inmemory::openHandleCount(), 0u);
-    EXPECT_EQ(log.detailEnabled, 0);
-}
-
-TEST_F(DiagnosticLogTest, ExistingFolderKeepsItsRights)
-{
-    inmemory::addFolder(LogFolder);
-    const TestLog log;
-    EXPECT_TRUE(log.isOn());
-    EXPECT_TRUE(inmemory::folderAccess(LogFolder).empty());
-    EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
-
-    // Another run starting at the same moment creates it first.
-    inmemory::reset();
-    inmemory::beforeCall("createFolder", [] { inmemory::addFolder(LogFolder); });
-    TestLog second;
-    EXPECT_TRUE(second.isOn());
-    EXPECT_EQ(inmemory::callCount("setProtectedFolderAccess"), 0u);
-    second.print(u"hello\n");
-    EXPECT_NE(text().find(u"] hello\n"), std::u16string::npos);
+    using inmemory::FolderList;
+    const FolderList none{};  // what it inherits
+    const auto own = [](const FolderList& list) { return [list] { inmemory::setFolderAccess(LogFolder, list); }; };
+    constexpr win::DWORD Full = 0x1F01FF, Modify = 0x1301BF;
+    const win::FolderAccess system{win::Trustee::LocalSystem, Full, 3}, admins{win::Trustee::Administrators, Full, 3};
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+        FolderList log;
+        FolderList vendor;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"nothing there", [] {}, LogFolderList, VendorFolderList, false},
+        {"the maker's folder there, another product's", [] { inmemory::addFolder(VendorFolder); }, LogFolderList,
+         none, false},
+        // Another run, started at the same moment, makes the log folder first.
+        {"made meanwhile by another run",
+         [] { inmemory::beforeCall("createFolderWithAccess", [] { inmemory::setFolderAccess(LogFolder, LogFolderList); }); },
+         LogFolderList, VendorFolderList, false},
+        {"there with what it inherits", [] { inmemory::addFolder(LogFolder); }, none, none, true},
+        {"there with the program's list", own(LogFolderList), LogFolderList, none, false},
+        {"made by the last version: Users modify the folder itself",
+         own({true, {system, admins, {win::Trustee::Users, Modify, 3}, {win::Trustee::OwnerRights, Modify, 3}}}),
+         {true, {system, admins, {win::Trustee::Users, Modify, 3}, {win::Trustee::OwnerRights, Modify, 3}}}, none,
+         true},
+        {"Users with full control as a generic right", own({true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}}),
+         {true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}}, none, true},
+        {"another trustee may change the list", own({true, {system, admins, {win::Trustee::Other, 0x40000, 0}}}),
+         {true, {system, admins, {win::Trustee::Other, 0x40000, 0}}}, none, true},
+        {"Users modify the files only", own({true, {system, admins, {win::Trustee::Users, Modify, 9}}}),
+         {true, {system, admins, {win::Trustee::Users, Modify, 9}}}, none, false},
+    };
+    const std::u16string folder = u"\"" + LogFolder + u"\"";
+    const std::u16string report =
+        u"The access list of the log folder " + folder + u" may let users other than the administrators delete, "
+        u"rename or re-permission it. To give it the program's list, run as an administrator:\n"
+        u"  icacls " + folder + u" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
+        u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n"
+        u"  icacls " + folder + u" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n";
+    for (const Case& c : cases) {
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        c.before();
+        {
+            TestLog log;
+            EXPECT_EQ(std::u16string(log.logPath), DayLogFile) << c.what;
+            EXPECT_EQ(inmemory::consoleOutput(), u"") << c.what << ": opening the log reports nothing";
+            log.reportWeakerFolderAccess();
+            EXPECT_EQ(inmemory::consoleOutput(), c.reported ? report : u"") << c.what;
+        }
+        EXPECT_EQ(inmemory::folderAccess(LogFolder), c.log) << c.what;
+        EXPECT_EQ(inmemory::folderAccess(VendorFolder), c.vendor) << c.what;
+        EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.reported ? report : u"") << c.what;
+        EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
+    }
 }
 
 TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
@@ -94,16 +119,18 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         std::function<void()> ends;     // before "three" (nothing: it stays)
         std::u16string dayFile;
         std::u16string userFile;
+        std::u16string lastIn = DayLogFile;  // the file of "three", which the status window's link opens the folder of
     };
     const Case cases[] = {
         {"a folder in the way", [] { inmemory::addFolder(DayLogFile); }, nullptr, u"",
-         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
         {"held by another program", [] { inmemory::holdFile(DayLogFile); },
          [] { inmemory::releaseFile(DayLogFile); },
          u"3 entries of this run were written to the user's log folder.\nthree\n",
          u"\n" + header(u"32") + u"one\ntwo\n"},
-        // The fifth open: the application data folder, the new folder for its
-        // rights, the expiry check, the folder for the first entry, its file.
+        // The fifth open: the application data folder, the new maker's folder
+        // for its rights, the expiry check, the folder for the first entry,
+        // its file.
         {"access denied once", [] { inmemory::failCall("openFile", win::ERROR_ACCESS_DENIED, 5); }, nullptr,
          u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"5")},
         {"a failed write", [] { inmemory::failCall("appendToFile", 112, 1); }, nullptr,
@@ -111,11 +138,13 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
          [] { inmemory::holdFile(DayLogFile); inmemory::addFile(UserLogFile, u"last week\n", 0); },
-         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n"},
+         nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n", UserLogFile},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
-         u"\n" + header(u"2") + u"one\ntwo\nthree\n"},
-        {"the folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
-         u"\n" + header(u"5") + u"one\ntwo\nthree\n"},
+         u"\n" + header(u"2") + u"one\ntwo\nthree\n", UserLogFile},
+        {"the maker's folder cannot be created", [] { inmemory::failCall("createFolder", 5); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
+        {"the log folder cannot be created", [] { inmemory::failCall("createFolderWithAccess", 5); }, nullptr, u"",
+         u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
         {"held, and the user's file a link",
          [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
@@ -134,6 +163,7 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
                 c.ends();
             }
             log.print(u"three\n");
+            EXPECT_EQ(std::u16string(log.lastEntryPath()), c.lastIn) << c.what;
         }
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.dayFile) << c.what;
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)), c.userFile) << c.what;
@@ -145,9 +175,9 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
 
 TEST_F(DiagnosticLogTest, RightsThatCannotBeSetAreWarnedOfInTheFileAndOnTheConsole)
 {
-    // The folder cannot be opened for its rights (the first open looks up
-    // where the application data folder leads; the second is the new
-    // folder's), or the rights cannot be set.
+    // The new maker's folder cannot be opened for its rights (the first open
+    // looks up where the application data folder leads; the second is the
+    // maker's folder's), or the rights cannot be set.
     for (const bool console : {true, false}) {
         for (const char* failing : {"openFile", "setProtectedFolderAccess"}) {
             inmemory::reset();
@@ -460,17 +490,17 @@ TEST_F(DiagnosticLogLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
     }
 }
 
-TEST_F(DiagnosticLogLinks, NewFolderSwappedForAJunctionDoesNotOpenItsTargetToUsers)
+TEST_F(DiagnosticLogLinks, NewMakersFolderSwappedForAJunctionDoesNotLockItsTarget)
 {
-    // The folder is created, then, before its rights are changed, another
-    // user puts a junction to a system folder in its place.
-    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(LogFolder, u"C:\\Windows"); }, 2);
+    // The maker's folder is created, then, before its rights are changed,
+    // another user puts a junction to a system folder in its place.
+    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(VendorFolder, u"C:\\Windows"); }, 2);
     { const TestLog log; }
-    EXPECT_TRUE(inmemory::folderAccess(u"C:\\Windows").empty());
+    EXPECT_EQ(inmemory::folderAccess(u"C:\\Windows"), inmemory::FolderList{});
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 
     inmemory::reset();  // and without the swap the folder gets its list
     { const TestLog plain; }
-    EXPECT_FALSE(inmemory::folderAccess(LogFolder).empty());
+    EXPECT_EQ(inmemory::folderAccess(VendorFolder), VendorFolderList);
 }

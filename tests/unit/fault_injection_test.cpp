@@ -28,9 +28,9 @@ constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissio
 // function may change until someone says. Only the log calls the LogOnly
 // ones: their failure must leave the work of the run exactly as it is.
 const std::set<std::string_view> LogOnly = {
-    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "setProtectedFolderAccess",
-    "openFile",            "appendToFile",    "readFileFacts", "readFinalPath", "deleteFile",
-    "writeConsole",        "releaseConsole",
+    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "createFolderWithAccess",
+    "setProtectedFolderAccess", "readFolderAccess", "openFile", "appendToFile", "readFileFacts", "readFinalPath",
+    "deleteFile",          "writeConsole",    "releaseConsole",
 };
 // Their failure may change what the run does; the exit code still tells.
 const std::set<std::string_view> WorkChanging = {
@@ -90,7 +90,7 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
     freshMachine();
     inmemory::setParentConsole(m.console);
     if (m.folder) {
-        inmemory::addFolder(LogFolder);
+        inmemory::setFolderAccess(LogFolder, LogFolderList);
     }
     if (m.oldFile) {
         inmemory::addFile(DayLogFile, u"last week\n", 0);
@@ -201,13 +201,15 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         {"protocol unknown action", desktop, u"\"" + Url + u"action=bogus&participant=x\"", 3},
         {"protocol bad URL", desktop, u"\"Velmorathis.Mirrowcast:TeamsCall\"", 0},
         {"/registerhandler", desktop, u"/registerhandler", 0,
-         {{"openRegistryKey", ItsError}, {"createRegistryKey", ItsError}, {"setRegistryValue", ItsError},
-          {"moduleFileName", 13}}},
+         {{"readRegistryValue", ItsError}, {"openRegistryKey", ItsError}, {"createRegistryKey", ItsError},
+          {"setRegistryValue", ItsError}, {"moduleFileName", 13}}},
         // Its own path unreadable, the registration found cannot be compared.
-        {"/registerhandler, already there", registered, u"/registerhandler", 0, {{"moduleFileName", 183}}},
+        {"/registerhandler, already there", registered, u"/registerhandler", 0,
+         {{"readRegistryValue", ItsError}, {"moduleFileName", 183}}},
         {"/unregisterhandler", registered, u"/unregisterhandler", 0,
          {{"openRegistryKey", ItsError}, {"deleteRegistryTree", ItsError}}},
-        {"/unregisterhandler, not there", desktop, u"/unregisterhandler", 0},
+        // Only a key that is surely not there is "not found".
+        {"/unregisterhandler, not there", desktop, u"/unregisterhandler", 0, {{"openRegistryKey", ItsError}}},
         {"/validateconfig", registered, u"/validateconfig", 0},
         {"/debuginfo", desktop, u"/debuginfo", 0},
         {"/help", desktop, u"/help", 0},

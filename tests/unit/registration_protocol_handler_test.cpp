@@ -18,6 +18,11 @@
 namespace {
 
 const std::u16string Icon = SchemeKey + u"\\DefaultIcon";
+// The scheme key in the user's own classes, which HKEY_CLASSES_ROOT shows over
+// the machine's.
+const std::u16string UserSchemeKey = u"HKCU\\Software\\Classes\\Velmorathis.Mirrowcast";
+// 255 characters: the program's own command is then 262.
+const std::u16string LongModulePath = u"C:\\" + std::u16string(226, u'd') + u"\\VelmorathisMirrowcast.exe";
 
 constexpr win::DWORD NoSystemResources = 1450;
 
@@ -96,13 +101,30 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
          ValidateResult::Valid},
         {"the program was moved",
          [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
-        {"a number where the command belongs",
-         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Missing},
-        // 516 bytes hold 257 characters and the terminator, no more.
-        {"a command of 257 characters", [&] { registerHandlerByHand(std::u16string(257, u'x')); },
+        {"the user's copy over the machine's",
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::setStringValue(UserSchemeKey + u"\\shell\\open\\command", u"", u"\"D:\\x.exe\" \"%1\"");
+         },
          ValidateResult::Differs},
-        {"a command of 258 characters", [&] { registerHandlerByHand(std::u16string(258, u'x')); },
+        {"the open command's key without its value", [&] { inmemory::setStringValue(CommandKey, u"x", u""); },
          ValidateResult::Missing},
+        // Registrations all the same, which cannot be compared.
+        {"a number where the command belongs",
+         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Differs},
+        {"a command of 286 characters", [&] { registerHandlerByHand(std::u16string(286, u'x')); },
+         ValidateResult::Differs},
+        {"a command of 600 characters", [&] { registerHandlerByHand(std::u16string(600, u'x')); },
+         ValidateResult::Differs},
+        {"reading refused",
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED); },
+         ValidateResult::Differs},
+        {"installed under a 255-character path",
+         [&] {
+             inmemory::setModuleFileName(LongModulePath);
+             registerHandlerByHand(u"\"" + LongModulePath + u"\" \"%1\"");
+         },
+         ValidateResult::Valid},
         {"module path unreadable",
          [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
          ValidateResult::ModulePathUnreadable},
@@ -140,32 +162,46 @@ TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegister
     EXPECT_FALSE(inmemory::keyExists(CommandKey));
 }
 
-TEST_F(ProtocolHandlerTest, AnyReadableRegistrationIsLeftAloneAndOnlyAnUnreadableOneIsWrittenOver)
+TEST_F(ProtocolHandlerTest, AnyRegistrationIsLeftAloneAndOnlyAMissingCommandIsWritten)
 {
     struct Case {
         const char* name;
-        std::u16string registered;
-        bool modulePathFails;
+        std::function<void()> arrange;
         RegisterOutcome outcome;
         ValidateResult found;
+        std::u16string message;
     };
+    const std::u16string exists = u"Protocol handler already exists, unregister current handler before registering.\n";
     const Case cases[] = {
-        {"points at another path", u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\"", false, RegisterOutcome::Refused,
-         ValidateResult::Differs},
-        {"module path unreadable", OpenCommand, true, RegisterOutcome::Refused, ValidateResult::ModulePathUnreadable},
-        {"too long to read", std::u16string(258, u'x'), false, RegisterOutcome::Registered, ValidateResult::Missing},
+        {"points at another path", [] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); },
+         RegisterOutcome::Refused, ValidateResult::Differs, exists},
+        {"module path unreadable",
+         [] { registerHandlerByHand(); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
+         RegisterOutcome::Refused, ValidateResult::ModulePathUnreadable, exists},
+        {"a command of 286 characters", [] { registerHandlerByHand(std::u16string(286, u'x')); },
+         RegisterOutcome::Refused, ValidateResult::Differs, exists},
+        {"a command of 600 characters", [] { registerHandlerByHand(std::u16string(600, u'x')); },
+         RegisterOutcome::Refused, ValidateResult::Differs, exists},
+        {"a number as the command", [] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); },
+         RegisterOutcome::Refused, ValidateResult::Differs, exists},
+        {"reading refused",
+         [] { registerHandlerByHand(); inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED); },
+         RegisterOutcome::Failed, ValidateResult::Differs,
+         u"Registering protocol handler failed, error 5 (Access denied).\n"},
+        {"the open command's key without its value", [] { inmemory::setStringValue(CommandKey, u"x", u""); },
+         RegisterOutcome::Registered, ValidateResult::Missing, u"Registering protocol handler succeeded.\n"},
     };
     for (const Case& c : cases) {
         SetUp();
-        registerHandlerByHand(c.registered);
-        if (c.modulePathFails) {
-            inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-        }
+        c.arrange();
+        const std::vector<std::uint8_t> before = inmemory::valueBytes(CommandKey, u"");
         const RegisterResult result = handler.registerHandler();
         EXPECT_EQ(result.outcome, c.outcome) << c.name;
         EXPECT_EQ(result.found, c.found) << c.name;
-        const std::u16string expected = c.outcome == RegisterOutcome::Registered ? OpenCommand : c.registered;
-        EXPECT_EQ(inmemory::valueString(CommandKey, u""), expected) << c.name;
+        EXPECT_EQ(said(), c.message) << c.name;
+        EXPECT_EQ(inmemory::valueBytes(CommandKey, u""),
+                  c.outcome == RegisterOutcome::Registered ? terminatedBytes(OpenCommand) : before)
+            << c.name;
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
     }
 }
@@ -255,36 +291,59 @@ TEST_F(ProtocolHandlerTest, WithoutWriteRightsBothRegisteringAndRemovingReportAc
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
 
-TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStringDefault)
+TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeFromEitherHiveWhateverItsDefaultValue)
 {
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        std::u16string message;
         UnregisterOutcome outcome;
+        win::LSTATUS error;
         bool schemeKeyLeft;
+        std::u16string message;
     };
     const std::u16string removed = u"Protocol handler successfully removed.\n";
     const std::u16string notFound = u"Protocol handler not found.\n";
+    const std::u16string denied = u"Unable to remove protocol handler, error 5 (Access denied).\n";
+    const auto userCopy = [] { inmemory::setStringValue(UserSchemeKey + u"\\shell\\open\\command", u"", u"x"); };
     const Case cases[] = {
-        {"nothing registered", [] {}, notFound, UnregisterOutcome::NotFound, false},
+        {"nothing registered", [] {}, UnregisterOutcome::NotFound, 0, false, notFound},
         {"our registration plus others' additions",
          [&] {
              ASSERT_EQ(handler.registerHandler().outcome, RegisterOutcome::Registered);
              inmemory::setStringValue(SchemeKey + u"\\shell\\print\\command", u"", u"notepad %1");
              inmemory::setStringValue(SchemeKey, u"EditFlags", u"2");
          },
-         removed, UnregisterOutcome::Removed, false},
-        {"a partial registration", [] { inmemory::setStringValue(SchemeKey, u"", u"URL:x"); }, removed,
-         UnregisterOutcome::Removed, false},
+         UnregisterOutcome::Removed, 0, false, removed},
+        {"a partial registration", [] { inmemory::setStringValue(SchemeKey, u"", u"URL:x"); },
+         UnregisterOutcome::Removed, 0, false, removed},
+        // Browsers start what the open command names, whatever the default.
         {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(CommandKey, u"", OpenCommand); },
-         notFound, UnregisterOutcome::NotFound, true},
+         UnregisterOutcome::Removed, 0, false, removed},
         {"scheme key with a number as default",
-         [] { inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, notFound,
-         UnregisterOutcome::NotFound, true},
+         [] { inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, UnregisterOutcome::Removed, 0,
+         false, removed},
+        {"scheme key with binary data as default", [] { inmemory::setValue(SchemeKey, u"", win::REG_BINARY, {1}); },
+         UnregisterOutcome::Removed, 0, false, removed},
+        {"a default too long to read",
+         [] { inmemory::setStringValue(SchemeKey, u"", std::u16string(600, u'x')); }, UnregisterOutcome::Removed, 0,
+         false, removed},
+        {"looking for the key refused",
+         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED); },
+         UnregisterOutcome::Failed, 5, true, denied},
         {"the deletion fails",
          [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("deleteRegistryTree", NoSystemResources); },
-         u"Unable to remove protocol handler, error 1450 (system error).\n", UnregisterOutcome::Failed, true},
+         UnregisterOutcome::Failed, NoSystemResources, true,
+         u"Unable to remove protocol handler, error 1450 (system error).\n"},
+        {"the user's copy over the machine's", [&] { registerHandlerByHand(OpenCommand); userCopy(); },
+         UnregisterOutcome::Removed, 0, false, removed},
+        {"the user's copy only", userCopy, UnregisterOutcome::Removed, 0, false, removed},
+        {"the machine's copy, which the user may not remove",
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::denyRegistryWrite(SchemeKey);
+             userCopy();
+         },
+         UnregisterOutcome::Failed, 5, true, denied},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -292,9 +351,10 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeOnlyWhenTheSchemeKeyHasAStri
         said();
         const UnregisterResult result = handler.unregisterHandler();
         EXPECT_EQ(result.outcome, c.outcome) << c.name;
-        EXPECT_EQ(result.error, c.outcome == UnregisterOutcome::Failed ? NoSystemResources : 0) << c.name;
+        EXPECT_EQ(result.error, c.error) << c.name;
         EXPECT_EQ(said(), c.message) << c.name;
         EXPECT_EQ(inmemory::keyExists(SchemeKey), c.schemeKeyLeft) << c.name;
+        EXPECT_EQ(inmemory::keyExists(UserSchemeKey), false) << c.name << ": the user's copy goes first";
         EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.name;
         EXPECT_TRUE(inmemory::keyExists(u"HKCR")) << c.name;
     }

@@ -86,6 +86,19 @@ def banner():
     return f"Velmorathis Desktop Mirrowcast {program_version()}\n"
 
 
+# Wine keeps no access list: the log folder's reads back as Wine's default,
+# unprotected, so /validateconfig and /debuginfo always end with these three
+# entries (on Windows only for a folder with a weaker list).
+_LOG_FOLDER = r"C:\ProgramData\Velmorathis\Velmorathis Mirrowcast"
+FOLDER_REPORT = [
+    f'The access list of the log folder "{_LOG_FOLDER}" may let users other than the administrators delete, rename '
+    "or re-permission it. To give it the program's list, run as an administrator:\n",
+    f'  icacls "{_LOG_FOLDER}" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F '
+    "*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n",
+    f'  icacls "{_LOG_FOLDER}" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n',
+]
+
+
 # A log entry's time stamp; only one at the start of a line begins an entry:
 # one inside a text is part of that text.
 LOG_STAMP = re.compile(r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] ", re.MULTILINE)

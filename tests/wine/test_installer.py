@@ -1,7 +1,8 @@
 """The MSI package under Wine: a per-machine install puts the program in
 Program Files with the same protocol key tree that /registerhandler writes, so
 the installed program validates its own registration and a URL handed to the
-shell reaches it; a repair restores a deleted program and key; a newer package
+shell reaches it; the shared log folder is made with it and stays after it;
+a repair restores a deleted program and key; a newer package
 replaces an older one, an older one is refused, the same version built again
 stays one product; uninstalling takes the program, its folders and the whole
 protocol key. When the release was signed (scripts/sign), the signed package
@@ -164,7 +165,34 @@ class PackageTables(unittest.TestCase):
         for name, column in places.items():
             for row in table(name) if name in tables else []:
                 with self.subTest(table=name, folder=row[column]):
-                    self.assertEqual(path(row[column])[:2], ["ProgramFiles64Folder", "Velmorathis"])
+                    self.assertIn(path(row[column])[:2], [["ProgramFiles64Folder", "Velmorathis"],
+                                                          ["CommonAppDataFolder", "Velmorathis"]])
+
+        # The log folder and the maker's folder above it, made for the machine
+        # and kept on uninstall (permanent), with the lists the program gives
+        # the folders it makes; the maker's only when it was not there before
+        # (the search runs before anything is installed). Windows Installer
+        # refuses a package with both lock tables.
+        folders = {row["Directory_"]: path(row["Directory_"]) for row in table("CreateFolder")}
+        self.assertEqual(folders["LogFolder"], ["CommonAppDataFolder", "Velmorathis", "Velmorathis Mirrowcast"])
+        self.assertEqual(folders["VendorDataFolder"], ["CommonAppDataFolder", "Velmorathis"])
+        attributes = {row["Component"]: int(row["Attributes"]) for row in components}
+        self.assertTrue(attributes["LogFolder"] & attributes["VendorDataFolder"] & 16, "permanent")
+        self.assertEqual({(row["LockObject"], row["Table"], row["SDDLText"], row["Condition"])
+                          for row in table("MsiLockPermissionsEx")}, {
+            ("LogFolder", "CreateFolder", "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;;0x1200ab;;;OW)"
+             "(A;OIIO;0x1301bf;;;BU)(A;OIIO;0x1301bf;;;OW)", ""),
+            ("VendorDataFolder", "CreateFolder", "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a9;;;BU)"
+             "(A;;0x1200a9;;;OW)", "NOT VENDORFOLDERFOUND"),
+        })
+        self.assertNotIn("LockPermissions", tables)
+        self.assertEqual([(row["Property"], row["Signature_"]) for row in table("AppSearch")],
+                         [("VENDORFOLDERFOUND", "VendorFolderSearch")])
+        self.assertEqual([(row["Signature_"], row["Parent"], row["Path"], row["Depth"]) for row in table("DrLocator")],
+                         [("VendorFolderSearch", "", "[CommonAppDataFolder]Velmorathis", "0")])
+        for sequence in ("InstallExecuteSequence", "InstallUISequence"):
+            order = {row["Action"]: int(row["Sequence"]) for row in table(sequence)}
+            self.assertLess(order["AppSearch"], order["CostFinalize"], sequence)
 
     def test_upgrade_code_stays_and_product_code_follows_the_version(self):
         self.assertEqual(product_code(self.msi), release_product_code(VERSION))
@@ -230,8 +258,10 @@ class Installer(unittest.TestCase):
     def test_install_registers_the_installed_program_repair_restores_it_and_uninstall_removes_everything(self):
         self.assertEqual(self.install(self.msi), 0)
         self.assert_installed()
+        self.assertTrue(os.path.isdir(self.prefix.log_folder), "the package makes the log folder")
 
-        self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
+        self.assertEqual(self.validate_installed(),
+                         (0, registration.BANNER + registration.VALID + registration.FOLDER_REPORT))
         # The installed registration is one the program will not overwrite.
         self.assertEqual(self.prefix.run_logged(INSTALLED, ["/registerhandler"]),
                          (0, registration.BANNER + registration.REFUSED))
@@ -255,6 +285,7 @@ class Installer(unittest.TestCase):
         self.prefix.reg("add", SCHEME_KEY + r"\shell\print\command", "/ve", "/d", "notepad %1", "/f")
         self.assertEqual(self.uninstall(self.msi), 0)
         self.assert_nothing_left()
+        self.assertTrue(os.path.isdir(self.prefix.log_folder), "the logs stay")
 
     def test_newer_package_replaces_older_and_older_is_refused(self):
         later = tempfile.mkdtemp(prefix="msi-", dir=harness.base_dir())
@@ -272,7 +303,8 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.installed_products(), {product_code(newer): NEWER})
         self.assertTrue(os.path.exists(self.installed_unix))
         # Removing the older product must not have taken the newer one's key.
-        self.assertEqual(self.validate_installed(), (0, registration.BANNER + registration.VALID))
+        self.assertEqual(self.validate_installed(),
+                         (0, registration.BANNER + registration.VALID + registration.FOLDER_REPORT))
 
         self.assertEqual(self.install(self.msi), INSTALL_FAILURE)
         self.assertEqual(self.installed_products(), {product_code(newer): NEWER})

@@ -33,6 +33,7 @@ REGISTERED = "Registering protocol handler...\nRegistering protocol handler succ
 REFUSED = ("Registering protocol handler...\n"
            "Protocol handler already exists, unregister current handler before registering.\n")
 VALID = "Validating configuration...\nProtocol handler is registered and appears to be valid.\n"
+FOLDER_REPORT = "".join(harness.FOLDER_REPORT)
 
 
 def invalid(line):
@@ -103,19 +104,20 @@ class Registration(unittest.TestCase):
 
     def test_validateconfig_reports_valid_then_the_error_once_the_registration_points_elsewhere(self):
         missing = "Validating configuration...\nProtocol handler registration is missing or invalid (error 1).\n"
-        self.assertEqual(self.validate(), (0, BANNER + missing))
+        self.assertEqual(self.validate(), (0, BANNER + missing + FOLDER_REPORT))
 
         self.command("/registerhandler")
-        self.assertEqual(self.validate(), (0, BANNER + VALID))
+        self.assertEqual(self.validate(), (0, BANNER + VALID + FOLDER_REPORT))
 
         # The same path in other letter case is the same program on Windows.
         self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", self.open_command.upper(), "/f")
-        self.assertEqual(self.validate(), (0, BANNER + VALID))
+        self.assertEqual(self.validate(), (0, BANNER + VALID + FOLDER_REPORT))
 
         moved = '"C:\\Old Place\\VelmorathisMirrowcast.exe" "%1"'
         self.assertEqual(self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", moved, "/f").returncode, 0)
         self.assertEqual(self.validate(), (0, BANNER + "Validating configuration...\n"
-                                           "Protocol handler registration is missing or invalid (error 2).\n"))
+                                           "Protocol handler registration is missing or invalid (error 2).\n"
+                                           + FOLDER_REPORT))
         # Pointing elsewhere is still a registration: never overwritten, and
         # not this program's (183, ERROR_ALREADY_EXISTS).
         self.assertEqual(self.command("/registerhandler"), (183, BANNER + REFUSED))
@@ -134,11 +136,25 @@ class Registration(unittest.TestCase):
         self.assertEqual(self.command("/unregisterhandler"),
                          (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
 
-        # A scheme key without a string default is not taken for ours.
-        self.prefix.reg("add", SCHEME_KEY, "/v", "Other", "/d", "x", "/f")
+        # A number as the scheme key's default: browsers still start the open
+        # command, so it is a registration and goes like any other.
+        self.prefix.reg("add", SCHEME_KEY, "/ve", "/t", "REG_DWORD", "/d", "1", "/f")
+        self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", self.open_command, "/f")
         self.assertEqual(self.command("/unregisterhandler"),
-                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
-        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 0)
+                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler successfully removed.\n"))
+        self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1)
+
+    def test_a_copy_under_a_255_character_path_registers_and_validates_as_its_own(self):
+        # The open command is then 262 characters.
+        folder = "\\".join(["Program Files", "V" * 120, "W" * 91])
+        exe_unix = self.prefix.copy_in(harness.mirrowcast_exe(), folder, EXE_NAME)
+        exe = self.prefix.winpath(exe_unix)
+        self.assertEqual(len(exe), 255)
+        self.assertEqual(self.prefix.run_logged(exe, ["/registerhandler"]), (0, BANNER + REGISTERED))
+        self.assertEqual(self.exported_tree(), registered_tree(exe))
+        self.assertEqual(self.prefix.run_logged(exe, ["/validateconfig"], until_closed=True),
+                         (0, BANNER + VALID + FOLDER_REPORT))
+        self.assertEqual(self.prefix.run_logged(exe, ["/registerhandler"]), (0, BANNER + REFUSED))
 
     def test_help_and_invalid_syntax_reach_the_log_and_the_console(self):
         cases = [

@@ -3,7 +3,6 @@
 
 #include "win32_common.h"
 
-#include <accctrl.h>
 #include <aclapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -206,6 +205,9 @@ bool buildSid(Trustee trustee, WellKnownSid& sid)
         authority = SECURITY_CREATOR_SID_AUTHORITY;
         rids[0] = SECURITY_CREATOR_OWNER_RIGHTS_RID;
         break;
+    case Trustee::Other:
+        ::SetLastError(ERROR_INVALID_PARAMETER);  // no one SID: it only comes back from a list read
+        return false;
     }
     if (!::InitializeSid(sid.bytes, &authority, count)) {
         return false;
@@ -216,40 +218,112 @@ bool buildSid(Trustee trustee, WellKnownSid& sid)
     return true;
 }
 
+Trustee trusteeOf(::PSID sid)
+{
+    for (const Trustee known : {Trustee::LocalSystem, Trustee::Administrators, Trustee::Users, Trustee::OwnerRights}) {
+        WellKnownSid candidate;
+        if (buildSid(known, candidate) && ::EqualSid(sid, candidate.bytes)) {
+            return known;
+        }
+    }
+    return Trustee::Other;
+}
+
+// An access list of allow entries, built in place: room for the list's
+// header and eight entries with the largest SID each.
+constexpr std::size_t MaxEntries = 8;
+struct AccessList {
+    alignas(::ACL) ::BYTE bytes[sizeof(::ACL) + MaxEntries * (sizeof(::ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+    ::PACL acl() { return reinterpret_cast<::PACL>(bytes); }
+};
+
+// Each entry with its own inheritance: one setting for all would either let
+// the folder's own entries reach its files or the files' reach the folder.
+DWORD buildAccessList(const FolderAccess* entries, std::size_t count, AccessList& list)
+{
+    if (entries == nullptr || count == 0 || count > MaxEntries) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!::InitializeAcl(list.acl(), sizeof(list.bytes), ACL_REVISION)) {
+        return ::GetLastError();
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        WellKnownSid sid;
+        if (!buildSid(entries[i].trustee, sid) ||
+            !::AddAccessAllowedAceEx(list.acl(), ACL_REVISION, entries[i].inheritance, entries[i].rights, sid.bytes)) {
+            return ::GetLastError();
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count)
 {
-    constexpr std::size_t MaxEntries = 4;
-    if (entries == nullptr || count == 0 || count > MaxEntries) {
-        return ERROR_INVALID_PARAMETER;
+    AccessList list;
+    const DWORD error = buildAccessList(entries, count, list);
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
-    WellKnownSid sids[MaxEntries];
-    ::EXPLICIT_ACCESS_W access[MaxEntries] = {};
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!buildSid(entries[i].trustee, sids[i])) {
-            return ::GetLastError();
+    // Protected, so the entries of the folder above (CREATOR OWNER among
+    // them) do not come along.
+    return ::SetSecurityInfo(native(folder), SE_FILE_OBJECT,
+                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                             list.acl(), nullptr);
+}
+
+DWORD createFolderWithAccess(const char16_t* path, const FolderAccess* entries, std::size_t count)
+{
+    AccessList list;
+    const DWORD error = buildAccessList(entries, count, list);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    ::SECURITY_DESCRIPTOR descriptor{};
+    if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, list.acl(), FALSE) ||
+        !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+        return ::GetLastError();
+    }
+    ::SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+    return ::CreateDirectoryW(wide(path), &attributes) ? ERROR_SUCCESS : ::GetLastError();
+}
+
+DWORD readFolderAccess(HANDLE folder, FolderAccessList& list)
+{
+    list = FolderAccessList{};
+    ::PACL dacl = nullptr;
+    ::PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = ::GetSecurityInfo(native(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    ::SECURITY_DESCRIPTOR_CONTROL control = 0;
+    ::DWORD revision = 0;
+    if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        error = ::GetLastError();
+    }
+    list.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    if (error == ERROR_SUCCESS && dacl == nullptr) {
+        list.entries[list.count++] = {Trustee::Other, FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE};
+    }
+    for (::DWORD i = 0; error == ERROR_SUCCESS && dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, i, &ace)) {
+            error = ::GetLastError();
+        } else if (static_cast<const ::ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            continue;
+        } else if (list.count == FolderAccessList::Capacity) {
+            error = ERROR_INSUFFICIENT_BUFFER;
+        } else {
+            const auto* allowed = static_cast<const ::ACCESS_ALLOWED_ACE*>(ace);
+            list.entries[list.count++] = {trusteeOf(const_cast<::DWORD*>(&allowed->SidStart)), allowed->Mask,
+                                          static_cast<DWORD>(allowed->Header.AceFlags & VALID_INHERIT_FLAGS)};
         }
-        access[i].grfAccessPermissions = entries[i].rights;
-        access[i].grfAccessMode = SET_ACCESS;
-        access[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        access[i].Trustee.pMultipleTrustee = nullptr;
-        access[i].Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
-        access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        access[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        access[i].Trustee.ptstrName = reinterpret_cast<::LPWSTR>(sids[i].bytes);
     }
-    // A list of these entries alone (no old list to merge into); protected,
-    // so the entries of the folder above (CREATOR OWNER among them) do not
-    // come along.
-    ::PACL list = nullptr;
-    DWORD error = ::SetEntriesInAclW(static_cast<::ULONG>(count), access, nullptr, &list);
-    if (error == ERROR_SUCCESS) {
-        error = ::SetSecurityInfo(native(folder), SE_FILE_OBJECT,
-                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                  list, nullptr);
-    }
-    ::LocalFree(list);  // null when the list was not made: LocalFree(nullptr) does nothing
+    ::LocalFree(descriptor);  // the list lies inside it and goes with it
     return error;
 }
 

@@ -80,8 +80,15 @@ void followFile(const std::u16string& path);
 // Runs `action` right after the program appends an entry holding `text` to
 // a file, once, as if another process acted the moment that line was written.
 void afterWriting(const std::u16string& text, std::function<void()> action);
-// The access list the program last gave the folder (empty: none).
-std::vector<win::FolderAccess> folderAccess(const std::u16string& folder);
+// A folder's access list: unprotected and empty when nobody gave it one (it
+// has what it inherits).
+struct FolderList {
+    bool isProtected = false;
+    std::vector<win::FolderAccess> entries{};
+    bool operator==(const FolderList&) const = default;
+};
+FolderList folderAccess(const std::u16string& folder);
+void setFolderAccess(const std::u16string& folder, const FolderList& list);
 std::size_t openHandleCount();
 void setProgramDataPath(const std::u16string& path);
 // Links, as a local user can plant them in the log folder. `path` becomes a
@@ -100,8 +107,7 @@ std::u16string consoleOutput();
 void setModuleFileName(const std::u16string& path);
 
 // --- Named objects of the session ------------------------------------------------
-// Another run holds the named mutex until releaseHeldMutex; abandoning it is
-// that run ending without letting go, which leaves the mutex to be taken.
+// Another run holds the named mutex until releaseHeldMutex.
 void holdMutex(const std::u16string& name);
 void releaseHeldMutex(const std::u16string& name);
 bool holdsMutex(const std::u16string& name);  // this process holds it now
@@ -111,6 +117,8 @@ bool sessionEventIsSet(const std::u16string& name);
 
 // --- Registry ----------------------------------------------------------------
 // Paths start with "HKCR\", "HKCU\" or "HKLM\"; names compare case-insensitively.
+// "HKCR\..." is the merged view: the user's HKCU\Software\Classes copy of a
+// key when there is one, else the machine's HKLM\Software\Classes copy.
 bool keyExists(const std::u16string& path);
 bool keyIsVolatile(const std::u16string& path);
 bool valueExists(const std::u16string& keyPath, const std::u16string& name);  // "" = default value

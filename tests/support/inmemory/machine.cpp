@@ -153,10 +153,10 @@ void reset()
     m.localAppData = u"C:\\Users\\ann\\AppData\\Local";
     addFolder(m.localAppData);
     m.moduleFileName = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
-    m.keys[fold(u"HKCR")] = Key{.path = u"HKCR"};
-    m.keys[fold(u"HKCU")] = Key{.path = u"HKCU"};
-    m.keys[fold(u"HKCU\\SOFTWARE")] = Key{.path = u"HKCU\\SOFTWARE"};
-    m.keys[fold(u"HKLM")] = Key{.path = u"HKLM"};
+    for (const char16_t* path : {u"HKCU", u"HKCU\\SOFTWARE", u"HKCU\\SOFTWARE\\Classes", u"HKLM", u"HKLM\\SOFTWARE",
+                                 u"HKLM\\SOFTWARE\\Classes"}) {
+        m.keys[fold(path)] = Key{.path = path};
+    }
 }
 
 void failCall(std::string_view function, win::DWORD error, int occurrence, int count)

@@ -15,6 +15,8 @@ namespace inmemory::detail {
 // Paths and registry names compare case-insensitively: stored under a folded key.
 std::u16string fold(std::u16string_view text);
 std::u16string parentPath(const std::u16string& path);
+// A registry path as HKEY_CLASSES_ROOT resolves it, in the hive that holds it.
+std::u16string classesView(const std::u16string& path);
 // UTF-16LE bytes as text, up to the first zero unit when `untilZero`.
 std::u16string utf16Text(const std::vector<std::uint8_t>& bytes, bool untilZero = false);
 
@@ -47,7 +49,7 @@ struct File {
 
 struct Folder {
     std::u16string path{};
-    std::vector<win::FolderAccess> access{};  // as last set by the program; empty: never set
+    FolderList access{};  // as last set; unprotected and empty: never set, what it inherits
     std::u16string junctionTarget{};  // a junction (mount point) to this folder
 };
 

@@ -1,10 +1,28 @@
 // The double's registry: keys by path under the three roots, typed values,
 // volatile keys, write protection, and key handles that must be closed.
+// HKEY_CLASSES_ROOT is a view, as on Windows: a key there is the user's copy
+// under HKCU\Software\Classes when there is one, else the machine's under
+// HKLM\Software\Classes, where new keys go.
 #include <cstring>
 
 #include "inmemory/machine.h"
 
 namespace inmemory {
+
+namespace detail {
+
+std::u16string classesView(const std::u16string& path)
+{
+    const std::u16string folded = fold(path.substr(0, 5));
+    if (folded != u"hkcr" && folded != u"hkcr\\") {
+        return path;
+    }
+    const std::u16string rest = path.substr(4);
+    const std::u16string user = u"HKCU\\Software\\Classes" + rest;
+    return !rest.empty() && machine().keys.count(fold(user)) != 0 ? user : u"HKLM\\Software\\Classes" + rest;
+}
+
+}  // namespace detail
 
 using namespace detail;
 
@@ -12,7 +30,7 @@ namespace {
 
 Key* findKey(const std::u16string& path)
 {
-    auto it = machine().keys.find(fold(path));
+    auto it = machine().keys.find(fold(classesView(path)));
     return it == machine().keys.end() ? nullptr : &it->second;
 }
 
@@ -87,7 +105,7 @@ std::vector<std::u16string> valueNames(const std::u16string& keyPath)
 void setValue(const std::u16string& keyPath, const std::u16string& name, win::DWORD type,
               const std::vector<std::uint8_t>& bytes)
 {
-    makeKey(keyPath, false).values[fold(name)] = {name, Value{type, bytes}};
+    makeKey(classesView(keyPath), false).values[fold(name)] = {name, Value{type, bytes}};
 }
 
 void setStringValue(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text)
@@ -105,7 +123,7 @@ void setMultiStringValue(const std::u16string& keyPath, const std::u16string& na
     setValue(keyPath, name, win::REG_MULTI_SZ, utf16Bytes(text + u'\0'));
 }
 
-void denyRegistryWrite(const std::u16string& path) { makeKey(path, false).writeDenied = true; }
+void denyRegistryWrite(const std::u16string& path) { makeKey(classesView(path), false).writeDenied = true; }
 
 void logOff()
 {
@@ -148,6 +166,7 @@ bool pathBelow(HKEY key, const char16_t* subKey, std::u16string& path)
         path += u"\\";
         path += subKey;
     }
+    path = classesView(path);
     return true;
 }
 
@@ -206,7 +225,10 @@ LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, H
     if (target->writeDenied && wantsWrite(desiredAccess)) {
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
     }
-    *result = openKeyHandle(path, desiredAccess);
+    // The classes root itself stays the view: what is opened below it later
+    // is looked up in both hives again.
+    const bool classesRoot = key == HKEY_CLASSES_ROOT && (subKey == nullptr || subKey[0] == 0);
+    *result = openKeyHandle(classesRoot ? u"HKCR" : path, desiredAccess);
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 

@@ -222,10 +222,16 @@ void afterWriting(const std::u16string& text, std::function<void()> action)
     machine().writeHooks.emplace_back(text, std::move(action));
 }
 
-std::vector<win::FolderAccess> folderAccess(const std::u16string& folder)
+FolderList folderAccess(const std::u16string& folder)
 {
     auto it = machine().folders.find(fold(folder));
-    return it != machine().folders.end() ? it->second.access : std::vector<win::FolderAccess>{};
+    return it != machine().folders.end() ? it->second.access : FolderList{};
+}
+
+void setFolderAccess(const std::u16string& folder, const FolderList& list)
+{
+    addFolder(folder);
+    machine().folders[fold(folder)].access = list;
 }
 
 void setProgramDataPath(const std::u16string& path)
@@ -486,10 +492,13 @@ bool pathExists(const char16_t* path)
     return machine().folders.count(key) != 0 || machine().files.count(key) != 0;
 }
 
-DWORD createFolder(const char16_t* path)
+namespace {
+// Both ways of making a folder; `list` (for one folder whose parent exists)
+// or the missing parents with it.
+DWORD makeFolder(const char* function, const char16_t* path, const inmemory::FolderList* list)
 {
     DWORD error = 0;
-    if (enter("createFolder", error)) {
+    if (enter(function, error)) {
         return error;
     }
     std::u16string folder = path != nullptr ? path : u"";
@@ -497,14 +506,27 @@ DWORD createFolder(const char16_t* path)
         folder.pop_back();
     }
     // Created where the path leads: through the junctions among its folders.
-    if (folder.empty() || !resolvePath(folder, false, folder)) {
+    if (folder.empty() || !resolvePath(folder, false, folder) ||
+        (list != nullptr && !inmemory::folderExists(parentPath(folder)))) {
         return ERROR_PATH_NOT_FOUND;
     }
     if (inmemory::folderExists(folder)) {
         return ERROR_ALREADY_EXISTS;
     }
     inmemory::addFolder(folder);
+    if (list != nullptr) {
+        machine().folders[fold(folder)].access = *list;
+    }
     return ERROR_SUCCESS;
+}
+}  // namespace
+
+DWORD createFolder(const char16_t* path) { return makeFolder("createFolder", path, nullptr); }
+
+DWORD createFolderWithAccess(const char16_t* path, const FolderAccess* entries, std::size_t count)
+{
+    const inmemory::FolderList list{true, {entries, entries + count}};
+    return makeFolder("createFolderWithAccess", path, &list);
 }
 
 HANDLE openFile(const char16_t* path, FileUse use, DWORD& error)
@@ -696,17 +718,49 @@ bool deleteFile(const char16_t* path)
     return true;
 }
 
+namespace {
+// The folder of a handle opened with `access`, or null.
+Folder* folderFor(HANDLE handle, DWORD access)
+{
+    const OpenHandle* open = findHandle(handleValue(handle));
+    return open == nullptr || open->kind != HandleKind::Folder || (open->access & access) == 0
+               ? nullptr
+               : &machine().folders[open->path];
+}
+}  // namespace
+
 DWORD setProtectedFolderAccess(HANDLE folder, const FolderAccess* entries, std::size_t count)
 {
     DWORD error = 0;
     if (enter("setProtectedFolderAccess", error)) {
         return error;
     }
-    const OpenHandle* open = findHandle(handleValue(folder));
-    if (open == nullptr || open->kind != HandleKind::Folder || (open->access & WRITE_DAC) == 0) {
+    Folder* target = folderFor(folder, WRITE_DAC);
+    if (target == nullptr) {
         return ERROR_ACCESS_DENIED;
     }
-    machine().folders[open->path].access.assign(entries, entries + count);
+    target->access = {true, {entries, entries + count}};
+    return ERROR_SUCCESS;
+}
+
+DWORD readFolderAccess(HANDLE folder, FolderAccessList& list)
+{
+    list = FolderAccessList{};
+    DWORD error = 0;
+    if (enter("readFolderAccess", error)) {
+        return error;
+    }
+    const Folder* source = folderFor(folder, READ_CONTROL);
+    if (source == nullptr) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (source->access.entries.size() > FolderAccessList::Capacity) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    list.isProtected = source->access.isProtected;
+    for (const FolderAccess& entry : source->access.entries) {
+        list.entries[list.count++] = entry;
+    }
     return ERROR_SUCCESS;
 }
 
