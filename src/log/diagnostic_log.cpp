@@ -4,6 +4,7 @@
 
 #include "util/civil_time.h"
 #include "util/handles.h"
+#include "util/wait.h"
 #include "winapi/system.h"
 
 namespace {
@@ -381,25 +382,21 @@ DiagnosticLog::EntryFile DiagnosticLog::openEntryFile(Destination destination, w
     const char16_t* path = destination == Destination::DayFile ? logPath : userPath;
     bool& staysBusy = destination == Destination::DayFile ? dayFileStaysBusy : userFileStaysBusy;
     EntryFile entryFile;
-    // By the clock: on Windows each pause lasts a whole scheduler tick, and
-    // counted pauses would wait half as long again.
-    const std::uint64_t start = win::monotonicMilliseconds();
-    for (;;) {
-        error = 0;
-        entryFile.folder = openFolderOf(path, destination, error);
-        if (entryFile.folder) {
-            entryFile.file.reset(win::openFile(path, win::FileUse::AppendEntry, error));
-        }
-        if (entryFile.file || !isBusy(error)) {
-            break;
-        }
-        if (staysBusy || win::monotonicMilliseconds() - start >= LogBusyRetryLimitMs) {
-            staysBusy = true;
-            break;
-        }
-        entryFile.folder.reset();
-        win::pause(LogBusyRetryPauseMs);
-    }
+    // After one entry waited in vain, the run tries each later one once.
+    const bool taken = util::lookUntil(staysBusy ? 0 : LogBusyRetryLimitMs, LogBusyRetryPauseMs, 0,
+                                       [&](bool, std::uint64_t) {
+                                           error = 0;
+                                           entryFile.folder = openFolderOf(path, destination, error);
+                                           if (entryFile.folder) {
+                                               entryFile.file.reset(win::openFile(path, win::FileUse::AppendEntry, error));
+                                           }
+                                           if (entryFile.file || !isBusy(error)) {
+                                               return true;
+                                           }
+                                           entryFile.folder.reset();  // not held while another run writes
+                                           return false;
+                                       });
+    staysBusy = staysBusy || !taken;
     if (entryFile.file && !passesChecks(entryFile.file.get(), path, false, destination)) {
         entryFile.file.reset();
         error = 0;

@@ -5,6 +5,7 @@
 #include "teams/teams_window_scan.h"
 #include "teams/teams_windows.h"
 #include "util/strings.h"
+#include "util/wait.h"
 #include "winapi/system.h"
 
 namespace {
@@ -95,18 +96,34 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
     log.print(u"Bringing Teams call notification window to the foreground...\n");
     // Refused at once or not, the foreground is what counts.
     [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
-    const std::uint64_t start = win::monotonicMilliseconds();
-    for (;;) {
-        if (ringingClientHasTheForeground(scan, popUpItself)) {
-            return true;
-        }
-        if (win::monotonicMilliseconds() - start >= ForegroundWaitMs) {
-            break;
-        }
-        win::pause(ForegroundPollMs);
+    if (util::lookUntil(ForegroundWaitMs, ForegroundPollMs, 0,
+                        [&](bool, std::uint64_t) { return ringingClientHasTheForeground(scan, popUpItself); })) {
+        return true;
     }
     log.print(u"Teams call notification window could not be brought to the foreground, keys not sent.\n");
     return false;
+}
+
+// What the answer learns of the desktop while it runs: who each window
+// belongs to (read once per window), and what its waits watch.
+struct AnswerRun {
+    teams::WindowIdentities identities;
+    teams::TeamsWindows teams;
+    win::WindowSnapshot snapshot;
+};
+
+// The Teams windows as one look sees them: a full look from a snapshot of the
+// whole desktop, in z-order (which also forgets the windows that have gone),
+// a quick one from the walks by Teams' classes alone.
+void lookAtTeamsWindows(const TeamsWindowScan& run, AnswerRun& state, bool full)
+{
+    if (full) {
+        teams::takeSnapshot(run, state.snapshot);
+        state.identities.keepOnly(state.snapshot);
+    } else {
+        teams::takeTeamsClassSnapshot(run, state.snapshot);
+    }
+    teams::selectTeamsWindows(*run.recognition, state.identities, state.snapshot, state.teams);
 }
 
 // With two calls ringing, the keys answer the one Teams takes for the
@@ -115,17 +132,17 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
 // titles name nobody): then that pop-up is the run's, and only it may have
 // the foreground for the keys. False, after saying so, when the pop-ups
 // showing cannot be told apart. `popUpItself`: set when there were several.
-bool singleOutThePopUp(TeamsWindowScan& run, const teams::ParticipantQuery& query, bool& popUpItself)
+bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const teams::ParticipantQuery& query,
+                       bool& popUpItself)
 {
-    win::WindowSnapshot snapshot;
-    teams::takeSnapshot(run, snapshot);
+    lookAtTeamsWindows(run, state, false);
     win::WindowFacts facts;
     std::int32_t showing = 0;
     std::int32_t naming = 0;
     win::HWND named = nullptr;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(*run.recognition, window, facts) || !facts.visible ||
+    for (std::size_t i = 0; i < state.teams.count; ++i) {
+        const win::HWND window = state.teams.windows[i];
+        if (!win::readWindowState(window, facts) || !facts.visible ||
             !teams::hasNotificationTitle(*run.recognition, facts.title)) {
             continue;
         }
@@ -177,24 +194,37 @@ void postCommand(DiagnosticLog& log, win::HWND window, win::SystemCommand comman
     }
 }
 
-// True when a Teams window shows that the look asks about: one that came
-// since the last look, one watched since it was seen hidden, or, in a full
-// look, any. Only such a window can be a pop-up the recognition has not
-// found already; the hidden ones are watched.
-bool teamsWindowShows(const TeamsWindowScan& scan, const win::WindowSnapshot& snapshot, teams::WaitLook& look)
+// Watches the new Teams windows that are hidden: Teams shows its pop-up in a
+// window it made hidden. True when a new one is visible.
+bool watchNewWindows(const teams::TeamsWindows& found, teams::WaitLook& look)
+{
+    bool visible = false;
+    win::WindowFacts facts;
+    for (std::size_t i = 0; i < found.count; ++i) {
+        if (!found.isNew[i] || !win::readWindowState(found.windows[i], facts)) {
+            continue;
+        }
+        if (facts.visible) {
+            visible = true;
+        } else {
+            look.watch(found.windows[i]);
+        }
+    }
+    return visible;
+}
+
+// True when a watched window has turned visible; such a window is watched no
+// more: shown, it is the full looks' like any other.
+bool aWatchedWindowShows(teams::WaitLook& look)
 {
     bool shows = false;
-    win::WindowFacts facts;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (look.isWatched(window)) {
-            shows = shows || win::isWindowVisible(window);
-        } else if (look.asksAbout(window) && teams::readTeamsWindow(*scan.recognition, window, facts)) {
-            if (facts.visible) {
-                shows = true;
-            } else {
-                look.watch(window);
-            }
+    for (std::size_t i = 0; i < look.watchedCount;) {
+        const win::HWND window = look.watched[i];
+        if (win::isWindowVisible(window)) {
+            shows = true;
+            look.unwatch(window);
+        } else {
+            ++i;
         }
     }
     return shows;
@@ -205,7 +235,7 @@ bool teamsWindowShows(const TeamsWindowScan& scan, const win::WindowSnapshot& sn
 // windows as they are now (today's client may make its pop-up per call, and
 // a web application may send the URL the moment its own screen shows the
 // call). Such a window becomes the run's notification window.
-bool waitForNotification(TeamsWindowScan& run, std::uint64_t limitMs)
+bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t limitMs)
 {
     DiagnosticLog& log = *run.log;
     log.print(u"Waiting for Teams call notification window to popup...\n");
@@ -219,77 +249,61 @@ bool waitForNotification(TeamsWindowScan& run, std::uint64_t limitMs)
             return true;
         }
     }
-    const std::uint64_t start = win::monotonicMilliseconds();
-    std::uint64_t nextFullLook = start + FullLookIntervalMs;
-    win::WindowSnapshot snapshot;
-    teams::takeSnapshot(run, snapshot);
     teams::WaitLook look;
-    look.full = true;  // the windows that are there now: which Teams windows to watch
-    [[maybe_unused]] const bool shows = teamsWindowShows(run, snapshot, look);
-    look.known.remember(snapshot);
-    for (;;) {
-        win::pause(QuickLookPauseMs);
-        const std::uint64_t now = win::monotonicMilliseconds();
+    return util::lookUntil(limitMs, QuickLookPauseMs, FullLookIntervalMs, [&](bool full, std::uint64_t) {
         if (scanned != nullptr && win::isWindowVisible(scanned)) {
             return true;
         }
-        teams::takeSnapshot(run, snapshot);
-        // A Teams window that shows may be the pop-up, or may change which
-        // window the exclusion rule leaves: the recognition runs then, not
-        // at the next full look.
-        look.full = now >= nextFullLook;
-        if (teamsWindowShows(run, snapshot, look) || look.full) {
-            const teams::NotificationFinding found = teams::findNotification(*run.recognition, snapshot);
-            if (found.window != nullptr && found.visible) {
-                if (found.window != scanned) {
-                    run.notificationWindow = found.window;
-                    run.notificationMatch = found.match;
-                    log.print(u"Teams call notification window %p appeared.\n", found.window);
-                }
-                return true;
-            }
-            if (look.full) {
-                nextFullLook = now + FullLookIntervalMs;
-            }
-        }
-        look.known.remember(snapshot);
-        if (now - start >= limitMs) {
+        lookAtTeamsWindows(run, state, full);
+        // A Teams window that comes or shows may be the pop-up, or may change
+        // which window the exclusion rule leaves: the recognition runs then,
+        // not at the next full look, and otherwise only in full looks.
+        const bool newOneShows = watchNewWindows(state.teams, look);
+        const bool watchedOneShows = aWatchedWindowShows(look);
+        if (!newOneShows && !watchedOneShows && !full) {
             return false;
         }
-    }
+        const teams::NotificationFinding found = teams::findNotification(*run.recognition, state.teams);
+        if (found.window == nullptr || !found.visible) {
+            return false;
+        }
+        if (found.window != scanned) {
+            run.notificationWindow = found.window;
+            run.notificationMatch = found.match;
+            log.print(u"Teams call notification window %p appeared.\n", found.window);
+        }
+        return true;
+    });
 }
 
-// The windows as they stand just before the keys: the call window is one
-// that is not among the visible Teams windows then.
+// The Teams windows as they stand just before the keys, found by class
+// whatever the number of other windows: the call window is one that is not
+// among the visible ones then. Teams may show the call in a window it keeps
+// hidden until then: those are watched.
 struct WindowsAtKeys {
-    teams::KnownWindows all;
     teams::KnownWindows visibleTeams;
-    // Teams may show the call in a window it keeps hidden until then.
-    teams::WaitLook look;  // every window known, the hidden Teams windows watched
+    teams::WaitLook look;
 };
 
-void noteWindowsAtKeys(const TeamsWindowScan& run, WindowsAtKeys& atKeys)
+void noteWindowsAtKeys(const TeamsWindowScan& run, AnswerRun& state, WindowsAtKeys& atKeys)
 {
-    win::WindowSnapshot snapshot;
-    teams::takeSnapshot(run, snapshot);
-    atKeys.all.remember(snapshot);
-    win::WindowSnapshot visible;
-    visible.count = 0;
-    visible.dropped = 0;
+    lookAtTeamsWindows(run, state, false);
+    win::HWND visible[win::WindowSnapshotCapacity];
+    std::size_t visibleCount = 0;
     win::WindowFacts facts;
-    atKeys.look.known = atKeys.all;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        if (!teams::readTeamsWindow(*run.recognition, snapshot.windows[i], facts)) {
+    for (std::size_t i = 0; i < state.teams.count; ++i) {
+        const win::HWND window = state.teams.windows[i];
+        if (!win::readWindowState(window, facts)) {
             continue;
         }
         // A minimised window counts as visible: it is open, only out of sight.
         if (facts.visible || facts.minimized) {
-            visible.windows[visible.count++] = snapshot.windows[i];
+            visible[visibleCount++] = window;
         } else {
-            atKeys.look.watch(snapshot.windows[i]);
+            atKeys.look.watch(window);
         }
     }
-    atKeys.visibleTeams.remember(visible);
+    atKeys.visibleTeams.remember(visible, visibleCount);
 }
 
 // How the wait for the call window ended.
@@ -301,35 +315,24 @@ struct CallWindowWait {
 // Waits for the call window that opens for this call; none after 30 seconds,
 // or sooner when another answer waits for its turn: that one's caller rings
 // now, and the session's answers take turns.
-CallWindowWait waitForCallWindow(const TeamsWindowScan& run, const teams::ParticipantQuery& query,
-                                 const WindowsAtKeys& atKeys, const AnswerTurn& turn, teams::PassedOverNames& passed)
+CallWindowWait waitForCallWindow(const TeamsWindowScan& run, AnswerRun& state, const teams::ParticipantQuery& query,
+                                 WindowsAtKeys& atKeys, const AnswerTurn& turn, teams::PassedOverNames& passed)
 {
-    const std::uint64_t keysSent = win::monotonicMilliseconds();
-    std::uint64_t nextFullLook = keysSent;  // the first look follows the keys at once
-    teams::WaitLook look = atKeys.look;
-    teams::EarlierWindows earlier{&atKeys.all, &atKeys.visibleTeams, false};
-    win::WindowSnapshot snapshot;
-    for (;;) {
-        const std::uint64_t now = win::monotonicMilliseconds();
-        earlier.acceptByName = now - keysSent >= NewWindowsOnlyMs;
-        teams::takeSnapshot(run, snapshot);
-        look.full = now >= nextFullLook;
-        if (look.full) {
-            nextFullLook = now + FullLookIntervalMs;
-            if (turn.anotherIsWaiting()) {
-                return CallWindowWait{nullptr, true};
-            }
+    teams::WaitLook& look = atKeys.look;
+    teams::EarlierWindows earlier{&atKeys.visibleTeams, false};
+    CallWindowWait result;
+    util::lookUntil(WaitLimitMs, QuickLookPauseMs, FullLookIntervalMs, [&](bool full, std::uint64_t sinceKeys) {
+        if (full && turn.anotherIsWaiting()) {
+            result.gaveWay = true;
+            return true;
         }
-        const win::HWND found = teams::findNewCallWindow(run, query, snapshot, look, earlier, passed);
-        if (found != nullptr) {
-            return CallWindowWait{found, false};
-        }
-        look.known.remember(snapshot);
-        if (now - keysSent >= WaitLimitMs) {
-            return CallWindowWait{};
-        }
-        win::pause(QuickLookPauseMs);
-    }
+        earlier.acceptByName = sinceKeys >= NewWindowsOnlyMs;
+        look.full = full;
+        lookAtTeamsWindows(run, state, full);
+        result.window = teams::findNewCallWindow(run, query, state.teams, look, earlier, passed);
+        return result.window != nullptr;
+    });
+    return result;
 }
 
 }  // namespace
@@ -341,18 +344,20 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
     TeamsWindowScan run = scan;
     DiagnosticLog& log = *run.log;
     const teams::ParticipantQuery query = teams::prepareParticipant(participant);
-    if (!waitForNotification(run, turn.waited() ? WaitedTurnLimitMs : WaitLimitMs)) {
+    // Who the desktop's windows belong to, learnt once for the whole answer.
+    AnswerRun state;
+    if (!waitForNotification(run, state, turn.waited() ? WaitedTurnLimitMs : WaitLimitMs)) {
         log.print(u"Wait aborted, no active call detected.\n");
         return;
     }
     log.print(u"Active call notification window detected!\n");
 
     bool popUpItself = false;
-    if (!singleOutThePopUp(run, query, popUpItself) || !ringingClientTakesTheKeys(run, popUpItself)) {
+    if (!singleOutThePopUp(run, state, query, popUpItself) || !ringingClientTakesTheKeys(run, popUpItself)) {
         return;
     }
     WindowsAtKeys atKeys;
-    noteWindowsAtKeys(run, atKeys);
+    noteWindowsAtKeys(run, state, atKeys);
     log.print(u"Sending 'Shift-Ctrl-S'\n");
     if (!stillRingingAtTheKeys(run, popUpItself, turn)) {
         return;
@@ -369,7 +374,7 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
 
     log.print(u"Waiting for call window for participant \"%s\"...\n", query.none ? NoParticipant : query.shown);
     teams::PassedOverNames passed;
-    const CallWindowWait waited = waitForCallWindow(run, query, atKeys, turn, passed);
+    const CallWindowWait waited = waitForCallWindow(run, state, query, atKeys, turn, passed);
     if (waited.gaveWay) {
         log.print(u"Another answer is waiting; call window not minimised.\n");
         return;

@@ -130,19 +130,21 @@ win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& 
     return nullptr;
 }
 
-win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery& query,
-                            const win::WindowSnapshot& snapshot, WaitLook& look, const EarlierWindows& earlier,
-                            PassedOverNames& passed)
+win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery& query, const TeamsWindows& teams,
+                            WaitLook& look, const EarlierWindows& earlier, PassedOverNames& passed)
 {
     win::WindowFacts facts;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (window == scan.mainWindow || window == scan.notificationWindow || !look.asksAbout(window) ||
-            !readTeamsWindow(*scan.recognition, window, facts)) {
+    for (std::size_t i = 0; i < teams.count; ++i) {
+        const win::HWND window = teams.windows[i];
+        if (window == scan.mainWindow || window == scan.notificationWindow || !look.asksAbout(teams, i)) {
             continue;
         }
-        const bool wasThere = earlier.visibleAtKeys->contains(window) ||
-                              (earlier.atKeys->snapshotWasFull && !earlier.atKeys->contains(window));
+        // Who the window belongs to is known; what can change is read.
+        if (!win::readWindowState(window, facts)) {
+            look.unwatch(window);
+            continue;
+        }
+        const bool wasThere = earlier.visibleAtKeys->contains(window);
         // Minimised windows are passed over, so a call window an earlier run
         // minimised is not taken for this call's.
         if (mayBeCallWindow(*scan.recognition, facts, true)) {

@@ -66,7 +66,68 @@ void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
     }
 }
 
-NotificationFinding findNotification(const TeamsRecognition& recognition, const win::WindowSnapshot& snapshot)
+void takeTeamsClassSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
+{
+    snapshot.count = 0;
+    snapshot.dropped = 0;
+    for (const char16_t* className : TeamsWindowClasses) {
+        win::addWindowsOfClass(className, snapshot);
+    }
+    const PolicyEntries& added = scan.recognition->windowClasses;
+    for (std::size_t i = 0; i < added.count; ++i) {
+        win::addWindowsOfClass(added.entries[i], snapshot);
+    }
+}
+
+bool WindowIdentities::isTeams(const TeamsRecognition& recognition, win::HWND window, bool& identifiedNow)
+{
+    const auto byHandle = [](const Entry& entry, win::HWND handle) { return std::less<win::HWND>()(entry.window, handle); };
+    Entry* const place = std::lower_bound(entries, entries + count, window, byHandle);
+    identifiedNow = place == entries + count || place->window != window;
+    if (!identifiedNow) {
+        return place->teams;
+    }
+    char16_t className[win::WindowTextCapacity];
+    const bool teams = win::readWindowClass(window, className) &&
+                       matchesList(className, TeamsWindowClasses, std::size(TeamsWindowClasses),
+                                   recognition.windowClasses, false) &&
+                       isTeamsWindow(recognition, window);
+    // A window that is gone reads as no Teams window: remembered so, it
+    // would stay so if Windows gave its handle to a new one.
+    if (count < win::WindowSnapshotCapacity && (teams || win::windowProcessId(window) != 0)) {
+        std::move_backward(place, entries + count, entries + count + 1);
+        *place = Entry{window, teams};
+        ++count;
+    }
+    return teams;
+}
+
+void WindowIdentities::keepOnly(const win::WindowSnapshot& snapshot)
+{
+    KnownWindows present;
+    present.remember(snapshot.windows, snapshot.count);
+    const bool whole = snapshot.dropped == 0;
+    Entry* const kept = std::remove_if(entries, entries + count, [&](const Entry& entry) {
+        return !present.contains(entry.window) && (whole || !entry.teams);
+    });
+    count = static_cast<std::size_t>(kept - entries);
+}
+
+void selectTeamsWindows(const TeamsRecognition& recognition, WindowIdentities& identities,
+                        const win::WindowSnapshot& snapshot, TeamsWindows& teams)
+{
+    teams.count = 0;
+    for (std::size_t i = 0; i < snapshot.count; ++i) {
+        bool identifiedNow = false;
+        if (identities.isTeams(recognition, snapshot.windows[i], identifiedNow)) {
+            teams.windows[teams.count] = snapshot.windows[i];
+            teams.isNew[teams.count] = identifiedNow;
+            ++teams.count;
+        }
+    }
+}
+
+NotificationFinding findNotification(const TeamsRecognition& recognition, const TeamsWindows& teams)
 {
     // With both clients running, one client's pop-up can wait hidden above
     // the other's that rings: a visible title match wins over a hidden one.
@@ -75,9 +136,9 @@ NotificationFinding findNotification(const TeamsRecognition& recognition, const 
     int candidates = 0;
     bool candidateTitleWhole = false;
     win::WindowFacts facts;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (!readTeamsWindow(recognition, window, facts)) {
+    for (std::size_t i = 0; i < teams.count; ++i) {
+        const win::HWND window = teams.windows[i];
+        if (!win::readWindowState(window, facts)) {
             continue;
         }
         if (teams::hasNotificationTitle(recognition, facts.title)) {
@@ -104,11 +165,10 @@ NotificationFinding findNotification(const TeamsRecognition& recognition, const 
     return candidates == 1 && candidateTitleWhole ? candidate : NotificationFinding{};
 }
 
-void KnownWindows::remember(const win::WindowSnapshot& snapshot)
+void KnownWindows::remember(const win::HWND* windows, std::size_t windowCount)
 {
-    count = snapshot.count;
-    snapshotWasFull = snapshot.dropped > 0;
-    std::copy(snapshot.windows, snapshot.windows + snapshot.count, sorted);
+    count = std::min(windowCount, win::WindowSnapshotCapacity);
+    std::copy(windows, windows + count, sorted);
     std::sort(sorted, sorted + count, std::less<win::HWND>());
 }
 
@@ -127,6 +187,11 @@ void WaitLook::watch(win::HWND window)
     if (watchedCount < WatchCapacity && !isWatched(window)) {
         watched[watchedCount++] = window;
     }
+}
+
+void WaitLook::unwatch(win::HWND window)
+{
+    watchedCount = static_cast<std::size_t>(std::remove(watched, watched + watchedCount, window) - watched);
 }
 
 bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title)
@@ -186,11 +251,14 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     // goes on below it.
     win::WindowSnapshot snapshot;
     teams::takeSnapshot(scan, snapshot);
+    teams::WindowIdentities identities;
+    teams::TeamsWindows teamsWindows;
+    teams::selectTeamsWindows(*scan.recognition, identities, snapshot, teamsWindows);
     win::WindowFacts facts;
 
     // The call notification window, by title or by exclusion. Hidden windows
     // count: Teams keeps its notification window around hidden between calls.
-    const teams::NotificationFinding notification = teams::findNotification(*scan.recognition, snapshot);
+    const teams::NotificationFinding notification = teams::findNotification(*scan.recognition, teamsWindows);
     scan.notificationWindow = notification.window;
     scan.notificationMatch = notification.match;
     if (notification.match == NotificationMatch::ByExclusion) {
@@ -200,10 +268,9 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     // The main window is the one visible Teams window left.
     win::HWND visible = nullptr;
     int visibleCount = 0;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
-        const win::HWND window = snapshot.windows[i];
-        if (window != scan.notificationWindow && teams::readTeamsWindow(*scan.recognition, window, facts) &&
-            facts.visible) {
+    for (std::size_t i = 0; i < teamsWindows.count; ++i) {
+        const win::HWND window = teamsWindows.windows[i];
+        if (window != scan.notificationWindow && win::readWindowState(window, facts) && facts.visible) {
             visible = window;
             ++visibleCount;
         }

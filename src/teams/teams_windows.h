@@ -11,12 +11,47 @@ namespace teams {
 // A snapshot of the desktop's top-level windows. That the snapshot was full
 // is logged once per action: an answer takes hundreds of snapshots.
 void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
+// The windows of Teams' classes (built in and the policy's) alone, found by
+// class: what a quick look walks, whatever the number of other windows.
+// Each class's windows are in z-order; the classes follow one another.
+void takeTeamsClassSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
 
 // Reads the window's facts; true when it is still there and belongs to
 // Teams: a window of a Teams class owned by a Teams process. The classic
 // client draws its windows with the browser engine's class, which other
 // programs share, so the owning process tells them apart.
 [[nodiscard]] bool readTeamsWindow(const TeamsRecognition& recognition, win::HWND window, win::WindowFacts& facts);
+
+// Which windows are Teams': a window's class and process never change, so a
+// run reads them (the class, and the image when the class is a Teams class)
+// once per window, for as many windows as a snapshot holds.
+class WindowIdentities {
+public:
+    // Whether the window belongs to Teams, read the first time it is asked
+    // about; `identifiedNow`: it was not known before.
+    [[nodiscard]] bool isTeams(const TeamsRecognition& recognition, win::HWND window, bool& identifiedNow);
+    // Forgets the windows a snapshot of the whole desktop no longer holds
+    // (a full one cannot tell: the Teams windows are kept then).
+    void keepOnly(const win::WindowSnapshot& snapshot);
+
+private:
+    struct Entry {
+        win::HWND window;
+        bool teams;
+    };
+    std::size_t count = 0;
+    Entry entries[win::WindowSnapshotCapacity];  // sorted by handle
+};
+
+// The Teams windows of one look, in the snapshot's order; `isNew`: the look
+// identified it, so it came since the looks before.
+struct TeamsWindows {
+    std::size_t count = 0;
+    win::HWND windows[win::WindowSnapshotCapacity];
+    bool isNew[win::WindowSnapshotCapacity];
+};
+void selectTeamsWindows(const TeamsRecognition& recognition, WindowIdentities& identities,
+                        const win::WindowSnapshot& snapshot, TeamsWindows& teams);
 
 // Whether the text equals an entry of the built-in list or of the policy's
 // (letter case ignored), or begins with one (`prefix`).
@@ -26,8 +61,8 @@ void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
 // in or added by the policy.
 [[nodiscard]] bool hasNotificationTitle(const TeamsRecognition& recognition, const char16_t* title);
 
-// The notification window among the snapshot's windows: the highest visible
-// one with a notification title, else the highest with one (Teams keeps its
+// The notification window among the Teams windows: the highest visible one
+// with a notification title, else the highest with one (Teams keeps its
 // pop-up hidden between calls), else the one window the exclusion rule
 // leaves, visible or not.
 struct NotificationFinding {
@@ -35,39 +70,36 @@ struct NotificationFinding {
     NotificationMatch match = NotificationMatch::None;
     bool visible = false;
 };
-[[nodiscard]] NotificationFinding findNotification(const TeamsRecognition& recognition,
-                                                   const win::WindowSnapshot& snapshot);
+[[nodiscard]] NotificationFinding findNotification(const TeamsRecognition& recognition, const TeamsWindows& teams);
 
-// The handles of one snapshot, sorted, so that a wait can tell the windows
-// that came since from those it has looked at already.
+// Handles, sorted, to tell whether a window is among them.
 struct KnownWindows {
     std::size_t count = 0;
-    bool snapshotWasFull = false;  // windows beyond the snapshot's capacity are unknown, not new
     win::HWND sorted[win::WindowSnapshotCapacity];
 
-    void remember(const win::WindowSnapshot& snapshot);
+    void remember(const win::HWND* windows, std::size_t windowCount);
     [[nodiscard]] bool contains(win::HWND window) const;
 };
 
-// What a wait's look asks about. A quick look: the windows that came since
-// the last look, and the Teams windows a look saw but could not take yet
-// (watched). A full look: every window. Windows are made hidden and shown a
-// moment later, and titled after they are made: looked at only when they
+// What a wait's look asks about. A full look: every Teams window. A quick
+// look: the Teams windows that came since the looks before, and those a look
+// saw but could not take yet (watched): windows are made hidden and shown a
+// moment later, and titled after they are made; looked at only when they
 // came, such a window would wait for the next full look. Windows beyond the
 // watch's capacity do.
 struct WaitLook {
     static constexpr std::size_t WatchCapacity = 32;
-    KnownWindows known;  // every window of the last look
-    bool full = false;   // this look is a full one
+    bool full = false;  // this look is a full one
     std::size_t watchedCount = 0;
     win::HWND watched[WatchCapacity];
 
     [[nodiscard]] bool isWatched(win::HWND window) const;
-    [[nodiscard]] bool asksAbout(win::HWND window) const
+    [[nodiscard]] bool asksAbout(const TeamsWindows& teams, std::size_t i) const
     {
-        return full || !known.contains(window) || isWatched(window);
+        return full || teams.isNew[i] || isWatched(teams.windows[i]);
     }
     void watch(win::HWND window);
+    void unwatch(win::HWND window);
 };
 
 // The participant as the lookup compares it with titles, prepared once per
@@ -104,23 +136,22 @@ struct PassedOverNames {
 // the call window that opened for this call. After a while one is taken, but
 // only when its title names the participant, whole.
 struct EarlierWindows {
-    const KnownWindows* atKeys = nullptr;       // every window of the snapshot taken just before the keys
-    const KnownWindows* visibleAtKeys = nullptr;  // the Teams windows among them that were visible
-    bool acceptByName = false;                  // the first seconds after the keys are over
+    const KnownWindows* visibleAtKeys = nullptr;  // the Teams windows visible (or minimised) just before the keys
+    bool acceptByName = false;                    // the first seconds after the keys are over
 };
 
 // The highest window of the snapshot that the lookup takes for the
 // participant, whose name it must hold as a name of its own; null when none.
 [[nodiscard]] win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
                                          const win::WindowSnapshot& snapshot, PassedOverNames& passed);
-// The answer's lookup in one of its wait's looks: the highest window of those
-// the look asks about that opened for this call (a name inside a longer one
+// The answer's lookup in one of its wait's looks: the highest of the Teams
+// windows the look asks about that opened for this call (a name inside a longer one
 // will do: the title is Teams' own for this call), or after the first seconds
 // one open before the keys that names the participant whole. A Teams window
 // that is not taken (and was not visible before the keys) is watched.
 [[nodiscard]] win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery& query,
-                                          const win::WindowSnapshot& snapshot, WaitLook& look,
-                                          const EarlierWindows& earlier, PassedOverNames& passed);
+                                          const TeamsWindows& teams, WaitLook& look, const EarlierWindows& earlier,
+                                          PassedOverNames& passed);
 // The scan's main window when its title names the participant whole: with
 // Teams closed to the notification area the scan takes the one visible call
 // window for the main window. Never a call-in-progress window.

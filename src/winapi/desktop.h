@@ -21,6 +21,13 @@ struct WindowSnapshot {
     HWND windows[WindowSnapshotCapacity];
 };
 void takeWindowSnapshot(WindowSnapshot& snapshot);
+// Adds the top-level windows of one class (FindWindowExW), in z-order from
+// the top, to those the snapshot holds, each once: a few calls where the
+// whole desktop may hold a thousand windows. The handles are collected
+// first and their facts read later; a window that goes while the walk
+// passes it (browsers make and destroy windows of the classic client's
+// class all the time) makes the walk start again from the top.
+void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot);
 
 struct WindowFacts {
     char16_t className[WindowTextCapacity];
@@ -32,6 +39,11 @@ struct WindowFacts {
 // The window's facts as they are now, texts cut to 255 characters and
 // terminated. False when the window is gone (its class cannot be read).
 [[nodiscard]] bool readWindowFacts(HWND window, WindowFacts& facts);
+// The window's class alone (it never changes): false when the window is gone.
+[[nodiscard]] bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity]);
+// What changes of a window: its title, visibility and minimised state, into
+// `facts`, whose class is left as it is. False when the window is gone.
+[[nodiscard]] bool readWindowState(HWND window, WindowFacts& facts);
 
 // The window's title as it is now, up to capacity - 1 units (GetWindowTextW),
 // terminated: its length, 0 for a window without a title or one that is gone.

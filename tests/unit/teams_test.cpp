@@ -827,6 +827,74 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
     }
 }
 
+TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
+{
+    // A window's class and image are read once per answer; quick looks walk
+    // Teams' classes only, and a window that has turned visible is watched no
+    // more. So a 30 s wait stays cheap on a desktop with Teams in the
+    // notification area, beside a thousand browser windows, or beside more
+    // windows than a snapshot holds.
+    const auto otherWindows = [this](int n, const char16_t* className) {
+        for (int i = 0; i < n; ++i) {
+            inmemory::addWindowAtBottom({.className = className, .visible = false, .processId = browser});
+        }
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;  // the pop-up (hidden) is there already
+        std::size_t maxCalls;           // layer calls of the whole answer
+        std::size_t imageReads;
+        std::size_t maxStateReads;
+    };
+    const Case cases[] = {
+        {"Teams in the notification area, its main window restored 1 s in",
+         [this] {
+             const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
+             for (int i = 0; i < 5; ++i) {
+                 window(u"", Hidden);
+             }
+             inmemory::at(inmemory::now() + Second, [main] { inmemory::setWindowVisible(main, true); });
+         },
+         70'000, 7, 1'500},
+        {"a thousand browser windows of the classic client's class", [&] { otherWindows(1'000, u"Chrome_WidgetWin_1"); },
+         70'000, 1'001, 1'500},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        window(u"Microsoft Teams Notification", Hidden);
+        c.arrange();
+        TestLog log;
+        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const std::size_t before = inmemory::calls().size();
+        const std::size_t imagesBefore = inmemory::callCount("readWindowImagePath");
+
+        answerCall(scan, u"John Smith", AnswerTurn{});
+
+        EXPECT_EQ(logLines(log).back(), Aborted) << c.what;
+        EXPECT_LE(inmemory::calls().size() - before, c.maxCalls) << c.what;
+        EXPECT_EQ(inmemory::callCount("readWindowImagePath") - imagesBefore, c.imageReads) << c.what;
+        EXPECT_LE(inmemory::callCount("readWindowState"), c.maxStateReads) << c.what;
+    }
+
+    // More windows than a snapshot holds: the Teams windows are found by
+    // class all the same, and a new call window is taken at once, not after
+    // the seconds in which only new windows count.
+    SetUp();
+    otherWindows(1'100, u"OtherProgram");
+    inmemory::setForeground(window(u"Microsoft Teams Notification"));
+    window(u"Chat | Microsoft Teams");
+    TestLog log;
+    const TeamsWindowScan scan = scanTeamsWindows(log);
+    std::uint64_t keys = 0;
+    inmemory::onSendInput([&] {
+        keys = inmemory::now();
+        inmemory::at(keys + 400 * Millisecond, [this] { window(u"Call with John Smith"); });
+    });
+    answerCall(scan, u"John Smith", AnswerTurn{});
+    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
+    EXPECT_EQ((inmemory::postedMessages()[0].time - keys) / Millisecond, 400u);
+}
+
 TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
 {
     // Windows visible before the keys (a chat popped out with the caller,

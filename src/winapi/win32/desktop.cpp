@@ -5,6 +5,8 @@
 
 #include <psapi.h>
 
+#include <algorithm>
+
 
 namespace win {
 
@@ -45,21 +47,71 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
     ::EnumWindows(addToSnapshot, reinterpret_cast<LPARAM>(&snapshot));
 }
 
+void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
+{
+    const std::size_t first = snapshot.count;
+    bool restarted = false;
+    int restartsLeft = 4;
+    ::HWND previous = nullptr;
+    for (;;) {
+        const ::HWND next = ::FindWindowExW(nullptr, previous, wide(className), nullptr);
+        if (next == nullptr) {
+            // A walk goes on from the window it passed last; once that one
+            // is destroyed, Windows ends it there, whatever is below.
+            if (previous != nullptr && !::IsWindow(previous) && restartsLeft-- > 0) {
+                previous = nullptr;
+                restarted = true;
+                continue;
+            }
+            return;
+        }
+        previous = next;
+        HWND* const end = snapshot.windows + snapshot.count;
+        if (restarted && std::find(snapshot.windows + first, end, ours(next)) != end) {
+            continue;
+        }
+        if (snapshot.count < WindowSnapshotCapacity) {
+            snapshot.windows[snapshot.count++] = ours(next);
+        } else {
+            ++snapshot.dropped;
+        }
+    }
+}
+
+bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity])
+{
+    const int length = ::GetClassNameW(native(window), wide(className), WindowTextCapacity);
+    terminateAt(className, length);
+    return length > 0;
+}
+
+bool readWindowState(HWND window, WindowFacts& facts)
+{
+    // The style of a window that is gone reads as 0 with an error: GetWindowTextW
+    // cannot tell such a window from one without a title.
+    ::SetLastError(ERROR_SUCCESS);
+    const LONG style = ::GetWindowLongW(native(window), GWL_STYLE);
+    if (style == 0 && ::GetLastError() != ERROR_SUCCESS) {
+        facts.title[0] = 0;
+        facts.titleCut = false;
+        return false;
+    }
+    const int titleLength = ::GetWindowTextW(native(window), wide(facts.title), WindowTextCapacity);
+    terminateAt(facts.title, titleLength);
+    facts.titleCut = titleLength >= static_cast<int>(WindowTextCapacity) - 1;
+    facts.visible = ::IsWindowVisible(native(window)) != FALSE;
+    facts.minimized = (style & WS_MINIMIZE) != 0;
+    return true;
+}
+
 bool readWindowFacts(HWND window, WindowFacts& facts)
 {
-    const int classLength = ::GetClassNameW(native(window), wide(facts.className), WindowTextCapacity);
-    if (classLength == 0) {
+    if (!readWindowClass(window, facts.className) || !readWindowState(window, facts)) {
         facts.className[0] = 0;
         facts.title[0] = 0;
         facts.titleCut = false;
         return false;
     }
-    terminateAt(facts.className, classLength);
-    const int titleLength = ::GetWindowTextW(native(window), wide(facts.title), WindowTextCapacity);
-    terminateAt(facts.title, titleLength);
-    facts.titleCut = titleLength >= static_cast<int>(WindowTextCapacity) - 1;
-    facts.visible = ::IsWindowVisible(native(window)) != FALSE;
-    facts.minimized = (::GetWindowLongW(native(window), GWL_STYLE) & WS_MINIMIZE) != 0;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "inmemory/machine.h"
+#include "util/strings.h"
 
 namespace inmemory {
 
@@ -133,6 +134,26 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
     }
 }
 
+void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
+{
+    if (failsNow("addWindowsOfClass") || className == nullptr) {
+        return;
+    }
+    const std::size_t first = snapshot.count;
+    for (const Window& w : machine().windows) {
+        if (util::compareNoCase(w.traits.className.c_str(), className) != 0 ||
+            std::find(snapshot.windows + first, snapshot.windows + snapshot.count, w.handle) !=
+                snapshot.windows + snapshot.count) {
+            continue;
+        }
+        if (snapshot.count < WindowSnapshotCapacity) {
+            snapshot.windows[snapshot.count++] = w.handle;
+        } else {
+            ++snapshot.dropped;
+        }
+    }
+}
+
 namespace {
 // The text as Windows would copy it: cut to the buffer and terminated.
 void copyText(const std::u16string& text, char16_t (&buffer)[WindowTextCapacity])
@@ -157,6 +178,34 @@ bool readWindowFacts(HWND window, WindowFacts& facts)
         return false;
     }
     copyText(w->traits.className, facts.className);
+    copyText(w->traits.title, facts.title);
+    facts.titleCut = w->traits.title.size() >= WindowTextCapacity - 1;
+    facts.visible = w->traits.visible;
+    facts.minimized = w->traits.minimized;
+    return true;
+}
+
+bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity])
+{
+    const bool fails = failsNow("readWindowClass");
+    const Window* w = inmemory::findWindow(window);
+    if (fails || w == nullptr) {
+        className[0] = 0;
+        return false;
+    }
+    copyText(w->traits.className, className);
+    return true;
+}
+
+bool readWindowState(HWND window, WindowFacts& facts)
+{
+    const bool fails = failsNow("readWindowState");
+    const Window* w = inmemory::findWindow(window);
+    if (fails || w == nullptr) {
+        facts.title[0] = 0;
+        facts.titleCut = false;
+        return false;
+    }
     copyText(w->traits.title, facts.title);
     facts.titleCut = w->traits.title.size() >= WindowTextCapacity - 1;
     facts.visible = w->traits.visible;
