@@ -383,7 +383,7 @@ DiagnosticLog::EntryFile DiagnosticLog::openEntryFile(Destination destination, w
     bool& staysBusy = destination == Destination::DayFile ? dayFileStaysBusy : userFileStaysBusy;
     EntryFile entryFile;
     // After one entry waited in vain, the run tries each later one once.
-    const bool taken = util::lookUntil(staysBusy ? 0 : LogBusyRetryLimitMs, LogBusyRetryPauseMs, 0,
+    const bool taken = util::lookUntil(staysBusy ? 0 : LogBusyRetryLimitMs, LogBusyRetryPauseMs, 0, false,
                                        [&](bool, std::uint64_t) {
                                            error = 0;
                                            entryFile.folder = openFolderOf(path, destination, error);

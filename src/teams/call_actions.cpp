@@ -11,15 +11,18 @@
 namespace {
 
 // Both waits end after 30 seconds, by the clock, when Teams never shows the
-// window they wait for. In between they look twice: every few milliseconds a
-// quick look, which asks only what is cheap (is the pop-up visible yet, has a
-// window come that was not there before, and what is it), and every 250 ms a
-// full look that reads every window afresh (a title that changed, a hidden
-// window shown). Window events could wake a wait sooner, but they arrive
-// through a message loop, and pumping one here would let the status window's
-// test button start a second answer inside the first.
+// window they wait for. In between they look twice: every 20 ms a quick look,
+// which asks only what is cheap (is the pop-up visible yet, has a window of
+// Teams' classes come that was not there before, and what is it), and every
+// 250 ms a full look that reads every Teams window afresh (a title that
+// changed, a hidden window shown). Under Wine a quick look is a dozen calls
+// of the window server: at 20 ms a 30 s wait costs a few tenths of a second
+// of CPU, and a pop-up is still answered within a few tens of milliseconds.
+// Window events could wake a wait sooner, but they arrive through a message
+// loop, and pumping one here would let the status window's test button
+// start a second answer inside the first.
 constexpr std::uint64_t WaitLimitMs = 30'000;
-constexpr win::DWORD QuickLookPauseMs = 10;
+constexpr win::DWORD QuickLookPauseMs = 20;
 constexpr std::uint64_t FullLookIntervalMs = 250;
 // Teams opens the call window within a second or two of the keys; until this
 // much time has passed only a window that was not visible before the keys can
@@ -96,7 +99,7 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
     log.print(u"Bringing Teams call notification window to the foreground...\n");
     // Refused at once or not, the foreground is what counts.
     [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
-    if (util::lookUntil(ForegroundWaitMs, ForegroundPollMs, 0,
+    if (util::lookUntil(ForegroundWaitMs, ForegroundPollMs, 0, false,
                         [&](bool, std::uint64_t) { return ringingClientHasTheForeground(scan, popUpItself); })) {
         return true;
     }
@@ -104,26 +107,17 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
     return false;
 }
 
-// What the answer learns of the desktop while it runs: who each window
-// belongs to (read once per window), and what its waits watch.
+// What the answer learns of the desktop while it runs: who each window of
+// Teams' classes belongs to (read once per window), and its last look's
+// Teams windows: a full look's in z-order, a quick look's as found by class.
 struct AnswerRun {
     teams::WindowIdentities identities;
     teams::TeamsWindows teams;
-    win::WindowSnapshot snapshot;
 };
 
-// The Teams windows as one look sees them: a full look from a snapshot of the
-// whole desktop, in z-order (which also forgets the windows that have gone),
-// a quick one from the walks by Teams' classes alone.
 void lookAtTeamsWindows(const TeamsWindowScan& run, AnswerRun& state, bool full)
 {
-    if (full) {
-        teams::takeSnapshot(run, state.snapshot);
-        state.identities.keepOnly(state.snapshot);
-    } else {
-        teams::takeTeamsClassSnapshot(run, state.snapshot);
-    }
-    teams::selectTeamsWindows(*run.recognition, state.identities, state.snapshot, state.teams);
+    teams::lookAtTeamsWindows(run, state.identities, full, state.teams);
 }
 
 // With two calls ringing, the keys answer the one Teams takes for the
@@ -250,7 +244,9 @@ bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t l
         }
     }
     teams::WaitLook look;
-    return util::lookUntil(limitMs, QuickLookPauseMs, FullLookIntervalMs, [&](bool full, std::uint64_t) {
+    // The first look is a full one: it learns which Teams windows there are
+    // and which of them are hidden.
+    return util::lookUntil(limitMs, QuickLookPauseMs, FullLookIntervalMs, true, [&](bool full, std::uint64_t) {
         if (scanned != nullptr && win::isWindowVisible(scanned)) {
             return true;
         }
@@ -321,7 +317,10 @@ CallWindowWait waitForCallWindow(const TeamsWindowScan& run, AnswerRun& state, c
     teams::WaitLook& look = atKeys.look;
     teams::EarlierWindows earlier{&atKeys.visibleTeams, false};
     CallWindowWait result;
-    util::lookUntil(WaitLimitMs, QuickLookPauseMs, FullLookIntervalMs, [&](bool full, std::uint64_t sinceKeys) {
+    // The first look follows the keys at once, and is a quick one: the
+    // windows that were there are known, and a snapshot of a busy desktop
+    // would hold up the one that opens now.
+    util::lookUntil(WaitLimitMs, QuickLookPauseMs, FullLookIntervalMs, false, [&](bool full, std::uint64_t sinceKeys) {
         if (full && turn.anotherIsWaiting()) {
             result.gaveWay = true;
             return true;

@@ -66,19 +66,6 @@ void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
     }
 }
 
-void takeTeamsClassSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
-{
-    snapshot.count = 0;
-    snapshot.dropped = 0;
-    for (const char16_t* className : TeamsWindowClasses) {
-        win::addWindowsOfClass(className, snapshot);
-    }
-    const PolicyEntries& added = scan.recognition->windowClasses;
-    for (std::size_t i = 0; i < added.count; ++i) {
-        win::addWindowsOfClass(added.entries[i], snapshot);
-    }
-}
-
 bool WindowIdentities::isTeams(const TeamsRecognition& recognition, win::HWND window, bool& identifiedNow)
 {
     const auto byHandle = [](const Entry& entry, win::HWND handle) { return std::less<win::HWND>()(entry.window, handle); };
@@ -87,14 +74,8 @@ bool WindowIdentities::isTeams(const TeamsRecognition& recognition, win::HWND wi
     if (!identifiedNow) {
         return place->teams;
     }
-    char16_t className[win::WindowTextCapacity];
-    const bool teams = win::readWindowClass(window, className) &&
-                       matchesList(className, TeamsWindowClasses, std::size(TeamsWindowClasses),
-                                   recognition.windowClasses, false) &&
-                       isTeamsWindow(recognition, window);
-    // A window that is gone reads as no Teams window: remembered so, it
-    // would stay so if Windows gave its handle to a new one.
-    if (count < win::WindowSnapshotCapacity && (teams || win::windowProcessId(window) != 0)) {
+    const bool teams = isTeamsWindow(recognition, window);
+    if (count < win::WindowSnapshotCapacity) {
         std::move_backward(place, entries + count, entries + count + 1);
         *place = Entry{window, teams};
         ++count;
@@ -102,25 +83,61 @@ bool WindowIdentities::isTeams(const TeamsRecognition& recognition, win::HWND wi
     return teams;
 }
 
-void WindowIdentities::keepOnly(const win::WindowSnapshot& snapshot)
+void WindowIdentities::keepOnly(const win::WindowSnapshot& classWindows)
 {
     KnownWindows present;
-    present.remember(snapshot.windows, snapshot.count);
-    const bool whole = snapshot.dropped == 0;
-    Entry* const kept = std::remove_if(entries, entries + count, [&](const Entry& entry) {
-        return !present.contains(entry.window) && (whole || !entry.teams);
-    });
+    present.remember(classWindows.windows, classWindows.count);
+    Entry* const kept = std::remove_if(entries, entries + count,
+                                       [&](const Entry& entry) { return !present.contains(entry.window); });
     count = static_cast<std::size_t>(kept - entries);
 }
 
-void selectTeamsWindows(const TeamsRecognition& recognition, WindowIdentities& identities,
-                        const win::WindowSnapshot& snapshot, TeamsWindows& teams)
+void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder,
+                        TeamsWindows& teams)
 {
+    win::WindowSnapshot ofClasses;
+    ofClasses.count = 0;
+    ofClasses.dropped = 0;
+    for (const char16_t* className : TeamsWindowClasses) {
+        win::addWindowsOfClass(className, ofClasses);
+    }
+    const PolicyEntries& added = scan.recognition->windowClasses;
+    for (std::size_t i = 0; i < added.count; ++i) {
+        win::addWindowsOfClass(added.entries[i], ofClasses);
+    }
+    identities.keepOnly(ofClasses);
+
+    // In z-order: the class's windows as the whole desktop's snapshot orders
+    // them, then those it does not hold (come since, or beyond its capacity).
+    win::HWND ordered[win::WindowSnapshotCapacity];
+    std::size_t orderedCount = 0;
+    if (inZOrder) {
+        KnownWindows ofTeamsClasses;
+        ofTeamsClasses.remember(ofClasses.windows, ofClasses.count);
+        win::WindowSnapshot desktop;
+        takeSnapshot(scan, desktop);
+        for (std::size_t i = 0; i < desktop.count; ++i) {
+            if (ofTeamsClasses.contains(desktop.windows[i])) {
+                ordered[orderedCount++] = desktop.windows[i];
+            }
+        }
+        KnownWindows inDesktop;
+        inDesktop.remember(ordered, orderedCount);
+        for (std::size_t i = 0; i < ofClasses.count; ++i) {
+            if (!inDesktop.contains(ofClasses.windows[i])) {
+                ordered[orderedCount++] = ofClasses.windows[i];
+            }
+        }
+    } else {
+        std::copy(ofClasses.windows, ofClasses.windows + ofClasses.count, ordered);
+        orderedCount = ofClasses.count;
+    }
+
     teams.count = 0;
-    for (std::size_t i = 0; i < snapshot.count; ++i) {
+    for (std::size_t i = 0; i < orderedCount; ++i) {
         bool identifiedNow = false;
-        if (identities.isTeams(recognition, snapshot.windows[i], identifiedNow)) {
-            teams.windows[teams.count] = snapshot.windows[i];
+        if (identities.isTeams(*scan.recognition, ordered[i], identifiedNow)) {
+            teams.windows[teams.count] = ordered[i];
             teams.isNew[teams.count] = identifiedNow;
             ++teams.count;
         }
@@ -249,11 +266,12 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     // One snapshot for both walks. Each entry is judged by its facts when it
     // is looked at; one that has gone by then is passed over, and the walk
     // goes on below it.
-    win::WindowSnapshot snapshot;
-    teams::takeSnapshot(scan, snapshot);
+    // The windows of Teams' classes in z-order. Each is judged by its facts
+    // when it is looked at; one that has gone by then is passed over, and
+    // the walk goes on below it.
     teams::WindowIdentities identities;
     teams::TeamsWindows teamsWindows;
-    teams::selectTeamsWindows(*scan.recognition, identities, snapshot, teamsWindows);
+    teams::lookAtTeamsWindows(scan, identities, true, teamsWindows);
     win::WindowFacts facts;
 
     // The call notification window, by title or by exclusion. Hidden windows

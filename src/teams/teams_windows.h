@@ -11,10 +11,6 @@ namespace teams {
 // A snapshot of the desktop's top-level windows. That the snapshot was full
 // is logged once per action: an answer takes hundreds of snapshots.
 void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
-// The windows of Teams' classes (built in and the policy's) alone, found by
-// class: what a quick look walks, whatever the number of other windows.
-// Each class's windows are in z-order; the classes follow one another.
-void takeTeamsClassSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
 
 // Reads the window's facts; true when it is still there and belongs to
 // Teams: a window of a Teams class owned by a Teams process. The classic
@@ -22,17 +18,16 @@ void takeTeamsClassSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& sn
 // programs share, so the owning process tells them apart.
 [[nodiscard]] bool readTeamsWindow(const TeamsRecognition& recognition, win::HWND window, win::WindowFacts& facts);
 
-// Which windows are Teams': a window's class and process never change, so a
-// run reads them (the class, and the image when the class is a Teams class)
-// once per window, for as many windows as a snapshot holds.
+// Which windows of Teams' classes belong to Teams: a window's process never
+// changes, so a run reads its image once per window, for as many windows as
+// a snapshot holds.
 class WindowIdentities {
 public:
-    // Whether the window belongs to Teams, read the first time it is asked
-    // about; `identifiedNow`: it was not known before.
+    // Whether the window, of a Teams class, belongs to a Teams process, read
+    // the first time it is asked about; `identifiedNow`: it was not known.
     [[nodiscard]] bool isTeams(const TeamsRecognition& recognition, win::HWND window, bool& identifiedNow);
-    // Forgets the windows a snapshot of the whole desktop no longer holds
-    // (a full one cannot tell: the Teams windows are kept then).
-    void keepOnly(const win::WindowSnapshot& snapshot);
+    // Forgets the windows that are no longer among those of Teams' classes.
+    void keepOnly(const win::WindowSnapshot& classWindows);
 
 private:
     struct Entry {
@@ -43,15 +38,20 @@ private:
     Entry entries[win::WindowSnapshotCapacity];  // sorted by handle
 };
 
-// The Teams windows of one look, in the snapshot's order; `isNew`: the look
-// identified it, so it came since the looks before.
+// The Teams windows of one look; `isNew`: the look identified it, so it came
+// since the looks before.
 struct TeamsWindows {
     std::size_t count = 0;
     win::HWND windows[win::WindowSnapshotCapacity];
     bool isNew[win::WindowSnapshotCapacity];
 };
-void selectTeamsWindows(const TeamsRecognition& recognition, WindowIdentities& identities,
-                        const win::WindowSnapshot& snapshot, TeamsWindows& teams);
+// The Teams windows as one look sees them, from the windows of Teams' classes
+// (built in and the policy's) found by class: a few calls, whatever the
+// number of other windows, and each class's windows in z-order. `inZOrder`
+// (a full look): in the desktop's z-order across the classes too, from a
+// snapshot of the whole desktop; those it does not hold follow.
+void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder,
+                        TeamsWindows& teams);
 
 // Whether the text equals an entry of the built-in list or of the policy's
 // (letter case ignored), or begins with one (`prefix`).

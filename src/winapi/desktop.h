@@ -39,8 +39,6 @@ struct WindowFacts {
 // The window's facts as they are now, texts cut to 255 characters and
 // terminated. False when the window is gone (its class cannot be read).
 [[nodiscard]] bool readWindowFacts(HWND window, WindowFacts& facts);
-// The window's class alone (it never changes): false when the window is gone.
-[[nodiscard]] bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity]);
 // What changes of a window: its title, visibility and minimised state, into
 // `facts`, whose class is left as it is. False when the window is gone.
 [[nodiscard]] bool readWindowState(HWND window, WindowFacts& facts);

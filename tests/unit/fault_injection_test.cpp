@@ -39,7 +39,7 @@ const std::set<std::string_view> WorkChanging = {
     "foregroundWindow",   "bringToForeground", "rootOwner",             "postSystemCommand", "sendKeys",
     "openRegistryKey",    "createRegistryKey", "setRegistryValue",      "readRegistryValue", "deleteRegistryTree",
     "readWindowTitle",    "openSessionMutex",  "takeMutex",             "openSessionEvent",  "setEvent",
-    "resetEvent",         "isEventSet",        "addWindowsOfClass",     "readWindowClass",   "readWindowState",
+    "resetEvent",         "isEventSet",        "addWindowsOfClass",     "readWindowState",
 };
 // A failed release leaves its handle open, and nothing else.
 const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey", "releaseMutex", "closeSessionObject"};

@@ -753,11 +753,11 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
 
     EXPECT_EQ(logLines(log), (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"),
                                     minimizing(u"Ann Lee")}));
-    // Each wait looks again 10 ms after the last look.
+    // Each wait looks again 20 ms after the last look.
     ASSERT_EQ(inmemory::sentInput().size(), 1u);
-    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1110 * Millisecond);
+    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1120 * Millisecond);
     ASSERT_EQ(inmemory::postedMessages().size(), 1u);
-    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3120 * Millisecond);
+    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3140 * Millisecond);
 }
 
 TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfterThirtySeconds)

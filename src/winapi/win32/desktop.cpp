@@ -78,13 +78,6 @@ void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
     }
 }
 
-bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity])
-{
-    const int length = ::GetClassNameW(native(window), wide(className), WindowTextCapacity);
-    terminateAt(className, length);
-    return length > 0;
-}
-
 bool readWindowState(HWND window, WindowFacts& facts)
 {
     // The style of a window that is gone reads as 0 with an error: GetWindowTextW
@@ -106,7 +99,9 @@ bool readWindowState(HWND window, WindowFacts& facts)
 
 bool readWindowFacts(HWND window, WindowFacts& facts)
 {
-    if (!readWindowClass(window, facts.className) || !readWindowState(window, facts)) {
+    const int classLength = ::GetClassNameW(native(window), wide(facts.className), WindowTextCapacity);
+    terminateAt(facts.className, classLength);
+    if (classLength == 0 || !readWindowState(window, facts)) {
         facts.className[0] = 0;
         facts.title[0] = 0;
         facts.titleCut = false;

@@ -185,18 +185,6 @@ bool readWindowFacts(HWND window, WindowFacts& facts)
     return true;
 }
 
-bool readWindowClass(HWND window, char16_t (&className)[WindowTextCapacity])
-{
-    const bool fails = failsNow("readWindowClass");
-    const Window* w = inmemory::findWindow(window);
-    if (fails || w == nullptr) {
-        className[0] = 0;
-        return false;
-    }
-    copyText(w->traits.className, className);
-    return true;
-}
-
 bool readWindowState(HWND window, WindowFacts& facts)
 {
     const bool fails = failsNow("readWindowState");

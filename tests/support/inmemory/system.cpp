@@ -253,7 +253,12 @@ void makeJunction(const std::u16string& path, const std::u16string& target)
 {
     addFolder(parentPath(path));
     machine().linksPlanted = true;
-    machine().folders[fold(path)] = Folder{.path = path, .junctionTarget = target};
+    // Member by member: GCC 12 at -O2 takes the access list a designated
+    // initializer leaves out for uninitialised.
+    Folder& junction = machine().folders[fold(path)];
+    junction = Folder{};
+    junction.path = path;
+    junction.junctionTarget = target;
 }
 
 void addHardLink(const std::u16string& path, const std::u16string& existing)
