@@ -108,13 +108,13 @@ private:
 
     static constexpr std::size_t ProcessTagCapacity = 16;  // "[-2147483648] "
 
-    char16_t userPath[PathCapacity] = {};      // the same name under the user's application data
+    char16_t userPath[PathCapacity] = {};          // the same name under the user's application data
     char16_t processTag[ProcessTagCapacity] = {};  // "[<id>] " after each time stamp, with detail logging
     bool userFolderOnly = false;                   // the policy keeps every entry in the user's folder
     bool logFolderNotUnderstood = false;           // the policy names neither folder
     win::LSTATUS policyError = 0;                  // why the policy could not be read (0: it could, or is not set)
-    char16_t resolvedRoot[PathCapacity] = {};  // the application data folder, links resolved
-    std::size_t rootLength = 0;                // its length as logPath spells it
+    char16_t resolvedRoot[PathCapacity] = {};      // the application data folder, links resolved
+    std::size_t rootLength = 0;                    // its length as logPath spells it
     int dayOfWeek = -1;
     bool opened = false;
     bool dayFileStaysBusy = false;   // an entry already waited for the day's file in vain
