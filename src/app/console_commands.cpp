@@ -86,6 +86,9 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader
         // Support sees every window of a Teams process, whatever its class.
         listTeamsProcessWindows(scan);
+        // Where support finds the day's entries: the user's own folder when
+        // the policy keeps them there or the shared one could not take them.
+        log.reportFolderInUse();
         log.reportWeakerFolderAccess();
         return {};
     }

@@ -85,7 +85,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
     }
     log.print(u"\n");
     log.print(u"Velmorathis Desktop Mirrowcast " MIRROWCAST_VERSION_TEXT "\n");
-    log.printDetail(u"Command line [%s]\n", commandLine);
+    log.printRunStart(commandLine);
 
     if (commandLine[0] == u'/') {
         // The whole line, not the working copy: console commands have no

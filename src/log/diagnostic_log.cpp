@@ -2,16 +2,26 @@
 
 #include <iterator>
 
+#include "log/machine_policy.h"
 #include "util/civil_time.h"
 #include "util/handles.h"
+#include "util/strings.h"
 #include "util/wait.h"
+#include "winapi/registry.h"
 #include "winapi/system.h"
 
 namespace {
 
 constexpr char16_t LogFolderName[] = u"Velmorathis\\Velmorathis Mirrowcast\\";
+// The user's folder as every text names it: expanded, the path holds the
+// user's name, and the text may land in the shared folder, where every other
+// user reads it. As it stands it still opens the folder from a command
+// prompt or Explorer's address bar.
+constexpr char16_t UserFolderAsWritten[] = u"%LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\\";
 constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissions on log folder\n";
 constexpr std::size_t PrefixLength = 22;  // "[YYYY-MM-DD hh:mm:ss] "
+// With detail logging the process id follows: "[YYYY-MM-DD hh:mm:ss] [4242] ".
+constexpr std::size_t PrefixCapacity = PrefixLength + 14;
 // The lines that tie the two files of a run together (a 32-bit number each).
 constexpr std::size_t NoteCapacity = 128;
 constexpr char16_t UserFileHeader[] = u"Log file could not be written (error %d), entries of this run follow here.\n";
@@ -119,7 +129,9 @@ bool isBusy(win::DWORD error) { return error == win::ERROR_SHARING_VIOLATION || 
 // One entry as it goes into a file, in `entry` (room for two prefixes, a note
 // and a text): the prefixed note first when there is one, then the prefixed
 // text; a bare line break, which keeps runs apart, stays before the note.
-std::size_t composeEntry(char16_t* entry, const char16_t* note, const char16_t* text)
+// Each prefix is the time stamp and `processTag` ("" unless detail logging
+// is on).
+std::size_t composeEntry(char16_t* entry, const char16_t* processTag, const char16_t* note, const char16_t* text)
 {
     std::uint64_t now = 0;
     [[maybe_unused]] const bool clockRead = win::readClock(now);  // unreadable: stamped 1601-01-01
@@ -130,6 +142,8 @@ std::size_t composeEntry(char16_t* entry, const char16_t* note, const char16_t* 
         if (prefixed) {
             util::formatString(entry + used, PrefixLength + 1, u"[%04d-%02d-%02d %02d:%02d:%02d] ", t.year, t.month,
                                t.day, t.hour, t.minute, t.second);
+            used += util::length(entry + used);
+            util::copyString(entry + used, PrefixCapacity - PrefixLength, processTag);
             used += util::length(entry + used);
         }
         util::copyString(entry + used, capacity, part);
@@ -153,10 +167,16 @@ void DiagnosticLog::open(bool console)
 {
     detailEnabled = 0;
     consoleAttached = console ? 1 : 0;
+    readPolicy();
     // The weekday computed from the date itself, or -1 when the clock cannot
     // be read: such a run still logs, to a file of its own.
     std::uint64_t now = 0;
     dayOfWeek = win::readClock(now) ? util::civilFromFileTime(now).dayOfWeek : -1;
+    if (userFolderOnly) {
+        // Not even made: nothing of these runs belongs in the shared folder.
+        opened = true;
+        return;
+    }
     prepareFolder();
     if (logPath[0] != 0 && !appendFileName(logPath)) {
         logPath[0] = 0;
@@ -172,6 +192,72 @@ void DiagnosticLog::open(bool console)
         permissionWarningPending = false;
         writeLine(PermissionWarning);
     }
+}
+
+// Read before the first entry, so that the run's banner already goes where
+// the policy says. A value the log cannot use leaves the default: the shared
+// folder, no detail.
+void DiagnosticLog::readPolicy()
+{
+    userFolderOnly = false;
+    logFolderNotUnderstood = false;
+    // "Shared" or "User": a longer text is neither, and reads as too long.
+    char16_t folder[8] = {};
+    win::DWORD size = sizeof(folder);
+    policyError = win::readLogSettingValue(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, LogFolderValue,
+                                           win::RRF_RT_REG_SZ, nullptr, folder, &size);
+    if (policyError == static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        userFolderOnly = util::compareNoCase(folder, LogFolderUser) == 0;
+        logFolderNotUnderstood = !userFolderOnly && util::compareNoCase(folder, LogFolderShared) != 0;
+    } else if (policyError == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA) ||
+               policyError == static_cast<win::LSTATUS>(win::ERROR_UNSUPPORTED_TYPE)) {
+        logFolderNotUnderstood = true;  // there, but not a text the log knows
+    }
+    if (policyError == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND) || logFolderNotUnderstood) {
+        policyError = 0;  // not set, or said once below as not understood
+    }
+
+    win::DWORD detail = 0;
+    size = sizeof(detail);
+    if (win::readLogSettingValue(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, DetailLoggingValue,
+                                 win::RRF_RT_REG_DWORD, nullptr, &detail, &size) ==
+            static_cast<win::LSTATUS>(win::ERROR_SUCCESS) &&
+        detail == 1) {
+        detailEnabled = 1;
+        util::formatString(processTag, u"[%d] ", static_cast<std::int32_t>(win::currentProcessId()));
+    }
+}
+
+void DiagnosticLog::printRunStart(const char16_t* commandLine)
+{
+    printDetail(u"Command line [%s]\n", commandLine != nullptr ? commandLine : u"");
+    if (detailEnabled != 0) {
+        const win::DWORD process = win::currentProcessId();
+        win::DWORD session = 0;
+        // -1: Windows could not say; nothing else of the run depends on it.
+        const std::int32_t shown = win::processSessionId(process, session) ? static_cast<std::int32_t>(session) : -1;
+        printDetail(u"Process %d, session %d.\n", static_cast<std::int32_t>(process), shown);
+    }
+    if (policyError != 0) {
+        print(u"Policy key could not be read (error %d).\n", static_cast<std::int32_t>(policyError));
+    }
+    if (logFolderNotUnderstood) {
+        print(u"Policy value \"LogFolder\" not understood; the shared folder is used.\n");
+    }
+}
+
+void DiagnosticLog::reportFolderInUse()
+{
+    char16_t folder[PathCapacity];
+    // An empty path: the folder could not be had (or not yet looked up).
+    util::copyString(folder, lastEntryPath());
+    if (folder[0] != 0 && (lastEntryInUserFile || userFolderOnly)) {
+        util::copyString(folder, UserFolderAsWritten);
+    }
+    if (!util::pathRemoveFileSpec(folder)) {
+        util::copyString(folder, u"none, entries go to the console only");
+    }
+    print(u"Log folder in use: %s\n", folder);
 }
 
 // Any set-up failure leaves logPath empty, with the reason in dayFileError:
@@ -307,7 +393,12 @@ void DiagnosticLog::expireOldFile(const char16_t* path, Destination destination)
     const auto age = static_cast<std::int64_t>(now - facts.lastWrite);
     if (age >= ExpiryAge && passesChecks(file.get(), path, false, destination) && win::deleteFile(path)) {
         file.reset();  // the name is free only once the deleted file is closed
-        printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", path, age / 10'000'000);
+        char16_t named[PathCapacity];
+        util::copyString(named, destination == Destination::UserFile ? UserFolderAsWritten : path);
+        if (destination == Destination::UserFile) {
+            [[maybe_unused]] const bool fits = appendFileName(named);  // cut, it still names the folder
+        }
+        printDetail(u"Deleting expired logfile [%s] age %I64d seconds\n", named, age / 10'000'000);
     }
 }
 
@@ -408,7 +499,7 @@ namespace {
 
 // Appends one entry, with its note, in one WriteFile, so that it is never
 // split even if a later version shares the file: ERROR_SUCCESS or why not.
-win::DWORD appendEntry(win::HANDLE file, const char16_t* note, const char16_t* text)
+win::DWORD appendEntry(win::HANDLE file, const char16_t* processTag, const char16_t* note, const char16_t* text)
 {
     // UTF-16 needs even offsets. A file cut short, or written to by something
     // else, can have an odd length: one zero byte first puts this entry, and
@@ -418,8 +509,8 @@ win::DWORD appendEntry(win::HANDLE file, const char16_t* note, const char16_t* t
         constexpr win::BYTE Padding = 0;
         [[maybe_unused]] const win::DWORD padded = win::appendToFile(file, &Padding, 1);
     }
-    char16_t entry[2 * PrefixLength + NoteCapacity + DiagnosticLog::TextCapacity];
-    const std::size_t used = composeEntry(entry, note, text);
+    char16_t entry[2 * PrefixCapacity + NoteCapacity + DiagnosticLog::TextCapacity];
+    const std::size_t used = composeEntry(entry, processTag, note, text);
     return win::appendToFile(file, entry, static_cast<win::DWORD>(used * sizeof(char16_t)));
 }
 
@@ -438,7 +529,7 @@ bool DiagnosticLog::writeToDayFile(const char16_t* text)
     if (entriesInUserFile > 0) {
         util::formatString(note, EntriesMovedNote, entriesInUserFile);
     }
-    dayFileError = appendEntry(target.file.get(), note, text);
+    dayFileError = appendEntry(target.file.get(), processTag, note, text);
     if (dayFileError != win::ERROR_SUCCESS) {
         return false;
     }
@@ -459,10 +550,10 @@ bool DiagnosticLog::writeToUserFile(const char16_t* text)
         return false;
     }
     char16_t note[NoteCapacity] = {};
-    if (!userFileHeaded) {
+    if (!userFileHeaded && !userFolderOnly) {
         util::formatString(note, UserFileHeader, static_cast<std::int32_t>(dayFileError));
     }
-    if (appendEntry(target.file.get(), note, text) != win::ERROR_SUCCESS) {
+    if (appendEntry(target.file.get(), processTag, note, text) != win::ERROR_SUCCESS) {
         return false;
     }
     userFileHeaded = true;
@@ -493,7 +584,9 @@ int DiagnosticLog::writeLine(const char16_t* text)
     if (text == nullptr) {
         text = u"";
     }
-    if (writeToDayFile(text)) {
+    if (userFolderOnly) {
+        lastEntryInUserFile = writeToUserFile(text);  // or on the console alone
+    } else if (writeToDayFile(text)) {
         lastEntryInUserFile = false;
     } else if (writeToUserFile(text)) {
         lastEntryInUserFile = true;

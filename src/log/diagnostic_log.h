@@ -9,6 +9,11 @@
 // user's own application data, headed by a line that says why, and the day's
 // file says how many went there once it takes entries again.
 //
+// Machine policy (log/machine_policy.h) can keep every run in the user's own
+// folder instead, never in the shared one, and can turn on the detail texts,
+// with the process id in every entry so that the runs that write one file
+// at once can be told apart.
+//
 // The program makes one instance and opens it at the start of its run (see
 // app/program.cpp); until then the log is off.
 // Attaching to the console is the program's business, not the log's: the log
@@ -37,8 +42,9 @@ public:
         return printFormatted(format.text, list, sizeof...(Args));
     }
 
-    // Detail texts are written only while detailEnabled is set; nothing in the
-    // program sets it, so they stay in the code for support builds.
+    // Detail texts are written only while detailEnabled is set: the machine
+    // policy DetailLogging sets it for support; by default the log holds
+    // what the tools that read it have always found there.
     template <class... Args>
     int printDetail(util::CheckedFormat<Args...> format, const Args&... args)
     {
@@ -48,10 +54,22 @@ public:
         return print<Args...>(format, args...);
     }
 
-    // Prepares the folder, picks today's file and deletes it when it is left
-    // over from an earlier week. `console`: the process is attached to its
-    // parent's console, and every text is echoed there too.
+    // Reads the log's machine policy, prepares the folder, picks today's file
+    // and deletes it when it is left over from an earlier week. `console`:
+    // the process is attached to its parent's console, and every text is
+    // echoed there too.
     void open(bool console);
+
+    // What follows the run's banner: with detail logging, the command line
+    // and this process's id and session; then what the log could not use of
+    // its policy.
+    void printRunStart(const char16_t* commandLine);
+
+    // Names the folder that took the run's last entry, for support: the
+    // user's own as %LOCALAPPDATA%\..., since the text may go to the shared
+    // folder, where the user's name in the expanded path would be read by
+    // every other user.
+    void reportFolderInUse();
 
     // Writes one finished text: 1 (written, or tried), or 0 before open().
     int writeLine(const char16_t* text);
@@ -66,14 +84,16 @@ public:
     void reportWeakerFolderAccess();
 
     // The file that took this run's last entry: today's file in the shared
-    // folder, or the user's when the run's entries went there. logPath
-    // before any entry was written.
-    const char16_t* lastEntryPath() const { return lastEntryInUserFile ? userPath : logPath; }
+    // folder, or the user's when the run's entries went there, as they all
+    // do when the policy keeps them in the user's folder. Before any entry
+    // was written, the file the first one goes to.
+    const char16_t* lastEntryPath() const { return lastEntryInUserFile || userFolderOnly ? userPath : logPath; }
 
     std::int32_t detailEnabled = 0;
     std::int32_t consoleAttached = 0;
     // Today's file in the folder every user's runs share; empty when set-up
-    // could not provide it (the run's entries then go to the user's file).
+    // could not provide it (the run's entries then go to the user's file),
+    // or when the policy keeps the entries in the user's folder.
     char16_t logPath[PathCapacity] = {};
 
 private:
@@ -86,9 +106,15 @@ private:
         util::UniqueFile file;
     };
 
-    char16_t userPath[PathCapacity] = {};      // the same name under the user's application data
-    char16_t resolvedRoot[PathCapacity] = {};  // the application data folder, links resolved
-    std::size_t rootLength = 0;                // its length as logPath spells it
+    static constexpr std::size_t ProcessTagCapacity = 16;  // "[-2147483648] "
+
+    char16_t userPath[PathCapacity] = {};          // the same name under the user's application data
+    char16_t processTag[ProcessTagCapacity] = {};  // "[<id>] " after each time stamp, with detail logging
+    bool userFolderOnly = false;                   // the policy keeps every entry in the user's folder
+    bool logFolderNotUnderstood = false;           // the policy names neither folder
+    win::LSTATUS policyError = 0;                  // why the policy could not be read (0: it could, or is not set)
+    char16_t resolvedRoot[PathCapacity] = {};      // the application data folder, links resolved
+    std::size_t rootLength = 0;                    // its length as logPath spells it
     int dayOfWeek = -1;
     bool opened = false;
     bool dayFileStaysBusy = false;   // an entry already waited for the day's file in vain
@@ -101,6 +127,7 @@ private:
     bool permissionWarningPending = false;
 
     int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
+    void readPolicy();
     void prepareFolder();
     void restrictVendorFolder(const char16_t* vendor);
     bool appendFileName(char16_t (&path)[PathCapacity]) const;

@@ -106,7 +106,7 @@ TeamsRecognition readTeamsRecognition(DiagnosticLog& log)
     TeamsRecognition recognition;
     util::UniqueKey key;
     const win::LSTATUS opened =
-        win::openRegistryKey(win::HKEY_LOCAL_MACHINE, TeamsPolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
+        win::openRegistryKey(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
     if (opened == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND)) {
         return recognition;  // no policy: the built-in lists alone
     }

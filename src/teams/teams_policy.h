@@ -1,12 +1,14 @@
 // Where administrators add to the lists that tell Teams' windows apart,
 // without a new release of the program: machine policy only (a user cannot
 // widen what the program drives), REG_MULTI_SZ values, each list's entries
-// after the built-in ones. The Group Policy template uses the same names.
+// after the built-in ones, under MachinePolicyKeyPath. The Group Policy
+// template uses the same names.
 #pragma once
 
 #include <cstddef>
 
-constexpr char16_t TeamsPolicyKeyPath[] = u"SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast";
+#include "log/machine_policy.h"
+
 constexpr char16_t TeamsImageNamesValue[] = u"TeamsImageNames";
 constexpr char16_t TeamsWindowClassesValue[] = u"TeamsWindowClasses";
 constexpr char16_t NotificationTitlesValue[] = u"NotificationTitles";

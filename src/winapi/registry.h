@@ -51,6 +51,11 @@ constexpr DWORD RRF_NOEXPAND = 0x10000000u;
 // type may be null.
 [[nodiscard]] LSTATUS readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
                                         DWORD* type, void* data, DWORD* size);
+// The same read, made by the log alone for its own settings before its
+// first entry. It is a function of its own because its failure may change
+// only where the log writes and how much, never the work of the run.
+[[nodiscard]] LSTATUS readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
+                                          DWORD* type, void* data, DWORD* size);
 // The key at `path` below `key` with every subkey and value in it.
 [[nodiscard]] LSTATUS deleteRegistryTree(HKEY key, const char16_t* path);
 void closeRegistryKey(HKEY key);

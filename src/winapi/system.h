@@ -37,6 +37,11 @@ void releaseConsole();
 [[nodiscard]] DWORD moduleFileName(char16_t* buffer, DWORD size);
 // The whole process command line, program name included.
 const char16_t* commandLine();
+// This process's id (GetCurrentProcessId); it cannot fail.
+[[nodiscard]] DWORD currentProcessId();
+// The Remote Desktop session the process runs in, the console's included
+// (ProcessIdToSessionId): false when Windows cannot say.
+[[nodiscard]] bool processSessionId(DWORD processId, DWORD& sessionId);
 
 // --- Named objects of this session ---------------------------------------------
 // Runs of the program coordinate through named objects of the session's own

@@ -2,7 +2,7 @@
 Firefox reads them, and approve the scheme the package registers, written as
 browsers compare it (lower case, no colon), for the placeholder origin with
 no path. The Group Policy template writes the key and values the program
-reads, as values it can read, and the editor finds every string it names."""
+reads, each of the type it reads, and the editor finds every string it names."""
 
 import json
 import os
@@ -47,7 +47,8 @@ def read_reg(path):
 
 
 def source(name):
-    with open(os.path.join(REPO, "src", "teams", name), encoding="utf-8") as f:
+    """A file under src/, by its path there."""
+    with open(os.path.join(REPO, "src", *name.split("/")), encoding="utf-8") as f:
         return f.read()
 
 
@@ -87,10 +88,10 @@ class BrowserPolicies(unittest.TestCase):
 class PolicyTemplate(unittest.TestCase):
     def test_template_sets_the_values_the_program_reads(self):
         # The program's names, as the header spells them (\\ for a backslash).
-        names = {name: re.sub(r"\\(.)", r"\1", text) for name, text in
-                 re.findall(r'constexpr char16_t (\w+)\[\] = u"((?:[^"\\]|\\.)*)";', source("teams_policy.h"))}
-        key = names["TeamsPolicyKeyPath"]
-        scan = source("teams_window_scan.h")
+        names = {name: re.sub(r"\\(.)", r"\1", text) for header in ("log/machine_policy.h", "teams/teams_policy.h")
+                 for name, text in re.findall(r'constexpr char16_t (\w+)\[\] = u"((?:[^"\\]|\\.)*)";', source(header))}
+        key = names["MachinePolicyKeyPath"]
+        scan = source("teams/teams_window_scan.h")
         limits = (str(int(re.search(r"PolicyEntryCapacity = (\d+);", scan).group(1)) - 1),  # its terminator
                   re.search(r"PolicyEntryLimit = (\d+);", scan).group(1))
 
@@ -101,23 +102,35 @@ class PolicyTemplate(unittest.TestCase):
         strings = {s.get("id") for s in adml.iter(GP + "string")}
         presentations = {p.get("id"): p for p in adml.iter(GP + "presentation")}
 
-        value_names = []
+        # Each value as the program reads it: a list as one REG_MULTI_SZ (a
+        # multiText; a list element would write numbered values instead), the
+        # log folder as a REG_SZ holding one of its two words (an enum of
+        # strings), detail logging as the policy's own REG_DWORD, 1 when on.
+        written = {}
         for policy in admx.iter(GP + "policy"):
             name = policy.get("name")
             self.assertEqual((policy.get("class"), policy.get("key")), ("Machine", key), name)
-            elements = list(policy.find(GP + "elements"))
+            if policy.get("valueName"):
+                written[policy.get("valueName")] = ("REG_DWORD", policy.find(f"{GP}enabledValue/{GP}decimal").get("value"),
+                                                    policy.find(f"{GP}disabledValue/{GP}decimal").get("value"))
+            elements = list(policy.find(GP + "elements")) if policy.find(GP + "elements") is not None else []
             for element in elements:
-                # multiText writes one REG_MULTI_SZ, what the program reads;
-                # a list element would write numbered values instead.
-                self.assertEqual(element.tag, GP + "multiText", name)
                 self.assertEqual(element.get("key", key), key, name)
-                self.assertEqual((element.get("maxLength"), element.get("maxStrings")), limits, name)
-                value_names.append(element.get("valueName"))
-            # The editor shows an element's box only through the policy's presentation.
-            presentation = re.fullmatch(r"\$\(presentation\.(.+)\)", policy.get("presentation")).group(1)
-            self.assertEqual({box.get("refId") for box in presentations[presentation].iter(GP + "multiTextBox")},
-                             {element.get("id") for element in elements}, name)
-        self.assertEqual(sorted(value_names), sorted(text for n, text in names.items() if n.endswith("Value")))
+                if element.tag == GP + "multiText":
+                    self.assertEqual((element.get("maxLength"), element.get("maxStrings")), limits, name)
+                    written[element.get("valueName")] = ("REG_MULTI_SZ",)
+                else:
+                    self.assertEqual(element.tag, GP + "enum", name)
+                    written[element.get("valueName")] = ("REG_SZ", *sorted(v.text for v in element.iter(GP + "string")))
+            if elements:
+                # The editor shows an element only through the policy's presentation.
+                presentation = re.fullmatch(r"\$\(presentation\.(.+)\)", policy.get("presentation")).group(1)
+                self.assertEqual({box.get("refId") for box in presentations[presentation]},
+                                 {element.get("id") for element in elements}, name)
+        log_values = {names["LogFolderValue"]: ("REG_SZ", *sorted([names["LogFolderShared"], names["LogFolderUser"]])),
+                      names["DetailLoggingValue"]: ("REG_DWORD", "1", "0")}
+        lists = {text: ("REG_MULTI_SZ",) for n, text in names.items() if n.endswith("Value") and text not in log_values}
+        self.assertEqual(written, {**lists, **log_values})
 
         # The editor refuses the whole file over one string, presentation,
         # category or supported-on definition it cannot find.

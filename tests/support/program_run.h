@@ -52,6 +52,8 @@ inline const std::u16string SchemeKey = u"HKCR\\Velmorathis.Mirrowcast";
 inline const std::u16string CommandKey = SchemeKey + u"\\shell\\open\\command";
 inline const std::u16string ModulePath = u"C:\\Program Files\\Velmorathis\\VelmorathisMirrowcast.exe";
 inline const std::u16string OpenCommand = u"\"" + ModulePath + u"\" \"%1\"";
+// The machine policy's key, which the log and the Teams lists read.
+inline const std::u16string PolicyKey = u"HKLM\\SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast";
 // The main window cache, and the processes that own desktop windows.
 inline const std::u16string CacheKey = u"HKCU\\SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
 inline const std::u16string TeamsImage =

@@ -180,16 +180,38 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
     }
 }
 
-TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsAndNeverOpensTheStatusWindow)
+TEST_F(ConsoleCommandsTest, DebugInfoListsTheTeamsWindowsNamesTheLogFolderAndNeverOpensTheStatusWindow)
 {
+    const std::u16string notFound = u"Teams desktop application not found.\n";
     EXPECT_EQ(run(u"/debuginfo"), Done);
-    EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
+    EXPECT_EQ(inmemory::consoleOutput(), notFound + u"Log folder in use: " + LogFolder + u"\n");
 
     SetUp();
     EXPECT_EQ(run(u"/DebugInfo support"), Done);
-    EXPECT_EQ(inmemory::consoleOutput(), u"Teams desktop application not found.\n");
+    EXPECT_TRUE(inmemory::consoleOutput().starts_with(notFound));
     EXPECT_TRUE(inmemory::postedMessages().empty());
     EXPECT_TRUE(inmemory::sentInput().empty());
+
+    // The user's folder, by policy or because the shared file could not take
+    // the entries, is named as every user's prompt would expand it: its
+    // expanded path holds the user's name.
+    const std::u16string usersFolder = u"Log folder in use: %LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\n";
+    for (const bool byPolicy : {true, false}) {
+        log.reset();
+        inmemory::reset();
+        inmemory::setParentConsole(true);
+        if (byPolicy) {
+            inmemory::setStringValue(PolicyKey, u"LogFolder", u"User");
+        } else {
+            inmemory::setFolderAccess(LogFolder, LogFolderList);
+            inmemory::holdFile(DayLogFile);
+        }
+        log = std::make_unique<TestLog>();
+        log->print(u"\n");
+        EXPECT_EQ(run(u"/debuginfo"), Done);
+        EXPECT_EQ(inmemory::consoleOutput(), u"\n" + notFound + usersFolder) << byPolicy;
+        EXPECT_NE(inmemory::fileText(UserLogFile).find(usersFolder), std::u16string::npos) << byPolicy;
+    }
 }
 
 TEST_F(ConsoleCommandsTest, AWeakerLogFolderIsReportedByTheTwoChecksAndNeverByAUrl)

@@ -106,13 +106,26 @@ TEST_F(DiagnosticLogTest, OnlyFoldersTheRunCreatesGetTheirListsAndWeakerListsAre
     }
 }
 
-TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
+TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTakeToTheUsersFile)
 {
-    // Each run writes "\n", "one", "two"; then the trouble ends, if it does,
-    // and it writes "three". Texts without their time stamps.
+    // Each run writes "\n", what follows a banner, "one", "two"; then the
+    // trouble ends, if it does, and it writes "three". Texts without their
+    // time stamps.
     const auto header = [](const std::u16string& error) {
         return u"Log file could not be written (error " + error + u"), entries of this run follow here.\n";
     };
+    const auto policy = [](const char16_t* folder, bool detail) {
+        if (folder != nullptr) {
+            inmemory::setStringValue(PolicyKey, u"LogFolder", folder);
+        }
+        inmemory::setValue(PolicyKey, u"DetailLogging", win::REG_DWORD, {detail ? std::uint8_t{1} : std::uint8_t{0}, 0, 0, 0});
+    };
+    const std::u16string notUnderstood = u"Policy value \"LogFolder\" not understood; the shared folder is used.\n";
+    const std::u16string details = u"Command line [x]\nProcess 2468, session 3.\n";
+    const std::u16string entries = u"\none\ntwo\nthree\n";
+    // With detail logging each entry carries the process id after its stamp.
+    const std::u16string detailed = u"\n[2468] Command line [x]\n[2468] Process 2468, session 3.\n[2468] one\n"
+                                    u"[2468] two\n[2468] three\n";
     struct Case {
         const char* what;
         std::function<void()> trouble;  // before the log is opened
@@ -120,6 +133,8 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         std::u16string dayFile;
         std::u16string userFile;
         std::u16string lastIn = DayLogFile;  // the file of "three", which the status window's link opens the folder of
+        std::u16string console = u"\none\ntwo\nthree\n";
+        bool sharedFolderUntouched = false;
     };
     const Case cases[] = {
         {"a folder in the way", [] { inmemory::addFolder(DayLogFile); }, nullptr, u"",
@@ -148,6 +163,37 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {"held, and the user's file a link",
          [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
          nullptr, u"", u""},
+        {"policy: the shared folder", [&] { policy(u"Shared", false); }, nullptr, entries, u""},
+        {"policy: the user's folder", [&] { policy(u"user", false); }, nullptr, u"", entries, UserLogFile,
+         entries, true},
+        {"policy: the user's folder, which cannot be made",
+         [&] { policy(u"User", false); inmemory::failCall("createFolder", 5); }, nullptr, u"", u"", u"", entries,
+         true},
+        {"policy: the user's folder, held by another program",
+         [&] { policy(u"User", false); inmemory::holdFile(UserLogFile); }, nullptr, u"", u"", UserLogFile, entries,
+         true},
+        {"policy: neither folder", [&] { policy(u"Users", false); }, nullptr, u"\n" + notUnderstood + u"one\ntwo\nthree\n",
+         u"", DayLogFile, u"\n" + notUnderstood + u"one\ntwo\nthree\n"},
+        {"policy: a number for the folder",
+         [&] { inmemory::setValue(PolicyKey, u"LogFolder", win::REG_DWORD, {1, 0, 0, 0}); }, nullptr,
+         u"\n" + notUnderstood + u"one\ntwo\nthree\n", u"", DayLogFile, u"\n" + notUnderstood + u"one\ntwo\nthree\n"},
+        {"policy: detail", [&] { policy(nullptr, true); }, nullptr, detailed, u"", DayLogFile,
+         u"\n" + details + u"one\ntwo\nthree\n"},
+        // The user's expired file is named as %LOCALAPPDATA%\...: the same
+        // text may go to the shared folder, and the expanded path holds the
+        // user's name.
+        {"policy: detail in the user's folder, last week's file there",
+         [&] {
+             policy(u"User", true);
+             inmemory::addFile(UserLogFile, u"last week\n", inmemory::now() - 3 * 86400 * inmemory::TicksPerSecond);
+         },
+         nullptr, u"",
+         u"[2468] Deleting expired logfile [%LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\\"
+         u"VelmorathisMirrowcast1.log] age 259200 seconds\n" + detailed,
+         UserLogFile,
+         u"Deleting expired logfile [%LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\\"
+         u"VelmorathisMirrowcast1.log] age 259200 seconds\n\n" + details + u"one\ntwo\nthree\n",
+         true},
     };
     for (const Case& c : cases) {
         inmemory::reset();
@@ -157,6 +203,7 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         {
             TestLog log;
             log.print(u"\n");
+            log.printRunStart(u"x");
             log.print(u"one\n");
             EXPECT_EQ(log.print(u"two\n"), 1) << c.what;
             if (c.ends) {
@@ -168,7 +215,10 @@ TEST_F(DiagnosticLogTest, EntriesTheDayFileCannotTakeGoToTheUsersFile)
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(DayLogFile)), c.dayFile) << c.what;
         EXPECT_EQ(withoutTimeStamps(inmemory::fileText(UserLogFile)), c.userFile) << c.what;
         EXPECT_EQ(inmemory::fileText(Victim), VictimText) << c.what;
-        EXPECT_EQ(inmemory::consoleOutput(), u"\none\ntwo\nthree\n") << "the console shows it all: " << c.what;
+        EXPECT_EQ(inmemory::consoleOutput(), c.console) << "the console shows it all: " << c.what;
+        if (c.sharedFolderUntouched) {
+            EXPECT_FALSE(inmemory::folderExists(VendorFolder)) << c.what;
+        }
         EXPECT_EQ(inmemory::openHandleCount(), 0u) << c.what;
     }
 }

@@ -30,7 +30,8 @@ constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissio
 const std::set<std::string_view> LogOnly = {
     "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "createFolderWithAccess",
     "setProtectedFolderAccess", "readFolderAccess", "openFile", "appendToFile", "readFileFacts", "readFinalPath",
-    "deleteFile",          "writeConsole",    "releaseConsole",
+    "deleteFile",          "writeConsole",    "releaseConsole",   "readLogSettingValue", "currentProcessId",
+    "processSessionId",
 };
 // Their failure may change what the run does; the exit code still tells.
 const std::set<std::string_view> WorkChanging = {
@@ -54,6 +55,7 @@ struct Machine {
     bool oldFile = false;
     bool dayFileHeld = false;  // by another program, the whole run: the entries go to the user's file
     bool notificationShowsLater = false;  // hidden at first, visible a second later
+    bool userFolderAndDetail = false;     // by machine policy
 };
 
 // In a flow's table of exit codes by failing call: the call's own error.
@@ -100,6 +102,10 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
     }
     if (m.registered) {
         registerHandlerByHand();
+    }
+    if (m.userFolderAndDetail) {
+        inmemory::setStringValue(PolicyKey, u"LogFolder", u"User");
+        inmemory::setValue(PolicyKey, u"DetailLogging", win::REG_DWORD, {1, 0, 0, 0});
     }
     if (m.teams) {
         inmemory::WindowTraits traits;
@@ -153,8 +159,16 @@ Outcome runFlow(const Flow& flow, std::uint64_t k, win::DWORD error, std::vector
                 text.erase(at - 22, 22 + std::size(PermissionWarning) - 1);
             }
             for (std::u16string& e : logEntries(text)) {
+                if (e.starts_with(u"[2468] ")) {
+                    e.erase(0, 7);  // the process id that detail logging puts after each stamp
+                }
+                // Nor are the lines whose words a failure changes by design:
+                // where the entries went, the session that could not be read,
+                // the policy that could not be.
                 if (!e.starts_with(u"Log file could not be written (error ") &&
-                    !e.ends_with(u" entries of this run were written to the user's log folder.\n")) {
+                    !e.ends_with(u" entries of this run were written to the user's log folder.\n") &&
+                    !e.starts_with(u"Log folder in use: ") && !e.starts_with(u"Process 2468, session ") &&
+                    !e.starts_with(u"Policy key could not be read (error ")) {
                     (folder == LogFolder ? r.entries : r.userEntries).push_back(e);
                 }
             }
@@ -193,6 +207,7 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
     const Machine oldFile{.console = true, .oldFile = true};
     const Machine held{.console = true, .dayFileHeld = true};
     const Machine waiting{.teams = true, .notificationShowsLater = true};
+    const Machine perUser{.console = true, .teams = true, .userFolderAndDetail = true};
     const Flow flows[] = {
         {"protocol answer", desktop, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
         {"protocol answer, waiting", waiting, u"\"" + Url + u"action=answercall&participant=John%20Smith\"", 0},
@@ -219,6 +234,7 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         {"log set-up: new folder, console", newFolder, u"/help", 0},
         {"log set-up: last week's file, console", oldFile, u"\"" + Url + u"action=bogus\"", 3},
         {"log: the day's file held, console", held, u"/help", 0},
+        {"log: the user's folder and detail by policy, console", perUser, u"/debuginfo", 0},
     };
 
     std::set<std::string_view> sites;
@@ -228,7 +244,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         const Outcome clean = runFlow(flow, 0, 0, &names);
         ASSERT_EQ(clean.exitCode, flow.exitCode) << flow.name;
         ASSERT_FALSE(clean.leaked) << flow.name;
-        ASSERT_EQ(clean.userEntries.empty(), !flow.machine.dayFileHeld) << flow.name;
+        const bool inUserFile = flow.machine.dayFileHeld || flow.machine.userFolderAndDetail;
+        ASSERT_EQ(clean.userEntries.empty(), !inUserFile) << flow.name;
         ASSERT_FALSE(names.empty()) << flow.name;
         sites.insert(names.begin(), names.end());
 
@@ -258,11 +275,11 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
                 }
                 EXPECT_EQ(r.work, clean.work) << where << ": a log failure must not change the work";
                 // Every entry of the run, in whichever file the undisturbed run put them.
-                const std::vector<std::u16string>& told = flow.machine.dayFileHeld ? clean.userEntries : clean.entries;
+                const std::vector<std::u16string>& told = inUserFile ? clean.userEntries : clean.entries;
                 const bool sameFiles = r.entries == clean.entries && r.userEntries == clean.userEntries;
                 EXPECT_TRUE(isSubsequence(r.entries, told) && isSubsequence(r.userEntries, told))
                     << where << ": entries are whole, in order";
-                if (!flow.machine.dayFileHeld) {  // else the one failure may hit the user's file: lost whole
+                if (!inUserFile) {  // else the one failure may hit the user's file: lost whole
                     EXPECT_EQ(r.entries.size() + r.userEntries.size(), told.size())
                         << where << ": what the day's file loses, the user's file keeps";
                 }

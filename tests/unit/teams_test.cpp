@@ -177,7 +177,7 @@ TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
 
 TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
 {
-    const std::u16string Key = u"HKLM\\SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast";
+    const std::u16string& Key = PolicyKey;
     const std::u16string Long(256, u'x');
     const std::u16string Longest(255, u'y');
     std::vector<std::u16string> seventeen;
@@ -1103,8 +1103,7 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
     win::HWND browser = nullptr;
     win::HWND johns = nullptr;
     const auto twoNamedPopUps = [&] {
-        inmemory::setMultiStringValue(u"HKLM\\SOFTWARE\\Policies\\Velmorathis\\Velmorathis Mirrowcast",
-                                      u"NotificationTitles", {u"Incoming call from"});
+        inmemory::setMultiStringValue(PolicyKey, u"NotificationTitles", {u"Incoming call from"});
         window(u"Incoming call from Ann Lee");
         johns = window(u"Incoming call from John Smith");
     };

@@ -86,10 +86,12 @@ def banner():
     return f"Velmorathis Desktop Mirrowcast {program_version()}\n"
 
 
+# /debuginfo names the folder its entries went to before it reports on it.
+_LOG_FOLDER = r"C:\ProgramData\Velmorathis\Velmorathis Mirrowcast"
+FOLDER_IN_USE = f"Log folder in use: {_LOG_FOLDER}\n"
 # Wine keeps no access list: the log folder's reads back as Wine's default,
 # unprotected, so /validateconfig and /debuginfo always end with these three
 # entries (on Windows only for a folder with a weaker list).
-_LOG_FOLDER = r"C:\ProgramData\Velmorathis\Velmorathis Mirrowcast"
 FOLDER_REPORT = [
     f'The access list of the log folder "{_LOG_FOLDER}" may let users other than the administrators delete, rename '
     "or re-permission it. To give it the program's list, run as an administrator:\n",

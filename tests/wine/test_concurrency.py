@@ -84,8 +84,8 @@ class Concurrency(unittest.TestCase):
         self.assertEqual(order[:3], ["\n", BANNER, "Enumerating Teams windows\n"])
         listed = [LISTED.fullmatch(e) for e in order[3:3 + WINDOWS]]
         self.assertTrue(all(listed), order[3:6])
-        self.assertTrue(all(PROCESS.fullmatch(e) for e in order[3 + WINDOWS:-3]), order[3 + WINDOWS:3 + WINDOWS + 3])
-        self.assertEqual(order[-3:], harness.FOLDER_REPORT)
+        self.assertTrue(all(PROCESS.fullmatch(e) for e in order[3 + WINDOWS:-4]), order[3 + WINDOWS:3 + WINDOWS + 3])
+        self.assertEqual(order[-4:], [harness.FOLDER_IN_USE, *harness.FOLDER_REPORT])
         self.assertEqual([int(m.group(1)) for m in listed], list(range(WINDOWS)), "z-order, top first")
         per_run = len(order)
 

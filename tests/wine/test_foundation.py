@@ -1,6 +1,6 @@
 """The real program under Wine: its imports, exit codes, the log file it
-leaves in ProgramData (or, when it cannot, in the user's own folder), the
-expiry of last week's file and the console echo."""
+leaves in ProgramData (or, when it cannot or the machine policy says so, in
+the user's own folder), the expiry of last week's file and the console echo."""
 
 import datetime
 import getpass
@@ -110,21 +110,42 @@ class Foundation(unittest.TestCase):
                 self.assertEqual(text.startswith("old entry\n"), kept, text[:40])
                 self.assertIn(BANNER, text)
 
-    def test_with_a_folder_in_place_of_the_days_file_the_run_goes_to_the_users_folder(self):
+    def test_the_run_goes_to_the_users_folder_when_the_days_file_cannot_take_it_or_the_policy_says_so(self):
         # Wine's user is the unix user; %LOCALAPPDATA% is under drive_c/users.
         users_file = os.path.join(self.prefix.drive_c, "users", getpass.getuser(), "AppData", "Local",
                                   "Velmorathis", "Velmorathis Mirrowcast", os.path.basename(todays_log(self.prefix)))
+
+        def take_users_file():
+            with open(users_file, "rb") as f:
+                text = f.read().decode("utf-16-le")
+            os.remove(users_file)
+            return text
+
         os.makedirs(todays_log(self.prefix))
         try:
             self.assertEqual(self.prefix.run(self.exe, [f"{URL}action=bogus"])[0], 3)
         finally:
             os.rmdir(todays_log(self.prefix))
-        with open(users_file, "rb") as f:
-            text = f.read().decode("utf-16-le")
-        os.remove(users_file)
-        self.assertEqual(harness.log_entries(text), [
+        self.assertEqual(harness.log_entries(take_users_file()), [
             "\n", "Log file could not be written (error 5), entries of this run follow here.\n", BANNER,
             "action=bogus\n", "Protocolhandler invoked...\n", 'Missing or unknown action "bogus"'])
+
+        # The machine policy keeps every entry in the user's folder, and with
+        # detail each one carries the process id, which the process line
+        # repeats with the session.
+        policy = r"HKLM\SOFTWARE\Policies\Velmorathis\Velmorathis Mirrowcast"
+        self.addCleanup(self.prefix.reg, "delete", policy, "/f")
+        for name, kind, data in [("LogFolder", "REG_SZ", "User"), ("DetailLogging", "REG_DWORD", "1")]:
+            added = self.prefix.reg("add", policy, "/v", name, "/t", kind, "/d", data, "/f")
+            self.assertEqual(added.returncode, 0, added.stderr)
+        self.assertEqual(self.prefix.run(self.exe, ["/debuginfo"])[0], 0)
+        self.assertFalse(os.path.exists(todays_log(self.prefix)), "nothing in the shared folder")
+        entries = harness.log_entries(take_users_file())
+        process = re.fullmatch(r"\[(\d+)\] .*", entries[1], re.DOTALL).group(1)
+        self.assertEqual(entries[:3], ["\n", f"[{process}] {BANNER}", f"[{process}] Command line [/debuginfo]\n"])
+        self.assertRegex(entries[3], rf"^\[{process}\] Process {process}, session \d+\.\n$")
+        self.assertTrue(all(entry.startswith(f"[{process}] ") for entry in entries[1:]), entries)
+        self.assertIn(f"[{process}] Log folder in use: %LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\n", entries)
 
     def test_console_shows_each_text_without_prefix(self):
         code, console = self.prefix.run_console(self.exe, [f"{URL}action=bogus&participant=Ann"])

@@ -140,6 +140,8 @@ class PackageTables(unittest.TestCase):
         # apps list shows the program's icon and offers no "Modify".
         props = properties(self.msi)
         self.assertEqual((props["ProductVersion"], program["Version"], props["ARPNOMODIFY"]), (VERSION, VERSION, "1"))
+        # Its language is the version block's translation, 0x409 (ICE60).
+        self.assertEqual(program["Language"], "1033")
         shown = subprocess.run(["msiinfo", "extract", self.msi, "Icon." + props["ARPPRODUCTICON"]], check=True,
                                capture_output=True).stdout
         with open(ICON, "rb") as f:
@@ -186,6 +188,8 @@ class PackageTables(unittest.TestCase):
              "(A;;0x1200a9;;;OW)", "NOT VENDORFOLDERFOUND"),
         })
         self.assertNotIn("LockPermissions", tables)
+        # A versioned file has no hash (ICE60): Windows Installer compares versions.
+        self.assertEqual([row["File_"] for row in table("MsiFileHash")] if "MsiFileHash" in tables else [], [])
         self.assertEqual([(row["Property"], row["Signature_"]) for row in table("AppSearch")],
                          [("VENDORFOLDERFOUND", "VendorFolderSearch")])
         self.assertEqual([(row["Signature_"], row["Parent"], row["Path"], row["Depth"]) for row in table("DrLocator")],
@@ -193,6 +197,17 @@ class PackageTables(unittest.TestCase):
         for sequence in ("InstallExecuteSequence", "InstallUISequence"):
             order = {row["Action"]: int(row["Sequence"]) for row in table(sequence)}
             self.assertLess(order["AppSearch"], order["CostFinalize"], sequence)
+
+        # The apps list's installation folder: the program's folder, set once
+        # costing has resolved it and before the product is registered, by a
+        # plain immediate action that sets a property (type 51).
+        self.assertEqual(path("INSTALLDIR"), ["ProgramFiles64Folder", "Velmorathis", "Velmorathis Mirrowcast"])
+        actions = {row["Action"]: row for row in table("CustomAction")}
+        setter = [name for name, row in actions.items() if row["Source"] == "ARPINSTALLLOCATION"]
+        self.assertEqual([(actions[name]["Type"], actions[name]["Target"]) for name in setter], [("51", "[INSTALLDIR]")])
+        order = {row["Action"]: int(row["Sequence"]) for row in table("InstallExecuteSequence")}
+        self.assertLess(order["CostFinalize"], order[setter[0]])
+        self.assertLess(order[setter[0]], order["RegisterProduct"])
 
     def test_upgrade_code_stays_and_product_code_follows_the_version(self):
         self.assertEqual(product_code(self.msi), release_product_code(VERSION))
@@ -241,6 +256,10 @@ class Installer(unittest.TestCase):
         with open(self.installed_unix, "rb") as installed, open(self.program, "rb") as release:
             self.assertTrue(installed.read() == release.read(), f"the installed program is {self.program}")
         self.assertEqual(self.installed_products(), {product_code(self.msi): VERSION})
+        # The apps list names the installation folder, for inventory tools.
+        entries = (self.prefix.export_key(UNINSTALL_KEY) or {}).values()
+        self.assertEqual([values.get("InstallLocation") for values in entries if values.get("DisplayName") == PRODUCT_NAME],
+                         [INSTALLED.rsplit("\\", 1)[0] + "\\"])
 
         # What /registerhandler of the installed copy would write, save that
         # Windows Installer stores "URL Protocol" as an empty string with its
@@ -273,11 +292,13 @@ class Installer(unittest.TestCase):
         for line in ["action=closecallwindow\n", "participant=John Smith\n", "Teams call window not found"]:
             self.assertIn(line, log)
 
-        # A repair puts back a deleted program and key. (Wine 8's msiexec /fa
-        # fails with 1605; REINSTALL through /i is the same repair on Windows.)
+        # A repair puts back a deleted program and key, with the command line
+        # README gives ('v' takes the package given, so a rebuilt one is
+        # cached too). (Wine 8's msiexec /fa fails with 1605; REINSTALL
+        # through /i is the same repair on Windows.)
         os.remove(self.installed_unix)
         self.prefix.reg("delete", SCHEME_KEY, "/f")
-        self.assertEqual(self.msiexec("/i", self.prefix.winpath(self.msi), "REINSTALL=ALL", "REINSTALLMODE=amus",
+        self.assertEqual(self.msiexec("/i", self.prefix.winpath(self.msi), "REINSTALL=ALL", "REINSTALLMODE=vamus",
                                       "/qn"), 0)
         self.assert_installed()
 

@@ -49,6 +49,12 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, 
     return status;
 }
 
+LSTATUS readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type,
+                            void* data, DWORD* size)
+{
+    return readRegistryValue(key, path, name, types, type, data, size);
+}
+
 LSTATUS deleteRegistryTree(HKEY key, const char16_t* path) { return ::RegDeleteTreeW(native(key), wide(path)); }
 
 void closeRegistryKey(HKEY key) { ::RegCloseKey(native(key)); }

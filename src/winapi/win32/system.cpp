@@ -46,6 +46,18 @@ DWORD moduleFileName(char16_t* buffer, DWORD size) { return ::GetModuleFileNameW
 
 const char16_t* commandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
+DWORD currentProcessId() { return ::GetCurrentProcessId(); }
+
+bool processSessionId(DWORD processId, DWORD& sessionId)
+{
+    ::DWORD session = 0;
+    if (!::ProcessIdToSessionId(processId, &session)) {
+        return false;
+    }
+    sessionId = session;
+    return true;
+}
+
 HANDLE openSessionMutex(const char16_t* name, DWORD& error)
 {
     ::HANDLE mutex = ::CreateMutexW(nullptr, FALSE, wide(name));

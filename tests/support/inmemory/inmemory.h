@@ -105,6 +105,10 @@ std::u16string consoleOutput();
 
 // --- This process --------------------------------------------------------------
 void setModuleFileName(const std::u16string& path);
+// The program's process on this machine, and the Remote Desktop session it
+// runs in (not the console's 1: a multi-session host's user).
+constexpr win::DWORD ThisProcessId = 2468;
+constexpr win::DWORD ThisSessionId = 3;
 
 // --- Named objects of the session ------------------------------------------------
 // Another run holds the named mutex until releaseHeldMutex.

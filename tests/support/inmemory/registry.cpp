@@ -283,12 +283,14 @@ LSTATUS setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const 
     return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
 
-LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
-                          void* data, DWORD* size)
+namespace {
+
+LSTATUS readValue(const char* function, HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
+                  DWORD* type, void* data, DWORD* size)
 {
     LSTATUS status = 0;
     std::u16string path;
-    if (!enterBelow("readRegistryValue", key, subKey, path, status)) {
+    if (!enterBelow(function, key, subKey, path, status)) {
         return status;
     }
     // Windows refuses an expandable-string restriction unless RRF_NOEXPAND
@@ -337,6 +339,20 @@ LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valu
         std::memcpy(data, bytes.data(), needed);
     }
     return static_cast<LSTATUS>(ERROR_SUCCESS);
+}
+
+}  // namespace
+
+LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
+                          void* data, DWORD* size)
+{
+    return readValue("readRegistryValue", key, subKey, valueName, flags, type, data, size);
+}
+
+LSTATUS readLogSettingValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
+                            void* data, DWORD* size)
+{
+    return readValue("readLogSettingValue", key, subKey, valueName, flags, type, data, size);
 }
 
 LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)

@@ -365,6 +365,21 @@ DWORD moduleFileName(char16_t* buffer, DWORD size)
     return static_cast<DWORD>(path.size());
 }
 
+DWORD currentProcessId()
+{
+    [[maybe_unused]] const bool ignored = failsNow("currentProcessId");  // cannot fail on Windows
+    return inmemory::ThisProcessId;
+}
+
+bool processSessionId(DWORD processId, DWORD& sessionId)
+{
+    if (failsNow("processSessionId") || processId != inmemory::ThisProcessId) {
+        return false;
+    }
+    sessionId = inmemory::ThisSessionId;
+    return true;
+}
+
 namespace {
 
 HANDLE openSessionObject(const char* function, HandleKind kind, const char16_t* name, DWORD& error)
