@@ -48,21 +48,6 @@ Command recognise(const char16_t* commandLine)
     return Command::None;
 }
 
-// 0 when the handler is this program's afterwards, whether written now or
-// found so; a refusal over another registration is not.
-std::int32_t exitCodeOf(const RegisterResult& result)
-{
-    switch (result.outcome) {
-    case RegisterOutcome::Registered:
-        return 0;
-    case RegisterOutcome::Refused:
-        return result.found == ValidateResult::Valid ? 0 : ExitOtherRegistration;
-    case RegisterOutcome::Failed:
-        break;
-    }
-    return result.error;
-}
-
 }  // namespace
 
 ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine)
@@ -74,13 +59,10 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
     switch (recognise(commandLine)) {
     case Command::Register:
         log.print(u"Registering protocol handler...\n");
-        return {exitCodeOf(handler.registerHandler())};
-    case Command::Unregister: {
+        return {static_cast<std::int32_t>(handler.registerHandler())};
+    case Command::Unregister:
         log.print(u"Unregistering protocol handler...\n");
-        // Nothing to remove is as good as removed: the handler is gone.
-        const UnregisterResult result = handler.unregisterHandler();
-        return {result.outcome == UnregisterOutcome::Failed ? result.error : 0};
-    }
+        return {static_cast<std::int32_t>(handler.unregisterHandler())};
     case Command::DebugInfo: {
         const TeamsWindowScan scan = scanTeamsWindows(log);
         [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader

@@ -10,9 +10,6 @@ class DiagnosticLog;
 // registry command printed. A deployment script runs "/registerhandler" and
 // decides by the exit code alone.
 constexpr std::int32_t ExitInvalidSyntax = 1;
-// ERROR_ALREADY_EXISTS: a registration that is not this program's was left in
-// place, as the "already exists" message tells the user.
-constexpr std::int32_t ExitOtherRegistration = 183;
 
 struct [[nodiscard]] ConsoleCommandResult {
     std::int32_t exitCode = 0;

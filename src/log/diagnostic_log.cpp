@@ -206,14 +206,14 @@ void DiagnosticLog::readPolicy()
     win::DWORD size = sizeof(folder);
     policyError = win::readLogSettingValue(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, LogFolderValue,
                                            win::RRF_RT_REG_SZ, nullptr, folder, &size);
-    if (policyError == static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+    if (policyError == win::ERROR_SUCCESS) {
         userFolderOnly = util::compareNoCase(folder, LogFolderUser) == 0;
         logFolderNotUnderstood = !userFolderOnly && util::compareNoCase(folder, LogFolderShared) != 0;
-    } else if (policyError == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA) ||
-               policyError == static_cast<win::LSTATUS>(win::ERROR_UNSUPPORTED_TYPE)) {
+    } else if (policyError == win::ERROR_MORE_DATA ||
+               policyError == win::ERROR_UNSUPPORTED_TYPE) {
         logFolderNotUnderstood = true;  // there, but not a text the log knows
     }
-    if (policyError == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND) || logFolderNotUnderstood) {
+    if (policyError == win::ERROR_FILE_NOT_FOUND || logFolderNotUnderstood) {
         policyError = 0;  // not set, or said once below as not understood
     }
 
@@ -221,7 +221,7 @@ void DiagnosticLog::readPolicy()
     size = sizeof(detail);
     if (win::readLogSettingValue(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, DetailLoggingValue,
                                  win::RRF_RT_REG_DWORD, nullptr, &detail, &size) ==
-            static_cast<win::LSTATUS>(win::ERROR_SUCCESS) &&
+            win::ERROR_SUCCESS &&
         detail == 1) {
         detailEnabled = 1;
         util::formatString(processTag, u"[%d] ", static_cast<std::int32_t>(win::currentProcessId()));

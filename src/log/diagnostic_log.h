@@ -112,7 +112,7 @@ private:
     char16_t processTag[ProcessTagCapacity] = {};  // "[<id>] " after each time stamp, with detail logging
     bool userFolderOnly = false;                   // the policy keeps every entry in the user's folder
     bool logFolderNotUnderstood = false;           // the policy names neither folder
-    win::LSTATUS policyError = 0;                  // why the policy could not be read (0: it could, or is not set)
+    win::DWORD policyError = 0;                  // why the policy could not be read (0: it could, or is not set)
     char16_t resolvedRoot[PathCapacity] = {};      // the application data folder, links resolved
     std::size_t rootLength = 0;                    // its length as logPath spells it
     int dayOfWeek = -1;

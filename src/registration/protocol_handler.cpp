@@ -9,7 +9,6 @@
 using win::DWORD;
 using win::HKEY;
 using win::HKEY_CLASSES_ROOT;
-using win::LSTATUS;
 
 namespace {
 
@@ -30,7 +29,7 @@ constexpr DWORD ReadSizeBytes = CommandCapacity * sizeof(char16_t);
 // registration would never be seen, never be refused and never be removed.
 constexpr DWORD ReadTypes = win::RRF_RT_REG_SZ;
 
-constexpr LSTATUS NotFoundError = static_cast<LSTATUS>(win::ERROR_FILE_NOT_FOUND);
+constexpr DWORD NotFoundError = win::ERROR_FILE_NOT_FOUND;
 
 constexpr DWORD NewKeyAccess = win::KEY_SET_VALUE | win::KEY_CREATE_SUB_KEY;
 
@@ -57,7 +56,7 @@ void buildOpenCommand(const char16_t* modulePath, char16_t (&command)[CommandCap
     util::appendString(command, u"\" \"%1\"");
 }
 
-LSTATUS readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapacity])
+DWORD readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapacity])
 {
     DWORD size = ReadSizeBytes;
     return win::readRegistryValue(HKEY_CLASSES_ROOT, keyPath, nullptr, ReadTypes, nullptr, value, &size);
@@ -67,7 +66,7 @@ LSTATUS readDefaultValue(const char16_t* keyPath, char16_t (&value)[CommandCapac
 // command could not be read for a reason that says nothing about it.
 struct Registration {
     ValidateResult found;
-    LSTATUS readError;
+    DWORD readError;
 };
 
 Registration readRegistration(const ProtocolHandler& handler)
@@ -78,13 +77,13 @@ Registration readRegistration(const ProtocolHandler& handler)
     // cannot be compared, so it counts as another program's and is never
     // written over.
     char16_t registered[CommandCapacity] = {};
-    const LSTATUS error = readDefaultValue(CommandKeyPath, registered);
+    const DWORD error = readDefaultValue(CommandKeyPath, registered);
     if (error == NotFoundError) {
         return {ValidateResult::Missing, 0};
     }
     if (error != 0) {
-        const bool uncomparable = error == static_cast<LSTATUS>(win::ERROR_MORE_DATA) ||
-                                  error == static_cast<LSTATUS>(win::ERROR_UNSUPPORTED_TYPE);
+        const bool uncomparable = error == win::ERROR_MORE_DATA ||
+                                  error == win::ERROR_UNSUPPORTED_TYPE;
         return {ValidateResult::Differs, uncomparable ? 0 : error};
     }
     // The registry first: without a registration the answer is "missing"
@@ -103,7 +102,7 @@ Registration readRegistration(const ProtocolHandler& handler)
 
 // 0 when the scheme key shows under HKEY_CLASSES_ROOT, NotFoundError when it does
 // not, else why it could not be looked at.
-LSTATUS lookForScheme()
+DWORD lookForScheme()
 {
     util::UniqueKey scheme;
     return win::openRegistryKey(HKEY_CLASSES_ROOT, SchemeKey, win::KEY_QUERY_VALUE, scheme.receive());
@@ -111,13 +110,13 @@ LSTATUS lookForScheme()
 
 // REG_SZ sizes count the terminator: a reader that trusts the size then finds
 // a terminated string.
-LSTATUS setString(HKEY key, const char16_t* name, const char16_t* text)
+DWORD setString(HKEY key, const char16_t* name, const char16_t* text)
 {
     const auto bytes = static_cast<DWORD>((util::length(text) + 1) * sizeof(char16_t));
     return win::setRegistryValue(key, name, win::REG_SZ, text, bytes);
 }
 
-LSTATUS createKey(HKEY parent, const char16_t* subKey, util::UniqueKey& key)
+DWORD createKey(HKEY parent, const char16_t* subKey, util::UniqueKey& key)
 {
     return win::createRegistryKey(parent, subKey, false, NewKeyAccess, key.receive());
 }
@@ -125,9 +124,9 @@ LSTATUS createKey(HKEY parent, const char16_t* subKey, util::UniqueKey& key)
 // Fills an opened scheme key. The open command goes last: a registration cut
 // short by an error then reads as missing to validate, and the next
 // registerHandler completes it instead of refusing. Nothing is rolled back.
-LSTATUS writeTree(const ProtocolHandler& handler, HKEY scheme)
+DWORD writeTree(const ProtocolHandler& handler, HKEY scheme)
 {
-    LSTATUS error = win::setRegistryValue(scheme, nullptr, win::REG_SZ, SchemeDescription, sizeof(SchemeDescription));
+    DWORD error = win::setRegistryValue(scheme, nullptr, win::REG_SZ, SchemeDescription, sizeof(SchemeDescription));
     if (error != 0) {
         return error;
     }
@@ -139,7 +138,7 @@ LSTATUS writeTree(const ProtocolHandler& handler, HKEY scheme)
     char16_t modulePath[ModulePathCapacity] = {};
     if (!readModulePath(modulePath)) {
         reportModulePathUnreadable(handler);
-        return static_cast<LSTATUS>(win::ERROR_INVALID_DATA);
+        return win::ERROR_INVALID_DATA;
     }
     {
         util::UniqueKey icon;
@@ -164,24 +163,24 @@ LSTATUS writeTree(const ProtocolHandler& handler, HKEY scheme)
 
 }  // namespace
 
-const char16_t* registryErrorText(LSTATUS error)
+const char16_t* registryErrorText(DWORD error)
 {
-    return error == static_cast<LSTATUS>(win::ERROR_ACCESS_DENIED) ? u"Access denied" : u"system error";
+    return error == win::ERROR_ACCESS_DENIED ? u"Access denied" : u"system error";
 }
 
 ValidateResult ProtocolHandler::validate() const { return readRegistration(*this).found; }
 
-RegisterResult ProtocolHandler::registerHandler() const
+DWORD ProtocolHandler::registerHandler() const
 {
     const Registration found = readRegistration(*this);
     if (found.readError == 0 && found.found != ValidateResult::Missing) {
         log->print(u"Protocol handler already exists, unregister current handler before registering.\n");
-        return {RegisterOutcome::Refused, found.found, 0};
+        return found.found == ValidateResult::Valid ? win::ERROR_SUCCESS : win::ERROR_ALREADY_EXISTS;
     }
 
     // A registration that could not be read (access denied) is not written
     // over unseen: its error is the one reported.
-    LSTATUS error = found.readError;
+    DWORD error = found.readError;
     if (error == 0) {
         util::UniqueKey scheme;
         {
@@ -201,20 +200,20 @@ RegisterResult ProtocolHandler::registerHandler() const
 
     if (error != 0) {
         log->print(u"Registering protocol handler failed, error %d (%s).\n", error, registryErrorText(error));
-        return {RegisterOutcome::Failed, found.found, error};
+        return error;
     }
     log->print(u"Registering protocol handler succeeded.\n");
-    return {RegisterOutcome::Registered, found.found, 0};
+    return win::ERROR_SUCCESS;
 }
 
-UnregisterResult ProtocolHandler::unregisterHandler() const
+DWORD ProtocolHandler::unregisterHandler() const
 {
     // Whatever the scheme key holds, it is a registration: browsers start
     // whatever its open command names. Only a key that is not there is none.
-    LSTATUS error = lookForScheme();
+    DWORD error = lookForScheme();
     if (error == NotFoundError) {
         log->print(u"Protocol handler not found.\n");
-        return {UnregisterOutcome::NotFound, 0};
+        return win::ERROR_SUCCESS;  // nothing to remove is as good as removed
     }
 
     {
@@ -232,7 +231,7 @@ UnregisterResult ProtocolHandler::unregisterHandler() const
         // keeps writing.
         for (int removals = 0; error == 0; ++removals) {
             if (removals == 2) {
-                error = static_cast<LSTATUS>(win::ERROR_ALREADY_EXISTS);
+                error = win::ERROR_ALREADY_EXISTS;
                 break;
             }
             // The tree goes with whatever else is in it.
@@ -245,8 +244,8 @@ UnregisterResult ProtocolHandler::unregisterHandler() const
 
     if (error != NotFoundError) {
         log->print(u"Unable to remove protocol handler, error %d (%s).\n", error, registryErrorText(error));
-        return {UnregisterOutcome::Failed, error};
+        return error;
     }
     log->print(u"Protocol handler successfully removed.\n");
-    return {UnregisterOutcome::Removed, 0};
+    return win::ERROR_SUCCESS;
 }

@@ -24,24 +24,6 @@ enum class ValidateResult : std::int32_t {
     ModulePathUnreadable = -1,  // the program's own path could not be read
 };
 
-enum class RegisterOutcome : std::int32_t { Registered = 0, Refused = 1, Failed = 2 };
-
-// What registerHandler did and why: whoever ran "/registerhandler" must learn
-// whether the handler is this program's now, and if not, which Windows error
-// stopped it.
-struct [[nodiscard]] RegisterResult {
-    RegisterOutcome outcome = RegisterOutcome::Failed;
-    ValidateResult found = ValidateResult::Missing;  // the registration found before anything was written
-    win::LSTATUS error = 0;                          // the error reported with Failed, else 0
-};
-
-enum class UnregisterOutcome : std::int32_t { Removed = 0, NotFound = 1, Failed = 2 };
-
-struct [[nodiscard]] UnregisterResult {
-    UnregisterOutcome outcome = UnregisterOutcome::Failed;
-    win::LSTATUS error = 0;  // the error reported with Failed, else 0
-};
-
 struct ProtocolHandler {
     // Compares the registered open command with the one this program would
     // write, letter case ignored.
@@ -49,14 +31,20 @@ struct ProtocolHandler {
     // Writes the key tree unless a registration exists already; an existing
     // one, readable or not, is never overwritten: the user unregisters it
     // first. A partial one without its open command is completed.
-    [[nodiscard]] RegisterResult registerHandler() const;
+    // ERROR_SUCCESS when this program is the handler afterwards (written now,
+    // or found so); ERROR_ALREADY_EXISTS when another registration was left
+    // in place (pointing elsewhere, or one that could not be compared); else
+    // the Windows error it reported (13: the program's own path unreadable).
+    [[nodiscard]] win::DWORD registerHandler() const;
     // Removes the whole tree, subkeys and values of others included, from
     // the user's classes and the machine's: whichever HKEY_CLASSES_ROOT shows.
-    [[nodiscard]] UnregisterResult unregisterHandler() const;
+    // ERROR_SUCCESS when no handler is left (removed, or none was there),
+    // else the Windows error it reported.
+    [[nodiscard]] win::DWORD unregisterHandler() const;
 
     DiagnosticLog* log = nullptr;  // the process's log, not owned
 };
 
 // "Access denied" for error 5, "system error" for every other number: the two
 // texts the user sees next to a Windows error number.
-const char16_t* registryErrorText(win::LSTATUS error);
+const char16_t* registryErrorText(win::DWORD error);

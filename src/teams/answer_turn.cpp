@@ -47,7 +47,7 @@ void readRecentAnswers(RecentAnswers& recent)
 {
     win::DWORD size = sizeof(recent.data) - sizeof(char16_t);  // room for a final terminator of our own
     if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, RecentAnswersValue, win::RRF_RT_REG_MULTI_SZ,
-                               nullptr, recent.data, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+                               nullptr, recent.data, &size) != win::ERROR_SUCCESS) {
         return;
     }
     const std::size_t units = size / sizeof(char16_t);
@@ -245,7 +245,7 @@ void AnswerTurn::recordKeys() const
     // record, and only the pop-up it waits for tells.
     const util::UniqueKey volatileKey = openVolatileKey();
     if (volatileKey) {
-        [[maybe_unused]] const win::LSTATUS written = win::setRegistryValue(
+        [[maybe_unused]] const win::DWORD written = win::setRegistryValue(
             volatileKey.get(), RecentAnswersValue, win::REG_MULTI_SZ, list, static_cast<win::DWORD>(used * sizeof(char16_t)));
     }
 }

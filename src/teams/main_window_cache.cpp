@@ -59,7 +59,7 @@ util::UniqueKey openVolatileKey()
 {
     util::UniqueKey key;
     if (win::openRegistryKey(win::HKEY_CURRENT_USER, VolatileKeyPath, win::KEY_SET_VALUE, key.receive()) ==
-        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+        win::ERROR_SUCCESS) {
         return key;
     }
     // The parent is an ordinary key so that it survives the logoff that
@@ -67,27 +67,27 @@ util::UniqueKey openVolatileKey()
     // it is, whichever way it was made.
     util::UniqueKey parent;
     if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false, win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE,
-                               parent.receive()) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS) ||
+                               parent.receive()) != win::ERROR_SUCCESS ||
         win::createRegistryKey(parent.get(), CacheKeyName, true, win::KEY_SET_VALUE, key.receive()) !=
-            static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+            win::ERROR_SUCCESS) {
         key.reset();
     }
     return key;
 }
 
-CacheStoreResult MainWindowCache::store(win::HWND window)
+void MainWindowCache::store(win::HWND window)
 {
     const util::UniqueKey key = openVolatileKey();
     if (!key) {
-        return CacheStoreResult::KeyUnavailable;
+        return;
     }
 
     const std::uint32_t handle = narrowHandle(window);
     const win::BYTE handleBytes[4] = {static_cast<win::BYTE>(handle), static_cast<win::BYTE>(handle >> 8),
                                       static_cast<win::BYTE>(handle >> 16), static_cast<win::BYTE>(handle >> 24)};
     if (win::setRegistryValue(key.get(), HandleValueName, win::REG_DWORD, handleBytes, sizeof(handleBytes)) !=
-        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return CacheStoreResult::HandleNotWritten;
+        win::ERROR_SUCCESS) {
+        return;
     }
 
     char16_t stampName[ValueNameCapacity];
@@ -97,50 +97,35 @@ CacheStoreResult MainWindowCache::store(win::HWND window)
     for (int i = 0; i < 8; ++i) {
         stampBytes[i] = static_cast<win::BYTE>(stamp >> (8 * i));  // low 32 bits first, as a FILETIME
     }
-    if (win::setRegistryValue(key.get(), stampName, win::REG_QWORD, stampBytes, sizeof(stampBytes)) !=
-        static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return CacheStoreResult::TimeStampNotWritten;
-    }
-    return CacheStoreResult::Stored;
+    [[maybe_unused]] const win::DWORD written =
+        win::setRegistryValue(key.get(), stampName, win::REG_QWORD, stampBytes, sizeof(stampBytes));
 }
 
-CacheLoadResult MainWindowCache::load(win::HWND* window, std::uint32_t* age)
+std::optional<CachedMainWindow> MainWindowCache::load()
 {
-    if (window == nullptr) {
-        return CacheLoadResult::NoDestination;
-    }
-    if (age != nullptr) {
-        *age = 0;
-    }
-
     win::BYTE handleBytes[4] = {};
     win::DWORD size = sizeof(handleBytes);
     if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, HandleValueName, win::RRF_RT_REG_DWORD,
-                               nullptr, handleBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return CacheLoadResult::NoHandle;
+                               nullptr, handleBytes, &size) != win::ERROR_SUCCESS) {
+        return std::nullopt;
     }
     std::uint32_t handle = 0;
     for (int i = 3; i >= 0; --i) {
         handle = (handle << 8) | handleBytes[i];
     }
-    *window = widenHandle(handle);
 
     char16_t stampName[ValueNameCapacity];
     timeStampValueName(stampName);
     win::BYTE stampBytes[8] = {};
     size = sizeof(stampBytes);
     if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, stampName, win::RRF_RT_REG_QWORD, nullptr,
-                               stampBytes, &size) != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
-        return CacheLoadResult::NoTimeStamp;
-    }
-    if (age == nullptr) {
-        return CacheLoadResult::Loaded;
+                               stampBytes, &size) != win::ERROR_SUCCESS) {
+        return std::nullopt;
     }
     std::uint64_t stamp = 0;
     for (int i = 7; i >= 0; --i) {
         stamp = (stamp << 8) | stampBytes[i];
     }
     const std::uint64_t now = currentFileTime();
-    *age = now != 0 ? ageInSeconds(now, stamp) : AgeUnknown;
-    return CacheLoadResult::Loaded;
+    return CachedMainWindow{widenHandle(handle), now != 0 ? ageInSeconds(now, stamp) : AgeUnknown};
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "util/handles.h"
 #include "winapi/types.h"
@@ -24,27 +25,21 @@ constexpr char16_t VolatileKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirr
 // neither opened nor made.
 [[nodiscard]] util::UniqueKey openVolatileKey();
 
-enum class CacheStoreResult : std::int32_t {
-    Stored = 0,
-    KeyUnavailable = 1,       // the "Volatile" key could be neither opened nor created
-    HandleNotWritten = 2,     // writing "MainTeamsApp" failed (nothing was written)
-    TimeStampNotWritten = 3,  // writing "MainTeamsApp/TimeStamp" failed (the new handle stands
-                              // beside the previous time stamp, if any)
-};
-
-enum class CacheLoadResult : std::int32_t {
-    Loaded = 0,
-    NoDestination = -1,  // window is null; nothing read
-    NoHandle = 1,        // "MainTeamsApp" missing, not a REG_DWORD, or unreadable
-    NoTimeStamp = 2,     // "MainTeamsApp/TimeStamp" missing, not a REG_QWORD, or unreadable
+// An entry as an earlier run left it.
+struct CachedMainWindow {
+    win::HWND window;
+    // Whole seconds since it was written: 0xFFFFFFFF for a time stamp a
+    // second or more in the future, or one too old for 32 bits.
+    std::uint32_t ageSeconds;
 };
 
 struct MainWindowCache {
-    // Writes the handle and the current UTC time.
-    [[nodiscard]] static CacheStoreResult store(win::HWND window);
+    // Writes the handle and the current UTC time. A failure only costs a
+    // later run its fallback, and is not reported: the values written before
+    // it stay (a new handle may stand beside an earlier time stamp).
+    static void store(win::HWND window);
 
-    // Reads the handle into *window and, when age is given, the entry's age in
-    // whole seconds into *age (0xFFFFFFFF for a time stamp a second or more in
-    // the future, or one too old for 32 bits). *age is set to 0 first.
-    [[nodiscard]] static CacheLoadResult load(win::HWND* window, std::uint32_t* age);
+    // The entry, or none when either value is missing, of another type or
+    // cannot be read.
+    [[nodiscard]] static std::optional<CachedMainWindow> load();
 };

@@ -17,16 +17,16 @@ bool readPolicyList(DiagnosticLog& log, win::HKEY key, const char16_t* name, Pol
     char16_t data[PolicyValueByteLimit / 2 + 1] = {};
     win::DWORD size = PolicyValueByteLimit;
     win::DWORD type = win::REG_NONE;
-    const win::LSTATUS read = win::readRegistryValue(key, nullptr, name, win::RRF_RT_ANY | win::RRF_NOEXPAND, &type,
+    const win::DWORD read = win::readRegistryValue(key, nullptr, name, win::RRF_RT_ANY | win::RRF_NOEXPAND, &type,
                                                      data, &size);
-    if (read == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND)) {
+    if (read == win::ERROR_FILE_NOT_FOUND) {
         return true;  // not set: nothing to add
     }
-    if (read == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA)) {
+    if (read == win::ERROR_MORE_DATA) {
         log.print(u"Policy value \"%s\" ignored (%s).\n", name, u"larger than 8194 bytes");
         return true;
     }
-    if (read != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+    if (read != win::ERROR_SUCCESS) {
         log.print(u"Policy key could not be read (error %d).\n", static_cast<std::int32_t>(read));
         return false;
     }
@@ -105,12 +105,12 @@ TeamsRecognition readTeamsRecognition(DiagnosticLog& log)
 {
     TeamsRecognition recognition;
     util::UniqueKey key;
-    const win::LSTATUS opened =
+    const win::DWORD opened =
         win::openRegistryKey(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
-    if (opened == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND)) {
+    if (opened == win::ERROR_FILE_NOT_FOUND) {
         return recognition;  // no policy: the built-in lists alone
     }
-    if (opened != static_cast<win::LSTATUS>(win::ERROR_SUCCESS)) {
+    if (opened != win::ERROR_SUCCESS) {
         log.print(u"Policy key could not be read (error %d).\n", static_cast<std::int32_t>(opened));
         return recognition;
     }

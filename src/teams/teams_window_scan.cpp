@@ -296,19 +296,18 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     if (visibleCount == 1) {
         scan.mainWindow = visible;
         // A failed write only costs a later run its fallback.
-        [[maybe_unused]] const CacheStoreResult stored = MainWindowCache::store(visible);
+        MainWindowCache::store(visible);
         return scan;
     }
 
     // No unique live main window (hidden to the notification area, or a call
     // window beside it): fall back on what an earlier run found.
-    win::HWND cached = nullptr;
-    std::uint32_t age = 0;
-    if (MainWindowCache::load(&cached, &age) == CacheLoadResult::Loaded && age < CacheAgeLimit && cached != nullptr &&
-        isTeamsWindow(*scan.recognition, cached)) {
-        scan.mainWindow = cached;
+    const std::optional<CachedMainWindow> cached = MainWindowCache::load();
+    if (cached && cached->ageSeconds < CacheAgeLimit && cached->window != nullptr &&
+        isTeamsWindow(*scan.recognition, cached->window)) {
+        scan.mainWindow = cached->window;
         scan.mainFromCache = true;
-        log.printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached);
+        log.printDetail(u"Main Teams Application retrieved from cache (%p)\n", cached->window);
     }
     return scan;
 }

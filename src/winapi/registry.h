@@ -38,26 +38,26 @@ constexpr DWORD RRF_NOEXPAND = 0x10000000u;
 
 // Opens `path` below `key` (a root or an open key; a null path opens the key
 // itself again) with the access asked for.
-[[nodiscard]] LSTATUS openRegistryKey(HKEY key, const char16_t* path, DWORD access, HKEY* opened);
+[[nodiscard]] DWORD openRegistryKey(HKEY key, const char16_t* path, DWORD access, HKEY* opened);
 // Creates or opens `path` below `key`, all missing levels in one call, with no
 // class and default security. A volatile key lives in memory only and goes
 // when the user's hive is unloaded (logoff, restart).
-[[nodiscard]] LSTATUS createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access,
+[[nodiscard]] DWORD createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access,
                                         HKEY* created);
 // A null or empty name: the default value. data may be null with size 0.
-[[nodiscard]] LSTATUS setRegistryValue(HKEY key, const char16_t* name, DWORD type, const void* data, DWORD size);
+[[nodiscard]] DWORD setRegistryValue(HKEY key, const char16_t* name, DWORD type, const void* data, DWORD size);
 // Reads one value of `path` below `key` whose type is among `types` (RRF_RT_*
 // flags). *size is in bytes, in and out; a string that fits is terminated.
 // type may be null.
-[[nodiscard]] LSTATUS readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
+[[nodiscard]] DWORD readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
                                         DWORD* type, void* data, DWORD* size);
 // The same read, made by the log alone for its own settings before its
 // first entry. It is a function of its own because its failure may change
 // only where the log writes and how much, never the work of the run.
-[[nodiscard]] LSTATUS readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
+[[nodiscard]] DWORD readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
                                           DWORD* type, void* data, DWORD* size);
 // The key at `path` below `key` with every subkey and value in it.
-[[nodiscard]] LSTATUS deleteRegistryTree(HKEY key, const char16_t* path);
+[[nodiscard]] DWORD deleteRegistryTree(HKEY key, const char16_t* path);
 void closeRegistryKey(HKEY key);
 
 }  // namespace win

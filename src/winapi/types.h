@@ -23,7 +23,6 @@ using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = std::uint32_t;
 using HRESULT = std::int32_t;
-using LSTATUS = LONG;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;

@@ -37,7 +37,10 @@ struct Listed {
 
 class TeamsDesktop : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { fresh(); }
+
+    // A fresh machine, for each row of a table too.
+    void fresh()
     {
         freshMachine();  // a new run, too: the machine's policy is read afresh
         teams = inmemory::addProcess(TeamsImage);
@@ -364,11 +367,10 @@ TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotifi
     EXPECT_EQ(scan.mainFromCache, 0);
     EXPECT_NE(scan.mainWindow, hidden);
 
-    win::HWND cached = nullptr;
-    std::uint32_t age = 1;
-    EXPECT_EQ(number(MainWindowCache::load(&cached, &age)), 0) << "a uniquely found main window is remembered";
-    EXPECT_EQ(cached, main);
-    EXPECT_EQ(age, 0u);
+    const std::optional<CachedMainWindow> cached = MainWindowCache::load();
+    ASSERT_TRUE(cached) << "a uniquely found main window is remembered";
+    EXPECT_EQ(cached->window, main);
+    EXPECT_EQ(cached->ageSeconds, 0u);
 }
 
 TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
@@ -447,7 +449,7 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
 TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThatOutlivesLogoff)
 {
     ASSERT_FALSE(inmemory::keyExists(ParentKey));
-    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x30A5C))), 0);
+    MainWindowCache::store(handleOf(0x30A5C));
     EXPECT_FALSE(inmemory::keyIsVolatile(ParentKey));
     EXPECT_TRUE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueType(CacheKey, u"MainTeamsApp"), win::REG_DWORD);
@@ -456,26 +458,25 @@ TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThat
     EXPECT_EQ(storedStamp(), inmemory::now());
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
-    win::HWND window = nullptr;
-    std::uint32_t age = 99;
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
-    EXPECT_EQ(window, handleOf(0x30A5C));
-    EXPECT_EQ(age, 0u);
+    const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->window, handleOf(0x30A5C));
+    EXPECT_EQ(loaded->ageSeconds, 0u);
 
     inmemory::logOff();
     EXPECT_TRUE(inmemory::keyExists(ParentKey));
     EXPECT_FALSE(inmemory::keyExists(CacheKey));
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
+    EXPECT_FALSE(MainWindowCache::load());
 }
 
 TEST_F(MainWindowCacheTest, HandlesTravelAsTheir32BitValueAndComeBackSignExtended)
 {
     const std::uintptr_t values[] = {0x10010, 0x7FFFFFFF, static_cast<std::uintptr_t>(std::intptr_t{-0x7FFEFFF0})};
     for (const std::uintptr_t value : values) {
-        ASSERT_EQ(number(MainWindowCache::store(handleOf(value))), 0);
-        win::HWND window = nullptr;
-        EXPECT_EQ(number(MainWindowCache::load(&window, nullptr)), 0);
-        EXPECT_EQ(window, handleOf(value)) << std::hex << value;
+        SCOPED_TRACE(value);
+        MainWindowCache::store(handleOf(value));
+        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        EXPECT_EQ(loaded ? loaded->window : nullptr, handleOf(value));
     }
     EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp"), (std::vector<std::uint8_t>{0x10, 0x00, 0x01, 0x80}));
 }
@@ -501,83 +502,96 @@ TEST_F(MainWindowCacheTest, AgeCountsWholeSecondsAndMarksFutureOrUnrepresentable
         {"stamp negative as a signed number", UINT64_MAX, 0xFFFFFFFFu},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         rememberMainWindow(handleOf(0x20020), c.stamp);
-        win::HWND window = nullptr;
-        std::uint32_t age = 7;
-        EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0) << c.what;
-        EXPECT_EQ(age, c.age) << c.what;
+        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        EXPECT_TRUE(loaded);
+        EXPECT_EQ(loaded ? loaded->ageSeconds : 7u, c.age);
     }
 }
 
-TEST_F(MainWindowCacheTest, LoadReportsWhichValueIsMissingOrMistyped)
+TEST_F(MainWindowCacheTest, AnEntryWithAValueMissingMistypedOrUnreadableIsNone)
 {
-    win::HWND window = nullptr;
-    std::uint32_t age = 7;
-    EXPECT_EQ(number(MainWindowCache::load(nullptr, &age)), -1);
-    EXPECT_EQ(age, 7u) << "nothing is touched without a window destination";
-
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
-    EXPECT_EQ(age, 0u);
-
-    inmemory::setStringValue(CacheKey, u"MainTeamsApp", u"196652");
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1) << "text is not a handle";
-
-    rememberMainWindow(handleOf(0x3002C), inmemory::now());
-    inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_DWORD, {1, 2, 3, 4});
-    age = 7;
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2);
-    EXPECT_EQ(window, handleOf(0x3002C));
-    EXPECT_EQ(age, 0u);
-
-    inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, {1, 2, 3, 4});
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2) << "a QWORD of four bytes";
-
-    rememberMainWindow(handleOf(0x3002C), inmemory::now());
-    inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 1);
-    inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED, 2);
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 2);
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+    };
+    const Case cases[] = {
+        {"nothing written", [] {}},
+        {"text is not a handle", [] { inmemory::setStringValue(CacheKey, u"MainTeamsApp", u"196652"); }},
+        {"a DWORD as the time stamp",
+         [] {
+             rememberMainWindow(handleOf(0x3002C), inmemory::now());
+             inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_DWORD, {1, 2, 3, 4});
+         }},
+        {"a QWORD of four bytes",
+         [] {
+             rememberMainWindow(handleOf(0x3002C), inmemory::now());
+             inmemory::setValue(CacheKey, u"MainTeamsApp/TimeStamp", win::REG_QWORD, {1, 2, 3, 4});
+         }},
+        {"the handle unreadable",
+         [] {
+             rememberMainWindow(handleOf(0x3002C), inmemory::now());
+             inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
+         }},
+        {"the time stamp unreadable",
+         [] {
+             rememberMainWindow(handleOf(0x3002C), inmemory::now());
+             inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED, 2);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.arrange();
+        EXPECT_FALSE(MainWindowCache::load());
+    }
 }
 
-TEST_F(MainWindowCacheTest, StoreFailuresGiveTheirCodesAndCloseEveryKey)
+TEST_F(MainWindowCacheTest, AFailedStoreKeepsWhatWasWrittenBeforeItAndClosesEveryKey)
 {
     struct Case {
         const char* function;
         int occurrence;
-        std::int32_t result;
-        bool handleWritten;
+        std::uint8_t handleLeft;  // the first byte of "MainTeamsApp" afterwards (0x10: the earlier run's)
     };
     const Case cases[] = {
-        {"createRegistryKey", 1, 1, false},  // the parent
-        {"createRegistryKey", 2, 1, false},  // "Volatile" below it
-        {"setRegistryValue", 1, 2, false},
-        {"setRegistryValue", 2, 3, true},
+        {"createRegistryKey", 1, 0x10},  // the parent
+        {"createRegistryKey", 2, 0x10},  // "Volatile" below it
+        {"setRegistryValue", 1, 0x10},
+        {"setRegistryValue", 2, 0x20},   // the new handle beside the earlier stamp: no rollback
     };
     for (const Case& c : cases) {
-        SetUp();
-        if (c.result >= 2) {
+        SCOPED_TRACE(std::string(c.function) + " #" + std::to_string(c.occurrence));
+        fresh();
+        const bool earlierEntry = std::string_view(c.function) == "setRegistryValue";
+        if (earlierEntry) {
             rememberMainWindow(handleOf(0x1110), 12345);  // an earlier run's entry
         }
         inmemory::failCall(c.function, win::ERROR_ACCESS_DENIED, c.occurrence);
-        EXPECT_EQ(number(MainWindowCache::store(handleOf(0x2220))), c.result) << c.function << c.occurrence;
-        EXPECT_EQ(inmemory::openKeyCount(), 0u) << c.function << c.occurrence;
-        if (c.result >= 2) {
-            const std::uint8_t expected = c.handleWritten ? 0x20 : 0x10;
-            EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp")[0], expected) << c.function;
-            EXPECT_EQ(storedStamp(), 12345u) << "the earlier stamp stays: no rollback";
+        MainWindowCache::store(handleOf(0x2220));
+        EXPECT_EQ(inmemory::openKeyCount(), 0u);
+        if (earlierEntry) {
+            const std::vector<std::uint8_t> handle = inmemory::valueBytes(CacheKey, u"MainTeamsApp");
+            EXPECT_EQ(handle.empty() ? 0 : handle[0], c.handleLeft);
+            EXPECT_EQ(storedStamp(), 12345u);
+        } else {
+            EXPECT_FALSE(inmemory::keyExists(CacheKey)) << "no key, nothing written";
         }
     }
 
-    SetUp();
+    fresh();
     inmemory::denyRegistryWrite(ParentKey);
-    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x2220))), 1);
+    MainWindowCache::store(handleOf(0x2220));
+    EXPECT_FALSE(inmemory::keyExists(CacheKey));
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
 
 TEST_F(MainWindowCacheTest, ExistingOrdinaryCacheKeyIsUsedAsItIs)
 {
     inmemory::setStringValue(CacheKey, u"Other", u"kept");
-    EXPECT_EQ(number(MainWindowCache::store(handleOf(0x4440))), 0);
+    MainWindowCache::store(handleOf(0x4440));
+    EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp")[0], 0x40);
     EXPECT_FALSE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueString(CacheKey, u"Other"), u"kept");
     EXPECT_EQ(inmemory::callCount("createRegistryKey"), 0u);
@@ -585,22 +599,20 @@ TEST_F(MainWindowCacheTest, ExistingOrdinaryCacheKeyIsUsedAsItIs)
 
 TEST_F(MainWindowCacheTest, AClockThatCannotBeReadNeverMakesAnEntryLookFresh)
 {
-    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
-    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
-    win::HWND window = nullptr;
-    std::uint32_t age = 0;
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
-    EXPECT_EQ(age, 0xFFFFFFFFu) << "an unknown writing time counts as too old";
-
-    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
-    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
-    EXPECT_EQ(age, 0xFFFFFFFFu) << "an unknown current time counts as a stamp from the future";
-
-    inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER, 1, -1);
-    ASSERT_EQ(number(MainWindowCache::store(handleOf(0x5550))), 0);
-    EXPECT_EQ(number(MainWindowCache::load(&window, &age)), 0);
-    EXPECT_EQ(age, 0xFFFFFFFFu) << "two unknown times are no age of 0";
+    const auto ageAfter = [](int failingStore, int failingLoad) {
+        if (failingStore > 0) {
+            inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
+        }
+        MainWindowCache::store(handleOf(0x5550));
+        if (failingLoad > 0) {
+            inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
+        }
+        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        return loaded ? loaded->ageSeconds : 0u;
+    };
+    EXPECT_EQ(ageAfter(1, 0), 0xFFFFFFFFu) << "an unknown writing time counts as too old";
+    EXPECT_EQ(ageAfter(0, 1), 0xFFFFFFFFu) << "an unknown current time counts as a stamp from the future";
+    EXPECT_EQ(ageAfter(1, 1), 0xFFFFFFFFu) << "two unknown times are no age of 0";
 }
 
 TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)

@@ -172,11 +172,11 @@ bool pathBelow(HKEY key, const char16_t* subKey, std::u16string& path)
 
 // The start of a call on the key at `subKey` below `key`: false, with the
 // status to return, when a planned fault hits it or `key` is no key.
-bool enterBelow(const char* function, HKEY key, const char16_t* subKey, std::u16string& path, LSTATUS& status)
+bool enterBelow(const char* function, HKEY key, const char16_t* subKey, std::u16string& path, DWORD& status)
 {
     DWORD error = 0;
     const bool fails = enter(function, error);
-    status = static_cast<LSTATUS>(fails ? error : ERROR_INVALID_HANDLE);
+    status = (fails ? error : ERROR_INVALID_HANDLE);
     return !fails && pathBelow(key, subKey, path);
 }
 
@@ -210,38 +210,38 @@ DWORD restrictionFor(DWORD type)
 
 }  // namespace
 
-LSTATUS openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, HKEY* result)
+DWORD openRegistryKey(HKEY key, const char16_t* subKey, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
-    LSTATUS status = 0;
+    DWORD status = 0;
     std::u16string path;
     if (!enterBelow("openRegistryKey", key, subKey, path, status)) {
         return status;
     }
     const Key* target = keyAt(path);
     if (target == nullptr) {
-        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+        return ERROR_FILE_NOT_FOUND;
     }
     if (target->writeDenied && wantsWrite(desiredAccess)) {
-        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
     }
     // The classes root itself stays the view: what is opened below it later
     // is looked up in both hives again.
     const bool classesRoot = key == HKEY_CLASSES_ROOT && (subKey == nullptr || subKey[0] == 0);
     *result = openKeyHandle(classesRoot ? u"HKCR" : path, desiredAccess);
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
-LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWORD desiredAccess, HKEY* result)
+DWORD createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWORD desiredAccess, HKEY* result)
 {
     *result = nullptr;
-    LSTATUS status = 0;
+    DWORD status = 0;
     std::u16string path;
     if (!enterBelow("createRegistryKey", key, subKey, path, status)) {
         return status;
     }
     if (!isRoot(key) && (findHandle(reinterpret_cast<std::uintptr_t>(key))->access & KEY_CREATE_SUB_KEY) == 0) {
-        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
     }
     // Every missing level is made, unless the nearest existing key above them
     // is protected; an existing key itself refuses only a write access.
@@ -252,7 +252,7 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
     }
     const bool refused = missing.empty() ? wantsWrite(desiredAccess) : true;
     if (keyAt(existing)->writeDenied && refused) {
-        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
         Key made{.path = *level};
@@ -260,35 +260,35 @@ LSTATUS createRegistryKey(HKEY key, const char16_t* subKey, bool isVolatile, DWO
         machine().keys.emplace(fold(*level), made);
     }
     *result = openKeyHandle(path, desiredAccess);
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
-LSTATUS setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const void* value, DWORD size)
+DWORD setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const void* value, DWORD size)
 {
     DWORD error = 0;
     if (enter("setRegistryValue", error)) {
-        return static_cast<LSTATUS>(error);
+        return error;
     }
     const OpenHandle* open = findHandle(reinterpret_cast<std::uintptr_t>(key));
     Key* target = open != nullptr && open->kind == HandleKind::RegistryKey ? keyAt(open->path) : nullptr;
     if (target == nullptr) {
-        return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
+        return ERROR_INVALID_HANDLE;
     }
     if ((open->access & KEY_SET_VALUE) == 0 || target->writeDenied) {
-        return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
     }
     const auto* data = static_cast<const BYTE*>(value);
     const std::u16string name = valueName != nullptr ? valueName : u"";
     target->values[fold(name)] = {name, inmemory::detail::Value{type, std::vector<std::uint8_t>(data, data + size)}};
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
 namespace {
 
-LSTATUS readValue(const char* function, HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
+DWORD readValue(const char* function, HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
                   DWORD* type, void* data, DWORD* size)
 {
-    LSTATUS status = 0;
+    DWORD status = 0;
     std::u16string path;
     if (!enterBelow(function, key, subKey, path, status)) {
         return status;
@@ -296,13 +296,13 @@ LSTATUS readValue(const char* function, HKEY key, const char16_t* subKey, const 
     // Windows refuses an expandable-string restriction unless RRF_NOEXPAND
     // comes with it, whatever the value holds.
     if ((flags & RRF_RT_REG_EXPAND_SZ) != 0 && (flags & RRF_NOEXPAND) == 0) {
-        return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
     }
     const Key* target = keyAt(path);
     const auto found = target != nullptr ? target->values.find(fold(valueName != nullptr ? valueName : u""))
                                          : decltype(target->values)::const_iterator{};
     if (target == nullptr || found == target->values.end()) {
-        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+        return ERROR_FILE_NOT_FOUND;
     }
     const inmemory::detail::Value& value = found->second.second;
     // Without RRF_NOEXPAND an expandable string is expanded and handed out as
@@ -312,7 +312,7 @@ LSTATUS readValue(const char* function, HKEY key, const char16_t* subKey, const 
     // A DWORD or QWORD restriction also requires the exact size.
     if ((flags & restrictionFor(delivered)) == 0 || (value.type == REG_DWORD && value.bytes.size() != 4) ||
         (value.type == REG_QWORD && value.bytes.size() != 8)) {
-        return static_cast<LSTATUS>(ERROR_UNSUPPORTED_TYPE);
+        return ERROR_UNSUPPORTED_TYPE;
     }
     if (type != nullptr) {
         *type = delivered;
@@ -333,38 +333,38 @@ LSTATUS readValue(const char* function, HKEY key, const char16_t* subKey, const 
         *size = needed;
     }
     if (!fits) {
-        return static_cast<LSTATUS>(ERROR_MORE_DATA);
+        return ERROR_MORE_DATA;
     }
     if (data != nullptr) {
         std::memcpy(data, bytes.data(), needed);
     }
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-LSTATUS readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
+DWORD readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
                           void* data, DWORD* size)
 {
     return readValue("readRegistryValue", key, subKey, valueName, flags, type, data, size);
 }
 
-LSTATUS readLogSettingValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
+DWORD readLogSettingValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
                             void* data, DWORD* size)
 {
     return readValue("readLogSettingValue", key, subKey, valueName, flags, type, data, size);
 }
 
-LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
+DWORD deleteRegistryTree(HKEY key, const char16_t* subKey)
 {
-    LSTATUS status = 0;
+    DWORD status = 0;
     std::u16string path;
     if (!enterBelow("deleteRegistryTree", key, subKey, path, status)) {
         return status;
     }
     path = fold(path);
     if (keyAt(path) == nullptr) {
-        return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+        return ERROR_FILE_NOT_FOUND;
     }
     auto& keys = machine().keys;
     const auto inTree = [&path](const std::u16string& folded) {
@@ -372,13 +372,13 @@ LSTATUS deleteRegistryTree(HKEY key, const char16_t* subKey)
     };
     for (const auto& [folded, k] : keys) {
         if (inTree(folded) && k.writeDenied) {
-            return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+            return ERROR_ACCESS_DENIED;
         }
     }
     for (auto it = keys.begin(); it != keys.end();) {
         it = inTree(it->first) ? keys.erase(it) : std::next(it);
     }
-    return static_cast<LSTATUS>(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
 void closeRegistryKey(HKEY key)
