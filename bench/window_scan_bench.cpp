@@ -32,7 +32,7 @@ const std::u16string BrowserImage = u"\\Device\\HarddiskVolume3\\Program Files\\
 constexpr std::size_t CallRecordLimit = 1 << 20;
 
 struct Desktop {
-    std::optional<DiagnosticLog> log;
+    std::optional<logging::DiagnosticLog> log;
     win::HWND callWindow = nullptr;
 
     explicit Desktop(int windows) { build(windows); }
@@ -86,7 +86,7 @@ void scan(benchmark::State& state)
     Desktop desktop(windows);
     {
         const std::size_t before = inmemory::calls().size();
-        const TeamsWindowScan once = scanTeamsWindows(*desktop.log);
+        const teams::TeamsWindowScan once = teams::scanTeamsWindows(*desktop.log);
         if (once.notificationWindow == nullptr) {
             state.SkipWithError("the scan did not find the notification window");
             return;
@@ -94,7 +94,7 @@ void scan(benchmark::State& state)
         reportCalls(state, before);
     }
     for (auto _ : state) {
-        const TeamsWindowScan result = scanTeamsWindows(*desktop.log);
+        const teams::TeamsWindowScan result = teams::scanTeamsWindows(*desktop.log);
         benchmark::DoNotOptimize(result.notificationWindow);
         if (inmemory::calls().size() > CallRecordLimit) {
             state.PauseTiming();
@@ -108,21 +108,21 @@ void lookup(benchmark::State& state)
 {
     const int windows = static_cast<int>(state.range(0));
     Desktop desktop(windows);
-    std::optional<TeamsWindowScan> result(scanTeamsWindows(*desktop.log));
+    std::optional<teams::TeamsWindowScan> result(teams::scanTeamsWindows(*desktop.log));
     {
         const std::size_t before = inmemory::calls().size();
-        if (findCallWindow(*result, u"John Smith", false) != desktop.callWindow) {
+        if (teams::findCallWindow(*result, u"John Smith", false) != desktop.callWindow) {
             state.SkipWithError("the lookup did not find John Smith's call window");
             return;
         }
         reportCalls(state, before);
     }
     for (auto _ : state) {
-        benchmark::DoNotOptimize(findCallWindow(*result, u"John Smith", false));
+        benchmark::DoNotOptimize(teams::findCallWindow(*result, u"John Smith", false));
         if (inmemory::calls().size() > CallRecordLimit) {
             state.PauseTiming();
             desktop.build(windows);
-            result.emplace(scanTeamsWindows(*desktop.log));
+            result.emplace(teams::scanTeamsWindows(*desktop.log));
             state.ResumeTiming();
         }
     }

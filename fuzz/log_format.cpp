@@ -229,7 +229,7 @@ void logEntry(fuzz::Input& input)
     }
     // A formatted text is cut before a pair it cannot hold whole; a finished
     // one, as it is.
-    const std::size_t limit = DiagnosticLog::TextCapacity - 1;
+    const std::size_t limit = logging::DiagnosticLog::TextCapacity - 1;
     expected = expected.substr(0, which != 7 && expected.size() > limit && isHigh(expected[limit - 1]) ? limit - 1
                                                                                                        : limit);
     echoed = which == 7 ? raw : expected;

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::size_t SlotCount = InvocationParameters::Count;
+constexpr std::size_t SlotCount = url::InvocationParameters::Count;
 const char16_t* const Names[SlotCount] = {u"action", u"participant", u"participantnumber", u"participant2",
                                           u"participant2number"};
 
@@ -140,9 +140,9 @@ Expected model(std::u16string_view url)
             if (segment.size() > name.size() && sameNoCase(segment.substr(0, name.size()), name) &&
                 segment[name.size()] == u'=') {
                 const std::u16string decoded = unescape(segment.substr(name.size() + 1), false);
-                if (decoded.size() >= InvocationParameter::Capacity || decoded.find(u'\0') != std::u16string::npos) {
+                if (decoded.size() >= url::InvocationParameter::Capacity || decoded.find(u'\0') != std::u16string::npos) {
                     e.stoppedAt = slot;
-                    e.result = decoded.size() >= InvocationParameter::Capacity ? -4 : -6;
+                    e.result = decoded.size() >= url::InvocationParameter::Capacity ? -4 : -6;
                     return e;
                 }
                 e.values[slot] = decoded;
@@ -164,18 +164,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<char16_t> url(text.begin(), text.end());
     url.push_back(0);
 
-    InvocationParameters table;
-    const std::int32_t result = number(parseUrlParameters(url.data(), u"TeamsCall", table));
+    url::InvocationParameters table;
+    const std::int32_t result = number(url::parseUrlParameters(url.data(), u"TeamsCall", table));
     const Expected expected = model(text);
     if (result != expected.result) {
         fuzz::fail("result differs from the model", text);
     }
     for (std::size_t slot = 0; slot < SlotCount; ++slot) {
-        const InvocationParameter& p = table.slots[slot];
+        const url::InvocationParameter& p = table.slots[slot];
         if (std::u16string(p.name) != Names[slot]) {
             fuzz::fail("a slot name changed", text);
         }
-        const auto* terminator = std::char_traits<char16_t>::find(p.value, InvocationParameter::Capacity, u'\0');
+        const auto* terminator = std::char_traits<char16_t>::find(p.value, url::InvocationParameter::Capacity, u'\0');
         if (terminator == nullptr) {
             fuzz::fail("a value is not terminated within its 256 units", text);
         }

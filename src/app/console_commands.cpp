@@ -5,6 +5,8 @@
 #include "teams/teams_window_scan.h"
 #include "util/strings.h"
 
+namespace app {
+
 namespace {
 
 enum class Command { Register, Unregister, DebugInfo, ValidateConfig, Help, None };
@@ -50,12 +52,12 @@ Command recognise(const char16_t* commandLine)
 
 }  // namespace
 
-ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine)
+ConsoleCommandResult runConsoleCommand(logging::DiagnosticLog& log, const char16_t* commandLine)
 {
     if (commandLine == nullptr) {
         commandLine = u"";
     }
-    const ProtocolHandler handler{&log};
+    const registration::ProtocolHandler handler{&log};
     switch (recognise(commandLine)) {
     case Command::Register:
         log.print(u"Registering protocol handler...\n");
@@ -64,10 +66,10 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
         log.print(u"Unregistering protocol handler...\n");
         return {static_cast<std::int32_t>(handler.unregisterHandler())};
     case Command::DebugInfo: {
-        const TeamsWindowScan scan = scanTeamsWindows(log);
-        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // for the reader
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
+        [[maybe_unused]] const std::int32_t listed = teams::listTeamsWindows(scan);  // for the reader
         // Support sees every window of a Teams process, whatever its class.
-        listTeamsProcessWindows(scan);
+        teams::listTeamsProcessWindows(scan);
         // Where support finds the day's entries: the user's own folder when
         // the policy keeps them there or the shared one could not take them.
         log.reportFolderInUse();
@@ -76,8 +78,8 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
     }
     case Command::ValidateConfig: {
         log.print(u"Validating configuration...\n");
-        const ValidateResult result = handler.validate();
-        if (result == ValidateResult::Valid) {
+        const registration::ValidateResult result = handler.validate();
+        if (result == registration::ValidateResult::Valid) {
             log.print(u"Protocol handler is registered and appears to be valid.\n");
         } else {
             log.print(u"Protocol handler registration is missing or invalid (error %d).\n",
@@ -97,3 +99,5 @@ ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* comma
     log.print(u"Invalid command line syntax \"%s\"\n", commandLine);
     return {ExitInvalidSyntax};
 }
+
+}  // namespace app

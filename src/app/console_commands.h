@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
+namespace logging {
 class DiagnosticLog;
+}  // namespace logging
+
+namespace app {
 
 // Exit codes of the console commands besides 0 (done) and the Windows error a
 // registry command printed. A deployment script runs "/registerhandler" and
@@ -19,4 +23,6 @@ struct [[nodiscard]] ConsoleCommandResult {
 
 // Runs the command at the start of the whole command line (not limited in
 // length).
-[[nodiscard]] ConsoleCommandResult runConsoleCommand(DiagnosticLog& log, const char16_t* commandLine);
+[[nodiscard]] ConsoleCommandResult runConsoleCommand(logging::DiagnosticLog& log, const char16_t* commandLine);
+
+}  // namespace app

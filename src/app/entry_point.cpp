@@ -9,64 +9,67 @@
 #include "url/invocation_parameters.h"
 #include "util/strings.h"
 
+namespace app {
+
 namespace {
 
 constexpr char16_t SchemeName[] = u"Velmorathis.Mirrowcast";
 constexpr char16_t CommandName[] = u"TeamsCall";
 constexpr char16_t DebugSwitch[] = u"--debug";
 
-std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* url, int showCommand)
+std::int32_t runProtocolUrl(logging::DiagnosticLog& log, win::HINSTANCE instance, const char16_t* protocolUrl,
+                            int showCommand)
 {
-    InvocationParameters parameters;
-    const UrlParseResult parsed = parseUrlParameters(url, CommandName, parameters);
-    if (parsed != UrlParseResult::Parsed) {
+    url::InvocationParameters parameters;
+    const url::UrlParseResult parsed = url::parseUrlParameters(protocolUrl, CommandName, parameters);
+    if (parsed != url::UrlParseResult::Parsed) {
         log.print(u"Invalid parameter(s) %d\n", static_cast<std::int32_t>(parsed));
         return ExitOk;
     }
-    for (const InvocationParameter& slot : parameters.slots) {
+    for (const url::InvocationParameter& slot : parameters.slots) {
         if (slot.value[0] != 0) {
             log.print(u"%s=%s\n", slot.name, slot.value);
         }
     }
 
-    const InvocationParameter& who = parameters.slots[InvocationParameters::Participant];
-    const Participant participant{who.value, who.matched};
-    const char16_t* action = parameters.slots[InvocationParameters::Action].value;
+    const url::InvocationParameter& who = parameters.slots[url::InvocationParameters::Participant];
+    const teams::Participant participant{who.value, who.matched};
+    const char16_t* action = parameters.slots[url::InvocationParameters::Action].value;
     const bool answer = util::compareNoCase(action, u"answercall") == 0;
     // An answer takes its turn before it looks at the desktop: a duplicate
     // of a run that answers, or just answered, this caller looks at nothing
     // and presses nothing.
-    AnswerTurn turn;
+    teams::AnswerTurn turn;
     if (answer && !turn.take(log, participant)) {
         return ExitOk;
     }
 
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     const char16_t* mainInsert = u"";
     if (scan.mainWindow != nullptr) {
         mainInsert = scan.mainFromCache ? u" (Teams main app known)" : u" (Teams main app identified)";
     }
     const char16_t* notificationInsert = u"";
     if (scan.notificationWindow != nullptr) {
-        if (scan.notificationMatch == NotificationMatch::ByTitle) {
+        if (scan.notificationMatch == teams::NotificationMatch::ByTitle) {
             notificationInsert = u" (Call notification identified)";
-        } else if (scan.notificationMatch == NotificationMatch::ByExclusion) {
+        } else if (scan.notificationMatch == teams::NotificationMatch::ByExclusion) {
             notificationInsert = u" (Call notification found)";
         }
     }
     log.print(u"Protocolhandler invoked%s%s...\n", mainInsert, notificationInsert);
 
     if (answer) {
-        answerCall(scan, participant, turn);
+        teams::answerCall(scan, participant, turn);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"closecallwindow") == 0) {
-        closeCallWindow(scan, participant);
+        teams::closeCallWindow(scan, participant);
         return ExitOk;
     }
     if (util::compareNoCase(action, u"validateconfig") == 0) {
-        [[maybe_unused]] const std::int32_t listed = listTeamsWindows(scan);  // the count is for the log's reader
-        return showStatusWindow(log, instance, showCommand, false);
+        [[maybe_unused]] const std::int32_t listed = teams::listTeamsWindows(scan);  // the count is for the log's reader
+        return ui::showStatusWindow(log, instance, showCommand, false);
     }
     // A browser never sees this exit code; support and whoever starts the
     // program from a script do. The message has no line break, as support
@@ -77,7 +80,7 @@ std::int32_t runProtocolUrl(DiagnosticLog& log, win::HINSTANCE instance, const c
 
 }  // namespace
 
-std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
+std::int32_t runEntryPoint(logging::DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
                            int showCommand)
 {
     if (commandLine == nullptr) {
@@ -92,7 +95,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         // length limit.
         const ConsoleCommandResult result = runConsoleCommand(log, commandLine);
         if (result.wantsStatusWindow) {
-            return showStatusWindow(log, instance, showCommand, false);
+            return ui::showStatusWindow(log, instance, showCommand, false);
         }
         return result.exitCode;
     }
@@ -122,7 +125,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
         if (quotedTooLong) {
             // Cut, its last parameters would be lost or changed without a
             // word; no browser hands over such a URL anyway.
-            log.print(u"Invalid parameter(s) %d\n", static_cast<std::int32_t>(UrlParseResult::UrlTooLong));
+            log.print(u"Invalid parameter(s) %d\n", static_cast<std::int32_t>(url::UrlParseResult::UrlTooLong));
             return ExitOk;
         }
         return runProtocolUrl(log, instance, workingCopy, showCommand);
@@ -132,7 +135,7 @@ std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const ch
     }
     if (util::compareNoCaseN(workingCopy, DebugSwitch, 7) == 0) {
         // Whatever follows the switch is ignored.
-        return showStatusWindow(log, instance, showCommand, true);
+        return ui::showStatusWindow(log, instance, showCommand, true);
     }
     return ExitOk;
 }
@@ -161,3 +164,5 @@ const char16_t* skipProgramName(const char16_t* fullCommandLine)
     }
     return p;
 }
+
+}  // namespace app

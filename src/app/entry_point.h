@@ -12,7 +12,11 @@
 
 #include "winapi/types.h"
 
+namespace logging {
 class DiagnosticLog;
+}  // namespace logging
+
+namespace app {
 
 // Exit codes of the URL forms, read by scripts and support (a browser hands
 // the URL over and never learns the result). The console commands' own are in
@@ -27,9 +31,11 @@ constexpr std::size_t WorkingCopyCapacity = 2084;
 
 // Dispatches the command line (the part after the program name, as a GUI
 // program's entry receives it) and returns the process exit code.
-std::int32_t runEntryPoint(DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
+std::int32_t runEntryPoint(logging::DiagnosticLog& log, win::HINSTANCE instance, const char16_t* commandLine,
                            int showCommand);
 
 // The command line without the program's own name and the blanks and control
 // characters (up to U+0020) after it, as wWinMain receives it.
 const char16_t* skipProgramName(const char16_t* fullCommandLine);
+
+}  // namespace app

@@ -10,6 +10,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     // Our own cut of GetCommandLineW rather than the runtime's argument, so the
     // program name is skipped by one known rule on every toolchain.
-    const char16_t* commandLine = skipProgramName(win::commandLine());
-    return runProgram(reinterpret_cast<win::HINSTANCE>(instance), commandLine, showCommand);
+    const char16_t* commandLine = app::skipProgramName(win::commandLine());
+    return app::runProgram(reinterpret_cast<win::HINSTANCE>(instance), commandLine, showCommand);
 }

@@ -5,6 +5,8 @@
 #include "winapi/desktop.h"
 #include "winapi/system.h"
 
+namespace app {
+
 namespace {
 
 // A GUI program started from a command prompt does not hold the prompt: cmd
@@ -14,7 +16,7 @@ namespace {
 // the console (or the terminal that owns a pseudo-console's window): after an
 // answer it would otherwise restore the call window just minimised, or send a
 // half-typed chat message in Teams.
-void releaseConsole()
+void releaseConsoleAndRedrawPrompt()
 {
     const win::HWND console = win::consoleWindow();
     win::releaseConsole();
@@ -37,12 +39,14 @@ std::int32_t runProgram(win::HINSTANCE instance, const char16_t* commandLine, in
     const bool console = win::attachParentConsole();
     std::int32_t exitCode = 0;
     {
-        DiagnosticLog log;
+        logging::DiagnosticLog log;
         log.open(console);
         exitCode = runEntryPoint(log, instance, commandLine, showCommand);
     }
     if (console) {
-        releaseConsole();
+        releaseConsoleAndRedrawPrompt();
     }
     return exitCode;
 }
+
+}  // namespace app

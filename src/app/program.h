@@ -7,7 +7,11 @@
 
 #include "winapi/types.h"
 
+namespace app {
+
 // Attaches to the parent's console when there is one, opens the log, runs the
 // entry point on the command line (the part after the program's name) and,
 // when a console was attached, releases it. Returns the exit code.
 std::int32_t runProgram(win::HINSTANCE instance, const char16_t* commandLine, int showCommand);
+
+}  // namespace app

@@ -10,6 +10,8 @@
 #include "winapi/registry.h"
 #include "winapi/system.h"
 
+namespace logging {
+
 namespace {
 
 constexpr char16_t LogFolderName[] = u"Velmorathis\\Velmorathis Mirrowcast\\";
@@ -602,3 +604,5 @@ void DiagnosticLog::writeToConsole(const char16_t* text, std::size_t length)
     // A console that cannot be written to has nobody reading it.
     [[maybe_unused]] const bool written = win::writeConsole(text, length);
 }
+
+}  // namespace logging

@@ -25,6 +25,8 @@
 #include "util/format.h"
 #include "util/handles.h"
 
+namespace logging {
+
 class DiagnosticLog {
 public:
     static constexpr std::size_t PathCapacity = 260;
@@ -150,3 +152,5 @@ private:
 // per entry.
 constexpr std::uint32_t LogBusyRetryPauseMs = 10;
 constexpr std::uint32_t LogBusyRetryLimitMs = 1000;
+
+}  // namespace logging

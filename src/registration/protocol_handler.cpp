@@ -6,6 +6,8 @@
 #include "winapi/registry.h"
 #include "winapi/system.h"
 
+namespace registration {
+
 using win::DWORD;
 using win::HKEY;
 using win::HKEY_CLASSES_ROOT;
@@ -249,3 +251,5 @@ DWORD ProtocolHandler::unregisterHandler() const
     log->print(u"Protocol handler successfully removed.\n");
     return win::ERROR_SUCCESS;
 }
+
+}  // namespace registration

@@ -14,7 +14,11 @@
 
 #include "winapi/types.h"
 
+namespace logging {
 class DiagnosticLog;
+}  // namespace logging
+
+namespace registration {
 
 // The numbers are the ones "/validateconfig" shows as its error.
 enum class ValidateResult : std::int32_t {
@@ -42,9 +46,11 @@ struct ProtocolHandler {
     // else the Windows error it reported.
     [[nodiscard]] win::DWORD unregisterHandler() const;
 
-    DiagnosticLog* log = nullptr;  // the process's log, not owned
+    logging::DiagnosticLog* log = nullptr;  // the process's log, not owned
 };
 
 // "Access denied" for error 5, "system error" for every other number: the two
 // texts the user sees next to a Windows error number.
 const char16_t* registryErrorText(win::DWORD error);
+
+}  // namespace registration

@@ -8,6 +8,8 @@
 #include "winapi/registry.h"
 #include "winapi/system.h"
 
+namespace teams {
+
 namespace {
 
 constexpr char16_t AnswerMutexName[] = u"Local\\Velmorathis.Mirrowcast.Answer";
@@ -116,7 +118,7 @@ AnswerTurn::~AnswerTurn()
     }
 }
 
-bool AnswerTurn::take(DiagnosticLog& log, const Participant& participant)
+bool AnswerTurn::take(logging::DiagnosticLog& log, const Participant& participant)
 {
     taken = true;
     shown = participant.text != nullptr && participant.text[0] != 0 ? participant.text : NoParticipant;
@@ -196,7 +198,7 @@ bool AnswerTurn::anotherIsWaiting() const
     return holdsAnswer && waitingSignal && win::isEventSet(waitingSignal.get());
 }
 
-bool AnswerTurn::answeredJustNow(DiagnosticLog& log) const
+bool AnswerTurn::answeredJustNow(logging::DiagnosticLog& log) const
 {
     if (!taken) {
         return false;
@@ -249,3 +251,5 @@ void AnswerTurn::recordKeys() const
             volatileKey.get(), RecentAnswersValue, win::REG_MULTI_SZ, list, static_cast<win::DWORD>(used * sizeof(char16_t)));
     }
 }
+
+}  // namespace teams

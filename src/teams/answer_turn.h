@@ -23,6 +23,8 @@
 #include "util/handles.h"
 #include "winapi/desktop.h"
 
+namespace teams {
+
 // A run for the caller an answer's keys went to this long ago is the same
 // click again: Teams rings for 30 s. For a queue's calls (KVX) or no
 // participant, one attendant answers call after call, so only a double
@@ -46,7 +48,7 @@ public:
     // answers the same participant now or did within the repeat window, or
     // another answer did not end within 65 s). A lock that cannot be had
     // for any other reason is said once and the run goes on without it.
-    [[nodiscard]] bool take(DiagnosticLog& log, const Participant& participant);
+    [[nodiscard]] bool take(logging::DiagnosticLog& log, const Participant& participant);
 
     // The run had to wait for another answer to end: the pop-up it was sent
     // for may have gone meanwhile, and a new one is another caller's.
@@ -55,7 +57,7 @@ public:
     [[nodiscard]] bool anotherIsWaiting() const;
     // True, after the log says so, when an answer's keys went to this
     // participant within the repeat window.
-    [[nodiscard]] bool answeredJustNow(DiagnosticLog& log) const;
+    [[nodiscard]] bool answeredJustNow(logging::DiagnosticLog& log) const;
     // The keys went to this participant's pop-up now.
     void recordKeys() const;
 
@@ -71,3 +73,5 @@ private:
     util::UniqueSessionObject answerLock;
     util::UniqueSessionObject waitingSignal;
 };
+
+}  // namespace teams

@@ -8,6 +8,8 @@
 #include "util/wait.h"
 #include "winapi/system.h"
 
+namespace teams {
+
 namespace {
 
 // Both waits end after 30 seconds, by the clock, when Teams never shows the
@@ -95,7 +97,7 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
     if (ringingClientHasTheForeground(scan, popUpItself)) {
         return true;
     }
-    DiagnosticLog& log = *scan.log;
+    logging::DiagnosticLog& log = *scan.log;
     log.print(u"Bringing Teams call notification window to the foreground...\n");
     // Refused at once or not, the foreground is what counts.
     [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
@@ -111,13 +113,13 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
 // Teams' classes belongs to (read once per window), and its last look's
 // Teams windows: a full look's in z-order, a quick look's as found by class.
 struct AnswerRun {
-    teams::WindowIdentities identities;
-    teams::TeamsWindows teams;
+    detail::WindowIdentities identities;
+    detail::TeamsWindows teams;
 };
 
 void lookAtTeamsWindows(const TeamsWindowScan& run, AnswerRun& state, bool full)
 {
-    teams::lookAtTeamsWindows(run, state.identities, full, state.teams);
+    detail::lookAtTeamsWindows(run, state.identities, full, state.teams);
 }
 
 // With two calls ringing, the keys answer the one Teams takes for the
@@ -126,7 +128,7 @@ void lookAtTeamsWindows(const TeamsWindowScan& run, AnswerRun& state, bool full)
 // titles name nobody): then that pop-up is the run's, and only it may have
 // the foreground for the keys. False, after saying so, when the pop-ups
 // showing cannot be told apart. `popUpItself`: set when there were several.
-bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const teams::ParticipantQuery& query,
+bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const detail::ParticipantQuery& query,
                        bool& popUpItself)
 {
     lookAtTeamsWindows(run, state, false);
@@ -137,11 +139,11 @@ bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const teams::Part
     for (std::size_t i = 0; i < state.teams.count; ++i) {
         const win::HWND window = state.teams.windows[i];
         if (!win::readWindowState(window, facts) || !facts.visible ||
-            !teams::hasNotificationTitle(*run.recognition, facts.title)) {
+            !detail::hasNotificationTitle(*run.recognition, facts.title)) {
             continue;
         }
         ++showing;
-        if (teams::nameInTitle(query, window, facts) == util::NameMatch::Whole) {
+        if (detail::nameInTitle(query, window, facts) == util::NameMatch::Whole) {
             ++naming;
             named = window;
         }
@@ -166,7 +168,7 @@ bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const teams::Part
 // answered this caller meanwhile. Checked once more, just before the keys.
 bool stillRingingAtTheKeys(const TeamsWindowScan& run, bool popUpItself, const AnswerTurn& turn)
 {
-    DiagnosticLog& log = *run.log;
+    logging::DiagnosticLog& log = *run.log;
     if (!win::isWindowVisible(run.notificationWindow)) {
         log.print(u"Teams call notification window closed before the keys were sent; keys not sent.\n");
         return false;
@@ -180,7 +182,7 @@ bool stillRingingAtTheKeys(const TeamsWindowScan& run, bool popUpItself, const A
 
 // A command that could not even be posted is said so: the log would otherwise
 // read as if the window had been minimised or closed.
-void postCommand(DiagnosticLog& log, win::HWND window, win::SystemCommand command)
+void postCommand(logging::DiagnosticLog& log, win::HWND window, win::SystemCommand command)
 {
     const win::DWORD error = win::postSystemCommand(window, command);
     if (error != win::ERROR_SUCCESS) {
@@ -190,7 +192,7 @@ void postCommand(DiagnosticLog& log, win::HWND window, win::SystemCommand comman
 
 // Watches the new Teams windows that are hidden: Teams shows its pop-up in a
 // window it made hidden. True when a new one is visible.
-bool watchNewWindows(const teams::TeamsWindows& found, teams::WaitLook& look)
+bool watchNewWindows(const detail::TeamsWindows& found, detail::WaitLook& look)
 {
     bool visible = false;
     win::WindowFacts facts;
@@ -209,7 +211,7 @@ bool watchNewWindows(const teams::TeamsWindows& found, teams::WaitLook& look)
 
 // True when a watched window has turned visible; such a window is watched no
 // more: shown, it is the full looks' like any other.
-bool aWatchedWindowShows(teams::WaitLook& look)
+bool aWatchedWindowShows(detail::WaitLook& look)
 {
     bool shows = false;
     for (std::size_t i = 0; i < look.watchedCount;) {
@@ -231,7 +233,7 @@ bool aWatchedWindowShows(teams::WaitLook& look)
 // call). Such a window becomes the run's notification window.
 bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t limitMs)
 {
-    DiagnosticLog& log = *run.log;
+    logging::DiagnosticLog& log = *run.log;
     log.print(u"Waiting for Teams call notification window to popup...\n");
     const win::HWND scanned = run.notificationWindow;
     if (scanned == nullptr) {
@@ -243,7 +245,7 @@ bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t l
             return true;
         }
     }
-    teams::WaitLook look;
+    detail::WaitLook look;
     // The first look is a full one: it learns which Teams windows there are
     // and which of them are hidden.
     return util::lookUntil(limitMs, QuickLookPauseMs, FullLookIntervalMs, true, [&](bool full, std::uint64_t) {
@@ -259,7 +261,7 @@ bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t l
         if (!newOneShows && !watchedOneShows && !full) {
             return false;
         }
-        const teams::NotificationFinding found = teams::findNotification(*run.recognition, state.teams);
+        const detail::NotificationFinding found = detail::findNotification(*run.recognition, state.teams);
         if (found.window == nullptr || !found.visible) {
             return false;
         }
@@ -277,8 +279,8 @@ bool waitForNotification(TeamsWindowScan& run, AnswerRun& state, std::uint64_t l
 // among the visible ones then. Teams may show the call in a window it keeps
 // hidden until then: those are watched.
 struct WindowsAtKeys {
-    teams::KnownWindows visibleTeams;
-    teams::WaitLook look;
+    detail::KnownWindows visibleTeams;
+    detail::WaitLook look;
 };
 
 void noteWindowsAtKeys(const TeamsWindowScan& run, AnswerRun& state, WindowsAtKeys& atKeys)
@@ -311,11 +313,11 @@ struct CallWindowWait {
 // Waits for the call window that opens for this call; none after 30 seconds,
 // or sooner when another answer waits for its turn: that one's caller rings
 // now, and the session's answers take turns.
-CallWindowWait waitForCallWindow(const TeamsWindowScan& run, AnswerRun& state, const teams::ParticipantQuery& query,
-                                 WindowsAtKeys& atKeys, const AnswerTurn& turn, teams::PassedOverNames& passed)
+CallWindowWait waitForCallWindow(const TeamsWindowScan& run, AnswerRun& state, const detail::ParticipantQuery& query,
+                                 WindowsAtKeys& atKeys, const AnswerTurn& turn, detail::PassedOverNames& passed)
 {
-    teams::WaitLook& look = atKeys.look;
-    teams::EarlierWindows earlier{&atKeys.visibleTeams, false};
+    detail::WaitLook& look = atKeys.look;
+    detail::EarlierWindows earlier{&atKeys.visibleTeams, false};
     CallWindowWait result;
     // The first look follows the keys at once, and is a quick one: the
     // windows that were there are known, and a snapshot of a busy desktop
@@ -328,7 +330,7 @@ CallWindowWait waitForCallWindow(const TeamsWindowScan& run, AnswerRun& state, c
         earlier.acceptByName = sinceKeys >= NewWindowsOnlyMs;
         look.full = full;
         lookAtTeamsWindows(run, state, full);
-        result.window = teams::findNewCallWindow(run, query, state.teams, look, earlier, passed);
+        result.window = detail::findNewCallWindow(run, query, state.teams, look, earlier, passed);
         return result.window != nullptr;
     });
     return result;
@@ -341,8 +343,8 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
     // The run's own record: a notification window that appears while it
     // waits becomes the run's, for the keys, the lookup and the listing.
     TeamsWindowScan run = scan;
-    DiagnosticLog& log = *run.log;
-    const teams::ParticipantQuery query = teams::prepareParticipant(participant);
+    logging::DiagnosticLog& log = *run.log;
+    const detail::ParticipantQuery query = detail::prepareParticipant(participant);
     // Who the desktop's windows belong to, learnt once for the whole answer.
     AnswerRun state;
     if (!waitForNotification(run, state, turn.waited() ? WaitedTurnLimitMs : WaitLimitMs)) {
@@ -372,7 +374,7 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
     turn.recordKeys();
 
     log.print(u"Waiting for call window for participant \"%s\"...\n", query.none ? NoParticipant : query.shown);
-    teams::PassedOverNames passed;
+    detail::PassedOverNames passed;
     const CallWindowWait waited = waitForCallWindow(run, state, query, atKeys, turn, passed);
     if (waited.gaveWay) {
         log.print(u"Another answer is waiting; call window not minimised.\n");
@@ -382,7 +384,7 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
     // The main window is tried once, last: while Teams still opens the call
     // window, a main window showing a chat with the caller names them too.
     if (callWindow == nullptr) {
-        callWindow = teams::mainWindowNamingParticipant(run, query, true, passed);
+        callWindow = detail::mainWindowNamingParticipant(run, query, true, passed);
     }
     if (callWindow == nullptr) {
         log.print(u"Wait aborted, no call window detected.\n");
@@ -397,7 +399,7 @@ void answerCall(const TeamsWindowScan& scan, const Participant& participant, con
 
 void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant)
 {
-    DiagnosticLog& log = *scan.log;
+    logging::DiagnosticLog& log = *scan.log;
     const bool none = isEmpty(participant.text);
     log.print(u"Closing call window for participant \"%s\"...\n", none ? NoParticipant : participant.text);
     // Minimised call windows count here: the answer action minimises the very
@@ -416,14 +418,14 @@ void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant
 
 std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
 {
-    DiagnosticLog& log = *scan.log;
+    logging::DiagnosticLog& log = *scan.log;
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(scan, snapshot);
+    detail::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
     std::int32_t listed = 0;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
-        if (!teams::readTeamsWindow(*scan.recognition, window, facts)) {
+        if (!detail::readTeamsWindow(*scan.recognition, window, facts)) {
             continue;
         }
         if (listed == 0) {
@@ -448,9 +450,9 @@ std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
 
 void listTeamsProcessWindows(const TeamsWindowScan& scan)
 {
-    DiagnosticLog& log = *scan.log;
+    logging::DiagnosticLog& log = *scan.log;
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(scan, snapshot);
+    detail::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count; ++i) {
         const win::HWND window = snapshot.windows[i];
@@ -466,3 +468,5 @@ void listTeamsProcessWindows(const TeamsWindowScan& scan)
                   facts.visible ? 1 : 0, facts.minimized ? 1 : 0, static_cast<const char16_t*>(facts.title));
     }
 }
+
+}  // namespace teams

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <iterator>
 
+namespace teams {
+
 namespace {
 
 // Titles of Teams' call-in-progress windows, per language. Their titles can
@@ -23,7 +25,7 @@ constexpr char16_t NewWindowMarker[] = u"NewWindow";
 
 bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t* title)
 {
-    return teams::matchesList(title, CallInProgressTitles, std::size(CallInProgressTitles),
+    return detail::matchesList(title, CallInProgressTitles, std::size(CallInProgressTitles),
                               recognition.callInProgressTitles, true);
 }
 
@@ -41,18 +43,18 @@ bool holdsNewWindowMarker(const char16_t* title)
 bool mayBeCallWindow(const TeamsRecognition& recognition, const win::WindowFacts& facts, bool skipMinimized)
 {
     return facts.visible && !(skipMinimized && facts.minimized) && !hasCallInProgressTitle(recognition, facts.title) &&
-           !teams::hasNotificationTitle(recognition, facts.title);
+           !detail::hasNotificationTitle(recognition, facts.title);
 }
 
 // Whether the lookup takes a window that may be a call window for the
 // participant. `insideAllowed`: a name inside a longer one will do.
-bool takes(const TeamsWindowScan& scan, const teams::ParticipantQuery& query, win::HWND window,
-           const win::WindowFacts& facts, bool insideAllowed, teams::PassedOverNames& passed)
+bool takes(const TeamsWindowScan& scan, const detail::ParticipantQuery& query, win::HWND window,
+           const win::WindowFacts& facts, bool insideAllowed, detail::PassedOverNames& passed)
 {
     if (query.anyWindow || query.none) {
         return true;
     }
-    switch (teams::nameInTitle(query, window, facts)) {
+    switch (detail::nameInTitle(query, window, facts)) {
     case util::NameMatch::Whole:
         return true;
     case util::NameMatch::InsideLongerName:
@@ -69,7 +71,7 @@ bool takes(const TeamsWindowScan& scan, const teams::ParticipantQuery& query, wi
 
 }  // namespace
 
-namespace teams {
+namespace detail {
 
 ParticipantQuery prepareParticipant(const Participant& participant)
 {
@@ -189,14 +191,16 @@ win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const Partici
     return nullptr;
 }
 
-}  // namespace teams
+}  // namespace detail
 
 win::HWND findCallWindow(const TeamsWindowScan& scan, const Participant& participant, bool skipMinimized)
 {
-    const teams::ParticipantQuery query = teams::prepareParticipant(participant);
+    const detail::ParticipantQuery query = detail::prepareParticipant(participant);
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(scan, snapshot);
-    teams::PassedOverNames passed;
-    const win::HWND window = teams::findCallWindowIn(scan, query, skipMinimized, snapshot, passed);
-    return window != nullptr ? window : teams::mainWindowNamingParticipant(scan, query, skipMinimized, passed);
+    detail::takeSnapshot(scan, snapshot);
+    detail::PassedOverNames passed;
+    const win::HWND window = detail::findCallWindowIn(scan, query, skipMinimized, snapshot, passed);
+    return window != nullptr ? window : detail::mainWindowNamingParticipant(scan, query, skipMinimized, passed);
 }
+
+}  // namespace teams

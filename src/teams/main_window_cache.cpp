@@ -5,6 +5,8 @@
 #include "winapi/registry.h"
 #include "winapi/system.h"
 
+namespace teams {
+
 namespace {
 
 constexpr char16_t ParentKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast";
@@ -129,3 +131,5 @@ std::optional<CachedMainWindow> MainWindowCache::load()
     const std::uint64_t now = currentFileTime();
     return CachedMainWindow{widenHandle(handle), now != 0 ? ageInSeconds(now, stamp) : AgeUnknown};
 }
+
+}  // namespace teams

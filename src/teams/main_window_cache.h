@@ -17,6 +17,8 @@
 #include "util/handles.h"
 #include "winapi/types.h"
 
+namespace teams {
+
 // The volatile key of the current user that holds the entry, and beside it
 // the session's other short-lived facts (the answers just sent).
 constexpr char16_t VolatileKeyPath[] = u"SOFTWARE\\Velmorathis\\Velmorathis Mirrowcast\\Volatile";
@@ -43,3 +45,5 @@ struct MainWindowCache {
     // cannot be read.
     [[nodiscard]] static std::optional<CachedMainWindow> load();
 };
+
+}  // namespace teams

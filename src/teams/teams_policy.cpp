@@ -5,12 +5,14 @@
 #include "util/handles.h"
 #include "winapi/registry.h"
 
+namespace teams {
+
 namespace {
 
 static_assert(PolicyValueByteLimit == 8194);
 
 // Reads one value into `list`; false when the key can no longer be read.
-bool readPolicyList(DiagnosticLog& log, win::HKEY key, const char16_t* name, PolicyEntries& list)
+bool readPolicyList(logging::DiagnosticLog& log, win::HKEY key, const char16_t* name, PolicyEntries& list)
 {
     // Room for one more unit than a value may have: a longer one reads as
     // ERROR_MORE_DATA and is ignored whole.
@@ -89,7 +91,7 @@ RunRecognition& runRecognition()
 }
 }  // namespace
 
-const TeamsRecognition& teamsRecognition(DiagnosticLog& log)
+const TeamsRecognition& teamsRecognition(logging::DiagnosticLog& log)
 {
     RunRecognition& kept = runRecognition();
     if (!kept.read) {
@@ -101,12 +103,12 @@ const TeamsRecognition& teamsRecognition(DiagnosticLog& log)
 
 void forgetTeamsRecognition() { runRecognition() = RunRecognition{}; }
 
-TeamsRecognition readTeamsRecognition(DiagnosticLog& log)
+TeamsRecognition readTeamsRecognition(logging::DiagnosticLog& log)
 {
     TeamsRecognition recognition;
     util::UniqueKey key;
     const win::DWORD opened =
-        win::openRegistryKey(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
+        win::openRegistryKey(win::HKEY_LOCAL_MACHINE, logging::MachinePolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
     if (opened == win::ERROR_FILE_NOT_FOUND) {
         return recognition;  // no policy: the built-in lists alone
     }
@@ -130,3 +132,5 @@ TeamsRecognition readTeamsRecognition(DiagnosticLog& log)
     }
     return recognition;
 }
+
+}  // namespace teams

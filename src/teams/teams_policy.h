@@ -9,6 +9,8 @@
 
 #include "log/machine_policy.h"
 
+namespace teams {
+
 constexpr char16_t TeamsImageNamesValue[] = u"TeamsImageNames";
 constexpr char16_t TeamsWindowClassesValue[] = u"TeamsWindowClasses";
 constexpr char16_t NotificationTitlesValue[] = u"NotificationTitles";
@@ -16,3 +18,5 @@ constexpr char16_t CallInProgressTitlesValue[] = u"CallInProgressTitles";
 
 // 16 entries of 255 characters, each with its terminator, and the list's end.
 constexpr std::size_t PolicyValueByteLimit = (16 * 256 + 1) * 2;  // 8194
+
+}  // namespace teams

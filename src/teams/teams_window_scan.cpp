@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <iterator>
 
+namespace teams {
+
 namespace {
 
 // The classic client draws every top-level window with the browser engine's
@@ -54,7 +56,7 @@ bool isExcludedFromNotification(win::HWND window, const win::WindowFacts& facts)
 
 }  // namespace
 
-namespace teams {
+namespace detail {
 
 void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
 {
@@ -158,7 +160,7 @@ NotificationFinding findNotification(const TeamsRecognition& recognition, const 
         if (!win::readWindowState(window, facts)) {
             continue;
         }
-        if (teams::hasNotificationTitle(recognition, facts.title)) {
+        if (detail::hasNotificationTitle(recognition, facts.title)) {
             if (byTitle.window == nullptr || (!byTitle.visible && facts.visible)) {
                 byTitle = NotificationFinding{window, NotificationMatch::ByTitle, facts.visible};
             }
@@ -243,7 +245,7 @@ bool readTeamsWindow(const TeamsRecognition& recognition, win::HWND window, win:
            isTeamsWindow(recognition, window);
 }
 
-}  // namespace teams
+}  // namespace detail
 
 bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window)
 {
@@ -254,11 +256,11 @@ bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window)
     // The path comes in device form (\Device\HarddiskVolume1\...), so only the
     // file name after the last backslash is compared.
     const char16_t* slash = util::findLastChar(imagePath, u'\\');
-    return slash != nullptr && teams::matchesList(slash + 1, TeamsImageNames, std::size(TeamsImageNames),
+    return slash != nullptr && detail::matchesList(slash + 1, TeamsImageNames, std::size(TeamsImageNames),
                                                   recognition.imageNames, false);
 }
 
-TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
+TeamsWindowScan scanTeamsWindows(logging::DiagnosticLog& log)
 {
     TeamsWindowScan scan;
     scan.log = &log;
@@ -269,14 +271,14 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     // The windows of Teams' classes in z-order. Each is judged by its facts
     // when it is looked at; one that has gone by then is passed over, and
     // the walk goes on below it.
-    teams::WindowIdentities identities;
-    teams::TeamsWindows teamsWindows;
-    teams::lookAtTeamsWindows(scan, identities, true, teamsWindows);
+    detail::WindowIdentities identities;
+    detail::TeamsWindows teamsWindows;
+    detail::lookAtTeamsWindows(scan, identities, true, teamsWindows);
     win::WindowFacts facts;
 
     // The call notification window, by title or by exclusion. Hidden windows
     // count: Teams keeps its notification window around hidden between calls.
-    const teams::NotificationFinding notification = teams::findNotification(*scan.recognition, teamsWindows);
+    const detail::NotificationFinding notification = detail::findNotification(*scan.recognition, teamsWindows);
     scan.notificationWindow = notification.window;
     scan.notificationMatch = notification.match;
     if (notification.match == NotificationMatch::ByExclusion) {
@@ -312,16 +314,18 @@ TeamsWindowScan scanTeamsWindows(DiagnosticLog& log)
     return scan;
 }
 
-TeamsDetection detectTeams(DiagnosticLog& log)
+TeamsDetection detectTeams(logging::DiagnosticLog& log)
 {
     TeamsDetection detection;
     const TeamsWindowScan scan = scanTeamsWindows(log);
     detection.notificationFound = scan.notificationWindow != nullptr;
     win::WindowSnapshot snapshot;
-    teams::takeSnapshot(scan, snapshot);
+    detail::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
-        detection.teamsVisible = teams::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;
+        detection.teamsVisible = detail::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;
     }
     return detection;
 }
+
+}  // namespace teams

@@ -8,7 +8,12 @@
 
 #include "winapi/types.h"
 
+namespace logging {
 class DiagnosticLog;
+}  // namespace logging
+
+namespace teams {
+
 class AnswerTurn;
 
 // The participant a URL names: `text` as it came, for the log, and `matched`,
@@ -56,11 +61,11 @@ struct TeamsRecognition {
 };
 
 // Reads the machine's policy for the lists, logging what it ignores.
-[[nodiscard]] TeamsRecognition readTeamsRecognition(DiagnosticLog& log);
+[[nodiscard]] TeamsRecognition readTeamsRecognition(logging::DiagnosticLog& log);
 // The lists of this run: read the first time the run looks at Teams windows,
 // then kept for the rest of it (a run may scan more than once: the status
 // window and its test button make scans of their own).
-[[nodiscard]] const TeamsRecognition& teamsRecognition(DiagnosticLog& log);
+[[nodiscard]] const TeamsRecognition& teamsRecognition(logging::DiagnosticLog& log);
 // Forgets what teamsRecognition read, as a new run would start without it:
 // for the host tests, which run the program many times in one process.
 void forgetTeamsRecognition();
@@ -76,7 +81,7 @@ struct TeamsWindowScan {
     bool mainFromCache = false;  // mainWindow came from the MainWindowCache
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
-    DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
+    logging::DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
     const TeamsRecognition* recognition = &builtInRecognition();  // what the scan took for Teams; the actions
                                                                 // on it use the same
     // A scan serves one action (an answer, a close, a listing), which says
@@ -89,7 +94,7 @@ struct TeamsWindowScan {
 // window left when the known kinds are excluded, the main window as the one
 // visible Teams window left, or else the one an earlier run remembered.
 // Refreshes the MainWindowCache when the live windows single one out.
-[[nodiscard]] TeamsWindowScan scanTeamsWindows(DiagnosticLog& log);
+[[nodiscard]] TeamsWindowScan scanTeamsWindows(logging::DiagnosticLog& log);
 
 // True when the process that owns the window has a Teams image file name
 // (Teams.exe, ms-teams.exe, or one the policy adds), compared after the last
@@ -136,4 +141,6 @@ struct TeamsDetection {
     bool teamsVisible = false;
     bool notificationFound = false;
 };
-[[nodiscard]] TeamsDetection detectTeams(DiagnosticLog& log);
+[[nodiscard]] TeamsDetection detectTeams(logging::DiagnosticLog& log);
+
+}  // namespace teams

@@ -8,6 +8,8 @@
 
 namespace teams {
 
+namespace detail {
+
 // A snapshot of the desktop's top-level windows. That the snapshot was full
 // is logged once per action: an answer takes hundreds of snapshots.
 void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot);
@@ -157,5 +159,7 @@ struct EarlierWindows {
 // window for the main window. Never a call-in-progress window.
 [[nodiscard]] win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
                                                     bool skipMinimized, PassedOverNames& passed);
+
+}  // namespace detail
 
 }  // namespace teams

@@ -2,6 +2,8 @@
 
 #include "util/strings.h"
 
+namespace ui {
+
 namespace {
 constexpr int StatusWidth = 400;
 constexpr int StatusHeight = 200;
@@ -27,3 +29,5 @@ bool logFolderOf(const char16_t* logPath, char16_t (&folder)[StatusPathCapacity]
     util::copyString(folder, logPath != nullptr ? logPath : u"");
     return util::pathRemoveFileSpec(folder);
 }
+
+}  // namespace ui

@@ -8,6 +8,8 @@
 
 #include "winapi/types.h"
 
+namespace ui {
+
 constexpr std::size_t StatusTextCapacity = 256;  // at most 255 characters
 constexpr std::size_t StatusPathCapacity = 260;
 
@@ -35,3 +37,5 @@ StatusGeometry statusWindowGeometry(win::LONG desktopRight, win::LONG desktopBot
 // The folder of the log file, for the log link: false (and nothing to open)
 // when the log is off (empty path) or the path names no folder.
 bool logFolderOf(const char16_t* logPath, char16_t (&folder)[StatusPathCapacity]);
+
+}  // namespace ui

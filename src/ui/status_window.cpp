@@ -16,6 +16,8 @@
 #include "winapi/win32/win32_common.h"
 #include <shellapi.h>
 
+namespace ui {
+
 namespace {
 
 constexpr UINT TitleStringId = 103;
@@ -50,7 +52,7 @@ using UniqueBrush = util::UniqueAny<HBRUSH, deleteGdiObject, noBrush>;
 // long as the window lives; the window finds it through GWLP_USERDATA, set
 // from CreateWindowExW's creation parameter.
 struct StatusWindowState {
-    DiagnosticLog* log = nullptr;
+    logging::DiagnosticLog* log = nullptr;
     HINSTANCE instance = nullptr;
     bool debug = false;
     char16_t detectionText[StatusTextCapacity] = {};
@@ -95,7 +97,7 @@ void createControls(StatusWindowState& state, HWND window)
 // day's file could not take the entries. Nothing when there is none. A
 // folder the shell cannot open is not reported: the user sees that nothing
 // opened, and the log it would go to is the very thing being looked for.
-void openLogFolder(const DiagnosticLog& log)
+void openLogFolder(const logging::DiagnosticLog& log)
 {
     char16_t folder[StatusPathCapacity];
     if (logFolderOf(log.lastEntryPath(), folder)) {
@@ -129,9 +131,9 @@ LRESULT CALLBACK statusWindowProcedure(HWND window, UINT message, WPARAM wParam,
             // answers, then makes a fresh scan (the one the window was opened
             // with is as old as the window). It blocks the window until it
             // ends (up to about a minute); it reports to the log, not here.
-            AnswerTurn turn;
-            if (turn.take(*state->log, Participant{})) {
-                answerCall(scanTeamsWindows(*state->log), Participant{}, turn);
+            teams::AnswerTurn turn;
+            if (turn.take(*state->log, teams::Participant{})) {
+                teams::answerCall(teams::scanTeamsWindows(*state->log), teams::Participant{}, turn);
             }
             return 0;
         }
@@ -183,14 +185,14 @@ void registerStatusClass(HINSTANCE instance, const char16_t* className)
 
 }  // namespace
 
-std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instanceHandle, int showCommand, bool debug)
+std::int32_t showStatusWindow(logging::DiagnosticLog& log, win::HINSTANCE instanceHandle, int showCommand, bool debug)
 {
     const auto instance = reinterpret_cast<HINSTANCE>(instanceHandle);
     StatusWindowState state;
     state.log = &log;
     state.instance = instance;
     state.debug = debug;
-    const TeamsDetection detection = detectTeams(log);
+    const teams::TeamsDetection detection = teams::detectTeams(log);
     composeDetectionText(state.detectionText, detection.teamsVisible, detection.notificationFound);
 
     char16_t title[StatusTextCapacity] = {};
@@ -231,3 +233,5 @@ std::int32_t showStatusWindow(DiagnosticLog& log, win::HINSTANCE instanceHandle,
     }
     return static_cast<std::int32_t>(message.wParam);
 }
+
+}  // namespace ui

@@ -2,6 +2,8 @@
 
 #include "util/strings.h"
 
+namespace url {
+
 InvocationParameters::InvocationParameters()
 {
     static constexpr const char16_t* Names[Count] = {u"action", u"participant", u"participantnumber",
@@ -66,3 +68,5 @@ UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command, 
     }
     return UrlParseResult::Parsed;
 }
+
+}  // namespace url

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace url {
+
 struct InvocationParameter {
     static constexpr std::size_t Capacity = 256;  // at most 255 characters
     char16_t name[Capacity] = {};
@@ -50,3 +52,5 @@ enum class UrlParseResult : std::int32_t {
 // nothing anyone may read.
 [[nodiscard]] UrlParseResult parseUrlParameters(const char16_t* url, const char16_t* command,
                                                 InvocationParameters& table);
+
+}  // namespace url

@@ -19,7 +19,7 @@ void freshMachine()
 {
     inmemory::reset();
     clearStatusWindowRequests();
-    forgetTeamsRecognition();
+    teams::forgetTeamsRecognition();
 }
 
 std::vector<std::u16string> logEntries(const std::u16string& text)
@@ -73,7 +73,7 @@ ProgramRun runProgramOnDouble(const char16_t* commandLine, int showCommand)
     const std::u16string before = inmemory::fileText(DayLogFile);
     const std::u16string consoleBefore = inmemory::consoleOutput();
     const std::size_t requestsBefore = statusWindowRequests().size();
-    run.exitCode = runProgram(nullptr, commandLine, showCommand);
+    run.exitCode = app::runProgram(nullptr, commandLine, showCommand);
     const std::u16string after = inmemory::fileText(DayLogFile);
     run.logText = after.starts_with(before) ? after.substr(before.size()) : after;
     run.log = withoutTimeStamps(run.logText);

@@ -19,7 +19,7 @@ void clearStatusWindowRequests()
 }
 void setStatusWindowResult(std::int32_t value) { result = value; }
 
-std::int32_t showStatusWindow(DiagnosticLog&, win::HINSTANCE instance, int showCommand, bool debug)
+std::int32_t ui::showStatusWindow(logging::DiagnosticLog&, win::HINSTANCE instance, int showCommand, bool debug)
 {
     requests().push_back(StatusWindowRequest{instance, showCommand, debug});
     return result;

@@ -7,7 +7,7 @@
 #include "log/diagnostic_log.h"
 #include "winapi/system.h"
 
-class TestLog : public DiagnosticLog {
+class TestLog : public logging::DiagnosticLog {
 public:
     TestLog() { open(win::attachParentConsole()); }
     ~TestLog()

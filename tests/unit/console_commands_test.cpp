@@ -33,9 +33,9 @@ const std::u16string Registered = u"Registering protocol handler succeeded.\n";
 const std::u16string NotFound = u"Protocol handler not found.\n";
 const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
 
-const ConsoleCommandResult Done{0, false};
-const ConsoleCommandResult InvalidSyntax{ExitInvalidSyntax, false};
-const ConsoleCommandResult StatusWindow{0, true};
+const app::ConsoleCommandResult Done{0, false};
+const app::ConsoleCommandResult InvalidSyntax{app::ExitInvalidSyntax, false};
+const app::ConsoleCommandResult StatusWindow{0, true};
 
 class ConsoleCommandsTest : public ::testing::Test {
 protected:
@@ -47,7 +47,7 @@ protected:
         log = std::make_unique<TestLog>();
     }
 
-    ConsoleCommandResult run(const std::u16string& line) { return runConsoleCommand(*log, line.c_str()); }
+    app::ConsoleCommandResult run(const std::u16string& line) { return app::runConsoleCommand(*log, line.c_str()); }
 
     std::unique_ptr<TestLog> log;
 };
@@ -56,7 +56,7 @@ std::u16string invalid(const std::u16string& line) { return u"Invalid command li
 
 }  // namespace
 
-void PrintTo(const ConsoleCommandResult& result, std::ostream* os)
+void PrintTo(const app::ConsoleCommandResult& result, std::ostream* os)
 {
     *os << "exit code " << result.exitCode << (result.wantsStatusWindow ? " after the status window" : "");
 }
@@ -65,7 +65,7 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
 {
     struct Case {
         std::u16string line;
-        ConsoleCommandResult result;
+        app::ConsoleCommandResult result;
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
@@ -141,7 +141,7 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
         Found found;
         const char* failing;  // the layer function that fails, with `error`
         win::DWORD error;
-        ConsoleCommandResult result;
+        app::ConsoleCommandResult result;
         std::u16string console;
     };
     const Case cases[] = {
@@ -222,7 +222,7 @@ TEST_F(ConsoleCommandsTest, AWeakerLogFolderIsReportedByTheTwoChecksAndNeverByAU
         inmemory::setParentConsole(true);
         inmemory::addFolder(LogFolder);  // as an earlier version or someone else left it
         log = std::make_unique<TestLog>();
-        [[maybe_unused]] const ConsoleCommandResult result = run(line);
+        [[maybe_unused]] const app::ConsoleCommandResult result = run(line);
         const std::u16string said = inmemory::consoleOutput();
         EXPECT_EQ(said.find(u"The access list of the log folder \"" + LogFolder + u"\" may let") != std::u16string::npos,
                   line != std::u16string(u"/help"))

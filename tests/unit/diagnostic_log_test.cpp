@@ -385,8 +385,8 @@ TEST_F(DiagnosticLogTest, FileHeldTooLongIsWaitedForOncePerRunAndFile)
     inmemory::holdFile(UserLogFile);
     EXPECT_EQ(log.print(u"lost\n"), 1);
     // A second for the day's file, then a second for the user's.
-    EXPECT_GE(inmemory::totalSleptMs(), 2 * LogBusyRetryLimitMs);
-    EXPECT_LE(inmemory::totalSleptMs(), 2 * (LogBusyRetryLimitMs + LogBusyRetryPauseMs));
+    EXPECT_GE(inmemory::totalSleptMs(), 2 * logging::LogBusyRetryLimitMs);
+    EXPECT_LE(inmemory::totalSleptMs(), 2 * (logging::LogBusyRetryLimitMs + logging::LogBusyRetryPauseMs));
     // The run's later entries try once each: nine entries of an answer must
     // not cost nine seconds.
     const std::uint64_t afterFirst = inmemory::totalSleptMs();

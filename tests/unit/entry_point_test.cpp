@@ -32,15 +32,15 @@
 template <class... Args>
 std::int32_t parsed(Args&&... args)
 {
-    return number(parseUrlParameters(std::forward<Args>(args)...));
+    return number(url::parseUrlParameters(std::forward<Args>(args)...));
 }
 
 namespace {
 
 // action, participant, participantnumber, participant2, participant2number
-using Values = std::array<std::u16string, InvocationParameters::Count>;
+using Values = std::array<std::u16string, url::InvocationParameters::Count>;
 
-Values valuesOf(const InvocationParameters& p)
+Values valuesOf(const url::InvocationParameters& p)
 {
     return {p.slots[0].value, p.slots[1].value, p.slots[2].value, p.slots[3].value, p.slots[4].value};
 }
@@ -275,13 +275,13 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
 
     // Each value: 255 units decoded are stored whole, more stop the parse
     // with -4; the escape counts as the one unit it decodes to.
-    for (std::size_t slot = 0; slot < InvocationParameters::Count; ++slot) {
+    for (std::size_t slot = 0; slot < url::InvocationParameters::Count; ++slot) {
         for (std::size_t n : {254u, 255u, 256u, 257u}) {
-            InvocationParameters table;
+            url::InvocationParameters table;
             const std::u16string name = table.slots[slot].name;
             const std::u16string raw = repeat(n - 1, u'v') + u"%41";
-            const std::size_t later = slot == InvocationParameters::Action ? InvocationParameters::Participant
-                                                                           : InvocationParameters::Action;
+            const std::size_t later = slot == url::InvocationParameters::Action ? url::InvocationParameters::Participant
+                                                                           : url::InvocationParameters::Action;
             const std::u16string url = Url + name + u"=" + raw + u"&" + table.slots[later].name + u"=late";
             const std::int32_t result = parsed(url.c_str(), u"TeamsCall", table);
             EXPECT_EQ(result, n <= 255 ? 0 : -4) << narrow(name) << " " << n;
@@ -292,10 +292,10 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         }
     }
     {
-        InvocationParameters table;
+        url::InvocationParameters table;
         const std::u16string url = Url + manyParameters(1000).substr(1) + u"&action=answercall";
         EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", table), 0);
-        EXPECT_EQ(std::u16string(table.slots[InvocationParameters::Action].value), u"answercall");
+        EXPECT_EQ(std::u16string(table.slots[url::InvocationParameters::Action].value), u"answercall");
     }
 
     // Titles: read into 255 characters, so a participant's name beyond them
@@ -328,11 +328,11 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::HWND call = inmemory::addWindow({.title = repeat(255, u'a'), .processId = teams});
         TestLog log;
-        TeamsWindowScan scan;
+        teams::TeamsWindowScan scan;
         scan.log = &log;
         const std::u16string participant = repeat(n, u'a') + u"   ";
-        EXPECT_EQ(findCallWindow(scan, participant.c_str(), false), call) << n;
-        closeCallWindow(scan, participant.c_str());
+        EXPECT_EQ(teams::findCallWindow(scan, participant.c_str(), false), call) << n;
+        teams::closeCallWindow(scan, participant.c_str());
         EXPECT_TRUE(contains(inmemory::fileText(DayLogFile), u"participant \"" + participant + u"\"...\n")) << n;
     }
 
@@ -347,7 +347,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
         {
             TestLog log;
             EXPECT_EQ(util::length(log.logPath), length <= 259 ? length : 0u) << length;
-            EXPECT_EQ(runEntryPoint(log, nullptr, u"/help", 10), 0);
+            EXPECT_EQ(app::runEntryPoint(log, nullptr, u"/help", 10), 0);
         }
         EXPECT_TRUE(contains(inmemory::consoleOutput(), u"Supported commands:\n")) << length;
         EXPECT_EQ(contains(inmemory::fileText(UserLogFile), u"Supported commands:\n"), length > 259) << length;
@@ -534,16 +534,16 @@ TEST(EntryPoint, ProgramNameIsSkippedAsTheRuntimeDoes)
         {u"prog.exe", u""}, {u"\"unterminated", u""}, {u"", u""},
     };
     for (const auto& [full, rest] : cases) {
-        EXPECT_EQ(std::u16string(skipProgramName(full.c_str())), rest) << narrow(full);
+        EXPECT_EQ(std::u16string(app::skipProgramName(full.c_str())), rest) << narrow(full);
     }
 }
 
 TEST(UrlParameters, TableHoldsTheFiveNamesInOrderWithEmptyValues)
 {
-    const InvocationParameters p;
+    const url::InvocationParameters p;
     const char16_t* names[] = {u"action", u"participant", u"participantnumber", u"participant2",
                                u"participant2number"};
-    for (std::size_t i = 0; i < InvocationParameters::Count; ++i) {
+    for (std::size_t i = 0; i < url::InvocationParameters::Count; ++i) {
         EXPECT_EQ(std::u16string(p.slots[i].name), names[i]);
         EXPECT_EQ(p.slots[i].value[0], 0);
     }
@@ -587,14 +587,14 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         {u"x:TeamsCall", -3, {}}, {u"x:TeamsCall&action=a", -3, {}},
     };
     for (const Case& c : cases) {
-        InvocationParameters p;
+        url::InvocationParameters p;
         EXPECT_EQ(parsed(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
         EXPECT_EQ(valuesOf(p), c.values) << narrow(c.url);
     }
     // The copy titles are compared with reads a raw '+' as a form's space;
     // %2B is the page's own '+' (URLSearchParams and encodeURIComponent
     // both write one so).
-    InvocationParameters p;
+    url::InvocationParameters p;
     EXPECT_EQ(parsed(u"x:TeamsCall?participant=A%2BB+C%20D", u"TeamsCall", p), 0);
     EXPECT_EQ(std::u16string(p.slots[1].value), u"A+B+C D");
     EXPECT_EQ(std::u16string(p.slots[1].matched), u"A+B C D");
@@ -620,7 +620,7 @@ TEST(UrlParameters, ValuesAreBoundedAt255UnitsAsDecoded)
         {times(253, u"v") + pair, times(253, u"v") + u"\U00010400"},
     };
     for (const auto& [raw, decoded] : fits) {
-        InvocationParameters p;
+        url::InvocationParameters p;
         const std::u16string url = prefix + raw + u"&participant2=z";
         EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", p), 0) << raw.size();
         EXPECT_EQ(std::u16string(p.slots[1].value), decoded) << raw.size();
@@ -628,13 +628,13 @@ TEST(UrlParameters, ValuesAreBoundedAt255UnitsAsDecoded)
     }
     for (const std::u16string& raw : {times(256, u"x"), times(256, u"%41"), times(254, u"v") + pair,
                                       times(32766, u"y")}) {
-        InvocationParameters p;
+        url::InvocationParameters p;
         const std::u16string url = prefix + raw + u"&participant2=z";
         EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", p), -4) << raw.size();
         EXPECT_EQ(std::u16string(p.slots[0].value), u"answercall") << "what was filled before stays";
         EXPECT_EQ(p.slots[2].name[0], u'p') << "next slot's name untouched";
         EXPECT_EQ(p.slots[3].value[0], 0) << "-4 stops the parse";
-        EXPECT_LT(std::char_traits<char16_t>::length(p.slots[1].value), InvocationParameter::Capacity);
+        EXPECT_LT(std::char_traits<char16_t>::length(p.slots[1].value), url::InvocationParameter::Capacity);
     }
 }
 
@@ -645,7 +645,7 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
         many += u"participant=" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"&";
     }
     many += u"action=last";
-    InvocationParameters p;
+    url::InvocationParameters p;
     EXPECT_EQ(parsed(many.c_str(), u"TeamsCall", p), 0);
     EXPECT_EQ(std::u16string(p.slots[0].value), u"last");
     EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(1, static_cast<char16_t>(u'a' + 999 % 26)));
@@ -656,13 +656,13 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
         u"x:TeamsCall?participant=%22%0D%0A", u"x:TeamsCall?=&=&==",
     };
     for (const std::u16string& url : odd) {
-        InvocationParameters q;
+        url::InvocationParameters q;
         EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", q), 0) << narrow(url);
-        for (const InvocationParameter& slot : q.slots) {
-            EXPECT_LT(std::char_traits<char16_t>::length(slot.value), InvocationParameter::Capacity);
+        for (const url::InvocationParameter& slot : q.slots) {
+            EXPECT_LT(std::char_traits<char16_t>::length(slot.value), url::InvocationParameter::Capacity);
         }
     }
-    InvocationParameters q;
+    url::InvocationParameters q;
     parsed(u"x:TeamsCall?participant=%4", u"TeamsCall", q);
     EXPECT_EQ(std::u16string(q.slots[1].value), u"%4");
     EXPECT_EQ(parsed(u"x:TeamsCall?action=a&participant=Ann%00Berg", u"TeamsCall", q), -6);
@@ -671,7 +671,7 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
 
 TEST(UrlParameters, FailuresBeforeTheQueryLeaveTheTableUnchanged)
 {
-    InvocationParameters p;
+    url::InvocationParameters p;
     parsed(u"x:TeamsCall?participant=kept", u"TeamsCall", p);
     for (const char16_t* bad : {u"nocolon", u"x:Other?participant=y", u"x:TeamsCall"}) {
         EXPECT_LT(parsed(bad, u"TeamsCall", p), 0);
@@ -681,7 +681,7 @@ TEST(UrlParameters, FailuresBeforeTheQueryLeaveTheTableUnchanged)
 
 TEST(UrlParameters, ParsingAllocatesNothing)
 {
-    InvocationParameters p;
+    url::InvocationParameters p;
     const AllocationCounter counter;
     parsed(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x",
                        u"TeamsCall", p);

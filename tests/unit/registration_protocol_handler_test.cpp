@@ -53,7 +53,7 @@ protected:
     }
 
     std::unique_ptr<TestLog> log;
-    ProtocolHandler handler;
+    registration::ProtocolHandler handler;
     std::size_t seen = 0;
 };
 
@@ -78,7 +78,7 @@ TEST_F(ProtocolHandlerTest, RegisteringOnACleanMachineWritesTheFourValuesAndThen
     EXPECT_FALSE(inmemory::keyIsVolatile(CommandKey));
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
-    EXPECT_EQ(handler.validate(), ValidateResult::Valid);
+    EXPECT_EQ(handler.validate(), registration::ValidateResult::Valid);
     EXPECT_EQ(handler.registerHandler(), win::ERROR_SUCCESS) << "this program's own: nothing to do, nothing wrong";
     EXPECT_EQ(said(), u"Protocol handler already exists, unregister current handler before registering.\n");
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
@@ -89,54 +89,54 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        ValidateResult result;
+        registration::ValidateResult result;
     };
     const Case cases[] = {
-        {"nothing registered", [] {}, ValidateResult::Missing},
-        {"the expected command", [&] { registerHandlerByHand(OpenCommand); }, ValidateResult::Valid},
+        {"nothing registered", [] {}, registration::ValidateResult::Missing},
+        {"the expected command", [&] { registerHandlerByHand(OpenCommand); }, registration::ValidateResult::Valid},
         {"letter case differs only",
          [&] { registerHandlerByHand(u"\"c:\\PROGRAM FILES\\velmorathis\\VELMORATHISMIRROWCAST.EXE\" \"%1\""); },
-         ValidateResult::Valid},
+         registration::ValidateResult::Valid},
         {"an expandable string",
          [&] { inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand)); },
-         ValidateResult::Valid},
+         registration::ValidateResult::Valid},
         {"the program was moved",
-         [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, ValidateResult::Differs},
+         [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, registration::ValidateResult::Differs},
         {"the user's copy over the machine's",
          [&] {
              registerHandlerByHand(OpenCommand);
              inmemory::setStringValue(UserSchemeKey + u"\\shell\\open\\command", u"", u"\"D:\\x.exe\" \"%1\"");
          },
-         ValidateResult::Differs},
+         registration::ValidateResult::Differs},
         {"the open command's key without its value", [&] { inmemory::setStringValue(CommandKey, u"x", u""); },
-         ValidateResult::Missing},
+         registration::ValidateResult::Missing},
         // Registrations all the same, which cannot be compared.
         {"a number where the command belongs",
-         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, ValidateResult::Differs},
+         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, registration::ValidateResult::Differs},
         {"a command of 286 characters", [&] { registerHandlerByHand(std::u16string(286, u'x')); },
-         ValidateResult::Differs},
+         registration::ValidateResult::Differs},
         {"a command of 600 characters", [&] { registerHandlerByHand(std::u16string(600, u'x')); },
-         ValidateResult::Differs},
+         registration::ValidateResult::Differs},
         {"reading refused",
          [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED); },
-         ValidateResult::Differs},
+         registration::ValidateResult::Differs},
         {"installed under a 255-character path",
          [&] {
              inmemory::setModuleFileName(LongModulePath);
              registerHandlerByHand(u"\"" + LongModulePath + u"\" \"%1\"");
          },
-         ValidateResult::Valid},
+         registration::ValidateResult::Valid},
         {"module path unreadable",
          [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
-         ValidateResult::ModulePathUnreadable},
+         registration::ValidateResult::ModulePathUnreadable},
         {"module path unreadable, nothing registered",
-         [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, ValidateResult::Missing},
+         [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, registration::ValidateResult::Missing},
         {"module path too long for 260 units",
          [&] {
              inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
              registerHandlerByHand(OpenCommand);
          },
-         ValidateResult::ModulePathUnreadable},
+         registration::ValidateResult::ModulePathUnreadable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,7 +153,7 @@ TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegister
     log->detailEnabled = 1;
     registerHandlerByHand(OpenCommand);
     inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(handler.validate(), ValidateResult::ModulePathUnreadable);
+    EXPECT_EQ(handler.validate(), registration::ValidateResult::ModulePathUnreadable);
     EXPECT_EQ(said(), u"Unable to retrieve module filename\n");
 
     // A cut path would register a program that does not exist.
@@ -248,7 +248,7 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
 
         // Without the command the leftovers read as missing, so the user's
         // second attempt is not refused and finishes the tree.
-        EXPECT_EQ(handler.validate(), ValidateResult::Missing);
+        EXPECT_EQ(handler.validate(), registration::ValidateResult::Missing);
         inmemory::clearFaults();
         EXPECT_EQ(handler.registerHandler(), win::ERROR_SUCCESS);
         EXPECT_EQ(inmemory::valueBytes(CommandKey, u""), terminatedBytes(OpenCommand));

@@ -72,9 +72,9 @@ TEST(StatusWindowDetection, TextForEachDesktop)
             inmemory::addWindowAtBottom({w.className, w.title, w.visible, false, w.teams ? teams : browser});
         }
         TestLog log;
-        const TeamsDetection detection = detectTeams(log);
-        char16_t text[StatusTextCapacity];
-        composeDetectionText(text, detection.teamsVisible, detection.notificationFound);
+        const teams::TeamsDetection detection = teams::detectTeams(log);
+        char16_t text[ui::StatusTextCapacity];
+        ui::composeDetectionText(text, detection.teamsVisible, detection.notificationFound);
         EXPECT_EQ(std::u16string(text), c.expected) << c.name << ": " << narrow(text);
     }
 }
@@ -84,7 +84,7 @@ TEST(StatusWindowGeometry, CentredOnTheDesktopWithTheModesHeight)
     struct Case {
         win::LONG right, bottom;
         bool debug;
-        StatusGeometry expected;
+        ui::StatusGeometry expected;
     };
     const Case cases[] = {
         {1920, 1080, false, {760, 440, 400, 200}},
@@ -94,8 +94,8 @@ TEST(StatusWindowGeometry, CentredOnTheDesktopWithTheModesHeight)
         {300, 200, false, {-50, 0, 400, 200}},  // a desktop smaller than the window
     };
     for (const Case& c : cases) {
-        const StatusGeometry g = statusWindowGeometry(c.right, c.bottom, c.debug);
-        const StatusGeometry& e = c.expected;
+        const ui::StatusGeometry g = ui::statusWindowGeometry(c.right, c.bottom, c.debug);
+        const ui::StatusGeometry& e = c.expected;
         EXPECT_EQ(std::tie(g.left, g.top, g.width, g.height), std::tie(e.left, e.top, e.width, e.height))
             << c.right << "x" << c.bottom << " debug " << c.debug;
     }
@@ -115,8 +115,8 @@ TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
         {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},
     };
     for (const Case& c : cases) {
-        char16_t folder[StatusPathCapacity];
-        EXPECT_EQ(logFolderOf(c.logPath.c_str(), folder), c.opens) << narrow(c.logPath);
+        char16_t folder[ui::StatusPathCapacity];
+        EXPECT_EQ(ui::logFolderOf(c.logPath.c_str(), folder), c.opens) << narrow(c.logPath);
         if (c.opens) {
             EXPECT_EQ(std::u16string(folder), c.folder) << narrow(c.logPath);
         }

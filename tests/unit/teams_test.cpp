@@ -72,7 +72,7 @@ protected:
     }
 
     // The texts written to today's file, line by line, without their time stamps.
-    static std::vector<std::u16string> logLines(const DiagnosticLog& log)
+    static std::vector<std::u16string> logLines(const logging::DiagnosticLog& log)
     {
         std::vector<std::u16string> lines;
         const std::u16string text = withoutTimeStamps(inmemory::fileText(log.logPath));
@@ -158,7 +158,7 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
     };
     for (const auto& [image, teams] : cases) {
         const win::HWND window = inmemory::addWindow({.processId = inmemory::addProcess(image)});
-        EXPECT_EQ(isTeamsWindow(TeamsRecognition{}, window), teams) << narrow(image);
+        EXPECT_EQ(teams::isTeamsWindow(teams::TeamsRecognition{}, window), teams) << narrow(image);
     }
     EXPECT_EQ(inmemory::openHandleCount(), 0u) << "every process handle is closed";
 }
@@ -166,16 +166,16 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
 TEST_F(TeamsWindowScanTest, WindowsWhoseProcessCannotBeExaminedAreNotTeams)
 {
     const win::HWND denied = window(u"Chat | Microsoft Teams");
-    EXPECT_TRUE(isTeamsWindow(TeamsRecognition{}, denied));
+    EXPECT_TRUE(teams::isTeamsWindow(teams::TeamsRecognition{}, denied));
 
     inmemory::failCall("readWindowImagePath", win::ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, denied));
+    EXPECT_FALSE(teams::isTeamsWindow(teams::TeamsRecognition{}, denied));
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 
     inmemory::destroyWindow(denied);
-    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, denied)) << "no window, no owning process";
+    EXPECT_FALSE(teams::isTeamsWindow(teams::TeamsRecognition{}, denied)) << "no window, no owning process";
     const win::HWND orphan = inmemory::addWindow({.processId = 4242});  // of a process that has ended
-    EXPECT_FALSE(isTeamsWindow(TeamsRecognition{}, orphan));
+    EXPECT_FALSE(teams::isTeamsWindow(teams::TeamsRecognition{}, orphan));
 }
 
 TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
@@ -233,7 +233,7 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
         SetUp();
         c.policy();
         TestLog log;
-        const TeamsRecognition r = readTeamsRecognition(log);
+        const teams::TeamsRecognition r = teams::readTeamsRecognition(log);
         EXPECT_EQ(std::vector<std::size_t>({r.imageNames.count, r.windowClasses.count, r.notificationTitles.count,
                                             r.callInProgressTitles.count}),
                   std::vector<std::size_t>({c.images, c.classes, c.notifications, c.inProgress}))
@@ -251,13 +251,13 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
     const win::HWND toast = inmemory::addWindow(
         {u"LyncWindow", u"Incoming call from Ann", false, false, inmemory::addProcess(u"\\Device\\Apps\\Lync.exe")});
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, toast);
-    EXPECT_EQ(scan.notificationMatch, NotificationMatch::ByTitle);
+    EXPECT_EQ(scan.notificationMatch, teams::NotificationMatch::ByTitle);
 
     // A run reads the key once, however many scans it makes.
     const std::size_t reads = inmemory::callCount("openRegistryKey");
-    const TeamsWindowScan again = scanTeamsWindows(log);
+    const teams::TeamsWindowScan again = teams::scanTeamsWindows(log);
     EXPECT_EQ(inmemory::callCount("openRegistryKey"), reads);
     EXPECT_EQ(again.notificationWindow, toast);
 }
@@ -275,11 +275,11 @@ TEST_F(TeamsWindowScanTest, AFullSnapshotKeepsTheTopWindowsAndSaysHowManyItLeftO
         window(u"Chat | Microsoft Teams");
     }
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, notification);
     EXPECT_EQ(scan.mainWindow, nullptr);
     // The close that follows looks and lists again: still said once.
-    closeCallWindow(scan, u"John Smith");
+    teams::closeCallWindow(scan, u"John Smith");
     const std::vector<std::u16string> lines = logLines(log);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), u"Window snapshot full, 6 windows not examined.\n"), 1)
         << "once per action";
@@ -293,59 +293,59 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
         const char* what;
         std::vector<Listed> windows;
         int pick;
-        NotificationMatch match;
+        teams::NotificationMatch match;
     };
     const Case cases[] = {
         {"title in other letter case, with more text",
          {{u"Chat | Microsoft Teams", Visible}, {u"MICROSOFT TEAMS NOTIFICATION - Ann", Hidden}}, 1,
-         NotificationMatch::ByTitle},
-        {"Dutch title", {{u"Melding van Microsoft Teams", Visible}}, 0, NotificationMatch::ByTitle},
-        {"German title, hidden", {{u"Microsoft Teams-Benachrichtigung", Hidden}}, 0, NotificationMatch::ByTitle},
-        {"second title in the table", {{u"Notification Microsoft Teams", Visible}}, 0, NotificationMatch::ByTitle},
+         teams::NotificationMatch::ByTitle},
+        {"Dutch title", {{u"Melding van Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByTitle},
+        {"German title, hidden", {{u"Microsoft Teams-Benachrichtigung", Hidden}}, 0, teams::NotificationMatch::ByTitle},
+        {"second title in the table", {{u"Notification Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByTitle},
         {"higher of two hidden notification titles wins",
          {{u"Notification Microsoft Teams", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 0,
-         NotificationMatch::ByTitle},
+         teams::NotificationMatch::ByTitle},
         {"a visible pop-up wins over a higher hidden one (two clients)",
          {{u"Microsoft Teams Notification", Hidden}, {u"", Hidden}, {u"Microsoft Teams Notification", Visible}},
-         2, NotificationMatch::ByTitle},
+         2, teams::NotificationMatch::ByTitle},
         {"a title match beats an earlier candidate",
-         {{u"", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 1, NotificationMatch::ByTitle},
+         {{u"", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 1, teams::NotificationMatch::ByTitle},
         {"foreign window with the title is ignored",
          {{u"Microsoft Teams Notification", Foreign}, {u"Chat | Microsoft Teams", Visible}}, -1,
-         NotificationMatch::None},
+         teams::NotificationMatch::None},
         {"'Microsoft Teams' is shorter than every title, and a candidate",
-         {{u"Microsoft Teams", Visible}}, 0, NotificationMatch::ByExclusion},
+         {{u"Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByExclusion},
         {"empty title is the one candidate",
          {{u"Chat | Microsoft Teams", Visible}, {u"", Hidden}, {u"TEAMS", Hidden}}, 1,
-         NotificationMatch::ByExclusion},
+         teams::NotificationMatch::ByExclusion},
         {"'Teams ' differs from 'Teams'", {{u"Teams ", Hidden}, {u"teams", Hidden}}, 0,
-         NotificationMatch::ByExclusion},
+         teams::NotificationMatch::ByExclusion},
         {"every spacing of the main window's bar is excluded",
          {{u"Chat|Microsoft Teams", Visible}, {u"Calendar |MicrosoftTeams", Hidden},
           {u"Activity  |  Microsoft  Teams", Hidden}, {u"Call - Microsoft Teams", Hidden}},
-         3, NotificationMatch::ByExclusion},
-        {"a tab is not a space", {{u"Chat |Microsoft\tTeams", Hidden}}, 0, NotificationMatch::ByExclusion},
+         3, teams::NotificationMatch::ByExclusion},
+        {"a tab is not a space", {{u"Chat |Microsoft\tTeams", Hidden}}, 0, teams::NotificationMatch::ByExclusion},
         {"two candidates give none", {{u"", Hidden}, {u"Call - Microsoft Teams", Visible}}, -1,
-         NotificationMatch::None},
-        {"no Teams windows at all", {{u"Inbox - Browser", Foreign}}, -1, NotificationMatch::None},
+         teams::NotificationMatch::None},
+        {"no Teams windows at all", {{u"Inbox - Browser", Foreign}}, -1, teams::NotificationMatch::None},
         {"a main window's title too long to read is read whole and excluded",
          {{u"Chat | " + std::u16string(280, u'x') + u" | Microsoft Teams", Visible}, {u"", Hidden}}, 1,
-         NotificationMatch::ByExclusion},
+         teams::NotificationMatch::ByExclusion},
         {"a title too long to read is never taken", {{u"Call " + std::u16string(300, u'x'), Visible}}, -1,
-         NotificationMatch::None},
+         teams::NotificationMatch::None},
         {"a title too long to read still counts as a candidate",
-         {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}}, -1, NotificationMatch::None},
+         {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}}, -1, teams::NotificationMatch::None},
     };
     for (const Case& c : cases) {
         SetUp();
         const std::vector<win::HWND> handles = windows(c.windows);
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         const win::HWND expected = picked(handles, c.pick);
         EXPECT_EQ(scan.notificationWindow, expected) << c.what;
         EXPECT_EQ(scan.notificationMatch, c.match) << c.what;
         const std::vector<std::u16string> lines = logLines(log);
-        if (c.match == NotificationMatch::ByExclusion) {
+        if (c.match == teams::NotificationMatch::ByExclusion) {
             const std::u16string found = u"Call notification " + hex(expected) + u" found by exclusion\n";
             EXPECT_EQ(lines, std::vector<std::u16string>{found}) << c.what;
         } else {
@@ -361,13 +361,13 @@ TEST_F(TeamsWindowScanTest, MainWindowIsTheOneVisibleTeamsWindowBesidesTheNotifi
     const win::HWND hidden = window(u"", Hidden);
     const win::HWND main = window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     EXPECT_EQ(scan.notificationWindow, notification);
     EXPECT_EQ(scan.mainWindow, main);
     EXPECT_EQ(scan.mainFromCache, 0);
     EXPECT_NE(scan.mainWindow, hidden);
 
-    const std::optional<CachedMainWindow> cached = MainWindowCache::load();
+    const std::optional<teams::CachedMainWindow> cached = teams::MainWindowCache::load();
     ASSERT_TRUE(cached) << "a uniquely found main window is remembered";
     EXPECT_EQ(cached->window, main);
     EXPECT_EQ(cached->ageSeconds, 0u);
@@ -405,7 +405,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
 
         TestLog log;
         log.detailEnabled = 1;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, c.accepted ? roles[c.cachedRole] : nullptr) << c.what;
         EXPECT_EQ(scan.mainFromCache, c.accepted ? 1 : 0) << c.what;
         const std::vector<std::u16string> lines = logLines(log);
@@ -426,14 +426,14 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
     rememberMainWindow(main, inmemory::now());
     {
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, main);
         EXPECT_TRUE(logLines(log).empty()) << "detail texts are not written";
     }
     inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
     {
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, nullptr);
         EXPECT_EQ(scan.mainFromCache, 0);
     }
@@ -441,7 +441,7 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
     inmemory::setWindowVisible(main, true);
     inmemory::failCall("setRegistryValue", win::ERROR_ACCESS_DENIED, 1, -1);
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     EXPECT_EQ(scan.mainWindow, main) << "a failed store does not undo the finding";
     EXPECT_TRUE(logLines(log).empty());
 }
@@ -449,7 +449,7 @@ TEST_F(TeamsWindowScanTest, CacheLineIsADetailTextAndCacheFailuresAreSilent)
 TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThatOutlivesLogoff)
 {
     ASSERT_FALSE(inmemory::keyExists(ParentKey));
-    MainWindowCache::store(handleOf(0x30A5C));
+    teams::MainWindowCache::store(handleOf(0x30A5C));
     EXPECT_FALSE(inmemory::keyIsVolatile(ParentKey));
     EXPECT_TRUE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueType(CacheKey, u"MainTeamsApp"), win::REG_DWORD);
@@ -458,7 +458,7 @@ TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThat
     EXPECT_EQ(storedStamp(), inmemory::now());
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 
-    const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+    const std::optional<teams::CachedMainWindow> loaded = teams::MainWindowCache::load();
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->window, handleOf(0x30A5C));
     EXPECT_EQ(loaded->ageSeconds, 0u);
@@ -466,7 +466,7 @@ TEST_F(MainWindowCacheTest, FirstStoreMakesAVolatileKeyUnderAnOrdinaryParentThat
     inmemory::logOff();
     EXPECT_TRUE(inmemory::keyExists(ParentKey));
     EXPECT_FALSE(inmemory::keyExists(CacheKey));
-    EXPECT_FALSE(MainWindowCache::load());
+    EXPECT_FALSE(teams::MainWindowCache::load());
 }
 
 TEST_F(MainWindowCacheTest, HandlesTravelAsTheir32BitValueAndComeBackSignExtended)
@@ -474,8 +474,8 @@ TEST_F(MainWindowCacheTest, HandlesTravelAsTheir32BitValueAndComeBackSignExtende
     const std::uintptr_t values[] = {0x10010, 0x7FFFFFFF, static_cast<std::uintptr_t>(std::intptr_t{-0x7FFEFFF0})};
     for (const std::uintptr_t value : values) {
         SCOPED_TRACE(value);
-        MainWindowCache::store(handleOf(value));
-        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        teams::MainWindowCache::store(handleOf(value));
+        const std::optional<teams::CachedMainWindow> loaded = teams::MainWindowCache::load();
         EXPECT_EQ(loaded ? loaded->window : nullptr, handleOf(value));
     }
     EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp"), (std::vector<std::uint8_t>{0x10, 0x00, 0x01, 0x80}));
@@ -504,7 +504,7 @@ TEST_F(MainWindowCacheTest, AgeCountsWholeSecondsAndMarksFutureOrUnrepresentable
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         rememberMainWindow(handleOf(0x20020), c.stamp);
-        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        const std::optional<teams::CachedMainWindow> loaded = teams::MainWindowCache::load();
         EXPECT_TRUE(loaded);
         EXPECT_EQ(loaded ? loaded->ageSeconds : 7u, c.age);
     }
@@ -544,7 +544,7 @@ TEST_F(MainWindowCacheTest, AnEntryWithAValueMissingMistypedOrUnreadableIsNone)
         SCOPED_TRACE(c.what);
         fresh();
         c.arrange();
-        EXPECT_FALSE(MainWindowCache::load());
+        EXPECT_FALSE(teams::MainWindowCache::load());
     }
 }
 
@@ -569,7 +569,7 @@ TEST_F(MainWindowCacheTest, AFailedStoreKeepsWhatWasWrittenBeforeItAndClosesEver
             rememberMainWindow(handleOf(0x1110), 12345);  // an earlier run's entry
         }
         inmemory::failCall(c.function, win::ERROR_ACCESS_DENIED, c.occurrence);
-        MainWindowCache::store(handleOf(0x2220));
+        teams::MainWindowCache::store(handleOf(0x2220));
         EXPECT_EQ(inmemory::openKeyCount(), 0u);
         if (earlierEntry) {
             const std::vector<std::uint8_t> handle = inmemory::valueBytes(CacheKey, u"MainTeamsApp");
@@ -582,7 +582,7 @@ TEST_F(MainWindowCacheTest, AFailedStoreKeepsWhatWasWrittenBeforeItAndClosesEver
 
     fresh();
     inmemory::denyRegistryWrite(ParentKey);
-    MainWindowCache::store(handleOf(0x2220));
+    teams::MainWindowCache::store(handleOf(0x2220));
     EXPECT_FALSE(inmemory::keyExists(CacheKey));
     EXPECT_EQ(inmemory::openKeyCount(), 0u);
 }
@@ -590,7 +590,7 @@ TEST_F(MainWindowCacheTest, AFailedStoreKeepsWhatWasWrittenBeforeItAndClosesEver
 TEST_F(MainWindowCacheTest, ExistingOrdinaryCacheKeyIsUsedAsItIs)
 {
     inmemory::setStringValue(CacheKey, u"Other", u"kept");
-    MainWindowCache::store(handleOf(0x4440));
+    teams::MainWindowCache::store(handleOf(0x4440));
     EXPECT_EQ(inmemory::valueBytes(CacheKey, u"MainTeamsApp")[0], 0x40);
     EXPECT_FALSE(inmemory::keyIsVolatile(CacheKey));
     EXPECT_EQ(inmemory::valueString(CacheKey, u"Other"), u"kept");
@@ -603,11 +603,11 @@ TEST_F(MainWindowCacheTest, AClockThatCannotBeReadNeverMakesAnEntryLookFresh)
         if (failingStore > 0) {
             inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
         }
-        MainWindowCache::store(handleOf(0x5550));
+        teams::MainWindowCache::store(handleOf(0x5550));
         if (failingLoad > 0) {
             inmemory::failCall("readClock", win::ERROR_INVALID_PARAMETER);
         }
-        const std::optional<CachedMainWindow> loaded = MainWindowCache::load();
+        const std::optional<teams::CachedMainWindow> loaded = teams::MainWindowCache::load();
         return loaded ? loaded->ageSeconds : 0u;
     };
     EXPECT_EQ(ageAfter(1, 0), 0xFFFFFFFFu) << "an unknown writing time counts as too old";
@@ -672,12 +672,12 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         const win::HWND notification = window(u"John Smith");  // notified by exclusion, say
         const std::vector<win::HWND> handles = windows(c.windows);
         TestLog log;
-        TeamsWindowScan scan = scanTeamsWindows(log);
+        teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         scan.mainWindow = main;
         scan.notificationWindow = notification;
-        scan.notificationMatch = NotificationMatch::ByExclusion;
+        scan.notificationMatch = teams::NotificationMatch::ByExclusion;
         const win::HWND expected = picked(handles, c.pick);
-        EXPECT_EQ(findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
+        EXPECT_EQ(teams::findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
     }
 }
 
@@ -709,11 +709,11 @@ TEST_F(CallWindowLookupTest, ACallWindowTakenForTheMainWindowIsStillFoundByName)
         window(u"Chat | Microsoft Teams", Hidden);
         const win::HWND call = window(u"Call with John Smith", c.minimized ? Minimized : Visible);
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         ASSERT_EQ(scan.mainWindow, call) << c.what;
         const win::HWND other = c.otherMatch ? window(u"John Smith (2)") : nullptr;
         const win::HWND expected = c.found ? call : other;
-        EXPECT_EQ(findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
+        EXPECT_EQ(teams::findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
     }
 }
 
@@ -723,12 +723,12 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
     window(u"Chat | Microsoft Teams");
     inmemory::setForeground(notification);  // Teams has the focus: nothing to bring forward
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     const std::uint64_t start = inmemory::now();
     win::HWND call = nullptr;
     inmemory::onSendInput([&] { call = window(u"Call with John Smith"); });
 
-    answerCall(scan, u"John  Smith", AnswerTurn{});
+    teams::answerCall(scan, u"John  Smith", teams::AnswerTurn{});
 
     EXPECT_EQ(logLines(log), (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John  Smith"),
                                     minimizing(u"Call with John Smith")}));
@@ -753,7 +753,7 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
     const win::HWND notification = window(u"Microsoft Teams Notification", Hidden);
     window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     const std::uint64_t start = inmemory::now();
     inmemory::at(start + 1103 * Millisecond, [&] { inmemory::setWindowVisible(notification, true); });
     // Teams needs two seconds to open the call window after the keys.
@@ -761,7 +761,7 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
         inmemory::at(inmemory::now() + 2003 * Millisecond, [&] { window(u"Ann Lee"); });
     });
 
-    answerCall(scan, nullptr, AnswerTurn{});
+    teams::answerCall(scan, nullptr, teams::AnswerTurn{});
 
     EXPECT_EQ(logLines(log), (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"),
                                     minimizing(u"Ann Lee")}));
@@ -802,7 +802,7 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
         inmemory::setForeground(window(u"Chat | Microsoft Teams"));
         const win::HWND scans = c.hiddenInScan ? window(u"Microsoft Teams Notification", Hidden) : nullptr;
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         const std::uint64_t start = inmemory::now();
         win::HWND popUp = scans;
         inmemory::at(start + 2000 * Millisecond, [&] {
@@ -814,7 +814,7 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
             }
         });
 
-        answerCall(scan, u"John Smith", AnswerTurn{});
+        teams::answerCall(scan, u"John Smith", teams::AnswerTurn{});
 
         Lines lines = logLines(log);
         lines.resize(std::min(lines.size(), c.head.size()));
@@ -876,11 +876,11 @@ TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
         window(u"Microsoft Teams Notification", Hidden);
         c.arrange();
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         const std::size_t before = inmemory::calls().size();
         const std::size_t imagesBefore = inmemory::callCount("readWindowImagePath");
 
-        answerCall(scan, u"John Smith", AnswerTurn{});
+        teams::answerCall(scan, u"John Smith", teams::AnswerTurn{});
 
         EXPECT_EQ(logLines(log).back(), Aborted) << c.what;
         EXPECT_LE(inmemory::calls().size() - before, c.maxCalls) << c.what;
@@ -896,13 +896,13 @@ TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
     inmemory::setForeground(window(u"Microsoft Teams Notification"));
     window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     std::uint64_t keys = 0;
     inmemory::onSendInput([&] {
         keys = inmemory::now();
         inmemory::at(keys + 400 * Millisecond, [this] { window(u"Call with John Smith"); });
     });
-    answerCall(scan, u"John Smith", AnswerTurn{});
+    teams::answerCall(scan, u"John Smith", teams::AnswerTurn{});
     ASSERT_EQ(inmemory::postedMessages().size(), 1u);
     EXPECT_EQ((inmemory::postedMessages()[0].time - keys) / Millisecond, 400u);
 }
@@ -957,7 +957,7 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
         const win::HWND earlier =
             c.earlier.empty() ? nullptr : window(c.earlier.substr(hiddenEarlier ? 7 : 0), hiddenEarlier ? Hidden : Visible);
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         win::HWND opened = nullptr;
         std::uint64_t keys = 0;
         inmemory::onSendInput([&] {
@@ -970,7 +970,7 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
             }
         });
 
-        answerCall(scan, c.participant, AnswerTurn{});
+        teams::answerCall(scan, c.participant, teams::AnswerTurn{});
 
         const win::HWND picks[] = {nullptr, earlier, main, opened};
         const auto& posted = inmemory::postedMessages();
@@ -988,11 +988,11 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
     const win::HWND main = window(u"Chat | Microsoft Teams");
     inmemory::setForeground(main);
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     // Minimised by an earlier answer: not this call's window.
     const win::HWND earlier = window(u"John Smith", Minimized);
 
-    answerCall(scan, u"John Smith", AnswerTurn{});
+    teams::answerCall(scan, u"John Smith", teams::AnswerTurn{});
 
     EXPECT_EQ(logLines(log),
               (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John Smith"),
@@ -1182,7 +1182,7 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
         inmemory::setForeground(browser);
         c.arrange();
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         win::HWND call = nullptr;
         win::HWND foregroundAtKeys = nullptr;
         inmemory::onSendInput([&] {
@@ -1190,10 +1190,10 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
             call = window(u"John Smith");
         });
         const std::uint64_t before = inmemory::totalSleptMs();
-        AnswerTurn turn;
+        teams::AnswerTurn turn;
         ASSERT_TRUE(turn.take(log, u"John Smith"));
 
-        answerCall(scan, u"John Smith", turn);
+        teams::answerCall(scan, u"John Smith", turn);
 
         const Lines lines = logLines(log);
         ASSERT_GE(lines.size(), c.tail.size()) << c.what;
@@ -1213,11 +1213,11 @@ TEST_F(CallActionsTest, CloseFindsTheParticipantsWindowOnceEvenWhenMinimised)
     window(u"Microsoft Teams Notification", Hidden);
     window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     window(u"Call with John Smithson");  // said once, passed over
     const win::HWND call = window(u"Call with John Smith", Minimized);
 
-    closeCallWindow(scan, u"John Smith");
+    teams::closeCallWindow(scan, u"John Smith");
 
     EXPECT_EQ(logLines(log),
               (Lines{u"Closing call window for participant \"John Smith\"...\n",
@@ -1236,9 +1236,9 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
         SetUp();
         const win::HWND main = window(u"Chat | Microsoft Teams");
         TestLog log;
-        const TeamsWindowScan scan = scanTeamsWindows(log);
+        const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
 
-        closeCallWindow(scan, participant);
+        teams::closeCallWindow(scan, participant);
 
         EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"(None)\"...\n",
                                         u"Teams call window not found\n", u"Enumerating Teams windows\n",
@@ -1258,11 +1258,11 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
     const win::HWND other = window(u"Meeting with Ann | Microsoft Teams");
     rememberMainWindow(main, inmemory::now());
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     ASSERT_EQ(scan.mainFromCache, 1);
     inmemory::setWindowMinimized(other, true);
 
-    EXPECT_EQ(listTeamsWindows(scan), 4);
+    EXPECT_EQ(teams::listTeamsWindows(scan), 4);
 
     EXPECT_EQ(logLines(log),
               (Lines{
@@ -1280,16 +1280,16 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsLookedAtIsPassedOverOrShowsNoTit
     const win::HWND notification = window(u"Microsoft Teams Notification");
     const win::HWND main = window(u"Chat | Microsoft Teams");
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
     const win::HWND call = window(u"Call with John Smith");
     // Teams closes the window between the program finding it and reading its
     // title: the title read fails.
     inmemory::beforeCall("readWindowFacts", [call] { inmemory::destroyWindow(call); }, 2);
-    closeCallWindow(scan, u"John Smith");
+    teams::closeCallWindow(scan, u"John Smith");
     // The main window goes after the listing's snapshot was taken: the
     // listing passes over it and goes on below it.
     inmemory::beforeCall("readWindowFacts", [main] { inmemory::destroyWindow(main); }, 2);
-    listTeamsWindows(scan);
+    teams::listTeamsWindows(scan);
 
     const Lines lines = logLines(log);
     ASSERT_EQ(lines.size(), 5u);
@@ -1303,7 +1303,7 @@ TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)
 {
     window(u"Microsoft Teams Notification", Foreign);
     TestLog log;
-    const TeamsWindowScan scan = scanTeamsWindows(log);
-    EXPECT_EQ(listTeamsWindows(scan), 0);
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
+    EXPECT_EQ(teams::listTeamsWindows(scan), 0);
     EXPECT_EQ(logLines(log), Lines{u"Teams desktop application not found.\n"});
 }
