@@ -22,38 +22,38 @@
 
 #include <cstdint>
 
+#include "log/log_files.h"
 #include "util/format.h"
-#include "util/handles.h"
 
 namespace logging {
 
 class DiagnosticLog {
 public:
     static constexpr std::size_t PathCapacity = 260;
-    static constexpr std::size_t TextCapacity = 1024;  // at most 1023 characters per text
+    static constexpr std::size_t TextCapacity = EntryTextCapacity;  // at most 1023 characters per text
 
     DiagnosticLog() = default;
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
-    // 1 when the text was written (or tried), 0 before the log is opened.
+    // Writes the text where the log writes (nothing before it is opened).
+    // A log failure is nobody's business but the log's: it says nothing.
     template <class... Args>
-    int print(util::CheckedFormat<Args...> format, const Args&... args)
+    void print(util::CheckedFormat<Args...> format, const Args&... args)
     {
         const util::FormatArg list[sizeof...(Args) + 1] = {util::makeFormatArg(args)..., util::FormatArg{}};
-        return printFormatted(format.text, list, sizeof...(Args));
+        printFormatted(format.text, list, sizeof...(Args));
     }
 
     // Detail texts are written only while detailEnabled is set: the machine
     // policy DetailLogging sets it for support; by default the log holds
     // what the tools that read it have always found there.
     template <class... Args>
-    int printDetail(util::CheckedFormat<Args...> format, const Args&... args)
+    void printDetail(util::CheckedFormat<Args...> format, const Args&... args)
     {
-        if (detailEnabled == 0) {
-            return 0;
+        if (detailEnabled) {
+            print<Args...>(format, args...);
         }
-        return print<Args...>(format, args...);
     }
 
     // Reads the log's machine policy, prepares the folder, picks today's file
@@ -73,8 +73,8 @@ public:
     // every other user.
     void reportFolderInUse();
 
-    // Writes one finished text: 1 (written, or tried), or 0 before open().
-    int writeLine(const char16_t* text);
+    // Writes one finished text (nothing before open()).
+    void writeLine(const char16_t* text);
 
     bool isOn() const { return opened; }
 
@@ -91,36 +91,27 @@ public:
     // was written, the file the first one goes to.
     const char16_t* lastEntryPath() const { return lastEntryInUserFile || userFolderOnly ? userPath : logPath; }
 
-    std::int32_t detailEnabled = 0;
-    std::int32_t consoleAttached = 0;
+    bool detailEnabled = false;
+    bool consoleAttached = false;
     // Today's file in the folder every user's runs share; empty when set-up
     // could not provide it (the run's entries then go to the user's file),
     // or when the policy keeps the entries in the user's folder.
     char16_t logPath[PathCapacity] = {};
 
 private:
-    enum class Destination { DayFile, UserFile };
     enum class UserFileState : std::uint8_t { NotNeededYet, Ready, Unavailable };
-    // The folder and the file of one entry, held while it is written; the
-    // file, declared last, is closed first.
-    struct EntryFile {
-        util::UniqueFile folder;
-        util::UniqueFile file;
-    };
 
     static constexpr std::size_t ProcessTagCapacity = 16;  // "[-2147483648] "
 
+    LogFolder sharedFolder;                        // where logPath is
+    LogFolder userFolder;                          // where userPath is
     char16_t userPath[PathCapacity] = {};          // the same name under the user's application data
     char16_t processTag[ProcessTagCapacity] = {};  // "[<id>] " after each time stamp, with detail logging
     bool userFolderOnly = false;                   // the policy keeps every entry in the user's folder
     bool logFolderNotUnderstood = false;           // the policy names neither folder
-    win::DWORD policyError = 0;                  // why the policy could not be read (0: it could, or is not set)
-    char16_t resolvedRoot[PathCapacity] = {};      // the application data folder, links resolved
-    std::size_t rootLength = 0;                    // its length as logPath spells it
+    win::DWORD policyError = 0;                    // why the policy could not be read (0: it could, or is not set)
     int dayOfWeek = -1;
     bool opened = false;
-    bool dayFileStaysBusy = false;   // an entry already waited for the day's file in vain
-    bool userFileStaysBusy = false;  // and for the user's file
     UserFileState userFile = UserFileState::NotNeededYet;
     bool userFileHeaded = false;         // this run's line saying why already heads its entries there
     bool lastEntryInUserFile = false;
@@ -128,29 +119,14 @@ private:
     win::DWORD dayFileError = 0;         // why the day's file did not take the last entry; 0: refused by the checks
     bool permissionWarningPending = false;
 
-    int printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
+    void printFormatted(const char16_t* format, const util::FormatArg* args, std::size_t count);
     void readPolicy();
     void prepareFolder();
-    void restrictVendorFolder(const char16_t* vendor);
     bool appendFileName(char16_t (&path)[PathCapacity]) const;
     bool prepareUserFile();
-    void expireOldFile(const char16_t* path, Destination destination);
-    void resolveRoot();
-    EntryFile openEntryFile(Destination destination, win::DWORD& error);
-    util::UniqueFile openFolderOf(const char16_t* path, Destination destination, win::DWORD& error) const;
-    bool passesChecks(win::HANDLE object, const char16_t* path, bool folder, Destination destination) const;
-    bool isPlainObjectBelowRoot(win::HANDLE object, const char16_t* path, bool folder) const;
     bool writeToDayFile(const char16_t* text);
     bool writeToUserFile(const char16_t* text);
-    void writeToConsole(const char16_t* text, std::size_t length);
 };
 
-// How long a text waits for another process of the program to let go of the
-// day's file (or the user's) before it is given up there (sharing or lock
-// violation only). After one text waited in vain, the run's later texts try
-// that file once each: a stuck file costs a run about a second, not a second
-// per entry.
-constexpr std::uint32_t LogBusyRetryPauseMs = 10;
-constexpr std::uint32_t LogBusyRetryLimitMs = 1000;
 
 }  // namespace logging

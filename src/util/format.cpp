@@ -109,11 +109,11 @@ void putSigned(Writer& w, std::int64_t value, unsigned width, bool zeroPad)
 
 }  // namespace
 
-HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
+bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
                    std::size_t argCount, FormatOptions options)
 {
     if (dst == nullptr || dstSize == 0) {
-        return win::E_INVALIDARG;
+        return false;
     }
     Writer w{dst, dstSize};
     std::size_t next = 0;
@@ -162,9 +162,9 @@ HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, c
     }
     dst[w.used] = 0;
     if (bad) {
-        return win::E_INVALIDARG;
+        return false;
     }
-    return w.truncated ? win::STRSAFE_E_INSUFFICIENT_BUFFER : win::S_OK;
+    return !w.truncated;
 }
 
 }  // namespace util

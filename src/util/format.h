@@ -140,21 +140,21 @@ struct FormatOptions {
 
 // The engine: formats into dst, cut to dstSize - 1 characters (one fewer where
 // the cut would split a surrogate pair) and terminated.
-// Returns S_OK, STRSAFE_E_INSUFFICIENT_BUFFER or E_INVALIDARG; a format that
-// does not match the arguments (possible only through this entry) stops at the
-// bad conversion and returns E_INVALIDARG with the text so far.
-HRESULT formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
+// True when the whole text fitted; a format that does not match the arguments
+// (possible only through this entry) stops at the bad conversion, with the
+// text so far, and gives false too.
+bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
                    std::size_t argCount, FormatOptions options = {});
 
 template <std::size_t N, class... Args>
-HRESULT formatString(char16_t (&dst)[N], CheckedFormat<Args...> format, const Args&... args)
+bool formatString(char16_t (&dst)[N], CheckedFormat<Args...> format, const Args&... args)
 {
     const FormatArg list[sizeof...(Args) + 1] = {makeFormatArg(args)..., FormatArg{}};
     return formatInto(dst, N, format.text, list, sizeof...(Args));
 }
 
 template <class... Args>
-HRESULT formatString(char16_t* dst, std::size_t dstSize, CheckedFormat<Args...> format, const Args&... args)
+bool formatString(char16_t* dst, std::size_t dstSize, CheckedFormat<Args...> format, const Args&... args)
 {
     const FormatArg list[sizeof...(Args) + 1] = {makeFormatArg(args)..., FormatArg{}};
     return formatInto(dst, dstSize, format.text, list, sizeof...(Args));

@@ -4,9 +4,6 @@
 
 namespace util {
 
-using win::E_INVALIDARG;
-using win::S_OK;
-using win::STRSAFE_E_INSUFFICIENT_BUFFER;
 
 std::size_t length(const char16_t* text)
 {
@@ -19,34 +16,34 @@ std::size_t length(const char16_t* text)
     return n;
 }
 
-HRESULT copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount)
+bool copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount)
 {
     if (dst == nullptr || dstSize == 0) {
-        return E_INVALIDARG;
+        return false;
     }
     std::size_t i = 0;
     if (src != nullptr) {
         for (; i < maxCount && src[i] != 0; ++i) {
             if (i + 1 == dstSize) {
                 dst[i] = 0;
-                return STRSAFE_E_INSUFFICIENT_BUFFER;
+                return false;
             }
             dst[i] = src[i];
         }
     }
     dst[i] = 0;
-    return S_OK;
+    return true;
 }
 
-HRESULT copyString(char16_t* dst, std::size_t dstSize, const char16_t* src)
+bool copyString(char16_t* dst, std::size_t dstSize, const char16_t* src)
 {
     return copyStringN(dst, dstSize, src, static_cast<std::size_t>(-1));
 }
 
-HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
+bool appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
 {
     if (dst == nullptr || dstSize == 0) {
-        return E_INVALIDARG;
+        return false;
     }
     std::size_t used = 0;
     while (used < dstSize && dst[used] != 0) {
@@ -56,7 +53,7 @@ HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src)
         // Not terminated within its own size: terminate it rather than read
         // past the end, and report that nothing more fits.
         dst[dstSize - 1] = 0;
-        return STRSAFE_E_INSUFFICIENT_BUFFER;
+        return false;
     }
     return copyString(dst + used, dstSize - used, src);
 }
@@ -317,10 +314,10 @@ std::size_t spanExcluding(const char16_t* text, const char16_t* set)
     return n;
 }
 
-HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src)
+bool copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src)
 {
     if (dst == nullptr || dstSize == 0) {
-        return E_INVALIDARG;
+        return false;
     }
     std::size_t used = 0;
     for (; src != nullptr && *src != 0; ++src) {
@@ -329,12 +326,12 @@ HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* sr
         }
         if (used + 1 == dstSize) {
             dst[used] = 0;
-            return STRSAFE_E_INSUFFICIENT_BUFFER;
+            return false;
         }
         dst[used++] = *src;
     }
     dst[used] = 0;
-    return S_OK;
+    return true;
 }
 
 namespace {
@@ -449,17 +446,17 @@ std::optional<std::size_t> urlUnescape(char16_t* dst, std::size_t dstSize, const
     return used;
 }
 
-HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)
+bool pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)
 {
     if (dst == nullptr || dstSize == 0) {
-        return E_INVALIDARG;
+        return false;
     }
     std::size_t used = 0;
     while (used < dstSize && dst[used] != 0) {
         ++used;
     }
     if (used == dstSize) {
-        return STRSAFE_E_INSUFFICIENT_BUFFER;
+        return false;
     }
     if (more == nullptr) {
         more = u"";
@@ -470,13 +467,13 @@ HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more)
     const bool needSeparator = used > 0 && dst[used - 1] != u'\\' && *more != 0;
     const std::size_t total = used + (needSeparator ? 1 : 0) + length(more);
     if (total + 1 > dstSize) {
-        return STRSAFE_E_INSUFFICIENT_BUFFER;
+        return false;
     }
     if (needSeparator) {
         dst[used++] = u'\\';
     }
     copyString(dst + used, dstSize - used, more);
-    return S_OK;
+    return true;
 }
 
 bool pathRemoveFileSpec(char16_t* path)

@@ -2,11 +2,9 @@
 //
 // One contract for every copy, append and format into a fixed buffer: never
 // write past the buffer, always leave it terminated (unless its size is zero),
-// and report what happened:
-//   S_OK                            the whole text fitted;
-//   STRSAFE_E_INSUFFICIENT_BUFFER   the text was cut to size - 1 characters;
-//   E_INVALIDARG                    the buffer has size zero (nothing written).
-// Callers mostly ignore the report and go on with the cut text.
+// and say whether the whole text fitted: false when it was cut to size - 1
+// characters, or the buffer has size zero (nothing written). Most callers go
+// on with the cut text; the few that must not act on one check.
 //
 // Case-insensitive comparison folds each code point by one fixed rule, the same
 // on every build (see foldCase): it does not depend on the user's locale, so a
@@ -21,22 +19,20 @@
 
 namespace util {
 
-using win::HRESULT;
-
 std::size_t length(const char16_t* text);
 
-HRESULT copyString(char16_t* dst, std::size_t dstSize, const char16_t* src);
+bool copyString(char16_t* dst, std::size_t dstSize, const char16_t* src);
 // Copies at most maxCount characters of src (fewer when src ends earlier).
-HRESULT copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount);
-HRESULT appendString(char16_t* dst, std::size_t dstSize, const char16_t* src);
+bool copyStringN(char16_t* dst, std::size_t dstSize, const char16_t* src, std::size_t maxCount);
+bool appendString(char16_t* dst, std::size_t dstSize, const char16_t* src);
 
 template <std::size_t N>
-HRESULT copyString(char16_t (&dst)[N], const char16_t* src)
+bool copyString(char16_t (&dst)[N], const char16_t* src)
 {
     return copyString(dst, N, src);
 }
 template <std::size_t N>
-HRESULT appendString(char16_t (&dst)[N], const char16_t* src)
+bool appendString(char16_t (&dst)[N], const char16_t* src)
 {
     return appendString(dst, N, src);
 }
@@ -90,7 +86,7 @@ const char16_t* findLastChar(const char16_t* text, char16_t c);
 // Number of leading characters that are not in `set` (as StrCSpnW).
 std::size_t spanExcluding(const char16_t* text, const char16_t* set);
 // Copies src without its U+0020 characters, cut to dstSize - 1.
-HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
+bool copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
 
 // Decodes the percent escapes of the first `count` characters of src (fewer
 // when src ends earlier) into dst. Browsers escape a name's UTF-8 bytes
@@ -113,8 +109,8 @@ HRESULT copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* sr
 
 // Appends `more` to a folder path with exactly one backslash between them.
 // The result must fit in dstSize (terminator included): on truncation the
-// buffer is left unchanged and STRSAFE_E_INSUFFICIENT_BUFFER is returned.
-HRESULT pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more);
+// buffer is left unchanged and false is returned.
+[[nodiscard]] bool pathAppend(char16_t* dst, std::size_t dstSize, const char16_t* more);
 // Cuts the last path component (as PathRemoveFileSpecW); true when something
 // was removed.
 bool pathRemoveFileSpec(char16_t* path);

@@ -22,7 +22,6 @@ using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = std::uint32_t;
-using HRESULT = std::int32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
@@ -57,8 +56,5 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD ERROR_UNSUPPORTED_TYPE = 1630;
 
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT STRSAFE_E_INSUFFICIENT_BUFFER = static_cast<HRESULT>(0x8007007Au);
 
 }  // namespace win

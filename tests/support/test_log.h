@@ -12,7 +12,7 @@ public:
     TestLog() { open(win::attachParentConsole()); }
     ~TestLog()
     {
-        if (consoleAttached != 0) {
+        if (consoleAttached) {
             win::releaseConsole();
         }
     }

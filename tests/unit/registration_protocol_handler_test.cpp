@@ -150,7 +150,7 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
 
 TEST_F(ProtocolHandlerTest, AnUnreadableOrCutModulePathIsNeverComparedOrRegistered)
 {
-    log->detailEnabled = 1;
+    log->detailEnabled = true;
     registerHandlerByHand(OpenCommand);
     inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
     EXPECT_EQ(handler.validate(), registration::ValidateResult::ModulePathUnreadable);

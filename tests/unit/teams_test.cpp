@@ -404,7 +404,7 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
         rememberMainWindow(roles[c.cachedRole], inmemory::now() - c.ageTicks);
 
         TestLog log;
-        log.detailEnabled = 1;
+        log.detailEnabled = true;
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         EXPECT_EQ(scan.mainWindow, c.accepted ? roles[c.cachedRole] : nullptr) << c.what;
         EXPECT_EQ(scan.mainFromCache, c.accepted ? 1 : 0) << c.what;

@@ -13,7 +13,7 @@
     X(ERROR_INVALID_DATA) X(ERROR_SHARING_VIOLATION) X(ERROR_LOCK_VIOLATION) X(ERROR_INVALID_PARAMETER)         \
     X(ERROR_INSUFFICIENT_BUFFER) X(ERROR_ALREADY_EXISTS) X(ERROR_MORE_DATA) X(ERROR_INVALID_WINDOW_HANDLE)      \
     X(WAIT_TIMEOUT) X(RRF_RT_REG_MULTI_SZ)                                                                      \
-    X(ERROR_UNSUPPORTED_TYPE) X(S_OK) X(E_INVALIDARG)                                                           \
+    X(ERROR_UNSUPPORTED_TYPE)                                                            \
     X(WM_SYSCOMMAND) X(SC_MINIMIZE) X(SC_CLOSE) X(KEYEVENTF_KEYUP) X(KEYEVENTF_UNICODE) X(VK_LSHIFT)            \
     X(VK_LCONTROL) X(KEY_QUERY_VALUE) X(KEY_SET_VALUE) X(KEY_CREATE_SUB_KEY)                                    \
     X(REG_NONE) X(REG_SZ) X(REG_EXPAND_SZ) X(REG_BINARY) X(REG_DWORD) X(REG_MULTI_SZ) X(REG_QWORD)              \
@@ -28,8 +28,6 @@
 namespace {
 #define MIRROWCAST_KEEP_OURS(name) constexpr long long ours_##name = win::name;
 MIRROWCAST_CHECKED_NUMBERS(MIRROWCAST_KEEP_OURS)
-// strsafe.h, the one header that defines it, is not included anywhere.
-constexpr long long oursStrsafeInsufficientBuffer = win::STRSAFE_E_INSUFFICIENT_BUFFER;
 }  // namespace
 
 #include "win32_common.h"
@@ -38,6 +36,4 @@ namespace {
 #define MIRROWCAST_SAME_AS_SDK(name) \
     static_assert(ours_##name == static_cast<long long>(name), #name " in src/winapi differs from the SDK's");
 MIRROWCAST_CHECKED_NUMBERS(MIRROWCAST_SAME_AS_SDK)
-static_assert(oursStrsafeInsufficientBuffer == static_cast<HRESULT>(0x8007007AL),
-              "STRSAFE_E_INSUFFICIENT_BUFFER in src/winapi differs from strsafe.h's");
 }  // namespace
