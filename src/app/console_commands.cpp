@@ -67,7 +67,7 @@ ConsoleCommandResult runConsoleCommand(logging::DiagnosticLog& log, const char16
         return {static_cast<std::int32_t>(handler.unregisterHandler())};
     case Command::DebugInfo: {
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
-        [[maybe_unused]] const std::int32_t listed = teams::listTeamsWindows(scan);  // for the reader
+        teams::listTeamsWindows(scan);
         // Support sees every window of a Teams process, whatever its class.
         teams::listTeamsProcessWindows(scan);
         // Where support finds the day's entries: the user's own folder when

@@ -68,7 +68,7 @@ std::int32_t runProtocolUrl(logging::DiagnosticLog& log, win::HINSTANCE instance
         return ExitOk;
     }
     if (util::compareNoCase(action, u"validateconfig") == 0) {
-        [[maybe_unused]] const std::int32_t listed = teams::listTeamsWindows(scan);  // the count is for the log's reader
+        teams::listTeamsWindows(scan);
         return ui::showStatusWindow(log, instance, showCommand, false);
     }
     // A browser never sees this exit code; support and whoever starts the

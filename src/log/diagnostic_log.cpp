@@ -284,9 +284,8 @@ void DiagnosticLog::writeLine(const char16_t* text)
     } else if (writeToUserFile(text)) {
         lastEntryInUserFile = true;
     }  // else lost from both files
-    // A console that cannot be written to has nobody reading it.
     if (consoleAttached) {
-        [[maybe_unused]] const bool written = win::writeConsole(text, util::length(text));
+        win::writeConsole(text, util::length(text));
     }
 }
 

@@ -99,8 +99,7 @@ bool ringingClientTakesTheKeys(const TeamsWindowScan& scan, bool popUpItself)
     }
     logging::DiagnosticLog& log = *scan.log;
     log.print(u"Bringing Teams call notification window to the foreground...\n");
-    // Refused at once or not, the foreground is what counts.
-    [[maybe_unused]] const bool asked = win::bringToForeground(scan.notificationWindow);
+    win::bringToForeground(scan.notificationWindow);
     if (util::lookUntil(ForegroundWaitMs, ForegroundPollMs, 0, false,
                         [&](bool, std::uint64_t) { return ringingClientHasTheForeground(scan, popUpItself); })) {
         return true;
@@ -416,7 +415,7 @@ void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant
     postCommand(log, callWindow, win::SystemCommand::Close);
 }
 
-std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
+void listTeamsWindows(const TeamsWindowScan& scan)
 {
     logging::DiagnosticLog& log = *scan.log;
     win::WindowSnapshot snapshot;
@@ -445,7 +444,6 @@ std::int32_t listTeamsWindows(const TeamsWindowScan& scan)
     if (listed == 0) {
         log.print(u"Teams desktop application not found.\n");
     }
-    return listed;
 }
 
 void listTeamsProcessWindows(const TeamsWindowScan& scan)

@@ -127,8 +127,8 @@ struct TeamsWindowScan {
 void answerCall(const TeamsWindowScan& scan, const Participant& participant, const AnswerTurn& turn);
 // Closes the participant's call window, or lists the windows when there is none.
 void closeCallWindow(const TeamsWindowScan& scan, const Participant& participant);
-// One log line per Teams window with what the scan made of it; the count.
-std::int32_t listTeamsWindows(const TeamsWindowScan& scan);
+// One log line per Teams window with what the scan made of it.
+void listTeamsWindows(const TeamsWindowScan& scan);
 // For support: one log line per top-level window of a Teams process, whatever
 // its class. Never another program's windows: the log is open to every user,
 // and a browser's titles are nobody else's business.

@@ -69,9 +69,9 @@ constexpr std::size_t WholeTitleCapacity = 1024;
 [[nodiscard]] HWND foregroundWindow();
 // Asks Windows to make the window the foreground window (SetForegroundWindow).
 // Windows grants it only to a process that qualifies (for example one the
-// foreground process started); false when it refused at once. Granted, the
-// change can take a moment to show in foregroundWindow.
-[[nodiscard]] bool bringToForeground(HWND window);
+// foreground process started), and may refuse at once or later: whether it
+// did shows in foregroundWindow, after a moment, and nowhere else.
+void bringToForeground(HWND window);
 // The window at the top of the window's chain of owners (GetAncestor with
 // GA_ROOTOWNER); the window itself when it has no owner, null when it is gone.
 [[nodiscard]] HWND rootOwner(HWND window);

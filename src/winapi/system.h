@@ -23,8 +23,9 @@ void pause(DWORD milliseconds);
 // Attaches to the console of the process that started this one; false when it
 // has none (a program started by the shell for a URL).
 [[nodiscard]] bool attachParentConsole();
-// Writes to the attached console's output; false when that fails.
-[[nodiscard]] bool writeConsole(const char16_t* text, std::size_t length);
+// Writes to the attached console's output. A console that cannot be written
+// to has nobody reading it: a failure is not reported.
+void writeConsole(const char16_t* text, std::size_t length);
 // The attached console's window (GetConsoleWindow); null when there is none.
 // A terminal's pseudo-console window is owned by the terminal's own window.
 [[nodiscard]] HWND consoleWindow();

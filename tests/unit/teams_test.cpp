@@ -1262,7 +1262,7 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
     ASSERT_EQ(scan.mainFromCache, 1);
     inmemory::setWindowMinimized(other, true);
 
-    EXPECT_EQ(teams::listTeamsWindows(scan), 4);
+    teams::listTeamsWindows(scan);
 
     EXPECT_EQ(logLines(log),
               (Lines{
@@ -1304,6 +1304,6 @@ TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)
     window(u"Microsoft Teams Notification", Foreign);
     TestLog log;
     const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
-    EXPECT_EQ(teams::listTeamsWindows(scan), 0);
+    teams::listTeamsWindows(scan);
     EXPECT_EQ(logLines(log), Lines{u"Teams desktop application not found.\n"});
 }

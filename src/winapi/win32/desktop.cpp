@@ -149,7 +149,7 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
 
 HWND foregroundWindow() { return ours(::GetForegroundWindow()); }
 
-bool bringToForeground(HWND window) { return ::SetForegroundWindow(native(window)) != FALSE; }
+void bringToForeground(HWND window) { ::SetForegroundWindow(native(window)); }
 
 HWND rootOwner(HWND window) { return ours(::GetAncestor(native(window), GA_ROOTOWNER)); }
 

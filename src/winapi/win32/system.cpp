@@ -31,11 +31,10 @@ void pause(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 bool attachParentConsole() { return ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }
 
-bool writeConsole(const char16_t* text, std::size_t length)
+void writeConsole(const char16_t* text, std::size_t length)
 {
     ::DWORD written = 0;
-    return ::WriteConsoleW(::GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<::DWORD>(length), &written,
-                           nullptr) != FALSE;
+    ::WriteConsoleW(::GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<::DWORD>(length), &written, nullptr);
 }
 
 HWND consoleWindow() { return ours(::GetConsoleWindow()); }

@@ -254,13 +254,11 @@ HWND foregroundWindow()
     return inmemory::findWindow(machine().foreground) != nullptr ? machine().foreground : nullptr;
 }
 
-bool bringToForeground(HWND window)
+void bringToForeground(HWND window)
 {
-    if (failsNow("bringToForeground") || machine().foregroundRefused || inmemory::findWindow(window) == nullptr) {
-        return false;
+    if (!failsNow("bringToForeground") && !machine().foregroundRefused && inmemory::findWindow(window) != nullptr) {
+        machine().foreground = window;
     }
-    machine().foreground = window;
-    return true;
 }
 
 HWND rootOwner(HWND window)

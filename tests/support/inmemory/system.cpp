@@ -325,13 +325,11 @@ bool attachParentConsole()
     return true;
 }
 
-bool writeConsole(const char16_t* text, std::size_t length)
+void writeConsole(const char16_t* text, std::size_t length)
 {
-    if (failsNow("writeConsole") || !machine().attached) {
-        return false;
+    if (!failsNow("writeConsole") && machine().attached) {
+        machine().console.append(text, length);
     }
-    machine().console.append(text, length);
-    return true;
 }
 
 HWND consoleWindow()
