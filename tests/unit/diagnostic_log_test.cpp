@@ -116,6 +116,7 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
          true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         inmemory::reset();
         inmemory::setParentConsole(true);
         inmemory::addFile(Victim, VictimText, 0);

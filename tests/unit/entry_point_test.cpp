@@ -242,6 +242,7 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
          u"action=bogus&action=answercall\n", u""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         const Outcome o = run(c.commandLine);
         EXPECT_EQ(o.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(o.works, c.works) << c.what << ": one kind of work, and only the one its form defines";
@@ -393,6 +394,7 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
          u"Missing or unknown action \"a\u240D\u240A[2026-01-01 00:00:00] forged\""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.commandLine));
         const Outcome r = run(c.commandLine);
         EXPECT_EQ(r.exitCode, c.exitCode) << narrow(c.commandLine);
         const bool actionFollows = c.commandLine[0] == u'/' || (c.exitCode == 0 && c.log.ends_with(u"invoked...\n"));
@@ -428,6 +430,7 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
          u"Protocolhandler invoked (Teams main app known) (Call notification found)...\n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
         const Outcome r = run(u"Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow", c.setUp);
         EXPECT_NE(r.log.find(c.line), std::u16string::npos) << c.desktop << "\n" << narrow(r.log);
     }
@@ -463,6 +466,7 @@ TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyIntoTheConsole)
         {"started by the shell, no console", false, ConsoleItself, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         freshMachine();
         inmemory::WindowTraits traits;
         traits.className = u"ConsoleWindowClass";
@@ -481,13 +485,12 @@ TEST(EntryPoint, ConsoleIsReleasedWithOneEnterOnlyIntoTheConsole)
 
         EXPECT_EQ(run.console.starts_with(StartLines + u"Supported commands:\n"), c.console) << c.what;
         EXPECT_FALSE(inmemory::consoleAttached()) << c.what;
-        ASSERT_EQ(inmemory::sentInput().size(), c.enter ? 1u : 0u) << c.what;
-        if (c.enter) {
+        EXPECT_EQ(inmemory::sentInput().size(), c.enter ? 1u : 0u) << c.what;
+        if (c.enter && inmemory::sentInput().size() == 1) {
             const auto& records = inmemory::sentInput()[0].records;
-            ASSERT_EQ(records.size(), 1u) << "a key press and no key-up record";
-            EXPECT_EQ(records[0].wVk, 0);
-            EXPECT_EQ(records[0].wScan, 0x000D);
-            EXPECT_EQ(records[0].dwFlags, win::KEYEVENTF_UNICODE);
+            EXPECT_EQ(records.size(), 1u) << "a key press and no key-up record";
+            EXPECT_TRUE(!records.empty() && records[0].wVk == 0 && records[0].wScan == 0x000D &&
+                        records[0].dwFlags == win::KEYEVENTF_UNICODE);
         }
         EXPECT_EQ(inmemory::callCount("releaseConsole"), c.console ? 1u : 0u) << c.what;
     }
@@ -587,6 +590,7 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         {u"x:TeamsCall", -3, {}}, {u"x:TeamsCall&action=a", -3, {}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.url));
         url::InvocationParameters p;
         EXPECT_EQ(parsed(c.url.c_str(), u"TeamsCall", p), c.result) << narrow(c.url);
         EXPECT_EQ(valuesOf(p), c.values) << narrow(c.url);

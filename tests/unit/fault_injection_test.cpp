@@ -242,11 +242,17 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
     for (const Flow& flow : flows) {
         std::vector<std::string_view> names;
         const Outcome clean = runFlow(flow, 0, 0, &names);
-        ASSERT_EQ(clean.exitCode, flow.exitCode) << flow.name;
-        ASSERT_FALSE(clean.leaked) << flow.name;
+        SCOPED_TRACE(flow.name);
         const bool inUserFile = flow.machine.dayFileHeld || flow.machine.userFolderAndDetail;
-        ASSERT_EQ(clean.userEntries.empty(), !inUserFile) << flow.name;
-        ASSERT_FALSE(names.empty()) << flow.name;
+        // An undisturbed run that is not what the flow says makes every run
+        // with a failure beside it meaningless: the flow is left there.
+        EXPECT_EQ(clean.exitCode, flow.exitCode);
+        EXPECT_FALSE(clean.leaked);
+        EXPECT_EQ(clean.userEntries.empty(), !inUserFile);
+        EXPECT_FALSE(names.empty());
+        if (clean.exitCode != flow.exitCode || clean.leaked || clean.userEntries.empty() == inUserFile || names.empty()) {
+            continue;
+        }
         sites.insert(names.begin(), names.end());
 
         for (std::uint64_t k = 1; k <= names.size(); ++k) {

@@ -34,7 +34,10 @@ constexpr std::uint64_t TenDaysAgo = 0;  // FILETIME 0: centuries ago, so "old" 
 
 class LogFilesLinks : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { fresh(); }
+
+    // A fresh machine with a file worth protecting, for each row of a table too.
+    void fresh()
     {
         inmemory::reset();
         inmemory::setParentConsole(true);
@@ -88,6 +91,7 @@ TEST_F(LogFilesTest, OnlyFoldersTheRunCreatesGetTheirListsAndWeakerListsAreRepor
         u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n"
         u"  icacls " + folder + u" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n";
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         inmemory::reset();
         inmemory::setParentConsole(true);
         c.before();
@@ -264,12 +268,13 @@ TEST_F(LogFilesLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
          true, u"", u"D:\\ProgramData\\Velmorathis\\Velmorathis Mirrowcast\\VelmorathisMirrowcast1.log"},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         inmemory::addFolder(u"C:\\Windows\\System32");
         c.plant();
         {
             TestLog log;
-            ASSERT_TRUE(log.isOn()) << c.what;
+            EXPECT_TRUE(log.isOn()) << c.what;
             log.print(u"%s=%s\n", u"action", u"answercall");
             EXPECT_EQ(inmemory::consoleOutput(), u"action=answercall\n") << "the console always gets it: " << c.what;
         }
@@ -303,7 +308,8 @@ TEST_F(LogFilesLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
          OldLog},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         c.plant();
         { const TestLog log; }
         if (c.mustStay.empty()) {

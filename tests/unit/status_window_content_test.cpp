@@ -65,6 +65,7 @@ TEST(StatusWindowDetection, TextForEachDesktop)
          WithoutNotification},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         freshMachine();
         const win::DWORD teams = inmemory::addProcess(TeamsImage);
         const win::DWORD browser = inmemory::addProcess(BrowserImage);
@@ -115,6 +116,7 @@ TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
         {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.logPath));
         char16_t folder[ui::StatusPathCapacity];
         EXPECT_EQ(ui::logFolderOf(c.logPath.c_str(), folder), c.opens) << narrow(c.logPath);
         if (c.opens) {

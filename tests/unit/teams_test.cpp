@@ -230,7 +230,8 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
          0, 0, 0, 0, u"Policy key could not be read (error 5).\n"},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         c.policy();
         TestLog log;
         const teams::TeamsRecognition r = teams::readTeamsRecognition(log);
@@ -244,7 +245,7 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
 
     // What a policy adds takes effect: a window of an added class owned by an
     // added image is a Teams window, and an added title marks the notification.
-    SetUp();
+    fresh();
     inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
     inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"LyncWindow"});
     inmemory::setMultiStringValue(Key, u"NotificationTitles", {u"Incoming call"});
@@ -337,7 +338,8 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
          {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}}, -1, teams::NotificationMatch::None},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         const std::vector<win::HWND> handles = windows(c.windows);
         TestLog log;
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
@@ -394,7 +396,8 @@ TEST_F(TeamsWindowScanTest, WithoutAUniqueLiveMainWindowTheCacheDecides)
         {"a foreign window", 10 * Second, 3, false},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         const win::HWND notification = window(u"Microsoft Teams Notification");
         const win::HWND main = window(u"Chat | Microsoft Teams", Hidden);
         const win::HWND foreign = window(u"Inbox - Browser", Foreign);
@@ -667,7 +670,8 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
          {{u"Microsoft Teams Notification", Visible}, {u"Anything", Visible}}, 1},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         const win::HWND main = window(u"Chat | Microsoft Teams");
         const win::HWND notification = window(u"John Smith");  // notified by exclusion, say
         const std::vector<win::HWND> handles = windows(c.windows);
@@ -704,13 +708,14 @@ TEST_F(CallWindowLookupTest, ACallWindowTakenForTheMainWindowIsStillFoundByName)
         {"the walk finds the participant's window first", u"John Smith", false, false, true, false},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         window(u"Microsoft Teams Notification", Hidden);  // between calls
         window(u"Chat | Microsoft Teams", Hidden);
         const win::HWND call = window(u"Call with John Smith", c.minimized ? Minimized : Visible);
         TestLog log;
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
-        ASSERT_EQ(scan.mainWindow, call) << c.what;
+        EXPECT_EQ(scan.mainWindow, call) << c.what;
         const win::HWND other = c.otherMatch ? window(u"John Smith (2)") : nullptr;
         const win::HWND expected = c.found ? call : other;
         EXPECT_EQ(teams::findCallWindow(scan, c.participant, c.skipMinimized), expected) << c.what;
@@ -767,9 +772,9 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
                                     minimizing(u"Ann Lee")}));
     // Each wait looks again 20 ms after the last look.
     ASSERT_EQ(inmemory::sentInput().size(), 1u);
-    EXPECT_EQ(inmemory::sentInput()[0].time, start + 1120 * Millisecond);
+    EXPECT_EQ((inmemory::sentInput()[0].time - start) / Millisecond, 1120u);
     ASSERT_EQ(inmemory::postedMessages().size(), 1u);
-    EXPECT_EQ(inmemory::postedMessages()[0].time, start + 3140 * Millisecond);
+    EXPECT_EQ((inmemory::postedMessages()[0].time - start) / Millisecond, 3140u);
 }
 
 TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfterThirtySeconds)
@@ -798,7 +803,8 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
          {Waiting, FoundHidden, Aborted}},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         inmemory::setForeground(window(u"Chat | Microsoft Teams"));
         const win::HWND scans = c.hiddenInScan ? window(u"Microsoft Teams Notification", Hidden) : nullptr;
         TestLog log;
@@ -824,8 +830,8 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
         }
         EXPECT_EQ(lines, head) << c.what;
         if (head.back() == Detected) {
-            ASSERT_EQ(inmemory::sentInput().size(), 1u) << c.what;
-            EXPECT_EQ(inmemory::sentInput()[0].time, start + 2000 * Millisecond) << c.what;
+            EXPECT_EQ(inmemory::sentInput().size(), 1u) << c.what;
+            EXPECT_EQ(inmemory::sentInput().empty() ? 0 : (inmemory::sentInput()[0].time - start) / Millisecond, 2000u);
             // No call window opens: the listing marks the window answered.
             const Lines all = logLines(log);
             const Line marked = u"Window " + hex(popUp) + u" main:0 callnotify:";
@@ -872,7 +878,8 @@ TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
          70'000, 1'001, 1'500},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         window(u"Microsoft Teams Notification", Hidden);
         c.arrange();
         TestLog log;
@@ -891,7 +898,7 @@ TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
     // More windows than a snapshot holds: the Teams windows are found by
     // class all the same, and a new call window is taken at once, not after
     // the seconds in which only new windows count.
-    SetUp();
+    fresh();
     otherWindows(1'100, u"OtherProgram");
     inmemory::setForeground(window(u"Microsoft Teams Notification"));
     window(u"Chat | Microsoft Teams");
@@ -950,7 +957,8 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
          u"Microsoft Teams Notification", None, 0},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         inmemory::setForeground(window(u"Microsoft Teams Notification"));
         const win::HWND main = window(c.main);
         const bool hiddenEarlier = c.earlier.starts_with(u"hidden:");
@@ -974,10 +982,10 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
 
         const win::HWND picks[] = {nullptr, earlier, main, opened};
         const auto& posted = inmemory::postedMessages();
-        ASSERT_EQ(posted.size(), c.pick == None ? 0u : 1u) << c.what;
-        if (c.pick != None) {
+        EXPECT_EQ(posted.size(), c.pick == None ? 0u : 1u) << c.what;
+        if (c.pick != None && posted.size() == 1) {
             EXPECT_EQ(posted[0].window, picks[c.pick]) << c.what;
-            EXPECT_EQ(posted[0].time - keys, c.atMs * Millisecond) << c.what;
+            EXPECT_EQ((posted[0].time - keys) / Millisecond, c.atMs) << c.what;
         }
     }
 }
@@ -1069,7 +1077,8 @@ TEST_F(CallActionsTest, AnswersTakeTurnsAndEachCallIsAnsweredOnce)
          u"Another answer is waiting; call window not minimised.\n", true},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         const win::HWND popUp = window(u"Microsoft Teams Notification");
         window(u"Chat | Microsoft Teams");
         inmemory::setForeground(popUp);
@@ -1093,7 +1102,7 @@ TEST_F(CallActionsTest, AnswersTakeTurnsAndEachCallIsAnsweredOnce)
 
     // The keys leave the caller behind them, beside the others of the last
     // 35 s, newest first.
-    SetUp();
+    fresh();
     inmemory::setForeground(window(u"Microsoft Teams Notification"));
     answered(10'000, u"annlee");
     const std::uint64_t now = inmemory::now() / 10'000;
@@ -1175,7 +1184,8 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
          {Detected, Bringing, NotBrought}, false, false},
     };
     for (const Case& c : cases) {
-        SetUp();
+        SCOPED_TRACE(c.what);
+        fresh();
         popUp = window(u"Microsoft Teams Notification");
         main = window(u"Chat | Microsoft Teams");
         browser = window(u"Attendant - Browser", Foreign);
@@ -1191,13 +1201,13 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
         });
         const std::uint64_t before = inmemory::totalSleptMs();
         teams::AnswerTurn turn;
-        ASSERT_TRUE(turn.take(log, u"John Smith"));
+        EXPECT_TRUE(turn.take(log, u"John Smith"));
 
         teams::answerCall(scan, u"John Smith", turn);
 
         const Lines lines = logLines(log);
-        ASSERT_GE(lines.size(), c.tail.size()) << c.what;
-        EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end()), c.tail) << c.what;
+        const std::size_t tail = std::min(lines.size(), c.tail.size());
+        EXPECT_EQ(Lines(lines.end() - static_cast<std::ptrdiff_t>(tail), lines.end()), c.tail);
         EXPECT_EQ(inmemory::sentInput().size(), c.keys ? 1u : 0u) << c.what;
         EXPECT_EQ(call != nullptr && inmemory::windowMinimized(call), c.minimised) << c.what;
         if (c.keysTo != nullptr) {
@@ -1233,7 +1243,7 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
 {
     const char16_t* const participants[] = {nullptr, u""};
     for (const char16_t* participant : participants) {
-        SetUp();
+        fresh();
         const win::HWND main = window(u"Chat | Microsoft Teams");
         TestLog log;
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
