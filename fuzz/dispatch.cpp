@@ -16,8 +16,9 @@
 //   - nothing but a slash command touches the registration under
 //     HKEY_CLASSES_ROOT: a quote or a separator inside a URL cannot smuggle a
 //     console command in;
-//   - every file, process and key handle is closed and every security
-//     allocation released, unless the injected fault was the close itself.
+//   - every file, process, key and session object handle is closed and every
+//     security allocation released, unless the injected fault was the close
+//     (or the mutex's release) itself.
 #include <cstring>
 #include <vector>
 
@@ -111,7 +112,8 @@ Registration registration()
 
 bool isCloseFunction(std::string_view name)
 {
-    return name == "closeFile" || name == "closeRegistryKey" || name == "LocalFree" || name == "FreeSid";
+    return name == "closeFile" || name == "closeRegistryKey" || name == "releaseMutex" ||
+           name == "closeSessionObject" || name == "LocalFree" || name == "FreeSid";
 }
 
 }  // namespace
