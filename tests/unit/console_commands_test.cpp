@@ -10,28 +10,21 @@
 #include "app/console_commands.h"
 #include "test_log.h"
 #include "test_text.h"
+#include "texts.h"
 #include "inmemory/inmemory.h"
 #include "program_run.h"
 
 namespace {
 
-const std::u16string HelpText =
-    u"Supported commands:\n"
-    u"  /registerhandler           Register protocol handler\n"
-    u"  /unregisterhandler         Unregister protocol handler\n"
-    u"  /validateconfig            Validate configuration, displays status window.\n"
-    u"  /debuginfo                 Display info for support.\n"
-    u"  /? or /help                This help text\n"
-    u"\n"
-    u"The registerhandler and unregisterhandler commands change the registry. This might require admin rights.\n"
-    u"If the command fails with access denied, try running the command as an administrator.\n";
+using texts::text;
 
-const std::u16string Registering = u"Registering protocol handler...\n";
-const std::u16string Unregistering = u"Unregistering protocol handler...\n";
-const std::u16string Validating = u"Validating configuration...\n";
-const std::u16string Registered = u"Registering protocol handler succeeded.\n";
-const std::u16string NotFound = u"Protocol handler not found.\n";
-const std::u16string Missing = u"Protocol handler registration is missing or invalid (error 1).\n";
+const std::u16string HelpText = text("help");
+const std::u16string Registering = text("registering");
+const std::u16string Unregistering = text("unregistering");
+const std::u16string Validating = text("validating");
+const std::u16string Registered = text("registered");
+const std::u16string NotFound = text("not found");
+const std::u16string Missing = text("not registered", u"1");
 
 const app::ConsoleCommandResult Done{0, false};
 const app::ConsoleCommandResult InvalidSyntax{app::ExitInvalidSyntax, false};
@@ -55,7 +48,7 @@ protected:
     std::unique_ptr<TestLog> log;
 };
 
-std::u16string invalid(const std::u16string& line) { return u"Invalid command line syntax \"" + line + u"\"\n"; }
+std::u16string invalid(const std::u16string& line) { return text("invalid syntax", line); }
 
 }  // namespace
 
@@ -141,7 +134,7 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
     // program is the handler afterwards (or none is left, for removal). The
     // status window follows /validateconfig whatever the registration says.
     enum Found { Nothing, Ours, Elsewhere };
-    const std::u16string exists = u"Protocol handler already exists, unregister current handler before registering.\n";
+    const std::u16string exists = text("already registered");
     const std::u16string failed = Registering + u"Registering protocol handler failed, error ";
     const std::u16string invalidAs = Validating + u"Protocol handler registration is missing or invalid (error ";
     struct Case {
@@ -161,14 +154,14 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
         {u"/registerhandler", Nothing, "setRegistryValue", 1450, {1450}, failed + u"1450 (system error).\n"},
         {u"/registerhandler", Nothing, "moduleFileName", 5, {13}, failed + u"13 (system error).\n"},
         {u"/registerhandler", Ours, "readRegistryValue", 5, {5}, failed + u"5 (Access denied).\n"},
-        {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + u"Protocol handler successfully removed.\n"},
+        {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + text("removed")},
         {u"/unregisterhandler", Nothing, "", 0, Done, Unregistering + NotFound},
         {u"/unregisterhandler", Ours, "deleteRegistryTree", 5, {5},
          Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
         {u"/unregisterhandler", Ours, "openRegistryKey", 5, {5},
          Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
         {u"/validateconfig", Ours, "", 0, StatusWindow,
-         Validating + u"Protocol handler is registered and appears to be valid.\n"},
+         Validating + text("valid")},
         {u"/validateconfig", Elsewhere, "", 0, StatusWindow, invalidAs + u"2).\n"},
         {u"/validateconfig", Elsewhere, "moduleFileName", 5, StatusWindow, invalidAs + u"-1).\n"},
         {u"/validateconfig", Ours, "readRegistryValue", 5, StatusWindow, invalidAs + u"2).\n"},

@@ -25,6 +25,7 @@
 #include "teams/teams_window_scan.h"
 #include "test_log.h"
 #include "test_text.h"
+#include "texts.h"
 #include "url/invocation_parameters.h"
 #include "util/strings.h"
 
@@ -36,6 +37,8 @@ std::int32_t parsed(Args&&... args)
 }
 
 namespace {
+
+using texts::text;
 
 // action, participant, participantnumber, participant2, participant2number
 using Values = std::array<std::u16string, url::InvocationParameters::Count>;
@@ -150,7 +153,7 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
     const Case cases[] = {
         // A quote ends a quoted URL: what follows it is dropped, whatever it says.
         {"quote, then a console command", u"\"" + Url + u"action=bogus\" /registerhandler", 3, {W::UnknownAction},
-         u"action=bogus\n", u"Missing or unknown action \"bogus\""},
+         u"action=bogus\n", text("unknown action", u"bogus")},
         {"quote inside a quoted value", u"\"" + Url + u"action=closecallwindow&participant=a\"b\" /unregisterhandler",
          0, {W::Close}, u"action=closecallwindow\nparticipant=a\n", u"Closing call window for participant \"a\"...\n"},
         {"quote glued to a command", u"\"" + Url + u"action=answercall\"/help", 0, {W::Answer},
@@ -167,7 +170,7 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
          u"action=bogus\nparticipant=x\\\n", u""},
         {"unbalanced opening quote", u"\"" + Url + u"action=answercall", 0, {}, u"", u""},
         {"stray quote at the end", Url + u"action=bogus\"", 3, {W::UnknownAction}, u"action=bogus\"\n",
-         u"Missing or unknown action \"bogus\"\""},
+         text("unknown action", u"bogus\"")},
         {"stray quote in a value", Url + u"action=bogus&participant=\"x", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=\"x\n", u""},
         // Tabs, line breaks and other controls stay in the values; in the log
@@ -177,23 +180,23 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"raw line breaks", Url + u"action=bogus&participant=a\r\n[2026-01-01 00:00:00] b", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=a\u240D\u240A[2026-01-01 00:00:00] b\n", u""},
         {"line break after the action", Url + u"action=answercall\n", 3, {W::UnknownAction},
-         u"action=answercall\u240A\n", u"Missing or unknown action \"answercall\u240A\""},
+         u"action=answercall\u240A\n", text("unknown action", u"answercall\u240A")},
         // The scheme alone, and its letter case.
         {"scheme alone", u"Velmorathis.Mirrowcast", 0, {}, u"", u""},
         {"scheme alone, quoted", u"\"Velmorathis.Mirrowcast\"", 0, {}, u"", u""},
-        {"scheme and colon", u"Velmorathis.Mirrowcast:", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -2\n"},
-        {"scheme and command", u"Velmorathis.Mirrowcast:TeamsCall", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -3\n"},
-        {"empty query", Url, 3, {W::UnknownAction}, u"", u"Missing or unknown action \"\""},
+        {"scheme and colon", u"Velmorathis.Mirrowcast:", 0, {W::BadUrl}, u"", text("invalid parameters", u"-2")},
+        {"scheme and command", u"Velmorathis.Mirrowcast:TeamsCall", 0, {W::BadUrl}, u"", text("invalid parameters", u"-3")},
+        {"empty query", Url, 3, {W::UnknownAction}, u"", text("unknown action", u"")},
         {"upper-case scheme and names", u"VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=ANSWERCALL&PARTICIPANT=X", 0,
          {W::Answer}, u"action=ANSWERCALL\nparticipant=X\n", u""},
         // Long lines: a quoted URL of more than 2,083 characters is refused,
         // an unquoted one is cut to 2,083, a value longer than 255 decoded
         // stops the parse, a console line is quoted in a text cut at 1023
         // characters.
-        {"quoted URL of 2,048", u"\"" + urlOfLength(2048) + u"\"", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
-        {"unquoted URL of 2,048", urlOfLength(2048), 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
-        {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {W::BadUrl}, u"", u"Invalid parameter(s) -5\n"},
-        {"unquoted URL of 32,766", urlOfLength(32766), 0, {W::BadUrl}, u"", u"Invalid parameter(s) -4\n"},
+        {"quoted URL of 2,048", u"\"" + urlOfLength(2048) + u"\"", 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
+        {"unquoted URL of 2,048", urlOfLength(2048), 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
+        {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {W::BadUrl}, u"", text("invalid parameters", u"-5")},
+        {"unquoted URL of 32,766", urlOfLength(32766), 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
         {"quoted --debug of 32,766", u"\"--debug" + repeat(32757) + u"\"", 0, {}, u"", u""},
         {"console line of 2,048", console2048, 1, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
         {"console line of 32,766", console32766, 1, {W::ConsoleCommand}, u"",
@@ -206,15 +209,15 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         // An escaped zero would end a value early ("%00Nobody" reads as no
         // participant: any call window): the URL is refused whole.
         {"escaped zero in a value", Url + u"action=answercall%00junk", 0, {W::BadUrl}, u"",
-         u"Invalid parameter(s) -6\n"},
+         text("invalid parameters", u"-6")},
         {"escaped zero opens a name", Url + u"action=closecallwindow&participant=%00Nobody%20Here", 0, {W::BadUrl},
-         u"", u"Invalid parameter(s) -6\n"},
+         u"", text("invalid parameters", u"-6")},
         {"escaped zero of an unknown name is never decoded", Url + u"action=bogus&x=%00", 3, {W::UnknownAction},
          u"action=bogus\n", u""},
         {"escaped percent is decoded once", Url + u"action=bogus&participant=%2541", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=%41\n", u""},
         {"escaped quote", Url + u"action=%22", 3, {W::UnknownAction}, u"action=\"\n",
-         u"Missing or unknown action \"\"\""},
+         text("unknown action", u"\"")},
         {"escaped line break", Url + u"action=bogus&participant=a%0D%0Ab", 3, {W::UnknownAction},
          u"action=bogus\nparticipant=a\u240D\u240Ab\n", u""},
         {"escaped terminal and bidirectional controls", Url + u"action=bogus&participant=%1B[2J%C2%85%E2%80%AEx%7F",
@@ -231,7 +234,7 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"1,000 parameters, unquoted", Url + u"action=bogus" + manyParameters(1000), 3, {W::UnknownAction},
          u"action=bogus\n", u""},
         {"1,000 parameters, quoted", u"\"" + Url + u"action=bogus" + manyParameters(1000) + u"\"", 0, {W::BadUrl},
-         u"", u"Invalid parameter(s) -5\n"},
+         u"", text("invalid parameters", u"-5")},
         {"duplicate action: the last stands", Url + u"action=bogus&action=closecallwindow", 0, {W::Close},
          u"action=closecallwindow\n", u""},
         {"duplicate participant", Url + u"action=bogus&participant=x&participant=y", 3, {W::UnknownAction},
@@ -373,25 +376,25 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
         {u"--debug", 0, u"", true}, {u"--DEBUG", 0, u"", true}, {u"--debugsomething", 0, u"", true},
         {u"\"--debug\"", 0, u"", true}, {u"-debug", 0, u""},
         {url + u"action=answercall&participant=John%20Smith", 0,
-         u"action=answercall\nparticipant=John Smith\nProtocolhandler invoked...\n"},
-        {u"\"" + url + u"action=closecallwindow\"", 0, u"action=closecallwindow\nProtocolhandler invoked...\n"},
+         u"action=answercall\nparticipant=John Smith\n" + text("invoked")},
+        {u"\"" + url + u"action=closecallwindow\"", 0, u"action=closecallwindow\n" + text("invoked")},
         {u"\"" + url + u"action=validateconfig\" trailing", 0,
-         u"action=validateconfig\nProtocolhandler invoked...\n"},
-        {u"velmorathis.mirrowcast:teamscall?action=AnswerCall", 0, u"action=AnswerCall\nProtocolhandler invoked...\n"},
-        {url + u"action=ANSWERCALL", 0, u"action=ANSWERCALL\nProtocolhandler invoked...\n"},
+         u"action=validateconfig\n" + text("invoked")},
+        {u"velmorathis.mirrowcast:teamscall?action=AnswerCall", 0, u"action=AnswerCall\n" + text("invoked")},
+        {url + u"action=ANSWERCALL", 0, u"action=ANSWERCALL\n" + text("invoked")},
         {url + u"action=answercall%20", 3,
-         u"action=answercall \nProtocolhandler invoked...\nMissing or unknown action \"answercall \""},
-        {url + u"participant=x", 3, u"participant=x\nProtocolhandler invoked...\nMissing or unknown action \"\""},
+         u"action=answercall \n" + text("invoked") + text("unknown action", u"answercall ")},
+        {url + u"participant=x", 3, u"participant=x\n" + text("invoked") + text("unknown action", u"")},
         {url + u"participant=x&action=nonsense", 3,
-         u"action=nonsense\nparticipant=x\nProtocolhandler invoked...\nMissing or unknown action \"nonsense\""},
+         u"action=nonsense\nparticipant=x\n" + text("invoked") + text("unknown action", u"nonsense")},
         {url + u"participant2number=4&participant2=c&participantnumber=2&participant=b&action=closecallwindow", 0,
-         u"action=closecallwindow\nparticipant=b\nparticipantnumber=2\nparticipant2=c\nparticipant2number=4\n"
-         u"Protocolhandler invoked...\n"},
-        {u"Velmorathis.Mirrowcast:TeamsCall", 0, u"Invalid parameter(s) -3\n"},
-        {u"Velmorathis.Mirrowcast:Other?action=answercall", 0, u"Invalid parameter(s) -2\n"},
+         u"action=closecallwindow\nparticipant=b\nparticipantnumber=2\nparticipant2=c\nparticipant2number=4\n" +
+             text("invoked")},
+        {u"Velmorathis.Mirrowcast:TeamsCall", 0, text("invalid parameters", u"-3")},
+        {u"Velmorathis.Mirrowcast:Other?action=answercall", 0, text("invalid parameters", u"-2")},
         {u"\"Velmorathis.Mirrowcast:TeamsCall?action=a%0D%0A[2026-01-01 00:00:00] forged\"", 3,
-         u"action=a\u240D\u240A[2026-01-01 00:00:00] forged\nProtocolhandler invoked...\n"
-         u"Missing or unknown action \"a\u240D\u240A[2026-01-01 00:00:00] forged\""},
+         u"action=a\u240D\u240A[2026-01-01 00:00:00] forged\n" + text("invoked") +
+             text("unknown action", u"a\u240D\u240A[2026-01-01 00:00:00] forged")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.commandLine));
@@ -418,7 +421,7 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
         std::u16string line;
     };
     const Case cases[] = {
-        {"no Teams", [] {}, u"Protocolhandler invoked...\n"},
+        {"no Teams", [] {}, text("invoked")},
         {"main window and a notification by title",
          [&] { teamsWindow(u"Microsoft Teams Notification"); teamsWindow(u"Chat | Microsoft Teams"); },
          u"Protocolhandler invoked (Teams main app identified) (Call notification identified)...\n"},
@@ -514,7 +517,7 @@ TEST(EntryPoint, QuotedUrlsOfUpTo2083CharactersAreHandledLongerOnesRefused)
     EXPECT_EQ(run(u"\"" + longest + u"\"").exitCode, 3);
     r = run(u"\"" + longest + u"p\"");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.log, u"Invalid parameter(s) -5\n");
+    EXPECT_EQ(r.log, text("invalid parameters", u"-5"));
 }
 
 TEST(EntryPoint, UnquotedUrlIsCutTo2083Characters)

@@ -15,6 +15,7 @@
 
 #include "program_run.h"
 #include "test_log.h"
+#include "texts.h"
 #include "inmemory/inmemory.h"
 
 namespace {
@@ -84,12 +85,7 @@ TEST_F(LogFilesTest, OnlyFoldersTheRunCreatesGetTheirListsAndWeakerListsAreRepor
          {true, {system, admins, {win::Trustee::Users, Modify, 9}}}, none, false},
     };
     const std::u16string folder = u"\"" + LogFolder + u"\"";
-    const std::u16string report =
-        u"The access list of the log folder " + folder + u" may let users other than the administrators delete, "
-        u"rename or re-permission it. To give it the program's list, run as an administrator:\n"
-        u"  icacls " + folder + u" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
-        u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n"
-        u"  icacls " + folder + u" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n";
+    const std::u16string report = texts::text("weaker folder", folder);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         inmemory::reset();

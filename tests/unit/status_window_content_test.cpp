@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "test_text.h"
+#include "texts.h"
 
 #include <string>
 #include <tuple>
@@ -16,10 +17,12 @@
 
 namespace {
 
-const std::u16string NotFound = u"\u2717 Teams desktop application not found";
-const std::u16string Detected = u"\u2713 Teams desktop application detected";
-const std::u16string WithNotification = Detected + u"\r\n\r\n\u2713 Teams call notification window found";
-const std::u16string WithoutNotification = Detected + u"\r\n\r\n\u2717 Teams call notification window not found";
+using texts::text;
+
+const std::u16string NotFound = text("teams not found");
+const std::u16string Detected = text("teams detected");
+const std::u16string WithNotification = Detected + u"\r\n\r\n" + text("notification found");
+const std::u16string WithoutNotification = Detected + u"\r\n\r\n" + text("notification not found");
 
 struct DesktopWindow {
     const char16_t* title;

@@ -23,6 +23,7 @@
 #include "teams/teams_window_scan.h"
 #include "test_log.h"
 #include "test_text.h"
+#include "texts.h"
 
 namespace {
 
@@ -117,20 +118,21 @@ class MainWindowCacheTest : public TeamsDesktop {};
 constexpr std::uint64_t Millisecond = inmemory::TicksPerSecond / 1000;
 
 using Line = std::u16string;
+using texts::text;
 using Lines = std::vector<Line>;
 
 // What the answer says, as support staff read it.
-const Line Waiting = u"Waiting for Teams call notification window to popup...\n";
-const Line FoundVisible = u"Teams call notification window found (visible).\n";
-const Line FoundHidden = u"Teams call notification window found (not visible).\n";
-const Line NoneFound = u"Teams call notification window not found.\n";
-const Line Detected = u"Active call notification window detected!\n";
+const Line Waiting = text("waiting for notification");
+const Line FoundVisible = text("notification found visible");
+const Line FoundHidden = text("notification found hidden");
+const Line NoneFound = text("no notification yet");
+const Line Detected = text("notification detected");
 const Line Aborted = u"Wait aborted, no active call detected.\n";
-const Line Bringing = u"Bringing Teams call notification window to the foreground...\n";
+const Line Bringing = text("bringing to foreground");
 const Line NotBrought = u"Teams call notification window could not be brought to the foreground, keys not sent.\n";
-const Line Keys = u"Sending 'Shift-Ctrl-S'\n";
-Line waitingFor(const Line& who) { return u"Waiting for call window for participant \"" + who + u"\"...\n"; }
-Line minimizing(const Line& title) { return u"Minimizing call window \"" + title + u"\"...\n"; }
+const Line Keys = text("keys sent");
+Line waitingFor(const Line& who) { return text("waiting for call window", who); }
+Line minimizing(const Line& title) { return text("minimizing", title); }
 
 class CallWindowLookupTest : public TeamsDesktop {};
 class CallActionsTest : public TeamsDesktop {
@@ -1004,7 +1006,7 @@ TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 
     EXPECT_EQ(logLines(log),
               (Lines{Waiting, FoundVisible, Detected, Keys, waitingFor(u"John Smith"),
-                     u"Wait aborted, no call window detected.\n", u"Enumerating Teams windows\n",
+                     u"Wait aborted, no call window detected.\n", text("enumerating"),
                      u"Window " + hex(notification) +
                          u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n",
                      u"Window " + hex(main) + u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n",
@@ -1251,7 +1253,7 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
         teams::closeCallWindow(scan, participant);
 
         EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"(None)\"...\n",
-                                        u"Teams call window not found\n", u"Enumerating Teams windows\n",
+                                        u"Teams call window not found\n", text("enumerating"),
                                         u"Window " + hex(main) +
                                             u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n"}));
         EXPECT_TRUE(inmemory::postedMessages().empty());
@@ -1277,7 +1279,7 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
     EXPECT_EQ(logLines(log),
               (Lines{
                   u"Call notification " + hex(candidate) + u" found by exclusion\n",
-                  u"Enumerating Teams windows\n",
+                  text("enumerating"),
                   u"Window " + hex(candidate) + u" main:0 callnotify:3 visible:0, minimized:0 []\n",
                   u"Window " + hex(main) + u" main:2 callnotify:0 visible:0, minimized:0 [Chat | Microsoft Teams]\n",
                   u"Window " + hex(bare) + u" main:0 callnotify:0 visible:1, minimized:0 [Teams]\n",

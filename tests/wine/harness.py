@@ -86,19 +86,45 @@ def banner():
     return f"Velmorathis Desktop Mirrowcast {program_version()}\n"
 
 
+_TEXTS_FILE = os.path.join(os.path.dirname(__file__), "..", "support", "texts.txt")
+
+
+def _load_texts():
+    """tests/support/texts.txt, the texts the unit tests expect too: a line
+    "name = text" adds text to name's; escapes \\n, \\r, \\\\ and \\uXXXX."""
+    escape = re.compile(r"\\(n|r|\\|u[0-9A-Fa-f]{4})")
+    texts = {}
+    with open(_TEXTS_FILE, encoding="ascii") as f:
+        for row in f.read().splitlines():
+            if not row or row.startswith("#"):
+                continue
+            name, part = row.split(" = ", 1)
+            texts[name] = texts.get(name, "") + escape.sub(
+                lambda m: {"n": "\n", "r": "\r", "\\": "\\"}.get(m.group(1)) or chr(int(m.group(1)[1:], 16)), part)
+    return texts
+
+
+_TEXTS = _load_texts()
+
+
+def text(name, value=None):
+    """The text called name, with each %s and %d in it replaced by value."""
+    found = _TEXTS[name]
+    return found if value is None else re.sub(r"%[sd]", lambda _: str(value), found)
+
+
+def line(name, value=None):
+    """The text called name as one of the lines log_lines gives: no line break."""
+    return text(name, value).removesuffix("\n")
+
+
 # /debuginfo names the folder its entries went to before it reports on it.
 _LOG_FOLDER = r"C:\ProgramData\Velmorathis\Velmorathis Mirrowcast"
 FOLDER_IN_USE = f"Log folder in use: {_LOG_FOLDER}\n"
 # Wine keeps no access list: the log folder's reads back as Wine's default,
 # unprotected, so /validateconfig and /debuginfo always end with these three
 # entries (on Windows only for a folder with a weaker list).
-FOLDER_REPORT = [
-    f'The access list of the log folder "{_LOG_FOLDER}" may let users other than the administrators delete, rename '
-    "or re-permission it. To give it the program's list, run as an administrator:\n",
-    f'  icacls "{_LOG_FOLDER}" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F '
-    "*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n",
-    f'  icacls "{_LOG_FOLDER}" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n',
-]
+FOLDER_REPORT = text("weaker folder", f'"{_LOG_FOLDER}"').splitlines(keepends=True)
 
 
 # A log entry's time stamp; only one at the start of a line begins an entry:

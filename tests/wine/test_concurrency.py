@@ -81,7 +81,7 @@ class Concurrency(unittest.TestCase):
         # The order each run writes in; the first time each entry appears
         # follows it, since a run writes its entries one after the other.
         order = list(dict.fromkeys(found))
-        self.assertEqual(order[:3], ["\n", BANNER, "Enumerating Teams windows\n"])
+        self.assertEqual(order[:3], ["\n", BANNER, harness.text("enumerating")])
         listed = [LISTED.fullmatch(e) for e in order[3:3 + WINDOWS]]
         self.assertTrue(all(listed), order[3:6])
         self.assertTrue(all(PROCESS.fullmatch(e) for e in order[3 + WINDOWS:-4]), order[3 + WINDOWS:3 + WINDOWS + 3])

@@ -61,14 +61,14 @@ class Foundation(unittest.TestCase):
             ("just some words", 0, []),
             (f'"{URL}action=answercall&participant=x', 0, []),  # no closing quote
             ("Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, []),
-            (f"{URL}action=nonsense", 3, ["action=nonsense\n", "Protocolhandler invoked...\n",
-                                          'Missing or unknown action "nonsense"']),
-            (f'"{URL}participant=John%20Smith"', 3, ["participant=John Smith\n", "Protocolhandler invoked...\n",
-                                                     'Missing or unknown action ""']),
-            ("Velmorathis.Mirrowcast:TeamsCall", 0, ["Invalid parameter(s) -3\n"]),
-            ("velmorathis.mirrowcast:Other?action=x", 0, ["Invalid parameter(s) -2\n"]),
-            (f"{URL}action=answercall\t", 3, ["action=answercall\t\n", "Protocolhandler invoked...\n",
-                                              'Missing or unknown action "answercall\t"']),
+            (f"{URL}action=nonsense", 3, ["action=nonsense\n", harness.text("invoked"),
+                                          harness.text("unknown action", "nonsense")]),
+            (f'"{URL}participant=John%20Smith"', 3, ["participant=John Smith\n", harness.text("invoked"),
+                                                     harness.text("unknown action", "")]),
+            ("Velmorathis.Mirrowcast:TeamsCall", 0, [harness.text("invalid parameters", -3)]),
+            ("velmorathis.mirrowcast:Other?action=x", 0, [harness.text("invalid parameters", -2)]),
+            (f"{URL}action=answercall\t", 3, ["action=answercall\t\n", harness.text("invoked"),
+                                              harness.text("unknown action", "answercall\t")]),
         ]
         for command_line, expected_code, expected_lines in cases:
             with self.subTest(command_line=command_line):
@@ -94,8 +94,8 @@ class Foundation(unittest.TestCase):
             moment = datetime.datetime(*map(int, stamp), tzinfo=datetime.timezone.utc)
             self.assertTrue(before - datetime.timedelta(seconds=1) <= moment <= after, moment)
         self.assertEqual(harness.log_entries(text), [
-            "\n", BANNER, "action=bogus\n", "participant=M\u00fcller \u00e9\n", "Protocolhandler invoked...\n",
-            'Missing or unknown action "bogus"'])
+            "\n", BANNER, "action=bogus\n", "participant=M\u00fcller \u00e9\n", harness.text("invoked"),
+            harness.text("unknown action", "bogus")])
 
     def test_last_weeks_file_is_replaced_and_a_recent_one_appended_to(self):
         os.makedirs(self.prefix.log_folder, exist_ok=True)
@@ -128,7 +128,7 @@ class Foundation(unittest.TestCase):
             os.rmdir(todays_log(self.prefix))
         self.assertEqual(harness.log_entries(take_users_file()), [
             "\n", "Log file could not be written (error 5), entries of this run follow here.\n", BANNER,
-            "action=bogus\n", "Protocolhandler invoked...\n", 'Missing or unknown action "bogus"'])
+            "action=bogus\n", harness.text("invoked"), harness.text("unknown action", "bogus")])
 
         # The machine policy keeps every entry in the user's folder, and with
         # detail each one carries the process id, which the process line
@@ -150,8 +150,8 @@ class Foundation(unittest.TestCase):
     def test_console_shows_each_text_without_prefix(self):
         code, console = self.prefix.run_console(self.exe, [f"{URL}action=bogus&participant=Ann"])
         self.assertEqual(code, 3)
-        self.assertIn(BANNER + "action=bogus\nparticipant=Ann\nProtocolhandler invoked...\n"
-                      'Missing or unknown action "bogus"', console)
+        self.assertIn(BANNER + "action=bogus\nparticipant=Ann\n" + harness.text("invoked")
+                      + harness.text("unknown action", "bogus"), console)
         self.assertNotRegex(console, PREFIX_RE.pattern)
         self.assertRegex(self.log_text(), re.escape("] action=bogus\n"))
 

@@ -20,7 +20,7 @@ EXE_NAME = "VelmorathisMirrowcast.exe"
 # Queried at its command key: `wine reg query` of the scheme key itself
 # crashes on its "URL Protocol" value, a REG_SZ of no bytes.
 COMMAND_KEY = r"HKCR\Velmorathis.Mirrowcast\shell\open\command"
-UNKNOWN = "Protocolhandler invoked...\n"
+UNKNOWN = harness.text("invoked")
 
 
 class HostileInput(unittest.TestCase):
@@ -51,37 +51,37 @@ class HostileInput(unittest.TestCase):
         cases = [
             # command line, exit code, texts after the banner
             (f'"{URL}action=bogus" /registerhandler', 3,
-             ["action=bogus\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+             ["action=bogus\n", UNKNOWN, harness.text("unknown action", "bogus")]),
             (f'"{URL}action=bogus&participant=a"b" /unregisterhandler', 3,
-             ["action=bogus\n", "participant=a\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+             ["action=bogus\n", "participant=a\n", UNKNOWN, harness.text("unknown action", "bogus")]),
             ('"/registerhandler"', 0, []),
             (f'"{URL}action=bogus&participant=x\\"', 3,
-             ["action=bogus\n", "participant=x\\\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+             ["action=bogus\n", "participant=x\\\n", UNKNOWN, harness.text("unknown action", "bogus")]),
             (f'"{URL}action=answercall', 0, []),
             (f"{URL}action=bogus&participant=a\r\n[2026-01-01 00:00:00] forged", 3,
              ["action=bogus\n", "participant=a\u240d\u240a[2026-01-01 00:00:00] forged\n", UNKNOWN,
-              'Missing or unknown action "bogus"']),
+              harness.text("unknown action", "bogus")]),
             (f"{URL}action=answercall\t", 3,
-             ["action=answercall\t\n", UNKNOWN, 'Missing or unknown action "answercall\t"']),
+             ["action=answercall\t\n", UNKNOWN, harness.text("unknown action", "answercall\t")]),
             ("Velmorathis.Mirrowcast", 0, []),
-            ("Velmorathis.Mirrowcast:", 0, ["Invalid parameter(s) -2\n"]),
+            ("Velmorathis.Mirrowcast:", 0, [harness.text("invalid parameters", -2)]),
             ("VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=BOGUS", 3,
-             ["action=BOGUS\n", UNKNOWN, 'Missing or unknown action "BOGUS"']),
+             ["action=BOGUS\n", UNKNOWN, harness.text("unknown action", "BOGUS")]),
             (f"{URL}action=%22%20/registerhandler", 3,
-             ['action=" /registerhandler\n', UNKNOWN, 'Missing or unknown action "" /registerhandler"']),
+             ['action=" /registerhandler\n', UNKNOWN, harness.text("unknown action", '" /registerhandler')]),
             (f"{URL}action=bogus&participant=%2541%C3%B6%ED%A0%80%0D%0A%G1%4%", 3,
              ["action=bogus\n", "participant=%41\u00f6\u00ed\u00a0\ufffd\u240d\u240a%G1%4%\n", UNKNOWN,
-              'Missing or unknown action "bogus"']),
+              harness.text("unknown action", "bogus")]),
             (f"{URL}action=bogus%26action=answercall", 3,
-             ["action=bogus&action=answercall\n", UNKNOWN, 'Missing or unknown action "bogus&action=answercall"']),
+             ["action=bogus&action=answercall\n", UNKNOWN, harness.text("unknown action", "bogus&action=answercall")]),
             # An escaped zero would end the value: no participant, any window.
-            (f"{URL}action=closecallwindow&participant=%00Nobody%20Here", 0, ["Invalid parameter(s) -6\n"]),
+            (f"{URL}action=closecallwindow&participant=%00Nobody%20Here", 0, [harness.text("invalid parameters", -6)]),
             # A value longer than 255 decoded; a quoted URL longer than 2,083;
             # an unquoted one cut to 2,083 (its tail is an unknown parameter).
-            (f'"{URL}action=bogus&participant=' + "p" * 2000 + '"', 0, ["Invalid parameter(s) -4\n"]),
-            (f'"{URL}action=bogus&participant=' + "p" * 2100 + '"', 0, ["Invalid parameter(s) -5\n"]),
+            (f'"{URL}action=bogus&participant=' + "p" * 2000 + '"', 0, [harness.text("invalid parameters", -4)]),
+            (f'"{URL}action=bogus&participant=' + "p" * 2100 + '"', 0, [harness.text("invalid parameters", -5)]),
             (f"{URL}action=bogus&participant=x&tail=" + "p" * 2100, 3,
-             ["action=bogus\n", "participant=x\n", UNKNOWN, 'Missing or unknown action "bogus"']),
+             ["action=bogus\n", "participant=x\n", UNKNOWN, harness.text("unknown action", "bogus")]),
             (long_console, 1, ['Invalid command line syntax "' + long_console[:1023 - 29]]),
         ]
         for command_line, exit_code, expected in cases:

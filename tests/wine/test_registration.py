@@ -19,25 +19,15 @@ INSTALL_DIR = r"Program Files\Velmorathis"
 EXE_NAME = "VelmorathisMirrowcast.exe"
 
 BANNER = "\n" + harness.banner()
-HELP = (
-    "Supported commands:\n"
-    "  /registerhandler           Register protocol handler\n"
-    "  /unregisterhandler         Unregister protocol handler\n"
-    "  /validateconfig            Validate configuration, displays status window.\n"
-    "  /debuginfo                 Display info for support.\n"
-    "  /? or /help                This help text\n"
-    "\n"
-    "The registerhandler and unregisterhandler commands change the registry. This might require admin rights.\n"
-    "If the command fails with access denied, try running the command as an administrator.\n")
-REGISTERED = "Registering protocol handler...\nRegistering protocol handler succeeded.\n"
-REFUSED = ("Registering protocol handler...\n"
-           "Protocol handler already exists, unregister current handler before registering.\n")
-VALID = "Validating configuration...\nProtocol handler is registered and appears to be valid.\n"
+HELP = harness.text("help")
+REGISTERED = harness.text("registering") + harness.text("registered")
+REFUSED = harness.text("registering") + harness.text("already registered")
+VALID = harness.text("validating") + harness.text("valid")
 FOLDER_REPORT = "".join(harness.FOLDER_REPORT)
 
 
 def invalid(line):
-    return f'Invalid command line syntax "{line}"\n'
+    return harness.text("invalid syntax", line)
 
 
 def registered_tree(exe):
@@ -103,7 +93,7 @@ class Registration(unittest.TestCase):
         self.assertEqual(self.exported_tree(), written)
 
     def test_validateconfig_reports_valid_then_the_error_once_the_registration_points_elsewhere(self):
-        missing = "Validating configuration...\nProtocol handler registration is missing or invalid (error 1).\n"
+        missing = harness.text("validating") + harness.text("not registered", 1)
         self.assertEqual(self.validate(), (0, BANNER + missing + FOLDER_REPORT))
 
         self.command("/registerhandler")
@@ -115,8 +105,7 @@ class Registration(unittest.TestCase):
 
         moved = '"C:\\Old Place\\VelmorathisMirrowcast.exe" "%1"'
         self.assertEqual(self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", moved, "/f").returncode, 0)
-        self.assertEqual(self.validate(), (0, BANNER + "Validating configuration...\n"
-                                           "Protocol handler registration is missing or invalid (error 2).\n"
+        self.assertEqual(self.validate(), (0, BANNER + harness.text("validating") + harness.text("not registered", 2)
                                            + FOLDER_REPORT))
         # Pointing elsewhere is still a registration: never overwritten, and
         # not this program's (183, ERROR_ALREADY_EXISTS).
@@ -129,19 +118,19 @@ class Registration(unittest.TestCase):
         # Whatever else lives in the tree goes with it.
         self.prefix.reg("add", SCHEME_KEY + r"\shell\print\command", "/ve", "/d", "notepad %1", "/f")
         self.assertEqual(self.command("/unregisterhandler"),
-                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler successfully removed.\n"))
+                         (0, BANNER + harness.text("unregistering") + harness.text("removed")))
         self.assertIsNone(self.exported_tree())
         self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1)
 
         self.assertEqual(self.command("/unregisterhandler"),
-                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler not found.\n"))
+                         (0, BANNER + harness.text("unregistering") + harness.text("not found")))
 
         # A number as the scheme key's default: browsers still start the open
         # command, so it is a registration and goes like any other.
         self.prefix.reg("add", SCHEME_KEY, "/ve", "/t", "REG_DWORD", "/d", "1", "/f")
         self.prefix.reg("add", COMMAND_KEY, "/ve", "/d", self.open_command, "/f")
         self.assertEqual(self.command("/unregisterhandler"),
-                         (0, BANNER + "Unregistering protocol handler...\nProtocol handler successfully removed.\n"))
+                         (0, BANNER + harness.text("unregistering") + harness.text("removed")))
         self.assertEqual(self.prefix.reg("query", SCHEME_KEY).returncode, 1)
 
     def test_a_copy_under_a_255_character_path_registers_and_validates_as_its_own(self):
@@ -184,11 +173,11 @@ class Registration(unittest.TestCase):
             ("Velmorathis.Mirrowcast:TeamsCall?action=closecallwindow&participant=John%20Smith", 0,
              ["action=closecallwindow\n", "participant=John Smith\n"]),
             ("velmorathis.mirrowcast:TeamsCall?participant=Ann&action=Bogus", 3,
-             ["action=Bogus\n", "participant=Ann\n", 'Missing or unknown action "Bogus"']),
+             ["action=Bogus\n", "participant=Ann\n", harness.text("unknown action", "Bogus")]),
             # A raw quote in a URL must not break out of the registered
             # command's quotes and start a console command.
             ('Velmorathis.Mirrowcast:TeamsCall?action=none" /unregisterhandler "x', 3,
-             ["action=none\n", 'Missing or unknown action "none"']),
+             ["action=none\n", harness.text("unknown action", "none")]),
         ]
         for url, exit_code, lines in cases:
             with self.subTest(url=url):

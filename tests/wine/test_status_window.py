@@ -16,10 +16,10 @@ from standin import TeamsStandIn
 VERSION = harness.program_version()
 TITLE = f"Velmorathis Desktop Mirrowcast Version {VERSION}"
 URL_VALIDATE = "Velmorathis.Mirrowcast:TeamsCall?action=validateconfig"
-NOT_FOUND = "\u2717 Teams desktop application not found"
-DETECTED = "\u2713 Teams desktop application detected"
-WITH_NOTIFICATION = DETECTED + "\r\n\r\n\u2713 Teams call notification window found"
-WITHOUT_NOTIFICATION = DETECTED + "\r\n\r\n\u2717 Teams call notification window not found"
+NOT_FOUND = harness.text("teams not found")
+DETECTED = harness.text("teams detected")
+WITH_NOTIFICATION = DETECTED + "\r\n\r\n" + harness.text("notification found")
+WITHOUT_NOTIFICATION = DETECTED + "\r\n\r\n" + harness.text("notification not found")
 BACKGROUND = (243, 242, 241)
 SMALL_ICON = os.path.join(os.path.dirname(__file__), "..", "..", "res", "mirrowcast_small.ico")
 
@@ -222,9 +222,9 @@ class StatusWindowTest(unittest.TestCase):
             teams.wait_event("syscommand call F020", since=since, timeout=20)
             self.assertEqual(window.close("close-status"), 0)
             log = prefix.log_entries()
-            self.assertIn("Active call notification window detected!\n", log)
-            self.assertIn("Bringing Teams call notification window to the foreground...\n", log)
-            self.assertIn("Minimizing call window \"Meeting with Ann\"...\n", log)
+            self.assertIn(harness.text("notification detected"), log)
+            self.assertIn(harness.text("bringing to foreground"), log)
+            self.assertIn(harness.text("minimizing", "Meeting with Ann"), log)
 
     def test_detection_text_for_each_desktop(self):
         cases = [

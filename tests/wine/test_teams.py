@@ -65,7 +65,7 @@ class TeamsActionsTest(unittest.TestCase):
         """Starts an answer, makes the notification visible once the program
         waits for it, and returns the program's exit code and log."""
         program = self.start("answercall&participant=" + participant)
-        self.wait_for_log(lambda log: "Waiting for Teams call notification window to popup..." in log)
+        self.wait_for_log(lambda log: harness.line("waiting for notification") in log)
         teams.act("show " + notification_key)
         return program.wait(timeout=60) & 0xFF, last_run(self.prefix)
 
@@ -79,12 +79,12 @@ class TeamsActionsTest(unittest.TestCase):
             "action=answercall",
             "participant=John Smith",
             "Protocolhandler invoked (Teams main app identified) (Call notification identified)...",
-            "Waiting for Teams call notification window to popup...",
-            "Teams call notification window found (not visible).",
-            "Active call notification window detected!",
-            "Sending 'Shift-Ctrl-S'",
-            'Waiting for call window for participant "John Smith"...',
-            'Minimizing call window "Call with John Smith"...',
+            harness.line("waiting for notification"),
+            harness.line("notification found hidden"),
+            harness.line("notification detected"),
+            harness.line("keys sent"),
+            harness.line("waiting for call window", "John Smith"),
+            harness.line("minimizing", "Call with John Smith"),
         ])
         teams.wait_event("syscommand call F020")
         words = [event[1:] for event in teams.events()]
@@ -102,7 +102,7 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertIn(f"Call notification {hwnd_text(toast)} found by exclusion", log)
         self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification found)...", log)
-        self.assertEqual(log[-1], 'Minimizing call window "New Window"...')
+        self.assertEqual(log[-1], harness.line("minimizing", "New Window"))
         teams.wait_event("syscommand call F020")
         self.assertIn(("keys", "toast"), [event[1:] for event in teams.events()])
 
@@ -182,7 +182,7 @@ class TeamsActionsTest(unittest.TestCase):
                     f"visible:{visible}, minimized:{minimized} [{window.title}]")
 
         self.assertEqual(first, [
-            "Enumerating Teams windows",
+            harness.line("enumerating"),
             line(notify, 0, 1, 1, 0),
             line(tray, 0, 0, 0, 0),
             line(main, 1, 0, 1, 0),
@@ -199,7 +199,7 @@ class TeamsActionsTest(unittest.TestCase):
         program = self.start("validateconfig")
 
         def listed(log):
-            return log[log.index("Enumerating Teams windows"):] if "Enumerating Teams windows" in log else []
+            return log[log.index(harness.line("enumerating")):] if harness.line("enumerating") in log else []
 
         log = self.wait_for_log(lambda log: len(listed(log)) == count + 1)
         if program.poll() is None:
@@ -232,7 +232,7 @@ class TeamsActionsTest(unittest.TestCase):
         code, log = self.answer_while_notification_shows(teams, "notify")
         self.assertEqual(code, 0)
         self.assertIn("Protocolhandler invoked (Teams main app identified) (Call notification found)...", log)
-        self.assertEqual(log[-1], 'Minimizing call window "John Smith | Microsoft Teams"...')
+        self.assertEqual(log[-1], harness.line("minimizing", "John Smith | Microsoft Teams"))
         teams.wait_event("syscommand call F020")
 
         code, _, log = self.run_url("closecallwindow&participant=John%20Smith")
@@ -295,9 +295,9 @@ class TeamsActionsTest(unittest.TestCase):
         since = ringing.act("showna notify")
         code, _, log = self.run_url("answercall&participant=John%20Smith")
         self.assertEqual(code, 0)
-        self.assertEqual(log[-4:], ["Bringing Teams call notification window to the foreground...",
-                                    "Sending 'Shift-Ctrl-S'", 'Waiting for call window for participant "John Smith"...',
-                                    f'Minimizing call window "{call_title}"...'])
+        self.assertEqual(log[-4:], [harness.line("bringing to foreground"),
+                                    harness.line("keys sent"), harness.line("waiting for call window", "John Smith"),
+                                    harness.line("minimizing", call_title)])
         ringing.wait_event("keys notify", since=since)
         self.assertEqual([e for e in other.events() if e[1] in ("keys", "keydown")], [])
 
@@ -309,7 +309,7 @@ class TeamsActionsTest(unittest.TestCase):
         since = teams.act("show notify")
         code, _, log = self.run_url("answercall&participant=John%20Smith")
         self.assertEqual(code, 0)
-        self.assertEqual(log[-1], 'Minimizing call window "John Smith | Microsoft Teams"...')
+        self.assertEqual(log[-1], harness.line("minimizing", "John Smith | Microsoft Teams"))
         teams.wait_event("syscommand call F020", since=since)
         self.assertNotIn(("syscommand", "chat", "F020"), [event[1:] for event in teams.events()])
 
@@ -397,7 +397,7 @@ class TeamsActionsTest(unittest.TestCase):
                 main = "identified" if run == 0 else "known"
                 self.assertIn(f"Protocolhandler invoked (Teams main app {main}) (Call notification identified)...",
                               log, f"run {run}")
-                self.assertEqual(log[-1], 'Minimizing call window "Call with John Smith"...', f"run {run}: {log}")
+                self.assertEqual(log[-1], harness.line("minimizing", "Call with John Smith"), f"run {run}: {log}")
                 teams.wait_event("syscommand call F020", since=since)
 
     def test_a_double_click_answers_once_and_the_next_caller_ringing_later_is_not_answered(self):
@@ -420,7 +420,7 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertEqual([e[1:] for e in teams.events()[since:] if e[1] == "keys"], [("keys", "notify")])
         endings = sorted(run[-1] for run in logged_runs(self.prefix)[runs_before:])
         self.assertEqual(len(endings), 2, endings)
-        self.assertEqual(endings[1], 'Minimizing call window "Call with John Smith"...')
+        self.assertEqual(endings[1], harness.line("minimizing", "Call with John Smith"))
         self.assertRegex(endings[0], r'^An answer for "John Smith" (is already running|was sent \d+ ms ago); '
                                      r'nothing done\.$')
 
@@ -445,14 +445,14 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertEqual(program.wait(timeout=60) & 0xFF, 0)
         notify = self.window(NOTIFICATION)
         self.assertEqual(last_run(self.prefix)[-8:], [
-            "Waiting for Teams call notification window to popup...",
-            "Teams call notification window not found.",
+            harness.line("waiting for notification"),
+            harness.line("no notification yet"),
             f"Teams call notification window {hwnd_text(notify)} appeared.",
-            "Active call notification window detected!",
-            "Bringing Teams call notification window to the foreground...",
-            "Sending 'Shift-Ctrl-S'",
-            'Waiting for call window for participant "John Smith"...',
-            'Minimizing call window "Call with John Smith"...',
+            harness.line("notification detected"),
+            harness.line("bringing to foreground"),
+            harness.line("keys sent"),
+            harness.line("waiting for call window", "John Smith"),
+            harness.line("minimizing", "Call with John Smith"),
         ])
         teams.wait_event("syscommand call F020", since=since)
 
@@ -466,8 +466,8 @@ class TeamsActionsTest(unittest.TestCase):
         self.assertGreaterEqual(elapsed, 30)
         self.assertLess(elapsed, 45)
         self.assertEqual(log[-3:], [
-            "Waiting for Teams call notification window to popup...",
-            "Teams call notification window found (not visible).",
+            harness.line("waiting for notification"),
+            harness.line("notification found hidden"),
             "Wait aborted, no active call detected.",
         ])
         self.assertNotIn("keys", [event[1] for event in teams.events()[since:]])
