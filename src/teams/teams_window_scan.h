@@ -82,8 +82,8 @@ struct TeamsWindowScan {
     win::HWND notificationWindow = nullptr;
     NotificationMatch notificationMatch = NotificationMatch::None;
     logging::DiagnosticLog* log = nullptr;  // where the scan and the actions on it write; not owned
-    const TeamsRecognition* recognition = &builtInRecognition();  // what the scan took for Teams; the actions
-                                                                // on it use the same
+    // What the scan took for Teams; the actions on it use the same.
+    const TeamsRecognition* recognition = &builtInRecognition();
     // A scan serves one action (an answer, a close, a listing), which says
     // once that a snapshot of the desktop was full, not once per look. What
     // was said, not what was found: the actions may note it on a const record.

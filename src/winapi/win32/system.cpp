@@ -190,7 +190,7 @@ namespace {
 
 // A well-known SID built in place: no allocation to free on any path.
 struct WellKnownSid {
-    alignas(::SID) ::BYTE bytes[SECURITY_MAX_SID_SIZE];
+    alignas(::SID) BYTE bytes[SECURITY_MAX_SID_SIZE];
 };
 
 bool buildSid(Trustee trustee, WellKnownSid& sid)
@@ -244,7 +244,7 @@ Trustee trusteeOf(::PSID sid)
 // header and eight entries with the largest SID each.
 constexpr std::size_t MaxEntries = 8;
 struct AccessList {
-    alignas(::ACL) ::BYTE bytes[sizeof(::ACL) + MaxEntries * (sizeof(::ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+    alignas(::ACL) BYTE bytes[sizeof(::ACL) + MaxEntries * (sizeof(::ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
     ::PACL acl() { return reinterpret_cast<::PACL>(bytes); }
 };
 
