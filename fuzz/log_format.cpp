@@ -117,9 +117,8 @@ void formatEngine(fuzz::Input& input)
         if (!fitted) {
             fuzz::fail("a whole output reported as cut", format);
         }
-    } else if (fitted ||
-               (got.size() != dstSize - 1 &&
-                !(got.size() == dstSize - 2 && isHigh(whole[got.size()]) && isLow(whole[got.size() + 1])))) {
+    } else if (fitted || (got.size() != dstSize - 1 &&
+                          !(got.size() == dstSize - 2 && isHigh(whole[got.size()]) && isLow(whole[got.size() + 1])))) {
         fuzz::fail("a cut output not reported, or cut short of the buffer", format);
     }
     if (!got.empty() && got.size() < whole.size() && isHigh(got.back()) && isLow(whole[got.size()])) {
@@ -201,8 +200,8 @@ void logEntry(fuzz::Input& input)
             expected = u"Invalid command line syntax \"" + marked(a) + u"\"\n";
             break;
         case 3:
-            log.print(u"Window %p main:%d callnotify:%d visible:%d, minimized:%d [%s]\n", window, n, n >> 8,
-                      n >> 16, n >> 24, a.c_str());
+            log.print(u"Window %p main:%d callnotify:%d visible:%d, minimized:%d [%s]\n", window, n, n >> 8, n >> 16,
+                      n >> 24, a.c_str());
             expected = u"Window " + hex8(reinterpret_cast<std::uintptr_t>(window)) + u" main:" + decimal(n) +
                        u" callnotify:" + decimal(n >> 8) + u" visible:" + decimal(n >> 16) + u", minimized:" +
                        decimal(n >> 24) + u" [" + marked(a) + u"]\n";
@@ -229,8 +228,8 @@ void logEntry(fuzz::Input& input)
     // A formatted text is cut before a pair it cannot hold whole; a finished
     // one, as it is.
     const std::size_t limit = logging::DiagnosticLog::TextCapacity - 1;
-    expected = expected.substr(0, which != 7 && expected.size() > limit && isHigh(expected[limit - 1]) ? limit - 1
-                                                                                                       : limit);
+    expected =
+        expected.substr(0, which != 7 && expected.size() > limit && isHigh(expected[limit - 1]) ? limit - 1 : limit);
     echoed = which == 7 ? raw : expected;
     const std::u16string file = inmemory::fileText(DayLogFile);
     const std::u16string want = expected == u"\n" ? expected : Prefix + expected;

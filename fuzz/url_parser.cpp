@@ -140,7 +140,8 @@ Expected model(std::u16string_view url)
             if (segment.size() > name.size() && sameNoCase(segment.substr(0, name.size()), name) &&
                 segment[name.size()] == u'=') {
                 const std::u16string decoded = unescape(segment.substr(name.size() + 1), false);
-                if (decoded.size() >= url::InvocationParameter::Capacity || decoded.find(u'\0') != std::u16string::npos) {
+                if (decoded.size() >= url::InvocationParameter::Capacity ||
+                    decoded.find(u'\0') != std::u16string::npos) {
                     e.stoppedAt = slot;
                     e.result = decoded.size() >= url::InvocationParameter::Capacity ? -4 : -6;
                     return e;
@@ -179,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (terminator == nullptr) {
             fuzz::fail("a value is not terminated within its 256 units", text);
         }
-        if (slot != expected.stoppedAt && (std::u16string(p.value) != expected.values[slot] ||
-                                           std::u16string(p.matched) != expected.matched[slot])) {
+        if (slot != expected.stoppedAt &&
+            (std::u16string(p.value) != expected.values[slot] || std::u16string(p.matched) != expected.matched[slot])) {
             fuzz::fail("a value differs from the model", text);
         }
     }

@@ -26,7 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // One call into each DLL, each returning at once, so that the linker
     // keeps the import and the loader has to map and start the DLL.
     int failures = 0;
-    failures += IsWindow(nullptr) ? 1 : 0;                      // USER32
+    failures += IsWindow(nullptr) ? 1 : 0;                       // USER32
     failures += GetStockObject(WHITE_BRUSH) == nullptr ? 1 : 0;  // GDI32
     failures += RegCloseKey(nullptr) == ERROR_SUCCESS ? 1 : 0;   // ADVAPI32
     DragAcceptFiles(nullptr, FALSE);                             // SHELL32
@@ -34,10 +34,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 #if defined(MIRROWCAST_DESKTOP)
     FindWindowExW(nullptr, nullptr, L"Chrome_WidgetWin_1", nullptr);
     int windows = 0;
-    EnumWindows([](HWND, LPARAM counted) -> BOOL {
-        ++*reinterpret_cast<int*>(counted);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(
+        [](HWND, LPARAM counted) -> BOOL {
+            ++*reinterpret_cast<int*>(counted);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
     failures += windows < 0 ? 1 : 0;
 #endif
     return failures;

@@ -18,9 +18,12 @@ struct CommandWord {
 
 // Tried in this order, the first recognised one runs.
 constexpr CommandWord CommandWords[] = {
-    {u"/registerhandler", Command::Register},  {u"/unregisterhandler", Command::Unregister},
-    {u"/debuginfo", Command::DebugInfo},       {u"/validateconfig", Command::ValidateConfig},
-    {u"/help", Command::Help},                 {u"/?", Command::Help},
+    {u"/registerhandler", Command::Register},
+    {u"/unregisterhandler", Command::Unregister},
+    {u"/debuginfo", Command::DebugInfo},
+    {u"/validateconfig", Command::ValidateConfig},
+    {u"/help", Command::Help},
+    {u"/?", Command::Help},
 };
 
 // Users have always seen this text laid out like this; the descriptions start
@@ -42,8 +45,7 @@ Command recognise(const char16_t* commandLine)
 {
     for (const CommandWord& entry : CommandWords) {
         const std::size_t n = util::length(entry.word);
-        if (util::compareNoCaseN(commandLine, entry.word, n) == 0 &&
-            (commandLine[n] == u' ' || commandLine[n] == 0)) {
+        if (util::compareNoCaseN(commandLine, entry.word, n) == 0 && (commandLine[n] == u' ' || commandLine[n] == 0)) {
             return entry.command;
         }
     }

@@ -76,8 +76,7 @@ void DiagnosticLog::readPolicy()
     if (policyError == win::ERROR_SUCCESS) {
         userFolderOnly = util::compareNoCase(folder, LogFolderUser) == 0;
         logFolderNotUnderstood = !userFolderOnly && util::compareNoCase(folder, LogFolderShared) != 0;
-    } else if (policyError == win::ERROR_MORE_DATA ||
-               policyError == win::ERROR_UNSUPPORTED_TYPE) {
+    } else if (policyError == win::ERROR_MORE_DATA || policyError == win::ERROR_UNSUPPORTED_TYPE) {
         logFolderNotUnderstood = true;  // there, but not a text the log knows
     }
     if (policyError == win::ERROR_FILE_NOT_FOUND || logFolderNotUnderstood) {
@@ -87,8 +86,7 @@ void DiagnosticLog::readPolicy()
     win::DWORD detail = 0;
     size = sizeof(detail);
     if (win::readLogSettingValue(win::HKEY_LOCAL_MACHINE, MachinePolicyKeyPath, DetailLoggingValue,
-                                 win::RRF_RT_REG_DWORD, nullptr, &detail, &size) ==
-            win::ERROR_SUCCESS &&
+                                 win::RRF_RT_REG_DWORD, nullptr, &detail, &size) == win::ERROR_SUCCESS &&
         detail == 1) {
         detailEnabled = true;
         util::formatString(processTag, u"[%d] ", static_cast<std::int32_t>(win::currentProcessId()));
@@ -163,12 +161,14 @@ void DiagnosticLog::reportWeakerFolderAccess()
         return;  // set-up gave no folder, or its list is the program's
     }
     // One text per line: with the path three times they would not fit one.
-    print(u"The access list of the log folder \"%s\" may let users other than the administrators delete, rename "
-          u"or re-permission it. To give it the program's list, run as an administrator:\n",
-          folder);
-    print(u"  icacls \"%s\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
-          u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n",
-          folder);
+    print(
+        u"The access list of the log folder \"%s\" may let users other than the administrators delete, rename "
+        u"or re-permission it. To give it the program's list, run as an administrator:\n",
+        folder);
+    print(
+        u"  icacls \"%s\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
+        u"*S-1-5-32-545:(RX,WD) *S-1-3-4:(RX,WD)\n",
+        folder);
     print(u"  icacls \"%s\" /grant *S-1-5-32-545:(OI)(IO)M *S-1-3-4:(OI)(IO)M\n", folder);
 }
 

@@ -113,7 +113,7 @@ private:
     int dayOfWeek = -1;
     bool opened = false;
     UserFileState userFile = UserFileState::NotNeededYet;
-    bool userFileHeaded = false;         // this run's line saying why already heads its entries there
+    bool userFileHeaded = false;  // this run's line saying why already heads its entries there
     bool lastEntryInUserFile = false;
     std::int32_t entriesInUserFile = 0;  // written there since the day's file last took one
     win::DWORD dayFileError = 0;         // why the day's file did not take the last entry; 0: refused by the checks
@@ -127,6 +127,5 @@ private:
     bool writeToDayFile(const char16_t* text);
     bool writeToUserFile(const char16_t* text);
 };
-
 
 }  // namespace logging

@@ -170,20 +170,19 @@ util::UniqueFile LogFolder::openFolderForRights(const char16_t* path) const
 EntryFile LogFolder::openEntryFile(const char16_t* path, win::DWORD& error)
 {
     EntryFile entryFile;
-    const bool taken = util::lookUntil(staysBusy ? 0 : LogBusyRetryLimitMs, LogBusyRetryPauseMs, 0, false,
-                                       [&](bool, std::uint64_t) {
-                                           error = 0;
-                                           entryFile.folder = openFolderOf(path, error);
-                                           if (entryFile.folder) {
-                                               entryFile.file.reset(
-                                                   win::openFile(path, win::FileUse::AppendEntry, error));
-                                           }
-                                           if (entryFile.file || !isBusy(error)) {
-                                               return true;
-                                           }
-                                           entryFile.folder.reset();  // not held while another run writes
-                                           return false;
-                                       });
+    const bool taken =
+        util::lookUntil(staysBusy ? 0 : LogBusyRetryLimitMs, LogBusyRetryPauseMs, 0, false, [&](bool, std::uint64_t) {
+            error = 0;
+            entryFile.folder = openFolderOf(path, error);
+            if (entryFile.folder) {
+                entryFile.file.reset(win::openFile(path, win::FileUse::AppendEntry, error));
+            }
+            if (entryFile.file || !isBusy(error)) {
+                return true;
+            }
+            entryFile.folder.reset();  // not held while another run writes
+            return false;
+        });
     staysBusy = staysBusy || !taken;
     if (entryFile.file && !isPlainObjectAt(entryFile.file.get(), path, ObjectKind::File)) {
         entryFile.file.reset();

@@ -69,9 +69,9 @@ private:
     [[nodiscard]] util::UniqueFile openFolderOf(const char16_t* path, win::DWORD& error) const;
 
     bool shared = true;
-    bool staysBusy = false;                        // an entry already waited for the file in vain
+    bool staysBusy = false;                         // an entry already waited for the file in vain
     char16_t resolvedRoot[win::PathCapacity] = {};  // the application data folder, links resolved
-    std::size_t rootLength = 0;                    // its length as the paths spell it
+    std::size_t rootLength = 0;                     // its length as the paths spell it
 };
 
 // Appends one entry in one write, so that it is never split even if a later

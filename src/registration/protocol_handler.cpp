@@ -84,8 +84,7 @@ Registration readRegistration(const ProtocolHandler& handler)
         return {ValidateResult::Missing, 0};
     }
     if (error != 0) {
-        const bool uncomparable = error == win::ERROR_MORE_DATA ||
-                                  error == win::ERROR_UNSUPPORTED_TYPE;
+        const bool uncomparable = error == win::ERROR_MORE_DATA || error == win::ERROR_UNSUPPORTED_TYPE;
         return {ValidateResult::Differs, uncomparable ? 0 : error};
     }
     // The registry first: without a registration the answer is "missing"

@@ -247,8 +247,9 @@ void AnswerTurn::recordKeys() const
     // record, and only the pop-up it waits for tells.
     const util::UniqueKey volatileKey = openVolatileKey();
     if (volatileKey) {
-        [[maybe_unused]] const win::DWORD written = win::setRegistryValue(
-            volatileKey.get(), RecentAnswersValue, win::REG_MULTI_SZ, list, static_cast<win::DWORD>(used * sizeof(char16_t)));
+        [[maybe_unused]] const win::DWORD written =
+            win::setRegistryValue(volatileKey.get(), RecentAnswersValue, win::REG_MULTI_SZ, list,
+                                  static_cast<win::DWORD>(used * sizeof(char16_t)));
     }
 }
 

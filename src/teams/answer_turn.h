@@ -67,7 +67,7 @@ private:
     bool waitedForAnother = false;
     bool holdsParticipant = false;
     bool holdsAnswer = false;
-    const char16_t* shown = nullptr;  // the participant as logged
+    const char16_t* shown = nullptr;             // the participant as logged
     char16_t key[win::WindowTextCapacity] = {};  // as compared: folded, without spaces
     util::UniqueSessionObject participantLock;
     util::UniqueSessionObject answerLock;

@@ -127,8 +127,7 @@ void lookAtTeamsWindows(const TeamsWindowScan& run, AnswerRun& state, bool full)
 // titles name nobody): then that pop-up is the run's, and only it may have
 // the foreground for the keys. False, after saying so, when the pop-ups
 // showing cannot be told apart. `popUpItself`: set when there were several.
-bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const detail::ParticipantQuery& query,
-                       bool& popUpItself)
+bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const detail::ParticipantQuery& query, bool& popUpItself)
 {
     lookAtTeamsWindows(run, state, false);
     win::WindowFacts facts;
@@ -152,8 +151,9 @@ bool singleOutThePopUp(TeamsWindowScan& run, AnswerRun& state, const detail::Par
         return true;
     }
     if (naming != 1) {
-        run.log->print(u"%d Teams call notification windows are showing; none is known to be \"%s\"'s; keys not sent.\n",
-                       showing, query.none ? NoParticipant : query.shown);
+        run.log->print(
+            u"%d Teams call notification windows are showing; none is known to be \"%s\"'s; keys not sent.\n", showing,
+            query.none ? NoParticipant : query.shown);
         return false;
     }
     run.notificationWindow = named;
@@ -437,8 +437,8 @@ void listTeamsWindows(const TeamsWindowScan& scan)
         const std::int32_t callNotify =
             window == scan.notificationWindow ? static_cast<std::int32_t>(scan.notificationMatch) : 0;
         log.print(u"Window %p main:%d callnotify:%d visible:%d, minimized:%d [%s]\n", window,
-                  static_cast<std::int32_t>(mainColumn), callNotify,
-                  facts.visible ? 1 : 0, facts.minimized ? 1 : 0, static_cast<const char16_t*>(facts.title));
+                  static_cast<std::int32_t>(mainColumn), callNotify, facts.visible ? 1 : 0, facts.minimized ? 1 : 0,
+                  static_cast<const char16_t*>(facts.title));
         ++listed;
     }
     if (listed == 0) {

@@ -26,7 +26,7 @@ constexpr char16_t NewWindowMarker[] = u"NewWindow";
 bool hasCallInProgressTitle(const TeamsRecognition& recognition, const char16_t* title)
 {
     return detail::matchesList(title, CallInProgressTitles, std::size(CallInProgressTitles),
-                              recognition.callInProgressTitles, true);
+                               recognition.callInProgressTitles, true);
 }
 
 bool holdsNewWindowMarker(const char16_t* title)
@@ -125,7 +125,8 @@ win::HWND findCallWindowIn(const TeamsWindowScan& scan, const ParticipantQuery& 
         const win::HWND window = snapshot.windows[i];
         if (window != scan.mainWindow && window != scan.notificationWindow &&
             readTeamsWindow(*scan.recognition, window, facts) &&
-            mayBeCallWindow(*scan.recognition, facts, skipMinimized) && takes(scan, query, window, facts, false, passed)) {
+            mayBeCallWindow(*scan.recognition, facts, skipMinimized) &&
+            takes(scan, query, window, facts, false, passed)) {
             return window;
         }
     }
@@ -171,8 +172,8 @@ win::HWND findNewCallWindow(const TeamsWindowScan& scan, const ParticipantQuery&
     return nullptr;
 }
 
-win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query,
-                                      bool skipMinimized, PassedOverNames& passed)
+win::HWND mainWindowNamingParticipant(const TeamsWindowScan& scan, const ParticipantQuery& query, bool skipMinimized,
+                                      PassedOverNames& passed)
 {
     win::WindowFacts facts;
     if (scan.mainWindow == nullptr || !win::readWindowFacts(scan.mainWindow, facts) || !facts.visible ||

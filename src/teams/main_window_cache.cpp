@@ -68,8 +68,8 @@ util::UniqueKey openVolatileKey()
     // discards its volatile subkey; an existing "Volatile" key is used as
     // it is, whichever way it was made.
     util::UniqueKey parent;
-    if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false, win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE,
-                               parent.receive()) != win::ERROR_SUCCESS ||
+    if (win::createRegistryKey(win::HKEY_CURRENT_USER, ParentKeyPath, false,
+                               win::KEY_CREATE_SUB_KEY | win::KEY_SET_VALUE, parent.receive()) != win::ERROR_SUCCESS ||
         win::createRegistryKey(parent.get(), CacheKeyName, true, win::KEY_SET_VALUE, key.receive()) !=
             win::ERROR_SUCCESS) {
         key.reset();
@@ -107,8 +107,8 @@ std::optional<CachedMainWindow> MainWindowCache::load()
 {
     win::BYTE handleBytes[4] = {};
     win::DWORD size = sizeof(handleBytes);
-    if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, HandleValueName, win::RRF_RT_REG_DWORD,
-                               nullptr, handleBytes, &size) != win::ERROR_SUCCESS) {
+    if (win::readRegistryValue(win::HKEY_CURRENT_USER, VolatileKeyPath, HandleValueName, win::RRF_RT_REG_DWORD, nullptr,
+                               handleBytes, &size) != win::ERROR_SUCCESS) {
         return std::nullopt;
     }
     std::uint32_t handle = 0;

@@ -19,8 +19,8 @@ bool readPolicyList(logging::DiagnosticLog& log, win::HKEY key, const char16_t* 
     char16_t data[PolicyValueByteLimit / 2 + 1] = {};
     win::DWORD size = PolicyValueByteLimit;
     win::DWORD type = win::REG_NONE;
-    const win::DWORD read = win::readRegistryValue(key, nullptr, name, win::RRF_RT_ANY | win::RRF_NOEXPAND, &type,
-                                                     data, &size);
+    const win::DWORD read =
+        win::readRegistryValue(key, nullptr, name, win::RRF_RT_ANY | win::RRF_NOEXPAND, &type, data, &size);
     if (read == win::ERROR_FILE_NOT_FOUND) {
         return true;  // not set: nothing to add
     }
@@ -107,8 +107,8 @@ TeamsRecognition readTeamsRecognition(logging::DiagnosticLog& log)
 {
     TeamsRecognition recognition;
     util::UniqueKey key;
-    const win::DWORD opened =
-        win::openRegistryKey(win::HKEY_LOCAL_MACHINE, logging::MachinePolicyKeyPath, win::KEY_QUERY_VALUE, key.receive());
+    const win::DWORD opened = win::openRegistryKey(win::HKEY_LOCAL_MACHINE, logging::MachinePolicyKeyPath,
+                                                   win::KEY_QUERY_VALUE, key.receive());
     if (opened == win::ERROR_FILE_NOT_FOUND) {
         return recognition;  // no policy: the built-in lists alone
     }

@@ -70,7 +70,9 @@ void takeSnapshot(const TeamsWindowScan& scan, win::WindowSnapshot& snapshot)
 
 bool WindowIdentities::isTeams(const TeamsRecognition& recognition, win::HWND window, bool& identifiedNow)
 {
-    const auto byHandle = [](const Entry& entry, win::HWND handle) { return std::less<win::HWND>()(entry.window, handle); };
+    const auto byHandle = [](const Entry& entry, win::HWND handle) {
+        return std::less<win::HWND>()(entry.window, handle);
+    };
     Entry* const place = std::lower_bound(entries, entries + count, window, byHandle);
     identifiedNow = place == entries + count || place->window != window;
     if (!identifiedNow) {
@@ -89,13 +91,12 @@ void WindowIdentities::keepOnly(const win::WindowSnapshot& classWindows)
 {
     KnownWindows present;
     present.remember(classWindows.windows, classWindows.count);
-    Entry* const kept = std::remove_if(entries, entries + count,
-                                       [&](const Entry& entry) { return !present.contains(entry.window); });
+    Entry* const kept =
+        std::remove_if(entries, entries + count, [&](const Entry& entry) { return !present.contains(entry.window); });
     count = static_cast<std::size_t>(kept - entries);
 }
 
-void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder,
-                        TeamsWindows& teams)
+void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder, TeamsWindows& teams)
 {
     win::WindowSnapshot ofClasses;
     ofClasses.count = 0;
@@ -256,8 +257,8 @@ bool isTeamsWindow(const TeamsRecognition& recognition, win::HWND window)
     // The path comes in device form (\Device\HarddiskVolume1\...), so only the
     // file name after the last backslash is compared.
     const char16_t* slash = util::findLastChar(imagePath, u'\\');
-    return slash != nullptr && detail::matchesList(slash + 1, TeamsImageNames, std::size(TeamsImageNames),
-                                                  recognition.imageNames, false);
+    return slash != nullptr &&
+           detail::matchesList(slash + 1, TeamsImageNames, std::size(TeamsImageNames), recognition.imageNames, false);
 }
 
 TeamsWindowScan scanTeamsWindows(logging::DiagnosticLog& log)
@@ -323,7 +324,8 @@ TeamsDetection detectTeams(logging::DiagnosticLog& log)
     detail::takeSnapshot(scan, snapshot);
     win::WindowFacts facts;
     for (std::size_t i = 0; i < snapshot.count && !detection.teamsVisible; ++i) {
-        detection.teamsVisible = detail::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;
+        detection.teamsVisible =
+            detail::readTeamsWindow(*scan.recognition, snapshot.windows[i], facts) && facts.visible;
     }
     return detection;
 }

@@ -116,8 +116,7 @@ struct TeamsWindowScan {
 // window is taken; so it is when the participant contains "KVX" (letter case
 // significant), the mark an attendant application puts on a queue's calls,
 // which carry no caller's name. skipMinimized passes over minimised windows.
-[[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const Participant& participant,
-                                       bool skipMinimized);
+[[nodiscard]] win::HWND findCallWindow(const TeamsWindowScan& scan, const Participant& participant, bool skipMinimized);
 // Waits for a visible notification window (the scan's, or one that appears
 // later), presses Shift+Ctrl+S while Teams has the foreground, waits for the
 // call window that opens for this call and minimises it; reports to the log

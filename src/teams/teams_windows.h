@@ -52,8 +52,7 @@ struct TeamsWindows {
 // number of other windows, and each class's windows in z-order. `inZOrder`
 // (a full look): in the desktop's z-order across the classes too, from a
 // snapshot of the whole desktop; those it does not hold follow.
-void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder,
-                        TeamsWindows& teams);
+void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identities, bool inZOrder, TeamsWindows& teams);
 
 // Whether the text equals an entry of the built-in list or of the policy's
 // (letter case ignored), or begins with one (`prefix`).
@@ -107,9 +106,9 @@ struct WaitLook {
 // The participant as the lookup compares it with titles, prepared once per
 // lookup or wait.
 struct ParticipantQuery {
-    bool anyWindow = false;          // KVX-marked
-    bool none = false;               // empty or null
-    const char16_t* shown = u"";     // as the log shows it
+    bool anyWindow = false;       // KVX-marked
+    bool none = false;            // empty or null
+    const char16_t* shown = u"";  // as the log shows it
     // Without spaces (a raw '+' of the URL is one): Teams and the web
     // application space names differently ("John  Smith", "JohnSmith").
     char16_t spaceFree[win::WindowTextCapacity] = {};

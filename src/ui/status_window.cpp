@@ -32,8 +32,8 @@ constexpr int TestButtonId = 113;
 
 constexpr DWORD StatusWindowStyle = WS_POPUPWINDOW | WS_DLGFRAME;  // 0x80C80000
 constexpr DWORD DetectionTextStyle =
-    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_READONLY;  // 0x50010884
-constexpr DWORD LinkStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_NOTIFY;           // 0x50010100
+    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_READONLY;            // 0x50010884
+constexpr DWORD LinkStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_NOTIFY;                      // 0x50010100
 constexpr DWORD TestButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_LEFT | BS_PUSHBUTTON;  // 0x50010100
 
 constexpr COLORREF BackgroundColor = RGB(243, 242, 241);
@@ -77,8 +77,8 @@ HWND createControl(const StatusWindowState& state, HWND parent, const wchar_t* c
 
 void createControls(StatusWindowState& state, HWND window)
 {
-    const HWND text = createControl(state, window, L"EDIT", wide(state.detectionText), DetectionTextStyle, 16, 25,
-                                    350, 90, DetectionTextId);
+    const HWND text = createControl(state, window, L"EDIT", wide(state.detectionText), DetectionTextStyle, 16, 25, 350,
+                                    90, DetectionTextId);
     state.textFont = createControlFont(false);
     SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), 0);
 
@@ -211,9 +211,9 @@ std::int32_t showStatusWindow(logging::DiagnosticLog& log, win::HINSTANCE instan
     util::appendString(windowTitle, u" ");
     util::appendString(windowTitle, version);
 
-    const HWND window = CreateWindowExW(0, wide(className), wide(windowTitle), StatusWindowStyle, geometry.left,
-                                        geometry.top, geometry.width, geometry.height, nullptr, nullptr, instance,
-                                        &state);
+    const HWND window =
+        CreateWindowExW(0, wide(className), wide(windowTitle), StatusWindowStyle, geometry.left, geometry.top,
+                        geometry.width, geometry.height, nullptr, nullptr, instance, &state);
     if (window == nullptr) {
         return 0;
     }

@@ -6,8 +6,8 @@ namespace url {
 
 InvocationParameters::InvocationParameters()
 {
-    static constexpr const char16_t* Names[Count] = {u"action", u"participant", u"participantnumber",
-                                                     u"participant2", u"participant2number"};
+    static constexpr const char16_t* Names[Count] = {u"action", u"participant", u"participantnumber", u"participant2",
+                                                     u"participant2number"};
     for (std::size_t i = 0; i < Count; ++i) {
         util::copyString(slots[i].name, Names[i]);
     }

@@ -103,14 +103,15 @@ void putSigned(Writer& w, std::int64_t value, unsigned width, bool zeroPad)
 {
     const bool negative = value < 0;
     // Negate in unsigned arithmetic so the most negative value survives.
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     putUnsigned(w, magnitude, negative, width, zeroPad);
 }
 
 }  // namespace
 
-bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
-                   std::size_t argCount, FormatOptions options)
+bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args, std::size_t argCount,
+                FormatOptions options)
 {
     if (dst == nullptr || dstSize == 0) {
         return false;

@@ -143,8 +143,8 @@ struct FormatOptions {
 // True when the whole text fitted; a format that does not match the arguments
 // (possible only through this entry) stops at the bad conversion, with the
 // text so far, and gives false too.
-bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args,
-                   std::size_t argCount, FormatOptions options = {});
+bool formatInto(char16_t* dst, std::size_t dstSize, const char16_t* format, const FormatArg* args, std::size_t argCount,
+                FormatOptions options = {});
 
 template <std::size_t N, class... Args>
 bool formatString(char16_t (&dst)[N], CheckedFormat<Args...> format, const Args&... args)

@@ -4,7 +4,6 @@
 
 namespace util {
 
-
 std::size_t length(const char16_t* text)
 {
     std::size_t n = 0;
@@ -145,10 +144,7 @@ int compareNoCaseN(const char16_t* a, const char16_t* b, std::size_t n)
     return 0;
 }
 
-int compareNoCase(const char16_t* a, const char16_t* b)
-{
-    return compareNoCaseN(a, b, static_cast<std::size_t>(-1));
-}
+int compareNoCase(const char16_t* a, const char16_t* b) { return compareNoCaseN(a, b, static_cast<std::size_t>(-1)); }
 
 bool startsWithNoCase(const char16_t* text, const char16_t* prefix)
 {
@@ -248,7 +244,8 @@ NameMatch findName(const char16_t* text, const char16_t* name)
         }
         const bool endsBefore = start == 0 || !continuesName(codePointBefore(text, start));
         std::size_t units = 0;
-        const bool endsAfter = text[at] == 0 || !continuesName(codePointAt(text, at, static_cast<std::size_t>(-1), units));
+        const bool endsAfter =
+            text[at] == 0 || !continuesName(codePointAt(text, at, static_cast<std::size_t>(-1), units));
         if (endsBefore && endsAfter) {
             return NameMatch::Whole;
         }

@@ -105,7 +105,7 @@ bool copyWithoutSpaces(char16_t* dst, std::size_t dstSize, const char16_t* src);
 // text does not fit in dstSize - 1 units (a surrogate pair is never cut in
 // two); dst is terminated either way.
 [[nodiscard]] std::optional<std::size_t> urlUnescape(char16_t* dst, std::size_t dstSize, const char16_t* src,
-                                                   std::size_t count, bool rawPlusIsSpace);
+                                                     std::size_t count, bool rawPlusIsSpace);
 
 // Appends `more` to a folder path with exactly one backslash between them.
 // The result must fit in dstSize (terminator included): on truncation the

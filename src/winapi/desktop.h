@@ -32,7 +32,7 @@ void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot);
 struct WindowFacts {
     char16_t className[WindowTextCapacity];
     char16_t title[WindowTextCapacity];  // empty for a window without one
-    bool titleCut;   // the title filled the buffer: it may go on past what it holds
+    bool titleCut;                       // the title filled the buffer: it may go on past what it holds
     bool visible;
     bool minimized;  // WS_MINIMIZE in the window's style
 };

@@ -10,9 +10,12 @@
 
 namespace win {
 
-inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000000u)));
-inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000001u)));
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000002u)));
+inline HKEY const HKEY_CLASSES_ROOT =
+    reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000000u)));
+inline HKEY const HKEY_CURRENT_USER =
+    reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000001u)));
+inline HKEY const HKEY_LOCAL_MACHINE =
+    reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000002u)));
 
 constexpr DWORD KEY_QUERY_VALUE = 0x0001u;
 constexpr DWORD KEY_SET_VALUE = 0x0002u;
@@ -42,20 +45,19 @@ constexpr DWORD RRF_NOEXPAND = 0x10000000u;
 // Creates or opens `path` below `key`, all missing levels in one call, with no
 // class and default security. A volatile key lives in memory only and goes
 // when the user's hive is unloaded (logoff, restart).
-[[nodiscard]] DWORD createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access,
-                                        HKEY* created);
+[[nodiscard]] DWORD createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access, HKEY* created);
 // A null or empty name: the default value. data may be null with size 0.
 [[nodiscard]] DWORD setRegistryValue(HKEY key, const char16_t* name, DWORD type, const void* data, DWORD size);
 // Reads one value of `path` below `key` whose type is among `types` (RRF_RT_*
 // flags). *size is in bytes, in and out; a string that fits is terminated.
 // type may be null.
-[[nodiscard]] DWORD readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
-                                        DWORD* type, void* data, DWORD* size);
+[[nodiscard]] DWORD readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type,
+                                      void* data, DWORD* size);
 // The same read, made by the log alone for its own settings before its
 // first entry. It is a function of its own because its failure may change
 // only where the log writes and how much, never the work of the run.
-[[nodiscard]] DWORD readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types,
-                                          DWORD* type, void* data, DWORD* size);
+[[nodiscard]] DWORD readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type,
+                                        void* data, DWORD* size);
 // The key at `path` below `key` with every subkey and value in it.
 [[nodiscard]] DWORD deleteRegistryTree(HKEY key, const char16_t* path);
 void closeRegistryKey(HKEY key);

@@ -123,22 +123,25 @@ constexpr FileOpen FileOpens[] = {
      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS},
     {FileUse::ChangeFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC, 0, OPEN_EXISTING,
      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
-    {FileUse::ReadFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
+    {FileUse::ReadFolderRights, FILE_READ_ATTRIBUTES | READ_CONTROL,
+     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS},
     {FileUse::ReadToExpire, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
      FILE_FLAG_OPEN_REPARSE_POINT},
     {FileUse::AppendEntry, FILE_READ_ATTRIBUTES | FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS,
      FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL},
 };
 constexpr const FileOpen& fileOpenFor(FileUse use) { return FileOpens[static_cast<std::size_t>(use)]; }
-static_assert([] {
-    for (std::size_t i = 0; i < std::size(FileOpens); ++i) {
-        if (static_cast<std::size_t>(FileOpens[i].use) != i) {
-            return false;
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < std::size(FileOpens); ++i) {
+            if (static_cast<std::size_t>(FileOpens[i].use) != i) {
+                return false;
+            }
         }
-    }
-    return true;
-}(), "FileOpens lists the uses in FileUse's order");
+        return true;
+    }(),
+    "FileOpens lists the uses in FileUse's order");
 // The open handle, or INVALID_HANDLE_VALUE with the reason in `error` (2 or 3
 // missing, 5 refused, 32 another open's share mode refuses this one).
 [[nodiscard]] HANDLE openFile(const char16_t* path, FileUse use, DWORD& error);

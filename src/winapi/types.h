@@ -56,5 +56,4 @@ constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD ERROR_UNSUPPORTED_TYPE = 1630;
 
-
 }  // namespace win

@@ -10,8 +10,7 @@ namespace {
 
 [[noreturn]] void stop(const char* what, std::string_view detail)
 {
-    std::fprintf(stderr, "%s: %s: %.*s\n", MIRROWCAST_TEXTS_FILE, what, static_cast<int>(detail.size()),
-                 detail.data());
+    std::fprintf(stderr, "%s: %s: %.*s\n", MIRROWCAST_TEXTS_FILE, what, static_cast<int>(detail.size()), detail.data());
     std::abort();
 }
 

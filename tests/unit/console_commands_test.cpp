@@ -65,18 +65,30 @@ TEST_F(ConsoleCommandsTest, AWordCountsOnlyWhenABlankOrTheEndFollowsIt)
         std::u16string console;  // empty: the line is quoted as invalid syntax
     };
     const Case cases[] = {
-        {u"/help", Done, HelpText}, {u"/HELP", Done, HelpText}, {u"/Help", Done, HelpText},
-        {u"/help please", Done, HelpText}, {u"/help ", Done, HelpText}, {u"/?", Done, HelpText},
+        {u"/help", Done, HelpText},
+        {u"/HELP", Done, HelpText},
+        {u"/Help", Done, HelpText},
+        {u"/help please", Done, HelpText},
+        {u"/help ", Done, HelpText},
+        {u"/?", Done, HelpText},
         {u"/? /registerhandler", Done, HelpText},
         {u"/registerhandler", Done, Registering + Registered},
         {u"/registerhandler now", Done, Registering + Registered},
-        {u"/RegisterHandler", Done, Registering + Registered}, {u"/unregisterhandler", Done, Unregistering + NotFound},
+        {u"/RegisterHandler", Done, Registering + Registered},
+        {u"/unregisterhandler", Done, Unregistering + NotFound},
         {u"/validateconfig", StatusWindow, Validating + Missing},
         {u"/VALIDATECONFIG later", StatusWindow, Validating + Missing},
-        {u"/helpme", InvalidSyntax, u""}, {u"/??", InvalidSyntax, u""}, {u"/", InvalidSyntax, u""},
-        {u"/help\tx", InvalidSyntax, u""}, {u"/help\t", InvalidSyntax, u""}, {u"/registerhandlerX", InvalidSyntax, u""},
-        {u"/register", InvalidSyntax, u""}, {u"/ help", InvalidSyntax, u""}, {u"/debuginfo-all", InvalidSyntax, u""},
-        {u"/validateconfig,", InvalidSyntax, u""}, {u"-help", InvalidSyntax, u""},
+        {u"/helpme", InvalidSyntax, u""},
+        {u"/??", InvalidSyntax, u""},
+        {u"/", InvalidSyntax, u""},
+        {u"/help\tx", InvalidSyntax, u""},
+        {u"/help\t", InvalidSyntax, u""},
+        {u"/registerhandlerX", InvalidSyntax, u""},
+        {u"/register", InvalidSyntax, u""},
+        {u"/ help", InvalidSyntax, u""},
+        {u"/debuginfo-all", InvalidSyntax, u""},
+        {u"/validateconfig,", InvalidSyntax, u""},
+        {u"-help", InvalidSyntax, u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.line));
@@ -92,8 +104,8 @@ TEST_F(ConsoleCommandsTest, HelpTextKeepsItsLayoutAndGetsOneTimeStampInTheFile)
 {
     ASSERT_EQ(HelpText.size(), 500u);
     // Descriptions line up in column 30 behind commands indented by two blanks.
-    for (const char16_t* line : {u"/registerhandler ", u"/unregisterhandler ", u"/validateconfig ", u"/debuginfo ",
-                                 u"/? or /help "}) {
+    for (const char16_t* line :
+         {u"/registerhandler ", u"/unregisterhandler ", u"/validateconfig ", u"/debuginfo ", u"/? or /help "}) {
         SCOPED_TRACE(narrow(line));
         const std::size_t at = HelpText.find(std::u16string(u"  ") + line);
         EXPECT_NE(at, std::u16string::npos);
@@ -156,12 +168,19 @@ TEST_F(ConsoleCommandsTest, HandlerCommandsExitWithWhatTheRegistrationCameTo)
         {u"/registerhandler", Ours, "readRegistryValue", 5, {5}, failed + u"5 (Access denied).\n"},
         {u"/unregisterhandler", Elsewhere, "", 0, Done, Unregistering + text("removed")},
         {u"/unregisterhandler", Nothing, "", 0, Done, Unregistering + NotFound},
-        {u"/unregisterhandler", Ours, "deleteRegistryTree", 5, {5},
+        {u"/unregisterhandler",
+         Ours,
+         "deleteRegistryTree",
+         5,
+         {5},
          Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
-        {u"/unregisterhandler", Ours, "openRegistryKey", 5, {5},
+        {u"/unregisterhandler",
+         Ours,
+         "openRegistryKey",
+         5,
+         {5},
          Unregistering + u"Unable to remove protocol handler, error 5 (Access denied).\n"},
-        {u"/validateconfig", Ours, "", 0, StatusWindow,
-         Validating + text("valid")},
+        {u"/validateconfig", Ours, "", 0, StatusWindow, Validating + text("valid")},
         {u"/validateconfig", Elsewhere, "", 0, StatusWindow, invalidAs + u"2).\n"},
         {u"/validateconfig", Elsewhere, "moduleFileName", 5, StatusWindow, invalidAs + u"-1).\n"},
         {u"/validateconfig", Ours, "readRegistryValue", 5, StatusWindow, invalidAs + u"2).\n"},
@@ -226,8 +245,9 @@ TEST_F(ConsoleCommandsTest, AWeakerLogFolderIsReportedByTheTwoChecksAndNeverByAU
         log = std::make_unique<TestLog>();
         [[maybe_unused]] const app::ConsoleCommandResult result = run(line);
         const std::u16string said = inmemory::consoleOutput();
-        EXPECT_EQ(said.find(u"The access list of the log folder \"" + LogFolder + u"\" may let") != std::u16string::npos,
-                  line != std::u16string(u"/help"))
+        EXPECT_EQ(
+            said.find(u"The access list of the log folder \"" + LogFolder + u"\" may let") != std::u16string::npos,
+            line != std::u16string(u"/help"))
             << narrow(said);
     }
     freshMachine();

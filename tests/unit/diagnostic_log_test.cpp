@@ -38,14 +38,16 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
         if (folder != nullptr) {
             inmemory::setStringValue(PolicyKey, u"LogFolder", folder);
         }
-        inmemory::setValue(PolicyKey, u"DetailLogging", win::REG_DWORD, {detail ? std::uint8_t{1} : std::uint8_t{0}, 0, 0, 0});
+        inmemory::setValue(PolicyKey, u"DetailLogging", win::REG_DWORD,
+                           {detail ? std::uint8_t{1} : std::uint8_t{0}, 0, 0, 0});
     };
     const std::u16string notUnderstood = u"Policy value \"LogFolder\" not understood; the shared folder is used.\n";
     const std::u16string details = u"Command line [x]\nProcess 2468, session 3.\n";
     const std::u16string entries = u"\none\ntwo\nthree\n";
     // With detail logging each entry carries the process id after its stamp.
-    const std::u16string detailed = u"\n[2468] Command line [x]\n[2468] Process 2468, session 3.\n[2468] one\n"
-                                    u"[2468] two\n[2468] three\n";
+    const std::u16string detailed =
+        u"\n[2468] Command line [x]\n[2468] Process 2468, session 3.\n[2468] one\n"
+        u"[2468] two\n[2468] three\n";
     struct Case {
         const char* what;
         std::function<void()> trouble;  // before the log is opened
@@ -59,8 +61,7 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
     const Case cases[] = {
         {"a folder in the way", [] { inmemory::addFolder(DayLogFile); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
-        {"held by another program", [] { inmemory::holdFile(DayLogFile); },
-         [] { inmemory::releaseFile(DayLogFile); },
+        {"held by another program", [] { inmemory::holdFile(DayLogFile); }, [] { inmemory::releaseFile(DayLogFile); },
          u"3 entries of this run were written to the user's log folder.\nthree\n",
          u"\n" + header(u"32") + u"one\ntwo\n"},
         // The fifth open: the application data folder, the new maker's folder
@@ -72,7 +73,10 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
          u"1 entries of this run were written to the user's log folder.\none\ntwo\nthree\n", u"\n" + header(u"112")},
         {"a full disk", [] { inmemory::failCall("appendToFile", 112, 1, -1); }, nullptr, u"", u""},
         {"held, and the user's file last week's",
-         [] { inmemory::holdFile(DayLogFile); inmemory::addFile(UserLogFile, u"last week\n", 0); },
+         [] {
+             inmemory::holdFile(DayLogFile);
+             inmemory::addFile(UserLogFile, u"last week\n", 0);
+         },
          nullptr, u"", u"\n" + header(u"32") + u"one\ntwo\nthree\n", UserLogFile},
         {"no application data folder", [] { inmemory::failCall("knownFolderPath", 2); }, nullptr, u"",
          u"\n" + header(u"2") + u"one\ntwo\nthree\n", UserLogFile},
@@ -81,22 +85,34 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
         {"the log folder cannot be created", [] { inmemory::failCall("createFolderWithAccess", 5); }, nullptr, u"",
          u"\n" + header(u"5") + u"one\ntwo\nthree\n", UserLogFile},
         {"held, and the user's file a link",
-         [] { inmemory::holdFile(DayLogFile); inmemory::makeSymbolicLink(UserLogFile, Victim); },
+         [] {
+             inmemory::holdFile(DayLogFile);
+             inmemory::makeSymbolicLink(UserLogFile, Victim);
+         },
          nullptr, u"", u""},
         {"policy: the shared folder", [&] { policy(u"Shared", false); }, nullptr, entries, u""},
-        {"policy: the user's folder", [&] { policy(u"user", false); }, nullptr, u"", entries, UserLogFile,
-         entries, true},
+        {"policy: the user's folder", [&] { policy(u"user", false); }, nullptr, u"", entries, UserLogFile, entries,
+         true},
         {"policy: the user's folder, which cannot be made",
-         [&] { policy(u"User", false); inmemory::failCall("createFolder", 5); }, nullptr, u"", u"", u"", entries,
-         true},
+         [&] {
+             policy(u"User", false);
+             inmemory::failCall("createFolder", 5);
+         },
+         nullptr, u"", u"", u"", entries, true},
         {"policy: the user's folder, held by another program",
-         [&] { policy(u"User", false); inmemory::holdFile(UserLogFile); }, nullptr, u"", u"", UserLogFile, entries,
-         true},
-        {"policy: neither folder", [&] { policy(u"Users", false); }, nullptr, u"\n" + notUnderstood + u"one\ntwo\nthree\n",
-         u"", DayLogFile, u"\n" + notUnderstood + u"one\ntwo\nthree\n"},
-        {"policy: a number for the folder",
-         [&] { inmemory::setValue(PolicyKey, u"LogFolder", win::REG_DWORD, {1, 0, 0, 0}); }, nullptr,
+         [&] {
+             policy(u"User", false);
+             inmemory::holdFile(UserLogFile);
+         },
+         nullptr, u"", u"", UserLogFile, entries, true},
+        {"policy: neither folder", [&] { policy(u"Users", false); }, nullptr,
          u"\n" + notUnderstood + u"one\ntwo\nthree\n", u"", DayLogFile, u"\n" + notUnderstood + u"one\ntwo\nthree\n"},
+        {"policy: a number for the folder",
+         [&] {
+             inmemory::setValue(PolicyKey, u"LogFolder", win::REG_DWORD, {1, 0, 0, 0});
+         },
+         nullptr, u"\n" + notUnderstood + u"one\ntwo\nthree\n", u"", DayLogFile,
+         u"\n" + notUnderstood + u"one\ntwo\nthree\n"},
         {"policy: detail", [&] { policy(nullptr, true); }, nullptr, detailed, u"", DayLogFile,
          u"\n" + details + u"one\ntwo\nthree\n"},
         // The user's expired file is named as %LOCALAPPDATA%\...: the same
@@ -109,10 +125,12 @@ TEST_F(DiagnosticLogTest, EntriesGoWhereThePolicySaysAndWhatTheDayFileCannotTake
          },
          nullptr, u"",
          u"[2468] Deleting expired logfile [%LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\\"
-         u"VelmorathisMirrowcast1.log] age 259200 seconds\n" + detailed,
+         u"VelmorathisMirrowcast1.log] age 259200 seconds\n" +
+             detailed,
          UserLogFile,
          u"Deleting expired logfile [%LOCALAPPDATA%\\Velmorathis\\Velmorathis Mirrowcast\\"
-         u"VelmorathisMirrowcast1.log] age 259200 seconds\n\n" + details + u"one\ntwo\nthree\n",
+         u"VelmorathisMirrowcast1.log] age 259200 seconds\n\n" +
+             details + u"one\ntwo\nthree\n",
          true},
     };
     for (const Case& c : cases) {
@@ -184,11 +202,12 @@ TEST_F(DiagnosticLogTest, EntriesCarryTheUtcPrefixExceptABareLineBreak)
     log.print(u"%s=%s\n", u"action", u"answercall");
     log.print(u"Missing or unknown action \"%s\"", u"x");
     log.print(u"two\nlines\n");
-    EXPECT_EQ(text(), u"\n"
-                      u"[2026-12-07 09:05:03] Registering protocol handler...\n"
-                      u"[2026-12-07 09:05:03] action=answercall\n"
-                      u"[2026-12-07 09:05:03] Missing or unknown action \"x\""
-                      u"[2026-12-07 09:05:03] two\nlines\n");
+    EXPECT_EQ(text(),
+              u"\n"
+              u"[2026-12-07 09:05:03] Registering protocol handler...\n"
+              u"[2026-12-07 09:05:03] action=answercall\n"
+              u"[2026-12-07 09:05:03] Missing or unknown action \"x\""
+              u"[2026-12-07 09:05:03] two\nlines\n");
     const std::vector<std::uint8_t> bytes = inmemory::fileBytes(DayLogFile);
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0x0A) << "UTF-16LE without a byte-order mark";

@@ -152,54 +152,122 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
     const std::u16string cutSyntaxLine = u"Invalid command line syntax \"";  // 29 of the 1023 characters
     const Case cases[] = {
         // A quote ends a quoted URL: what follows it is dropped, whatever it says.
-        {"quote, then a console command", u"\"" + Url + u"action=bogus\" /registerhandler", 3, {W::UnknownAction},
-         u"action=bogus\n", text("unknown action", u"bogus")},
-        {"quote inside a quoted value", u"\"" + Url + u"action=closecallwindow&participant=a\"b\" /unregisterhandler",
-         0, {W::Close}, u"action=closecallwindow\nparticipant=a\n", u"Closing call window for participant \"a\"...\n"},
-        {"quote glued to a command", u"\"" + Url + u"action=answercall\"/help", 0, {W::Answer},
-         u"action=answercall\n", u""},
+        {"quote, then a console command",
+         u"\"" + Url + u"action=bogus\" /registerhandler",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\n",
+         text("unknown action", u"bogus")},
+        {"quote inside a quoted value",
+         u"\"" + Url + u"action=closecallwindow&participant=a\"b\" /unregisterhandler",
+         0,
+         {W::Close},
+         u"action=closecallwindow\nparticipant=a\n",
+         u"Closing call window for participant \"a\"...\n"},
+        {"quote glued to a command",
+         u"\"" + Url + u"action=answercall\"/help",
+         0,
+         {W::Answer},
+         u"action=answercall\n",
+         u""},
         {"a quoted slash command is no command", u"\"/registerhandler\"", 0, {}, u"", u""},
-        {"--debug with a command behind a quote", u"\"--debug\" /registerhandler", 0, {W::StatusWindow}, u"", u"",
+        {"--debug with a command behind a quote",
+         u"\"--debug\" /registerhandler",
+         0,
+         {W::StatusWindow},
+         u"",
+         u"",
          true},
-        {"escaped quote in a value", Url + u"action=bogus&participant=%22%20/registerhandler", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\" /registerhandler\n", u""},
+        {"escaped quote in a value",
+         Url + u"action=bogus&participant=%22%20/registerhandler",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\" /registerhandler\n",
+         u""},
         // Backslashes are ordinary characters: no \" escape as argv parsing has.
-        {"trailing backslash, quoted", u"\"" + Url + u"action=bogus&participant=x\\\"", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=x\\\n", u""},
-        {"trailing backslash, unquoted", Url + u"action=bogus&participant=x\\", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=x\\\n", u""},
+        {"trailing backslash, quoted",
+         u"\"" + Url + u"action=bogus&participant=x\\\"",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=x\\\n",
+         u""},
+        {"trailing backslash, unquoted",
+         Url + u"action=bogus&participant=x\\",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=x\\\n",
+         u""},
         {"unbalanced opening quote", u"\"" + Url + u"action=answercall", 0, {}, u"", u""},
-        {"stray quote at the end", Url + u"action=bogus\"", 3, {W::UnknownAction}, u"action=bogus\"\n",
+        {"stray quote at the end",
+         Url + u"action=bogus\"",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\"\n",
          text("unknown action", u"bogus\"")},
-        {"stray quote in a value", Url + u"action=bogus&participant=\"x", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\"x\n", u""},
+        {"stray quote in a value",
+         Url + u"action=bogus&participant=\"x",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\"x\n",
+         u""},
         // Tabs, line breaks and other controls stay in the values; in the log
         // all but the tab are marked.
         {"tab after the action", Url + u"action=answercall\t", 3, {W::UnknownAction}, u"action=answercall\t\n", u""},
         {"leading tab", u"\t" + Url + u"action=answercall", 0, {}, u"", u""},
-        {"raw line breaks", Url + u"action=bogus&participant=a\r\n[2026-01-01 00:00:00] b", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=a\u240D\u240A[2026-01-01 00:00:00] b\n", u""},
-        {"line break after the action", Url + u"action=answercall\n", 3, {W::UnknownAction},
-         u"action=answercall\u240A\n", text("unknown action", u"answercall\u240A")},
+        {"raw line breaks",
+         Url + u"action=bogus&participant=a\r\n[2026-01-01 00:00:00] b",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=a\u240D\u240A[2026-01-01 00:00:00] b\n",
+         u""},
+        {"line break after the action",
+         Url + u"action=answercall\n",
+         3,
+         {W::UnknownAction},
+         u"action=answercall\u240A\n",
+         text("unknown action", u"answercall\u240A")},
         // The scheme alone, and its letter case.
         {"scheme alone", u"Velmorathis.Mirrowcast", 0, {}, u"", u""},
         {"scheme alone, quoted", u"\"Velmorathis.Mirrowcast\"", 0, {}, u"", u""},
         {"scheme and colon", u"Velmorathis.Mirrowcast:", 0, {W::BadUrl}, u"", text("invalid parameters", u"-2")},
-        {"scheme and command", u"Velmorathis.Mirrowcast:TeamsCall", 0, {W::BadUrl}, u"", text("invalid parameters", u"-3")},
+        {"scheme and command",
+         u"Velmorathis.Mirrowcast:TeamsCall",
+         0,
+         {W::BadUrl},
+         u"",
+         text("invalid parameters", u"-3")},
         {"empty query", Url, 3, {W::UnknownAction}, u"", text("unknown action", u"")},
-        {"upper-case scheme and names", u"VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=ANSWERCALL&PARTICIPANT=X", 0,
-         {W::Answer}, u"action=ANSWERCALL\nparticipant=X\n", u""},
+        {"upper-case scheme and names",
+         u"VELMORATHIS.MIRROWCAST:TEAMSCALL?ACTION=ANSWERCALL&PARTICIPANT=X",
+         0,
+         {W::Answer},
+         u"action=ANSWERCALL\nparticipant=X\n",
+         u""},
         // Long lines: a quoted URL of more than 2,083 characters is refused,
         // an unquoted one is cut to 2,083, a value longer than 255 decoded
         // stops the parse, a console line is quoted in a text cut at 1023
         // characters.
-        {"quoted URL of 2,048", u"\"" + urlOfLength(2048) + u"\"", 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
+        {"quoted URL of 2,048",
+         u"\"" + urlOfLength(2048) + u"\"",
+         0,
+         {W::BadUrl},
+         u"",
+         text("invalid parameters", u"-4")},
         {"unquoted URL of 2,048", urlOfLength(2048), 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
-        {"quoted URL of 32,766", u"\"" + urlOfLength(32764) + u"\"", 0, {W::BadUrl}, u"", text("invalid parameters", u"-5")},
+        {"quoted URL of 32,766",
+         u"\"" + urlOfLength(32764) + u"\"",
+         0,
+         {W::BadUrl},
+         u"",
+         text("invalid parameters", u"-5")},
         {"unquoted URL of 32,766", urlOfLength(32766), 0, {W::BadUrl}, u"", text("invalid parameters", u"-4")},
         {"quoted --debug of 32,766", u"\"--debug" + repeat(32757) + u"\"", 0, {}, u"", u""},
         {"console line of 2,048", console2048, 1, {W::ConsoleCommand}, u"", cutSyntaxLine + console2048.substr(0, 994)},
-        {"console line of 32,766", console32766, 1, {W::ConsoleCommand}, u"",
+        {"console line of 32,766",
+         console32766,
+         1,
+         {W::ConsoleCommand},
+         u"",
          cutSyntaxLine + console32766.substr(0, 994)},
         // Percent escapes: one pass; a well-formed UTF-8 run gives its
         // character, any other escape its one code unit.
@@ -208,41 +276,104 @@ TEST(HostileInput, EachCommandLineGetsExactlyTheWorkItsFormDefines)
         {"percent and a non-digit", Url + u"action=%G1", 3, {W::UnknownAction}, u"action=%G1\n", u""},
         // An escaped zero would end a value early ("%00Nobody" reads as no
         // participant: any call window): the URL is refused whole.
-        {"escaped zero in a value", Url + u"action=answercall%00junk", 0, {W::BadUrl}, u"",
+        {"escaped zero in a value",
+         Url + u"action=answercall%00junk",
+         0,
+         {W::BadUrl},
+         u"",
          text("invalid parameters", u"-6")},
-        {"escaped zero opens a name", Url + u"action=closecallwindow&participant=%00Nobody%20Here", 0, {W::BadUrl},
-         u"", text("invalid parameters", u"-6")},
-        {"escaped zero of an unknown name is never decoded", Url + u"action=bogus&x=%00", 3, {W::UnknownAction},
-         u"action=bogus\n", u""},
-        {"escaped percent is decoded once", Url + u"action=bogus&participant=%2541", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=%41\n", u""},
-        {"escaped quote", Url + u"action=%22", 3, {W::UnknownAction}, u"action=\"\n",
-         text("unknown action", u"\"")},
-        {"escaped line break", Url + u"action=bogus&participant=a%0D%0Ab", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=a\u240D\u240Ab\n", u""},
-        {"escaped terminal and bidirectional controls", Url + u"action=bogus&participant=%1B[2J%C2%85%E2%80%AEx%7F",
-         3, {W::UnknownAction}, u"action=bogus\nparticipant=\u241B[2J\uFFFD\uFFFDx\u2421\n", u""},
-        {"UTF-8 escapes give their character", Url + u"action=bogus&participant=%C3%B6", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\u00F6\n", u""},
-        {"escaped surrogate, UTF-8 style", Url + u"action=bogus&participant=%ED%A0%80", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=\u00ED\u00A0\uFFFD\n", u""},
-        {"escaped surrogate, %u style", Url + u"action=bogus&participant=%uD800", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=%uD800\n", u""},
-        {"raw lone surrogate", Url + u"action=bogus&participant=" + std::u16string(1, char16_t{0xD800}) + u"x", 3,
-         {W::UnknownAction}, u"action=bogus\nparticipant=\uFFFDx\n", u""},
+        {"escaped zero opens a name",
+         Url + u"action=closecallwindow&participant=%00Nobody%20Here",
+         0,
+         {W::BadUrl},
+         u"",
+         text("invalid parameters", u"-6")},
+        {"escaped zero of an unknown name is never decoded",
+         Url + u"action=bogus&x=%00",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\n",
+         u""},
+        {"escaped percent is decoded once",
+         Url + u"action=bogus&participant=%2541",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=%41\n",
+         u""},
+        {"escaped quote", Url + u"action=%22", 3, {W::UnknownAction}, u"action=\"\n", text("unknown action", u"\"")},
+        {"escaped line break",
+         Url + u"action=bogus&participant=a%0D%0Ab",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=a\u240D\u240Ab\n",
+         u""},
+        {"escaped terminal and bidirectional controls",
+         Url + u"action=bogus&participant=%1B[2J%C2%85%E2%80%AEx%7F",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\u241B[2J\uFFFD\uFFFDx\u2421\n",
+         u""},
+        {"UTF-8 escapes give their character",
+         Url + u"action=bogus&participant=%C3%B6",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\u00F6\n",
+         u""},
+        {"escaped surrogate, UTF-8 style",
+         Url + u"action=bogus&participant=%ED%A0%80",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\u00ED\u00A0\uFFFD\n",
+         u""},
+        {"escaped surrogate, %u style",
+         Url + u"action=bogus&participant=%uD800",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=%uD800\n",
+         u""},
+        {"raw lone surrogate",
+         Url + u"action=bogus&participant=" + std::u16string(1, char16_t{0xD800}) + u"x",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=\uFFFDx\n",
+         u""},
         // Many, repeated and case-variant names.
-        {"1,000 parameters, unquoted", Url + u"action=bogus" + manyParameters(1000), 3, {W::UnknownAction},
-         u"action=bogus\n", u""},
-        {"1,000 parameters, quoted", u"\"" + Url + u"action=bogus" + manyParameters(1000) + u"\"", 0, {W::BadUrl},
-         u"", text("invalid parameters", u"-5")},
-        {"duplicate action: the last stands", Url + u"action=bogus&action=closecallwindow", 0, {W::Close},
-         u"action=closecallwindow\n", u""},
-        {"duplicate participant", Url + u"action=bogus&participant=x&participant=y", 3, {W::UnknownAction},
-         u"action=bogus\nparticipant=y\n", u""},
-        {"names differing in case only", Url + u"ACTION=answercall&Action=closecallwindow&participant=x", 0,
-         {W::Close}, u"action=closecallwindow\nparticipant=x\n", u""},
-        {"separator smuggling an action", Url + u"action=bogus%26action=answercall", 3, {W::UnknownAction},
-         u"action=bogus&action=answercall\n", u""},
+        {"1,000 parameters, unquoted",
+         Url + u"action=bogus" + manyParameters(1000),
+         3,
+         {W::UnknownAction},
+         u"action=bogus\n",
+         u""},
+        {"1,000 parameters, quoted",
+         u"\"" + Url + u"action=bogus" + manyParameters(1000) + u"\"",
+         0,
+         {W::BadUrl},
+         u"",
+         text("invalid parameters", u"-5")},
+        {"duplicate action: the last stands",
+         Url + u"action=bogus&action=closecallwindow",
+         0,
+         {W::Close},
+         u"action=closecallwindow\n",
+         u""},
+        {"duplicate participant",
+         Url + u"action=bogus&participant=x&participant=y",
+         3,
+         {W::UnknownAction},
+         u"action=bogus\nparticipant=y\n",
+         u""},
+        {"names differing in case only",
+         Url + u"ACTION=answercall&Action=closecallwindow&participant=x",
+         0,
+         {W::Close},
+         u"action=closecallwindow\nparticipant=x\n",
+         u""},
+        {"separator smuggling an action",
+         Url + u"action=bogus%26action=answercall",
+         3,
+         {W::UnknownAction},
+         u"action=bogus&action=answercall\n",
+         u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -285,7 +416,7 @@ TEST(HostileInput, FixedBuffersHoldAtTheirEdges)
             const std::u16string name = table.slots[slot].name;
             const std::u16string raw = repeat(n - 1, u'v') + u"%41";
             const std::size_t later = slot == url::InvocationParameters::Action ? url::InvocationParameters::Participant
-                                                                           : url::InvocationParameters::Action;
+                                                                                : url::InvocationParameters::Action;
             const std::u16string url = Url + name + u"=" + raw + u"&" + table.slots[later].name + u"=late";
             const std::int32_t result = parsed(url.c_str(), u"TeamsCall", table);
             EXPECT_EQ(result, n <= 255 ? 0 : -4) << narrow(name) << " " << n;
@@ -370,16 +501,22 @@ TEST(EntryPoint, ExitCodesAndLinesForEachFormOfCommandLine)
     };
     const std::u16string url = u"Velmorathis.Mirrowcast:TeamsCall?";
     const std::vector<Case> cases = {
-        {u"", 0, u""}, {u"something else", 0, u""}, {u"/help", 0, u""}, {u"/unknowncommand", 1, u""},
+        {u"", 0, u""},
+        {u"something else", 0, u""},
+        {u"/help", 0, u""},
+        {u"/unknowncommand", 1, u""},
         {u"\"" + url + u"action=answercall", 0, u""},  // no closing quote
-        {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""}, {u"Velmorathis.Mirrowcast", 0, u""},
-        {u"--debug", 0, u"", true}, {u"--DEBUG", 0, u"", true}, {u"--debugsomething", 0, u"", true},
-        {u"\"--debug\"", 0, u"", true}, {u"-debug", 0, u""},
+        {u"Velmorathis.Mirrowcast/TeamsCall?action=answercall", 0, u""},
+        {u"Velmorathis.Mirrowcast", 0, u""},
+        {u"--debug", 0, u"", true},
+        {u"--DEBUG", 0, u"", true},
+        {u"--debugsomething", 0, u"", true},
+        {u"\"--debug\"", 0, u"", true},
+        {u"-debug", 0, u""},
         {url + u"action=answercall&participant=John%20Smith", 0,
          u"action=answercall\nparticipant=John Smith\n" + text("invoked")},
         {u"\"" + url + u"action=closecallwindow\"", 0, u"action=closecallwindow\n" + text("invoked")},
-        {u"\"" + url + u"action=validateconfig\" trailing", 0,
-         u"action=validateconfig\n" + text("invoked")},
+        {u"\"" + url + u"action=validateconfig\" trailing", 0, u"action=validateconfig\n" + text("invoked")},
         {u"velmorathis.mirrowcast:teamscall?action=AnswerCall", 0, u"action=AnswerCall\n" + text("invoked")},
         {url + u"action=ANSWERCALL", 0, u"action=ANSWERCALL\n" + text("invoked")},
         {url + u"action=answercall%20", 3,
@@ -423,7 +560,10 @@ TEST(EntryPoint, InvokedLineSaysHowTeamsWasFound)
     const Case cases[] = {
         {"no Teams", [] {}, text("invoked")},
         {"main window and a notification by title",
-         [&] { teamsWindow(u"Microsoft Teams Notification"); teamsWindow(u"Chat | Microsoft Teams"); },
+         [&] {
+             teamsWindow(u"Microsoft Teams Notification");
+             teamsWindow(u"Chat | Microsoft Teams");
+         },
          u"Protocolhandler invoked (Teams main app identified) (Call notification identified)...\n"},
         {"remembered main window, notification by exclusion",
          [&] {
@@ -523,8 +663,8 @@ TEST(EntryPoint, QuotedUrlsOfUpTo2083CharactersAreHandledLongerOnesRefused)
 TEST(EntryPoint, UnquotedUrlIsCutTo2083Characters)
 {
     const std::u16string head = u"Velmorathis.Mirrowcast:TeamsCall?action=bogus&participant=";
-    const std::u16string url = head + std::u16string(200, u'p') + u"&x=" + std::u16string(2000, u'x') +
-                               u"&participant2=lost";
+    const std::u16string url =
+        head + std::u16string(200, u'p') + u"&x=" + std::u16string(2000, u'x') + u"&participant2=lost";
     const Outcome r = run(url);
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.log.find(u"participant=" + std::u16string(200, u'p') + u"\n"), std::u16string::npos);
@@ -536,8 +676,12 @@ TEST(EntryPoint, ProgramNameIsSkippedAsTheRuntimeDoes)
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"\"C:\\Program Files\\V\\VelmorathisMirrowcast.exe\" \"Velmorathis.Mirrowcast:x\"",
          u"\"Velmorathis.Mirrowcast:x\""},
-        {u"C:\\V\\prog.exe   /help", u"/help"}, {u"prog.exe\t\t--debug", u"--debug"}, {u"\"prog.exe\"/help", u"/help"},
-        {u"prog.exe", u""}, {u"\"unterminated", u""}, {u"", u""},
+        {u"C:\\V\\prog.exe   /help", u"/help"},
+        {u"prog.exe\t\t--debug", u"--debug"},
+        {u"\"prog.exe\"/help", u"/help"},
+        {u"prog.exe", u""},
+        {u"\"unterminated", u""},
+        {u"", u""},
     };
     for (const auto& [full, rest] : cases) {
         EXPECT_EQ(std::u16string(app::skipProgramName(full.c_str())), rest) << narrow(full);
@@ -547,8 +691,7 @@ TEST(EntryPoint, ProgramNameIsSkippedAsTheRuntimeDoes)
 TEST(UrlParameters, TableHoldsTheFiveNamesInOrderWithEmptyValues)
 {
     const url::InvocationParameters p;
-    const char16_t* names[] = {u"action", u"participant", u"participantnumber", u"participant2",
-                               u"participant2number"};
+    const char16_t* names[] = {u"action", u"participant", u"participantnumber", u"participant2", u"participant2number"};
     for (std::size_t i = 0; i < url::InvocationParameters::Count; ++i) {
         EXPECT_EQ(std::u16string(p.slots[i].name), names[i]);
         EXPECT_EQ(p.slots[i].value[0], 0);
@@ -588,9 +731,13 @@ TEST(UrlParameters, QueriesFillTheRightSlots)
         {base + u"unknown=1&action=a", 0, {u"a"}},
         {u"x:teamscall?action=answercall", 0, {u"answercall"}},
         {u"x:TeamsCallback?action=answercall", 0, {u"answercall"}},
-        {u"x:TeamsCall/extra?action=a", 0, {u"a"}}, {u"x:TeamsCall?action=a?b", 0, {u"a?b"}},
-        {u"no colon here?action=a", -1, {}}, {u"x://TeamsCall?action=a", -2, {}}, {u"x:Teams?action=a", -2, {}},
-        {u"x:TeamsCall", -3, {}}, {u"x:TeamsCall&action=a", -3, {}},
+        {u"x:TeamsCall/extra?action=a", 0, {u"a"}},
+        {u"x:TeamsCall?action=a?b", 0, {u"a?b"}},
+        {u"no colon here?action=a", -1, {}},
+        {u"x://TeamsCall?action=a", -2, {}},
+        {u"x:Teams?action=a", -2, {}},
+        {u"x:TeamsCall", -3, {}},
+        {u"x:TeamsCall&action=a", -3, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.url));
@@ -633,8 +780,8 @@ TEST(UrlParameters, ValuesAreBoundedAt255UnitsAsDecoded)
         EXPECT_EQ(std::u16string(p.slots[1].value), decoded) << raw.size();
         EXPECT_EQ(std::u16string(p.slots[3].value), u"z");
     }
-    for (const std::u16string& raw : {times(256, u"x"), times(256, u"%41"), times(254, u"v") + pair,
-                                      times(32766, u"y")}) {
+    for (const std::u16string& raw :
+         {times(256, u"x"), times(256, u"%41"), times(254, u"v") + pair, times(32766, u"y")}) {
         url::InvocationParameters p;
         const std::u16string url = prefix + raw + u"&participant2=z";
         EXPECT_EQ(parsed(url.c_str(), u"TeamsCall", p), -4) << raw.size();
@@ -658,9 +805,13 @@ TEST(UrlParameters, HostileQueriesKeepEverySlotTerminated)
     EXPECT_EQ(std::u16string(p.slots[1].value), std::u16string(1, static_cast<char16_t>(u'a' + 999 % 26)));
 
     const std::u16string odd[] = {
-        u"x:TeamsCall?participant=%", u"x:TeamsCall?participant=%4", u"x:TeamsCall?participant=%G1",
-        u"x:TeamsCall?participant=%D800", u"x:TeamsCall?participant=\t\r\n",
-        u"x:TeamsCall?participant=%22%0D%0A", u"x:TeamsCall?=&=&==",
+        u"x:TeamsCall?participant=%",
+        u"x:TeamsCall?participant=%4",
+        u"x:TeamsCall?participant=%G1",
+        u"x:TeamsCall?participant=%D800",
+        u"x:TeamsCall?participant=\t\r\n",
+        u"x:TeamsCall?participant=%22%0D%0A",
+        u"x:TeamsCall?=&=&==",
     };
     for (const std::u16string& url : odd) {
         url::InvocationParameters q;
@@ -690,7 +841,6 @@ TEST(UrlParameters, ParsingAllocatesNothing)
 {
     url::InvocationParameters p;
     const AllocationCounter counter;
-    parsed(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x",
-                       u"TeamsCall", p);
+    parsed(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=%C8%99tefan%20Smith#x", u"TeamsCall", p);
     EXPECT_EQ(counter.count(), 0u);
 }

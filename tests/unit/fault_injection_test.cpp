@@ -28,19 +28,55 @@ constexpr char16_t PermissionWarning[] = u"Warning: unable to set user permissio
 // function may change until someone says. Only the log calls the LogOnly
 // ones: their failure must leave the work of the run exactly as it is.
 const std::set<std::string_view> LogOnly = {
-    "attachParentConsole", "knownFolderPath", "pathExists",    "createFolder",  "createFolderWithAccess",
-    "setProtectedFolderAccess", "readFolderAccess", "openFile", "appendToFile", "readFileFacts", "readFinalPath",
-    "deleteFile",          "writeConsole",    "releaseConsole",   "readLogSettingValue", "currentProcessId",
+    "attachParentConsole",
+    "knownFolderPath",
+    "pathExists",
+    "createFolder",
+    "createFolderWithAccess",
+    "setProtectedFolderAccess",
+    "readFolderAccess",
+    "openFile",
+    "appendToFile",
+    "readFileFacts",
+    "readFinalPath",
+    "deleteFile",
+    "writeConsole",
+    "releaseConsole",
+    "readLogSettingValue",
+    "currentProcessId",
     "processSessionId",
 };
 // Their failure may change what the run does; the exit code still tells.
 const std::set<std::string_view> WorkChanging = {
-    "moduleFileName",     "readClock",         "monotonicMilliseconds", "pause",             "consoleWindow",
-    "takeWindowSnapshot", "readWindowFacts",   "readWindowImagePath",   "isWindowVisible",   "windowProcessId",
-    "foregroundWindow",   "bringToForeground", "rootOwner",             "postSystemCommand", "sendKeys",
-    "openRegistryKey",    "createRegistryKey", "setRegistryValue",      "readRegistryValue", "deleteRegistryTree",
-    "readWindowTitle",    "openSessionMutex",  "takeMutex",             "openSessionEvent",  "setEvent",
-    "resetEvent",         "isEventSet",        "addWindowsOfClass",     "readWindowState",
+    "moduleFileName",
+    "readClock",
+    "monotonicMilliseconds",
+    "pause",
+    "consoleWindow",
+    "takeWindowSnapshot",
+    "readWindowFacts",
+    "readWindowImagePath",
+    "isWindowVisible",
+    "windowProcessId",
+    "foregroundWindow",
+    "bringToForeground",
+    "rootOwner",
+    "postSystemCommand",
+    "sendKeys",
+    "openRegistryKey",
+    "createRegistryKey",
+    "setRegistryValue",
+    "readRegistryValue",
+    "deleteRegistryTree",
+    "readWindowTitle",
+    "openSessionMutex",
+    "takeMutex",
+    "openSessionEvent",
+    "setEvent",
+    "resetEvent",
+    "isEventSet",
+    "addWindowsOfClass",
+    "readWindowState",
 };
 // A failed release leaves its handle open, and nothing else.
 const std::set<std::string_view> Releasing = {"closeFile", "closeRegistryKey", "releaseMutex", "closeSessionObject"};
@@ -53,7 +89,7 @@ struct Machine {
     bool registered = false;
     bool folder = true;
     bool oldFile = false;
-    bool dayFileHeld = false;  // by another program, the whole run: the entries go to the user's file
+    bool dayFileHeld = false;             // by another program, the whole run: the entries go to the user's file
     bool notificationShowsLater = false;  // hidden at first, visible a second later
     bool userFolderAndDetail = false;     // by machine policy
 };
@@ -110,8 +146,8 @@ void prepare(const Machine& m, std::map<win::HWND, std::u16string>& titles)
     if (m.teams) {
         inmemory::WindowTraits traits;
         traits.processId = inmemory::addProcess(TeamsImage);
-        for (const char16_t* title : {u"Microsoft Teams Notification", u"Chat | Contoso | Microsoft Teams",
-                                      u"Meeting with John Smith"}) {
+        for (const char16_t* title :
+             {u"Microsoft Teams Notification", u"Chat | Contoso | Microsoft Teams", u"Meeting with John Smith"}) {
             traits.title = title;
             const win::HWND window = inmemory::addWindowAtBottom(traits);
             titles[window] = title;
@@ -215,13 +251,25 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         {"protocol validate", desktop, u"\"" + Url + u"action=validateconfig\"", 0},
         {"protocol unknown action", desktop, u"\"" + Url + u"action=bogus&participant=x\"", 3},
         {"protocol bad URL", desktop, u"\"Velmorathis.Mirrowcast:TeamsCall\"", 0},
-        {"/registerhandler", desktop, u"/registerhandler", 0,
-         {{"readRegistryValue", ItsError}, {"openRegistryKey", ItsError}, {"createRegistryKey", ItsError},
-          {"setRegistryValue", ItsError}, {"moduleFileName", 13}}},
+        {"/registerhandler",
+         desktop,
+         u"/registerhandler",
+         0,
+         {{"readRegistryValue", ItsError},
+          {"openRegistryKey", ItsError},
+          {"createRegistryKey", ItsError},
+          {"setRegistryValue", ItsError},
+          {"moduleFileName", 13}}},
         // Its own path unreadable, the registration found cannot be compared.
-        {"/registerhandler, already there", registered, u"/registerhandler", 0,
+        {"/registerhandler, already there",
+         registered,
+         u"/registerhandler",
+         0,
          {{"readRegistryValue", ItsError}, {"moduleFileName", 183}}},
-        {"/unregisterhandler", registered, u"/unregisterhandler", 0,
+        {"/unregisterhandler",
+         registered,
+         u"/unregisterhandler",
+         0,
          {{"openRegistryKey", ItsError}, {"deleteRegistryTree", ItsError}}},
         // Only a key that is surely not there is "not found".
         {"/unregisterhandler, not there", desktop, u"/unregisterhandler", 0, {{"openRegistryKey", ItsError}}},
@@ -250,7 +298,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
         EXPECT_FALSE(clean.leaked);
         EXPECT_EQ(clean.userEntries.empty(), !inUserFile);
         EXPECT_FALSE(names.empty());
-        if (clean.exitCode != flow.exitCode || clean.leaked || clean.userEntries.empty() == inUserFile || names.empty()) {
+        if (clean.exitCode != flow.exitCode || clean.leaked || clean.userEntries.empty() == inUserFile ||
+            names.empty()) {
             continue;
         }
         sites.insert(names.begin(), names.end());
@@ -270,8 +319,8 @@ TEST(FaultInjection, EveryFailingCallLeavesExitCodeWorkAndLogWhole)
                                           std::string(failing) + " fails with " + std::to_string(error);
                 const auto special = flow.exitCodeWhenFails.find(failing);
                 const std::int32_t expected = special == flow.exitCodeWhenFails.end() ? flow.exitCode
-                                              : special->second == ItsError  ? static_cast<std::int32_t>(error)
-                                                                             : special->second;
+                                              : special->second == ItsError           ? static_cast<std::int32_t>(error)
+                                                                                      : special->second;
                 EXPECT_EQ(r.exitCode, expected) << where;
                 if (Releasing.count(failing) == 0) {
                     EXPECT_FALSE(r.leaked) << where;

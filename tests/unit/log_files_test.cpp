@@ -65,24 +65,37 @@ TEST_F(LogFilesTest, OnlyFoldersTheRunCreatesGetTheirListsAndWeakerListsAreRepor
     };
     const Case cases[] = {
         {"nothing there", [] {}, LogFolderList, VendorFolderList, false},
-        {"the maker's folder there, another product's", [] { inmemory::addFolder(VendorFolder); }, LogFolderList,
-         none, false},
+        {"the maker's folder there, another product's", [] { inmemory::addFolder(VendorFolder); }, LogFolderList, none,
+         false},
         // Another run, started at the same moment, makes the log folder first.
         {"made meanwhile by another run",
-         [] { inmemory::beforeCall("createFolderWithAccess", [] { inmemory::setFolderAccess(LogFolder, LogFolderList); }); },
+         [] {
+             inmemory::beforeCall("createFolderWithAccess",
+                                  [] { inmemory::setFolderAccess(LogFolder, LogFolderList); });
+         },
          LogFolderList, VendorFolderList, false},
         {"there with what it inherits", [] { inmemory::addFolder(LogFolder); }, none, none, true},
         {"there with the program's list", own(LogFolderList), LogFolderList, none, false},
         {"made by the last version: Users modify the folder itself",
          own({true, {system, admins, {win::Trustee::Users, Modify, 3}, {win::Trustee::OwnerRights, Modify, 3}}}),
-         {true, {system, admins, {win::Trustee::Users, Modify, 3}, {win::Trustee::OwnerRights, Modify, 3}}}, none,
+         {true, {system, admins, {win::Trustee::Users, Modify, 3}, {win::Trustee::OwnerRights, Modify, 3}}},
+         none,
          true},
-        {"Users with full control as a generic right", own({true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}}),
-         {true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}}, none, true},
-        {"another trustee may change the list", own({true, {system, admins, {win::Trustee::Other, 0x40000, 0}}}),
-         {true, {system, admins, {win::Trustee::Other, 0x40000, 0}}}, none, true},
-        {"Users modify the files only", own({true, {system, admins, {win::Trustee::Users, Modify, 9}}}),
-         {true, {system, admins, {win::Trustee::Users, Modify, 9}}}, none, false},
+        {"Users with full control as a generic right",
+         own({true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}}),
+         {true, {system, admins, {win::Trustee::Users, 0x10000000, 3}}},
+         none,
+         true},
+        {"another trustee may change the list",
+         own({true, {system, admins, {win::Trustee::Other, 0x40000, 0}}}),
+         {true, {system, admins, {win::Trustee::Other, 0x40000, 0}}},
+         none,
+         true},
+        {"Users modify the files only",
+         own({true, {system, admins, {win::Trustee::Users, Modify, 9}}}),
+         {true, {system, admins, {win::Trustee::Users, Modify, 9}}},
+         none,
+         false},
     };
     const std::u16string folder = u"\"" + LogFolder + u"\"";
     const std::u16string report = texts::text("weaker folder", folder);
@@ -125,8 +138,8 @@ TEST_F(LogFilesTest, RightsThatCannotBeSetAreWarnedOfInTheFileAndOnTheConsole)
 TEST_F(LogFilesTest, TodaysFileExpiresAfterTwoDaysOnly)
 {
     // The file's age in seconds, and whether it goes.
-    const std::pair<std::int64_t, bool> cases[] = {{172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false},
-                                                   {0, false}};
+    const std::pair<std::int64_t, bool> cases[] = {
+        {172800, false}, {172801, true}, {7 * 86400, true}, {-3600, false}, {0, false}};
     for (const auto& [ageSeconds, deleted] : cases) {
         inmemory::reset();
         // Modulo 2^64: a negative age puts the file in the future.
@@ -136,7 +149,8 @@ TEST_F(LogFilesTest, TodaysFileExpiresAfterTwoDaysOnly)
         inmemory::addFile(LogFolder + u"\\VelmorathisMirrowcast2.log", u"other day\n", 0);
         const TestLog log;
         EXPECT_EQ(inmemory::fileExists(DayLogFile), !deleted) << ageSeconds;
-        EXPECT_TRUE(inmemory::fileExists(LogFolder + u"\\VelmorathisMirrowcast2.log")) << "other days are never examined";
+        EXPECT_TRUE(inmemory::fileExists(LogFolder + u"\\VelmorathisMirrowcast2.log"))
+            << "other days are never examined";
         EXPECT_EQ(inmemory::openHandleCount(), 0u);
     }
 }
@@ -238,8 +252,8 @@ TEST_F(LogFilesLinks, EntriesAreWrittenOnlyIntoTheLogsOwnFile)
     struct Case {
         const char* what;
         std::function<void()> plant;
-        bool written;            // the entry reached the day's file
-        std::u16string created;  // a file that must not come into being ("" for none)
+        bool written;                         // the entry reached the day's file
+        std::u16string created;               // a file that must not come into being ("" for none)
         std::u16string reached = DayLogFile;  // where the day's file really is
     };
     const Case cases[] = {
@@ -307,7 +321,9 @@ TEST_F(LogFilesLinks, ExpiryDeletesOnlyTheLogsOwnOldFile)
         SCOPED_TRACE(c.what);
         fresh();
         c.plant();
-        { const TestLog log; }
+        {
+            const TestLog log;
+        }
         if (c.mustStay.empty()) {
             EXPECT_FALSE(inmemory::fileExists(DayLogFile)) << c.what;
         } else {
@@ -322,13 +338,18 @@ TEST_F(LogFilesLinks, NewMakersFolderSwappedForAJunctionDoesNotLockItsTarget)
 {
     // The maker's folder is created, then, before its rights are changed,
     // another user puts a junction to a system folder in its place.
-    inmemory::beforeCall("openFile", [] { inmemory::makeJunction(VendorFolder, u"C:\\Windows"); }, 2);
-    { const TestLog log; }
+    inmemory::beforeCall(
+        "openFile", [] { inmemory::makeJunction(VendorFolder, u"C:\\Windows"); }, 2);
+    {
+        const TestLog log;
+    }
     EXPECT_EQ(inmemory::folderAccess(u"C:\\Windows"), inmemory::FolderList{});
     EXPECT_EQ(inmemory::consoleOutput(), u"Warning: unable to set user permissions on log folder\n");
     EXPECT_EQ(inmemory::openHandleCount(), 0u);
 
     inmemory::reset();  // and without the swap the folder gets its list
-    { const TestLog plain; }
+    {
+        const TestLog plain;
+    }
     EXPECT_EQ(inmemory::folderAccess(VendorFolder), VendorFolderList);
 }

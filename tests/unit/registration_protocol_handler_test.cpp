@@ -100,8 +100,8 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
         {"an expandable string",
          [&] { inmemory::setValue(CommandKey, u"", win::REG_EXPAND_SZ, terminatedBytes(OpenCommand)); },
          registration::ValidateResult::Valid},
-        {"the program was moved",
-         [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); }, registration::ValidateResult::Differs},
+        {"the program was moved", [&] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); },
+         registration::ValidateResult::Differs},
         {"the user's copy over the machine's",
          [&] {
              registerHandlerByHand(OpenCommand);
@@ -112,13 +112,19 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
          registration::ValidateResult::Missing},
         // Registrations all the same, which cannot be compared.
         {"a number where the command belongs",
-         [&] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, registration::ValidateResult::Differs},
+         [&] {
+             inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0});
+         },
+         registration::ValidateResult::Differs},
         {"a command of 286 characters", [&] { registerHandlerByHand(std::u16string(286, u'x')); },
          registration::ValidateResult::Differs},
         {"a command of 600 characters", [&] { registerHandlerByHand(std::u16string(600, u'x')); },
          registration::ValidateResult::Differs},
         {"reading refused",
-         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED); },
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
+         },
          registration::ValidateResult::Differs},
         {"installed under a 255-character path",
          [&] {
@@ -127,10 +133,14 @@ TEST_F(ProtocolHandlerTest, ValidateReadsWhatItFinds)
          },
          registration::ValidateResult::Valid},
         {"module path unreadable",
-         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
+         },
          registration::ValidateResult::ModulePathUnreadable},
         {"module path unreadable, nothing registered",
-         [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); }, registration::ValidateResult::Missing},
+         [&] { inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
+         registration::ValidateResult::Missing},
         {"module path too long for 260 units",
          [&] {
              inmemory::setModuleFileName(u"C:\\" + std::u16string(300, u'd') + u"\\VelmorathisMirrowcast.exe");
@@ -178,16 +188,25 @@ TEST_F(ProtocolHandlerTest, AnyRegistrationIsLeftAloneAndOnlyAMissingCommandIsWr
         {"points at another path", [] { registerHandlerByHand(u"\"D:\\Old\\VelmorathisMirrowcast.exe\" \"%1\""); },
          win::ERROR_ALREADY_EXISTS, exists},
         {"module path unreadable",
-         [] { registerHandlerByHand(); inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED); },
+         [] {
+             registerHandlerByHand();
+             inmemory::failCall("moduleFileName", win::ERROR_ACCESS_DENIED);
+         },
          win::ERROR_ALREADY_EXISTS, exists},
         {"a command of 286 characters", [] { registerHandlerByHand(std::u16string(286, u'x')); },
          win::ERROR_ALREADY_EXISTS, exists},
         {"a command of 600 characters", [] { registerHandlerByHand(std::u16string(600, u'x')); },
          win::ERROR_ALREADY_EXISTS, exists},
-        {"a number as the command", [] { inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0}); },
+        {"a number as the command",
+         [] {
+             inmemory::setValue(CommandKey, u"", win::REG_DWORD, {1, 0, 0, 0});
+         },
          win::ERROR_ALREADY_EXISTS, exists},
         {"reading refused",
-         [] { registerHandlerByHand(); inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED); },
+         [] {
+             registerHandlerByHand();
+             inmemory::failCall("readRegistryValue", win::ERROR_ACCESS_DENIED);
+         },
          win::ERROR_ACCESS_DENIED, u"Registering protocol handler failed, error 5 (Access denied).\n"},
         {"the open command's key without its value", [] { inmemory::setStringValue(CommandKey, u"x", u""); },
          win::ERROR_SUCCESS, succeeded},
@@ -199,7 +218,8 @@ TEST_F(ProtocolHandlerTest, AnyRegistrationIsLeftAloneAndOnlyAMissingCommandIsWr
         const std::vector<std::uint8_t> before = inmemory::valueBytes(CommandKey, u"");
         EXPECT_EQ(handler.registerHandler(), c.result);
         EXPECT_EQ(said(), c.message);
-        EXPECT_EQ(inmemory::valueBytes(CommandKey, u""), c.message == succeeded ? terminatedBytes(OpenCommand) : before);
+        EXPECT_EQ(inmemory::valueBytes(CommandKey, u""),
+                  c.message == succeeded ? terminatedBytes(OpenCommand) : before);
         EXPECT_EQ(inmemory::openKeyCount(), 0u);
     }
 }
@@ -212,7 +232,7 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         int occurrence;
         win::DWORD injected;
         win::DWORD error;  // reported
-        int written;  // how many of the tree's parts are left, in the order they are written
+        int written;       // how many of the tree's parts are left, in the order they are written
     };
     const std::map<win::DWORD, std::u16string> messages = {
         {5, u"Registering protocol handler failed, error 5 (Access denied).\n"},
@@ -238,9 +258,12 @@ TEST_F(ProtocolHandlerTest, AFailedRegistrationReportsItsErrorKeepsWhatWasWritte
         EXPECT_EQ(said(), messages.at(c.error));
         EXPECT_EQ(inmemory::openKeyCount(), 0u);
         // The scheme key, its description, URL Protocol, the icon key, its value, the command key.
-        const bool left[] = {inmemory::keyExists(SchemeKey), inmemory::valueExists(SchemeKey, u""),
-                             inmemory::valueExists(SchemeKey, u"URL Protocol"), inmemory::keyExists(Icon),
-                             inmemory::valueExists(Icon, u""), inmemory::keyExists(CommandKey)};
+        const bool left[] = {inmemory::keyExists(SchemeKey),
+                             inmemory::valueExists(SchemeKey, u""),
+                             inmemory::valueExists(SchemeKey, u"URL Protocol"),
+                             inmemory::keyExists(Icon),
+                             inmemory::valueExists(Icon, u""),
+                             inmemory::keyExists(CommandKey)};
         for (int i = 0; i < 6; ++i) {
             EXPECT_EQ(left[i], i < c.written) << "step " << i;
         }
@@ -308,27 +331,36 @@ TEST_F(ProtocolHandlerTest, RemovalTakesTheWholeTreeFromEitherHiveWhateverItsDef
              inmemory::setStringValue(SchemeKey, u"EditFlags", u"2");
          },
          0, false, removed},
-        {"a partial registration", [] { inmemory::setStringValue(SchemeKey, u"", u"URL:x"); },
-         0, false, removed},
+        {"a partial registration", [] { inmemory::setStringValue(SchemeKey, u"", u"URL:x"); }, 0, false, removed},
         // Browsers start what the open command names, whatever the default.
-        {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(CommandKey, u"", OpenCommand); },
-         0, false, removed},
-        {"scheme key with a number as default",
-         [] { inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0}); }, 0,
+        {"scheme key with subkeys but no default", [&] { inmemory::setStringValue(CommandKey, u"", OpenCommand); }, 0,
          false, removed},
-        {"scheme key with binary data as default", [] { inmemory::setValue(SchemeKey, u"", win::REG_BINARY, {1}); },
+        {"scheme key with a number as default",
+         [] {
+             inmemory::setValue(SchemeKey, u"", win::REG_DWORD, {1, 0, 0, 0});
+         },
          0, false, removed},
-        {"a default too long to read",
-         [] { inmemory::setStringValue(SchemeKey, u"", std::u16string(600, u'x')); }, 0,
+        {"scheme key with binary data as default", [] { inmemory::setValue(SchemeKey, u"", win::REG_BINARY, {1}); }, 0,
+         false, removed},
+        {"a default too long to read", [] { inmemory::setStringValue(SchemeKey, u"", std::u16string(600, u'x')); }, 0,
          false, removed},
         {"looking for the key refused",
-         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED); },
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::failCall("openRegistryKey", win::ERROR_ACCESS_DENIED);
+         },
          5, true, denied},
         {"the deletion fails",
-         [&] { registerHandlerByHand(OpenCommand); inmemory::failCall("deleteRegistryTree", NoSystemResources); },
-         NoSystemResources, true,
-         u"Unable to remove protocol handler, error 1450 (system error).\n"},
-        {"the user's copy over the machine's", [&] { registerHandlerByHand(OpenCommand); userCopy(); },
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             inmemory::failCall("deleteRegistryTree", NoSystemResources);
+         },
+         NoSystemResources, true, u"Unable to remove protocol handler, error 1450 (system error).\n"},
+        {"the user's copy over the machine's",
+         [&] {
+             registerHandlerByHand(OpenCommand);
+             userCopy();
+         },
          0, false, removed},
         {"the user's copy only", userCopy, 0, false, removed},
         {"the machine's copy, which the user may not remove",

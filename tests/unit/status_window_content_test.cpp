@@ -51,9 +51,7 @@ TEST(StatusWindowDetection, TextForEachDesktop)
         {"visible main window, visible notification",
          {{u"Microsoft Teams Notification", true, true}, {u"Chat | Microsoft Teams", true, true}},
          WithNotification},
-        {"visible main window, no notification",
-         {{u"Chat | Microsoft Teams", true, true}},
-         WithoutNotification},
+        {"visible main window, no notification", {{u"Chat | Microsoft Teams", true, true}}, WithoutNotification},
         {"a browser window of the same class and title does not count",
          {{u"Microsoft Teams Notification", true, false}, {u"Chat | Microsoft Teams", false, true}},
          NotFound},
@@ -114,7 +112,7 @@ TEST(StatusWindowLogLink, OpensTheFolderOfTodaysLogAndNothingWhenTheLogIsOff)
     };
     const Case cases[] = {
         {DayLogFile, true, LogFolder},
-        {u"", false, u""},     // the log is off
+        {u"", false, u""},      // the log is off
         {u"C:\\", false, u""},  // nothing left to remove
         {u"C:\\VelmorathisMirrowcast1.log", true, u"C:\\"},
     };

@@ -29,8 +29,8 @@ TEST(BoundedCopy, NeverWritesPastTheBufferAndAlwaysTerminates)
         std::u16string text;
     };
     const Case cases[] = {
-        {u"abc", 4, Fitted, u"abc"},  {u"abcd", 4, Cut, u"abc"}, {u"", 1, Fitted, u""},
-        {u"a", 1, Cut, u""},      {nullptr, 4, Fitted, u""},     {u"abcdefgh", 2, Cut, u"a"},
+        {u"abc", 4, Fitted, u"abc"}, {u"abcd", 4, Cut, u"abc"}, {u"", 1, Fitted, u""},
+        {u"a", 1, Cut, u""},         {nullptr, 4, Fitted, u""}, {u"abcdefgh", 2, Cut, u"a"},
     };
     for (const Case& c : cases) {
         char16_t buffer[10];
@@ -65,10 +65,21 @@ TEST(BoundedCopy, AppendKeepsTheTextThatFitsAndRepairsAnUnterminatedBuffer)
 TEST(CaseFolding, LettersFoldToOneFormAndCharactersWithoutASimpleFoldStandForThemselves)
 {
     const std::pair<char32_t, char32_t> pairs[] = {
-        {u'a', u'A'},         {u'z', u'Z'},         {0xE0, 0xC0} /* à À */, {0xFE, 0xDE} /* þ Þ */,
-        {0xFF, 0x178} /* ÿ Ÿ */, {0x101, 0x100} /* ā Ā */, {0x11B, 0x11A} /* ě Ě */, {0x142, 0x141} /* ł Ł */,
-        {0x151, 0x150} /* ő Ő */, {0x17E, 0x17D} /* ž Ž */, {0x3B1, 0x391} /* α Α */, {0x436, 0x416} /* ж Ж */,
-        {0x451, 0x401} /* ё Ё */, {0x3C3, 0x3C2} /* σ ς */, {0xDF, 0x1E9E} /* ß ẞ */,
+        {u'a', u'A'},
+        {u'z', u'Z'},
+        {0xE0, 0xC0} /* à À */,
+        {0xFE, 0xDE} /* þ Þ */,
+        {0xFF, 0x178} /* ÿ Ÿ */,
+        {0x101, 0x100} /* ā Ā */,
+        {0x11B, 0x11A} /* ě Ě */,
+        {0x142, 0x141} /* ł Ł */,
+        {0x151, 0x150} /* ő Ő */,
+        {0x17E, 0x17D} /* ž Ž */,
+        {0x3B1, 0x391} /* α Α */,
+        {0x436, 0x416} /* ж Ж */,
+        {0x451, 0x401} /* ё Ё */,
+        {0x3C3, 0x3C2} /* σ ς */,
+        {0xDF, 0x1E9E} /* ß ẞ */,
         {0x1E922, 0x1E900} /* Adlam, beyond the Basic Multilingual Plane */,
     };
     for (const auto& [lower, upper] : pairs) {
@@ -113,18 +124,18 @@ TEST(CaseInsensitiveComparison, FoldsEveryScriptByCodePointAndNeverByLanguage)
         bool same;
     };
     const Case cases[] = {
-        {u"\u0219tefan", u"\u0218TEFAN", true},                // ștefan ȘTEFAN, Romanian comma below
+        {u"\u0219tefan", u"\u0218TEFAN", true},                            // ștefan ȘTEFAN, Romanian comma below
         {u"\u03AC\u03BD\u03BD\u03B1", u"\u0386\u039D\u039D\u0391", true},  // άννα ΆΝΝΑ
         {u"\u0491\u0430\u043D\u043D\u0430", u"\u0490\u0410\u041D\u041D\u0410", true},  // ґанна ҐАННА
-        {u"\u0111\u1EE9c", u"\u0110\u1EE8C", true},          // đức ĐỨC
-        {u"\uFF41\uFF42\uFF43", u"\uFF21\uFF22\uFF23", true},  // full-width ａｂｃ ＡＢＣ
-        {DeseretLower, DeseretUpper, true},                    // a pair of surrogates, folded whole
+        {u"\u0111\u1EE9c", u"\u0110\u1EE8C", true},                                    // đức ĐỨC
+        {u"\uFF41\uFF42\uFF43", u"\uFF21\uFF22\uFF23", true},                          // full-width ａｂｃ ＡＢＣ
+        {DeseretLower, DeseretUpper, true},  // a pair of surrogates, folded whole
         {u"\U00010428x", u"\U00010400X", true},
-        {u"\xD801x", u"\xD801X", true},                       // a lone surrogate stands for itself
+        {u"\xD801x", u"\xD801X", true},  // a lone surrogate stands for itself
         // Linguistic or language-bound equalities are no simple folds.
         {u"stra\u00DFe", u"STRASSE", false},
-        {u"\u0130", u"i", false},                              // İ i
-        {u"\u0131", u"I", false},                              // ı I
+        {u"\u0130", u"i", false},  // İ i
+        {u"\u0131", u"I", false},  // ı I
         {u"\U00010428", u"\U00010401", false},
     };
     for (const Case& c : cases) {
@@ -191,8 +202,7 @@ TEST(SubstringSearch, ANameStandsOnItsOwnOnlyBetweenCharactersThatEndIt)
         {u"Jose", u"Jose\u0301 Garcia", NameMatch::InsideLongerName},  // a combining acute accent
         {u"Ann", u"\U00010400Ann", NameMatch::InsideLongerName},       // a letter beyond the BMP
         {u"\u738B\u5C0F\u660E", u"\u738B\u5C0F\u660E\u3055\u3093\u3068\u306E\u901A\u8A71", NameMatch::Whole},
-        {u"\u0E2A\u0E21\u0E0A\u0E32\u0E22", u"\u0E2A\u0E21\u0E0A\u0E32\u0E22\u0E42\u0E17\u0E23",
-         NameMatch::Whole},
+        {u"\u0E2A\u0E21\u0E0A\u0E32\u0E22", u"\u0E2A\u0E21\u0E0A\u0E32\u0E22\u0E42\u0E17\u0E23", NameMatch::Whole},
         {u"Ann", u"Ann\u738B", NameMatch::Whole},
         {u"\u0219tefan", u"Call with \u0218TEFAN", NameMatch::Whole},
         {u"Ann", u"Bob Lee", NameMatch::None},
@@ -218,26 +228,33 @@ TEST(SpaceFreeCopy, RemovesOnlyU0020AndStaysWithinTheBuffer)
 TEST(PercentDecoding, DecodesCompleteEscapesAndWellFormedUtf8Runs)
 {
     const std::pair<std::u16string, std::u16string> cases[] = {
-        {u"John%20Smith", u"John Smith"}, {u"a%26b%23c", u"a&b#c"}, {u"a+b", u"a+b"}, {u"%C3%B6", u"\u00F6"},
-        {u"%C8%99tefan", u"\u0219tefan"},           // encodeURIComponent("ștefan")
-        {u"%e2%82%ac", u"\u20AC"},                  // three bytes, lower-case digits
-        {u"%F0%90%90%80", u"\U00010400"},           // four bytes: a surrogate pair
-        {u"%F4%8F%BF%BF", u"\U0010FFFF"},           // the last code point
-        {u"M%FCller", u"M\u00FCller"},              // Latin-1 escapes stay single units
+        {u"John%20Smith", u"John Smith"},
+        {u"a%26b%23c", u"a&b#c"},
+        {u"a+b", u"a+b"},
+        {u"%C3%B6", u"\u00F6"},
+        {u"%C8%99tefan", u"\u0219tefan"},  // encodeURIComponent("ștefan")
+        {u"%e2%82%ac", u"\u20AC"},         // three bytes, lower-case digits
+        {u"%F0%90%90%80", u"\U00010400"},  // four bytes: a surrogate pair
+        {u"%F4%8F%BF%BF", u"\U0010FFFF"},  // the last code point
+        {u"M%FCller", u"M\u00FCller"},     // Latin-1 escapes stay single units
         {u"%C3%B6%FC", u"\u00F6\u00FC"},
-        {u"%80%BF", u"\u0080\u00BF"},              // continuation bytes without a lead
-        {u"%C0%80", u"\u00C0\u0080"},              // overlong
-        {u"%E0%80%80", u"\u00E0\u0080\u0080"},     // overlong
-        {u"%ED%A0%80", u"\u00ED\u00A0\u0080"},     // an encoded surrogate
-        {u"%F4%90%80%80", u"\u00F4\u0090\u0080\u0080"},  // above U+10FFFF
+        {u"%80%BF", u"\u0080\u00BF"},                             // continuation bytes without a lead
+        {u"%C0%80", u"\u00C0\u0080"},                             // overlong
+        {u"%E0%80%80", u"\u00E0\u0080\u0080"},                    // overlong
+        {u"%ED%A0%80", u"\u00ED\u00A0\u0080"},                    // an encoded surrogate
+        {u"%F4%90%80%80", u"\u00F4\u0090\u0080\u0080"},           // above U+10FFFF
         {u"%F8%88%80%80%80", u"\u00F8\u0088\u0080\u0080\u0080"},  // no such lead
-        {u"%E2%82", u"\u00E2\u0082"},               // cut at the end
-        {u"%E2%82%4", u"\u00E2\u0082%4"},           // cut by an incomplete escape
-        {u"%C3x%B6", u"\u00C3x\u00B6"},             // split by a literal character
-        {u"%C3%C3%B6", u"\u00C3\u00F6"},            // a failed lead, then a sequence
-        {u"%", u"%"}, {u"%4", u"%4"}, {u"%G1", u"%G1"}, {u"100%", u"100%"},
+        {u"%E2%82", u"\u00E2\u0082"},                             // cut at the end
+        {u"%E2%82%4", u"\u00E2\u0082%4"},                         // cut by an incomplete escape
+        {u"%C3x%B6", u"\u00C3x\u00B6"},                           // split by a literal character
+        {u"%C3%C3%B6", u"\u00C3\u00F6"},                          // a failed lead, then a sequence
+        {u"%", u"%"},
+        {u"%4", u"%4"},
+        {u"%G1", u"%G1"},
+        {u"100%", u"100%"},
         {u"%2541", u"%41"},  // decoded once, not again
-        {u"%0D%0A", u"\r\n"}, {u"%e9t%C9", u"\u00E9t\u00C9"},
+        {u"%0D%0A", u"\r\n"},
+        {u"%e9t%C9", u"\u00E9t\u00C9"},
     };
     char16_t out[16];
     for (const auto& [in, expected] : cases) {
@@ -341,13 +358,16 @@ TEST(Formatter, MarksControlCharactersOnlyInsideInsertsWhenAsked)
     const std::pair<std::u16string, std::u16string> marks[] = {
         {u"x\r\nforged line", u"x\u240D\u240Aforged line"},
         {u"\x01\x1B[2J\b\v\f\x1F", u"\u2401\u241B[2J\u2408\u240B\u240C\u241F"},
-        {u"a\tb", u"a\tb"},                                   // TAB stays
-        {u"\x7F", u"\u2421"},                                 // DEL
+        {u"a\tb", u"a\tb"},                                          // TAB stays
+        {u"\x7F", u"\u2421"},                                        // DEL
         {u"\u0080\u0085\u009B\u009F", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // C1, NEL and CSI among them
-        {u"\u2028\u2029", u"\uFFFD\uFFFD"},                  // line and paragraph separators
+        {u"\u2028\u2029", u"\uFFFD\uFFFD"},                          // line and paragraph separators
         {u"\u202A\u202E\u2066\u2069", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // bidirectional controls
         // Lone surrogates, high or low, at the start, inside or at the end; a pair stays.
-        {u"\xDC00" u"a\xD83D\xD83D\xDE00" u"b\xDE00\xD800", u"\uFFFDa\uFFFD\U0001F600b\uFFFD\uFFFD"},
+        {u"\xDC00"
+         u"a\xD83D\xD83D\xDE00"
+         u"b\xDE00\xD800",
+         u"\uFFFDa\uFFFD\U0001F600b\uFFFD\uFFFD"},
         // Their neighbours are ordinary text.
         {u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A", u" ~\u00A0\u2027\u202F\u2065\u206A\u2400\u240A"},
     };

@@ -146,7 +146,8 @@ const std::u16string TodaysImage = u"\\Device\\HarddiskVolume3\\Program Files\\W
 
 TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
 {
-    const std::pair<std::u16string, bool> cases[] = {  // the owner's image, and whether it is Teams
+    const std::pair<std::u16string, bool> cases[] = {
+        // the owner's image, and whether it is Teams
         {TeamsImage, true},
         {u"\\Device\\HarddiskVolume1\\Apps\\TEAMS.EXE", true},
         {u"\\Device\\HarddiskVolume1\\Apps\\MyTeams.exe", false},
@@ -155,7 +156,7 @@ TEST_F(TeamsWindowScanTest, TeamsWindowIsRecognisedByTheImageFileNameOnly)
         {u"\\Device\\HarddiskVolume1\\WindowsApps\\MSTeams\\MS-TEAMS.EXE", true},
         {u"\\Device\\HarddiskVolume1\\Apps\\ms-teams.exe.old", false},
         {u"Teams.exe", false},  // no backslash, no file name to compare
-        {u"\\Device\\HarddiskVolume1\\" + std::u16string(221, u'x') + u"\\Teams.exe", true},  // 255 characters
+        {u"\\Device\\HarddiskVolume1\\" + std::u16string(221, u'x') + u"\\Teams.exe", true},   // 255 characters
         {u"\\Device\\HarddiskVolume1\\" + std::u16string(222, u'x') + u"\\Teams.exe", false},  // does not fit 256
     };
     for (const auto& [image, teams] : cases) {
@@ -206,24 +207,26 @@ TEST_F(TeamsWindowScanTest, PolicyAddsToEachListAndSaysWhatItIgnores)
              inmemory::setMultiStringValue(Key, u"CallInProgressTitles", {u"Meeting compact view"});
          },
          1, 1, 1, 1, u""},
-        {"seventeen names and one too long",
-         [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", seventeen); }, 16, 0, 0, 0,
-         u"Policy value \"TeamsImageNames\": 2 entries ignored.\n"},
+        {"seventeen names and one too long", [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", seventeen); },
+         16, 0, 0, 0, u"Policy value \"TeamsImageNames\": 2 entries ignored.\n"},
         {"sixteen of the longest fill 8194 bytes exactly",
          [&] { inmemory::setMultiStringValue(Key, u"NotificationTitles", std::vector<std::u16string>(16, Longest)); },
          0, 0, 16, 0, u""},
         {"a list ends at its first empty string, and says what it cut",
-         [&] { inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"A", u"", u"B", u"C"}); }, 0, 1, 0, 0,
-         u"Policy value \"TeamsWindowClasses\": 2 entries ignored.\n"},
+         [&] {
+             inmemory::setMultiStringValue(Key, u"TeamsWindowClasses", {u"A", u"", u"B", u"C"});
+         },
+         0, 1, 0, 0, u"Policy value \"TeamsWindowClasses\": 2 entries ignored.\n"},
         {"zeros padding the list are no entries",
-         [&] { inmemory::setValue(Key, u"TeamsWindowClasses", win::REG_MULTI_SZ, {'A', 0, 0, 0, 0, 0, 0, 0, 0, 0}); },
+         [&] {
+             inmemory::setValue(Key, u"TeamsWindowClasses", win::REG_MULTI_SZ, {'A', 0, 0, 0, 0, 0, 0, 0, 0, 0});
+         },
          0, 1, 0, 0, u""},
-        {"a plain string",
-         [&] { inmemory::setStringValue(Key, u"CallInProgressTitles", u"Meeting"); }, 0, 0, 0, 0,
+        {"a plain string", [&] { inmemory::setStringValue(Key, u"CallInProgressTitles", u"Meeting"); }, 0, 0, 0, 0,
          u"Policy value \"CallInProgressTitles\" ignored (not a multi-string).\n"},
         {"more than 8194 bytes",
-         [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", std::vector<std::u16string>(17, Longest)); },
-         0, 0, 0, 0, u"Policy value \"TeamsImageNames\" ignored (larger than 8194 bytes).\n"},
+         [&] { inmemory::setMultiStringValue(Key, u"TeamsImageNames", std::vector<std::u16string>(17, Longest)); }, 0,
+         0, 0, 0, u"Policy value \"TeamsImageNames\" ignored (larger than 8194 bytes).\n"},
         {"a key that cannot be read",
          [&] {
              inmemory::setMultiStringValue(Key, u"TeamsImageNames", {u"lync.exe"});
@@ -300,44 +303,68 @@ TEST_F(TeamsWindowScanTest, NotificationIsFoundByTitleOrAsTheOnlyWindowLeftByExc
     };
     const Case cases[] = {
         {"title in other letter case, with more text",
-         {{u"Chat | Microsoft Teams", Visible}, {u"MICROSOFT TEAMS NOTIFICATION - Ann", Hidden}}, 1,
+         {{u"Chat | Microsoft Teams", Visible}, {u"MICROSOFT TEAMS NOTIFICATION - Ann", Hidden}},
+         1,
          teams::NotificationMatch::ByTitle},
         {"Dutch title", {{u"Melding van Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByTitle},
         {"German title, hidden", {{u"Microsoft Teams-Benachrichtigung", Hidden}}, 0, teams::NotificationMatch::ByTitle},
-        {"second title in the table", {{u"Notification Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByTitle},
+        {"second title in the table",
+         {{u"Notification Microsoft Teams", Visible}},
+         0,
+         teams::NotificationMatch::ByTitle},
         {"higher of two hidden notification titles wins",
-         {{u"Notification Microsoft Teams", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 0,
+         {{u"Notification Microsoft Teams", Hidden}, {u"Microsoft Teams Notification", Hidden}},
+         0,
          teams::NotificationMatch::ByTitle},
         {"a visible pop-up wins over a higher hidden one (two clients)",
          {{u"Microsoft Teams Notification", Hidden}, {u"", Hidden}, {u"Microsoft Teams Notification", Visible}},
-         2, teams::NotificationMatch::ByTitle},
+         2,
+         teams::NotificationMatch::ByTitle},
         {"a title match beats an earlier candidate",
-         {{u"", Hidden}, {u"Microsoft Teams Notification", Hidden}}, 1, teams::NotificationMatch::ByTitle},
+         {{u"", Hidden}, {u"Microsoft Teams Notification", Hidden}},
+         1,
+         teams::NotificationMatch::ByTitle},
         {"foreign window with the title is ignored",
-         {{u"Microsoft Teams Notification", Foreign}, {u"Chat | Microsoft Teams", Visible}}, -1,
+         {{u"Microsoft Teams Notification", Foreign}, {u"Chat | Microsoft Teams", Visible}},
+         -1,
          teams::NotificationMatch::None},
         {"'Microsoft Teams' is shorter than every title, and a candidate",
-         {{u"Microsoft Teams", Visible}}, 0, teams::NotificationMatch::ByExclusion},
-        {"empty title is the one candidate",
-         {{u"Chat | Microsoft Teams", Visible}, {u"", Hidden}, {u"TEAMS", Hidden}}, 1,
+         {{u"Microsoft Teams", Visible}},
+         0,
          teams::NotificationMatch::ByExclusion},
-        {"'Teams ' differs from 'Teams'", {{u"Teams ", Hidden}, {u"teams", Hidden}}, 0,
+        {"empty title is the one candidate",
+         {{u"Chat | Microsoft Teams", Visible}, {u"", Hidden}, {u"TEAMS", Hidden}},
+         1,
+         teams::NotificationMatch::ByExclusion},
+        {"'Teams ' differs from 'Teams'",
+         {{u"Teams ", Hidden}, {u"teams", Hidden}},
+         0,
          teams::NotificationMatch::ByExclusion},
         {"every spacing of the main window's bar is excluded",
-         {{u"Chat|Microsoft Teams", Visible}, {u"Calendar |MicrosoftTeams", Hidden},
-          {u"Activity  |  Microsoft  Teams", Hidden}, {u"Call - Microsoft Teams", Hidden}},
-         3, teams::NotificationMatch::ByExclusion},
+         {{u"Chat|Microsoft Teams", Visible},
+          {u"Calendar |MicrosoftTeams", Hidden},
+          {u"Activity  |  Microsoft  Teams", Hidden},
+          {u"Call - Microsoft Teams", Hidden}},
+         3,
+         teams::NotificationMatch::ByExclusion},
         {"a tab is not a space", {{u"Chat |Microsoft\tTeams", Hidden}}, 0, teams::NotificationMatch::ByExclusion},
-        {"two candidates give none", {{u"", Hidden}, {u"Call - Microsoft Teams", Visible}}, -1,
+        {"two candidates give none",
+         {{u"", Hidden}, {u"Call - Microsoft Teams", Visible}},
+         -1,
          teams::NotificationMatch::None},
         {"no Teams windows at all", {{u"Inbox - Browser", Foreign}}, -1, teams::NotificationMatch::None},
         {"a main window's title too long to read is read whole and excluded",
-         {{u"Chat | " + std::u16string(280, u'x') + u" | Microsoft Teams", Visible}, {u"", Hidden}}, 1,
+         {{u"Chat | " + std::u16string(280, u'x') + u" | Microsoft Teams", Visible}, {u"", Hidden}},
+         1,
          teams::NotificationMatch::ByExclusion},
-        {"a title too long to read is never taken", {{u"Call " + std::u16string(300, u'x'), Visible}}, -1,
+        {"a title too long to read is never taken",
+         {{u"Call " + std::u16string(300, u'x'), Visible}},
+         -1,
          teams::NotificationMatch::None},
         {"a title too long to read still counts as a candidate",
-         {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}}, -1, teams::NotificationMatch::None},
+         {{u"Call " + std::u16string(300, u'x'), Visible}, {u"", Hidden}},
+         -1,
+         teams::NotificationMatch::None},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -564,7 +591,7 @@ TEST_F(MainWindowCacheTest, AFailedStoreKeepsWhatWasWrittenBeforeItAndClosesEver
         {"createRegistryKey", 1, 0x10},  // the parent
         {"createRegistryKey", 2, 0x10},  // "Volatile" below it
         {"setRegistryValue", 1, 0x10},
-        {"setRegistryValue", 2, 0x20},   // the new handle beside the earlier stamp: no rollback
+        {"setRegistryValue", 2, 0x20},  // the new handle beside the earlier stamp: no rollback
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.function) + " #" + std::to_string(c.occurrence));
@@ -634,42 +661,76 @@ TEST_F(CallWindowLookupTest, PicksTheHighestQualifyingWindowForTheParticipant)
         {"name in other letter case", u"John Smith", true, {{u"Call with JOHN SMITH", Visible}}, 0},
         {"title without the space", u"John Smith", true, {{u"johnsmith", Visible}}, 0},
         {"title with two spaces", u"John Smith", true, {{u"Ann, John  Smith", Visible}}, 0},
-        {"a '+' of the name itself (the URL escaped it)", u"A+B", true,
-         {{u"AB | Microsoft Teams", Visible}, {u"A+B | Microsoft Teams", Visible}}, 1},
-        {"other names are passed over", u"John Smith", true,
-         {{u"Call with Ann Lee", Visible}, {u"John Smith (External)", Visible}}, 1},
+        {"a '+' of the name itself (the URL escaped it)",
+         u"A+B",
+         true,
+         {{u"AB | Microsoft Teams", Visible}, {u"A+B | Microsoft Teams", Visible}},
+         1},
+        {"other names are passed over",
+         u"John Smith",
+         true,
+         {{u"Call with Ann Lee", Visible}, {u"John Smith (External)", Visible}},
+         1},
         {"higher of two matches", u"John", true, {{u"John Smith", Visible}, {u"John Lee", Visible}}, 0},
-        {"KVX takes the highest remaining window", u"KVX Queue 1", true,
-         {{u"Microsoft Teams Call in progress", Visible}, {u"Anything", Visible}, {u"KVX Queue 1", Visible}}, 1},
+        {"KVX takes the highest remaining window",
+         u"KVX Queue 1",
+         true,
+         {{u"Microsoft Teams Call in progress", Visible}, {u"Anything", Visible}, {u"KVX Queue 1", Visible}},
+         1},
         {"kvx in lower case is a name", u"kvx queue 1", true, {{u"Anything", Visible}}, -1},
-        {"kvx in lower case matched by name", u"kvx queue 1", true,
-         {{u"Anything", Visible}, {u"KVX Queue 1 - call", Visible}}, 1},
+        {"kvx in lower case matched by name",
+         u"kvx queue 1",
+         true,
+         {{u"Anything", Visible}, {u"KVX Queue 1 - call", Visible}},
+         1},
         {"null participant", nullptr, true, {{u"Anything", Visible}}, 0},
         {"empty participant", u"", true, {{u"Anything", Visible}}, 0},
-        {"call in progress, any letter case", u"John Smith", true,
-         {{u"MICROSOFT TEAMS CALL IN PROGRESS - John Smith", Visible}}, -1},
-        {"call in progress, for nobody", u"", true,
-         {{u"Microsoft Teams Call in progress", Visible}, {u"Microsoft Teams Appel en cours", Visible},
-          {u"Microsoft Teams Gesprek gaande", Visible}, {anruf + u" John Smith", Visible}},
+        {"call in progress, any letter case",
+         u"John Smith",
+         true,
+         {{u"MICROSOFT TEAMS CALL IN PROGRESS - John Smith", Visible}},
+         -1},
+        {"call in progress, for nobody",
+         u"",
+         true,
+         {{u"Microsoft Teams Call in progress", Visible},
+          {u"Microsoft Teams Appel en cours", Visible},
+          {u"Microsoft Teams Gesprek gaande", Visible},
+          {anruf + u" John Smith", Visible}},
          -1},
         {"shorter than a call-in-progress title", u"", true, {{u"Microsoft Teams Call", Visible}}, 0},
         {"New Window for a named participant", u"John Smith", true, {{u"New Window", Visible}}, 0},
-        {"New Window below a matching window", u"John Smith", true,
-         {{u"John Smith", Visible}, {u"New Window", Visible}}, 0},
-        {"minimised passed over when skipping", u"John Smith", true,
-         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}}, 1},
-        {"minimised accepted when not skipping", u"John Smith", false,
-         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}}, 0},
+        {"New Window below a matching window",
+         u"John Smith",
+         true,
+         {{u"John Smith", Visible}, {u"New Window", Visible}},
+         0},
+        {"minimised passed over when skipping",
+         u"John Smith",
+         true,
+         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}},
+         1},
+        {"minimised accepted when not skipping",
+         u"John Smith",
+         false,
+         {{u"John Smith", Minimized}, {u"Call with John Smith", Visible}},
+         0},
         {"hidden never", u"John Smith", false, {{u"John Smith", Hidden}}, -1},
         {"foreign never", u"John Smith", false, {{u"John Smith - Browser", Foreign}}, -1},
         {"spaces only: empty search text finds nothing", u"   ", true, {{u"Anything", Visible}}, -1},
         {"spaces only: New Window still taken", u"   ", true, {{u"Anything", Visible}, {u"New Window", Visible}}, 1},
-        {"a name inside a longer one is passed over", u"Ann", true,
-         {{u"Anna Berg | Microsoft Teams", Visible}, {u"Ann | Microsoft Teams", Visible}}, 1},
+        {"a name inside a longer one is passed over",
+         u"Ann",
+         true,
+         {{u"Anna Berg | Microsoft Teams", Visible}, {u"Ann | Microsoft Teams", Visible}},
+         1},
         {"Jean is not Jean-Luc", u"Jean", true, {{u"Jean-Luc Picard", Visible}}, -1},
         {"Ann is not Joanne", u"Ann", false, {{u"Call with Joanne Smith", Visible}}, -1},
-        {"the next caller's pop-up is no call window", u"", true,
-         {{u"Microsoft Teams Notification", Visible}, {u"Anything", Visible}}, 1},
+        {"the next caller's pop-up is no call window",
+         u"",
+         true,
+         {{u"Microsoft Teams Notification", Visible}, {u"Anything", Visible}},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -745,8 +806,12 @@ TEST_F(CallActionsTest, AnswerWithVisibleNotificationSendsTheShortcutAtOnceAndMi
     for (const win::KEYBDINPUT& r : inmemory::sentInput()[0].records) {
         keys.push_back({r.wVk, r.wScan, r.dwFlags, r.time, r.dwExtraInfo});
     }
-    EXPECT_EQ(keys, (decltype(keys){{0xA0, 0, 0, 0, 0}, {0xA2, 0, 0, 0, 0}, {0x53, 0, 0, 0, 0}, {0x53, 0, 2, 0, 0},
-                                    {0xA2, 0, 2, 0, 0}, {0xA0, 0, 2, 0, 0}}));
+    EXPECT_EQ(keys, (decltype(keys){{0xA0, 0, 0, 0, 0},
+                                    {0xA2, 0, 0, 0, 0},
+                                    {0x53, 0, 0, 0, 0},
+                                    {0x53, 0, 2, 0, 0},
+                                    {0xA2, 0, 2, 0, 0},
+                                    {0xA0, 0, 2, 0, 0}}));
     EXPECT_EQ(inmemory::sentInput()[0].time, start);
     EXPECT_EQ(inmemory::postedMessages(),
               (std::vector<inmemory::PostedMessage>{{call, win::WM_SYSCOMMAND, win::SC_MINIMIZE, 0, start}}));
@@ -764,14 +829,12 @@ TEST_F(CallActionsTest, AnswerNoticesTheNotificationAndTheCallWindowWithinAQuick
     const std::uint64_t start = inmemory::now();
     inmemory::at(start + 1103 * Millisecond, [&] { inmemory::setWindowVisible(notification, true); });
     // Teams needs two seconds to open the call window after the keys.
-    inmemory::onSendInput([&] {
-        inmemory::at(inmemory::now() + 2003 * Millisecond, [&] { window(u"Ann Lee"); });
-    });
+    inmemory::onSendInput([&] { inmemory::at(inmemory::now() + 2003 * Millisecond, [&] { window(u"Ann Lee"); }); });
 
     teams::answerCall(scan, nullptr, teams::AnswerTurn{});
 
-    EXPECT_EQ(logLines(log), (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"),
-                                    minimizing(u"Ann Lee")}));
+    EXPECT_EQ(logLines(log),
+              (Lines{Waiting, FoundHidden, Detected, Bringing, Keys, waitingFor(u"(None)"), minimizing(u"Ann Lee")}));
     // Each wait looks again 20 ms after the last look.
     ASSERT_EQ(inmemory::sentInput().size(), 1u);
     EXPECT_EQ((inmemory::sentInput()[0].time - start) / Millisecond, 1120u);
@@ -795,13 +858,25 @@ TEST_F(CallActionsTest, TheNotificationWaitTakesAPopUpThatAppearsAndGivesUpAfter
         {"hidden all along", true, nullptr, false, {Waiting, FoundHidden, Aborted}},
         {"none, and none comes", false, nullptr, false, {Waiting, NoneFound, Aborted}},
         {"the scan's own pop-up shows", true, nullptr, true, {Waiting, FoundHidden, Detected}},
-        {"a pop-up opens after the scan", false, u"Microsoft Teams Notification", false,
+        {"a pop-up opens after the scan",
+         false,
+         u"Microsoft Teams Notification",
+         false,
          {Waiting, NoneFound, u"appeared", Detected}},
-        {"another pop-up shows beside the scan's hidden one", true, u"Microsoft Teams Notification", false,
+        {"another pop-up shows beside the scan's hidden one",
+         true,
+         u"Microsoft Teams Notification",
+         false,
          {Waiting, FoundHidden, u"appeared", Detected}},
-        {"a pop-up of unknown title is the one window left", false, u"Incoming call", false,
+        {"a pop-up of unknown title is the one window left",
+         false,
+         u"Incoming call",
+         false,
          {Waiting, NoneFound, u"appeared", Detected}},
-        {"a hidden title match still wins over the exclusion rule", true, u"Incoming call", false,
+        {"a hidden title match still wins over the exclusion rule",
+         true,
+         u"Incoming call",
+         false,
          {Waiting, FoundHidden, Aborted}},
     };
     for (const Case& c : cases) {
@@ -876,8 +951,8 @@ TEST_F(CallActionsTest, AWaitCostsFewCallsWhateverTheDesktopHolds)
              inmemory::at(inmemory::now() + Second, [main] { inmemory::setWindowVisible(main, true); });
          },
          70'000, 7, 1'500},
-        {"a thousand browser windows of the classic client's class", [&] { otherWindows(1'000, u"Chrome_WidgetWin_1"); },
-         70'000, 1'001, 1'500},
+        {"a thousand browser windows of the classic client's class",
+         [&] { otherWindows(1'000, u"Chrome_WidgetWin_1"); }, 70'000, 1'001, 1'500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -939,18 +1014,18 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
          u"Ann Lee", Opened, 400},
         {"the main window names the caller", u"John Smith", u"", u"Chat | John Smith | Microsoft Teams",
          u"John Smith | Microsoft Teams", Opened, 400},
-        {"a window hidden before the keys is new, and watched", u"John Smith", u"hidden:John Smith", u"Chat",
-         nullptr, Earlier, 300},
+        {"a window hidden before the keys is new, and watched", u"John Smith", u"hidden:John Smith", u"Chat", nullptr,
+         Earlier, 300},
         {"a call shown in a window open before", u"John Smith", u"John Smith | Microsoft Teams",
          u"Chat | Microsoft Teams", nullptr, Earlier, 5000},
         {"an earlier window is not taken as New Window", u"John Smith", u"New Window", u"Chat | Microsoft Teams",
          nullptr, None, 0},
         {"an earlier window is not taken for no participant", u"", u"Anything", u"Chat | Microsoft Teams", nullptr,
          None, 0},
-        {"the main window naming the caller, last", u"John Smith", u"", u"Chat | John Smith | Microsoft Teams",
-         nullptr, Main, 30000},
-        {"never a main window in a call", u"John Smith", u"", u"Microsoft Teams Call in progress - John Smith",
-         nullptr, None, 0},
+        {"the main window naming the caller, last", u"John Smith", u"", u"Chat | John Smith | Microsoft Teams", nullptr,
+         Main, 30000},
+        {"never a main window in a call", u"John Smith", u"", u"Microsoft Teams Call in progress - John Smith", nullptr,
+         None, 0},
         {"a chat with a longer name is not the caller's", u"Ann", u"Anna Berg | Microsoft Teams",
          u"Chat | Microsoft Teams", nullptr, None, 0},
         {"a new window naming the caller inside a longer name is theirs", u"Ann", u"", u"Chat | Microsoft Teams",
@@ -965,7 +1040,8 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
         const win::HWND main = window(c.main);
         const bool hiddenEarlier = c.earlier.starts_with(u"hidden:");
         const win::HWND earlier =
-            c.earlier.empty() ? nullptr : window(c.earlier.substr(hiddenEarlier ? 7 : 0), hiddenEarlier ? Hidden : Visible);
+            c.earlier.empty() ? nullptr
+                              : window(c.earlier.substr(hiddenEarlier ? 7 : 0), hiddenEarlier ? Hidden : Visible);
         TestLog log;
         const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
         win::HWND opened = nullptr;
@@ -1043,11 +1119,13 @@ TEST_F(CallActionsTest, AnswersTakeTurnsAndEachCallIsAnsweredOnce)
     const Line minimized = minimizing(u"Call with John Smith");
     const Case cases[] = {
         {"nothing else runs", u"John%20Smith", [](win::HWND) {}, minimized, true},
-        {"a double click: this caller's answer runs", u"JOHN+smith",
-         [&](win::HWND) { inmemory::holdMutex(JohnsLock); },
+        {"a double click: this caller's answer runs", u"JOHN+smith", [&](win::HWND) { inmemory::holdMutex(JohnsLock); },
          u"An answer for \"JOHN+smith\" is already running; nothing done.\n", false},
         {"another caller's answer ends 2 s later", u"John%20Smith",
-         [&](win::HWND) { inmemory::holdMutex(AnswerLock); inSeconds(2, [&] { inmemory::releaseHeldMutex(AnswerLock); }); },
+         [&](win::HWND) {
+             inmemory::holdMutex(AnswerLock);
+             inSeconds(2, [&] { inmemory::releaseHeldMutex(AnswerLock); });
+         },
          minimized, true, u"Waiting for another answer to end...\n"},
         {"the pop-up shows only a while after the turn came: another caller's", u"John%20Smith",
          [&](win::HWND popUp) {
@@ -1087,8 +1165,8 @@ TEST_F(CallActionsTest, AnswersTakeTurnsAndEachCallIsAnsweredOnce)
         inmemory::onSendInput([&] { window(u"Call with John Smith"); });
         c.arrange(popUp);
 
-        const ProgramRun run = runProgramOnDouble(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=" +
-                                                  c.participant);
+        const ProgramRun run =
+            runProgramOnDouble(u"Velmorathis.Mirrowcast:TeamsCall?action=answercall&participant=" + c.participant);
 
         const std::vector<std::u16string> entries = logEntries(run.logText);
         EXPECT_EQ(entries.back(), c.says) << c.what;
@@ -1139,32 +1217,53 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
         const win::HWND* keysTo = nullptr;  // the window that must have the foreground at the keys
     };
     const Case cases[] = {
-        {"the notification is brought forward first", [] {},
-         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &popUp},
-        {"Windows refuses the foreground", [] { inmemory::refuseForeground(); }, {Detected, Bringing, NotBrought},
-         false, false},
+        {"the notification is brought forward first",
+         [] {},
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")},
+         true,
+         true,
+         &popUp},
+        {"Windows refuses the foreground",
+         [] { inmemory::refuseForeground(); },
+         {Detected, Bringing, NotBrought},
+         false,
+         false},
         {"the other client has it, and Windows refuses",
          [this] {
              inmemory::setForeground(inmemory::addWindow(
                  {u"TeamsWebView", u"Chat | Microsoft Teams", true, false, inmemory::addProcess(TodaysImage)}));
              inmemory::refuseForeground();
          },
-         {Detected, Bringing, NotBrought}, false, false},
-        {"the ringing client has it in another window", [this] { inmemory::setForeground(main); },
-         {Detected, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &main},
-        {"the keys are blocked", [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
-         {Detected, Bringing, Keys, u"Sending keys failed (0 of 6 sent, error 5).\n"}, false, false},
-        {"the minimise cannot be posted", [] { inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED); },
+         {Detected, Bringing, NotBrought},
+         false,
+         false},
+        {"the ringing client has it in another window",
+         [this] { inmemory::setForeground(main); },
+         {Detected, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")},
+         true,
+         true,
+         &main},
+        {"the keys are blocked",
+         [] { inmemory::failCall("sendKeys", win::ERROR_ACCESS_DENIED); },
+         {Detected, Bringing, Keys, u"Sending keys failed (0 of 6 sent, error 5).\n"},
+         false,
+         false},
+        {"the minimise cannot be posted",
+         [] { inmemory::failCall("postSystemCommand", win::ERROR_ACCESS_DENIED); },
          {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith"),
           u"Posting window command failed (error 5).\n"},
-         true, false},
+         true,
+         false},
         {"the pop-up closes while the line before the keys is written",
          [&] { inmemory::afterWriting(Keys, [&] { inmemory::setWindowVisible(popUp, false); }); },
-         {Detected, Bringing, Keys, u"Teams call notification window closed before the keys were sent; keys not sent.\n"},
-         false, false},
+         {Detected, Bringing, Keys,
+          u"Teams call notification window closed before the keys were sent; keys not sent.\n"},
+         false,
+         false},
         {"the foreground goes back to the browser meanwhile",
          [&] { inmemory::afterWriting(Keys, [&] { inmemory::setForeground(browser); }); },
-         {Detected, Bringing, Keys, u"Teams lost the foreground before the keys were sent; keys not sent.\n"}, false,
+         {Detected, Bringing, Keys, u"Teams lost the foreground before the keys were sent; keys not sent.\n"},
+         false,
          false},
         {"another run answers this caller meanwhile",
          [&] {
@@ -1174,16 +1273,31 @@ TEST_F(CallActionsTest, KeysGoToTeamsOrNotAtAllAndFailuresAreSaid)
                                                {std::u16string(tick.begin(), tick.end()) + u" johnsmith"});
              });
          },
-         {Detected, Bringing, Keys, u"An answer for \"John Smith\" was sent 0 ms ago; nothing done.\n"}, false, false},
-        {"two pop-ups ring and neither names the caller", [&] { window(u"Microsoft Teams Notification"); },
-         {Detected, u"2 Teams call notification windows are showing; none is known to be \"John Smith\"'s; "
-                    u"keys not sent.\n"},
-         false, false},
-        {"pop-ups that name their callers: the caller's gets the keys", twoNamedPopUps,
-         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")}, true, true, &johns},
+         {Detected, Bringing, Keys, u"An answer for \"John Smith\" was sent 0 ms ago; nothing done.\n"},
+         false,
+         false},
+        {"two pop-ups ring and neither names the caller",
+         [&] { window(u"Microsoft Teams Notification"); },
+         {Detected,
+          u"2 Teams call notification windows are showing; none is known to be \"John Smith\"'s; "
+          u"keys not sent.\n"},
+         false,
+         false},
+        {"pop-ups that name their callers: the caller's gets the keys",
+         twoNamedPopUps,
+         {Detected, Bringing, Keys, waitingFor(u"John Smith"), minimizing(u"John Smith")},
+         true,
+         true,
+         &johns},
         {"the caller's pop-up, but another window of its client has the foreground",
-         [&] { twoNamedPopUps(); inmemory::setForeground(main); inmemory::refuseForeground(); },
-         {Detected, Bringing, NotBrought}, false, false},
+         [&] {
+             twoNamedPopUps();
+             inmemory::setForeground(main);
+             inmemory::refuseForeground();
+         },
+         {Detected, Bringing, NotBrought},
+         false,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1252,10 +1366,11 @@ TEST_F(CallActionsTest, CloseWithoutACallWindowListsAtOnce)
 
         teams::closeCallWindow(scan, participant);
 
-        EXPECT_EQ(logLines(log), (Lines{u"Closing call window for participant \"(None)\"...\n",
-                                        u"Teams call window not found\n", text("enumerating"),
-                                        u"Window " + hex(main) +
-                                            u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n"}));
+        EXPECT_EQ(logLines(log),
+                  (Lines{u"Closing call window for participant \"(None)\"...\n", u"Teams call window not found\n",
+                         text("enumerating"),
+                         u"Window " + hex(main) +
+                             u" main:1 callnotify:0 visible:1, minimized:0 [Chat | Microsoft Teams]\n"}));
         EXPECT_TRUE(inmemory::postedMessages().empty());
         EXPECT_EQ(inmemory::callCount("pause"), 0u);
     }
@@ -1283,7 +1398,8 @@ TEST_F(CallActionsTest, ListingMarksTheScansFindingsAndReadsTheRestLive)
                   u"Window " + hex(candidate) + u" main:0 callnotify:3 visible:0, minimized:0 []\n",
                   u"Window " + hex(main) + u" main:2 callnotify:0 visible:0, minimized:0 [Chat | Microsoft Teams]\n",
                   u"Window " + hex(bare) + u" main:0 callnotify:0 visible:1, minimized:0 [Teams]\n",
-                  u"Window " + hex(other) + u" main:0 callnotify:0 visible:1, minimized:1 [Meeting with Ann | Microsoft Teams]\n",
+                  u"Window " + hex(other) +
+                      u" main:0 callnotify:0 visible:1, minimized:1 [Meeting with Ann | Microsoft Teams]\n",
               }));
 }
 
@@ -1296,19 +1412,21 @@ TEST_F(CallActionsTest, AWindowThatGoesWhileItIsLookedAtIsPassedOverOrShowsNoTit
     const win::HWND call = window(u"Call with John Smith");
     // Teams closes the window between the program finding it and reading its
     // title: the title read fails.
-    inmemory::beforeCall("readWindowFacts", [call] { inmemory::destroyWindow(call); }, 2);
+    inmemory::beforeCall(
+        "readWindowFacts", [call] { inmemory::destroyWindow(call); }, 2);
     teams::closeCallWindow(scan, u"John Smith");
     // The main window goes after the listing's snapshot was taken: the
     // listing passes over it and goes on below it.
-    inmemory::beforeCall("readWindowFacts", [main] { inmemory::destroyWindow(main); }, 2);
+    inmemory::beforeCall(
+        "readWindowFacts", [main] { inmemory::destroyWindow(main); }, 2);
     teams::listTeamsWindows(scan);
 
     const Lines lines = logLines(log);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[1], u"Sending Close command to window \"\"...\n");
     EXPECT_EQ(lines[2], u"Posting window command failed (error 1400).\n") << "the window has gone";
-    EXPECT_EQ(lines[4],
-              u"Window " + hex(notification) + u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n");
+    EXPECT_EQ(lines[4], u"Window " + hex(notification) +
+                            u" main:0 callnotify:1 visible:1, minimized:0 [Microsoft Teams Notification]\n");
 }
 
 TEST_F(CallActionsTest, ListingWithoutTeamsSaysSoAlone)

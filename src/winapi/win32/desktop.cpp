@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-
 namespace win {
 
 using detail::native;
@@ -116,7 +115,8 @@ std::size_t readWindowTitle(HWND window, char16_t* title, std::size_t capacity)
         return 0;
     }
     const int length = ::GetWindowTextW(native(window), wide(title), static_cast<int>(capacity));
-    const std::size_t kept = length > 0 && static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : 0;
+    const std::size_t kept =
+        length > 0 && static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : 0;
     title[kept] = 0;
     return kept;
 }
@@ -156,7 +156,7 @@ HWND rootOwner(HWND window) { return ours(::GetAncestor(native(window), GA_ROOTO
 DWORD postSystemCommand(HWND window, SystemCommand command)
 {
     return ::PostMessageW(native(window), WM_SYSCOMMAND, static_cast<WPARAM>(command), 0) ? ERROR_SUCCESS
-                                                                                            : ::GetLastError();
+                                                                                          : ::GetLastError();
 }
 
 KeysSent sendKeys(const KEYBDINPUT* records, UINT count)

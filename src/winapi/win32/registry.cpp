@@ -3,7 +3,6 @@
 
 #include "win32_common.h"
 
-
 namespace win {
 
 using detail::native;
@@ -21,9 +20,9 @@ DWORD openRegistryKey(HKEY key, const char16_t* path, DWORD access, HKEY* opened
 DWORD createRegistryKey(HKEY key, const char16_t* path, bool isVolatile, DWORD access, HKEY* created)
 {
     ::HKEY result = nullptr;
-    const DWORD status =
-        ::RegCreateKeyExW(native(key), wide(path), 0, nullptr, isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE,
-                          access, nullptr, &result, nullptr);
+    const DWORD status = ::RegCreateKeyExW(native(key), wide(path), 0, nullptr,
+                                           isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE, access, nullptr,
+                                           &result, nullptr);
     *created = ours(result);
     return status;
 }
@@ -34,12 +33,12 @@ DWORD setRegistryValue(HKEY key, const char16_t* name, DWORD type, const void* d
 }
 
 DWORD readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type, void* data,
-                          DWORD* size)
+                        DWORD* size)
 {
     ::DWORD nativeType = 0;
     ::DWORD nativeSize = size != nullptr ? *size : 0;
     const DWORD status = ::RegGetValueW(native(key), wide(path), wide(name), types, &nativeType, data,
-                                          size != nullptr ? &nativeSize : nullptr);
+                                        size != nullptr ? &nativeSize : nullptr);
     if (type != nullptr) {
         *type = nativeType;
     }
@@ -49,8 +48,8 @@ DWORD readRegistryValue(HKEY key, const char16_t* path, const char16_t* name, DW
     return status;
 }
 
-DWORD readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type,
-                            void* data, DWORD* size)
+DWORD readLogSettingValue(HKEY key, const char16_t* path, const char16_t* name, DWORD types, DWORD* type, void* data,
+                          DWORD* size)
 {
     return readRegistryValue(key, path, name, types, type, data, size);
 }

@@ -224,8 +224,7 @@ bool readWindowImagePath(HWND window, char16_t (&path)[ImagePathCapacity])
         return false;
     }
     auto it = machine().processes.find(w->traits.processId);
-    if (it == machine().processes.end() ||
-        it->second.imagePath.size() + 1 > ImagePathCapacity) {
+    if (it == machine().processes.end() || it->second.imagePath.size() + 1 > ImagePathCapacity) {
         return false;
     }
     std::memcpy(path, it->second.imagePath.c_str(), (it->second.imagePath.size() + 1) * sizeof(char16_t));

@@ -51,7 +51,7 @@ std::size_t callCount(std::string_view function);
 
 // --- Clock -------------------------------------------------------------------
 constexpr std::uint64_t TicksPerSecond = 10'000'000;  // FILETIME units
-std::uint64_t now();  // UTC as a FILETIME value
+std::uint64_t now();                                  // UTC as a FILETIME value
 void setNow(int year, int month, int day, int hour, int minute, int second);
 // Runs `action` when a pause takes the clock to `fileTime`.
 void at(std::uint64_t fileTime, std::function<void()> action);

@@ -189,8 +189,8 @@ void beforeCall(std::string_view function, std::function<void()> action, int occ
     Machine& m = machine();
     auto it = m.callsByName.find(function);
     const std::uint64_t done = it == m.callsByName.end() ? 0 : it->second;
-    m.hooks.push_back(Machine::CallHook{std::string(function), done + static_cast<std::uint64_t>(occurrence),
-                                        std::move(action)});
+    m.hooks.push_back(
+        Machine::CallHook{std::string(function), done + static_cast<std::uint64_t>(occurrence), std::move(action)});
 }
 
 const std::vector<std::string_view>& calls() { return machine().calls; }
@@ -206,7 +206,10 @@ void setNow(int year, int month, int day, int hour, int minute, int second)
 {
     machine().now = fileTimeOf(year, month, day, hour, minute, second);
 }
-void at(std::uint64_t fileTime, std::function<void()> action) { machine().scheduled.emplace(fileTime, std::move(action)); }
+void at(std::uint64_t fileTime, std::function<void()> action)
+{
+    machine().scheduled.emplace(fileTime, std::move(action));
+}
 std::uint64_t totalSleptMs() { return machine().sleptMs; }
 void stretchPauses(std::uint32_t factor) { machine().pauseStretch = factor; }
 

@@ -49,7 +49,7 @@ struct File {
 
 struct Folder {
     std::u16string path{};
-    FolderList access{};  // as last set; unprotected and empty: never set, what it inherits
+    FolderList access{};              // as last set; unprotected and empty: never set, what it inherits
     std::u16string junctionTarget{};  // a junction (mount point) to this folder
 };
 
@@ -78,7 +78,7 @@ enum class HandleKind { File, Folder, RegistryKey, Mutex, Event };
 
 struct OpenHandle {
     HandleKind kind;
-    std::u16string path;  // file, folder or key path (folded)
+    std::u16string path;    // file, folder or key path (folded)
     win::DWORD access = 0;  // as FileOpens gives them
     win::DWORD share = 0;
 };

@@ -197,14 +197,22 @@ HKEY openKeyHandle(const std::u16string& path, DWORD access)
 DWORD restrictionFor(DWORD type)
 {
     switch (type) {
-    case REG_NONE: return 0x01u;
-    case REG_SZ: return RRF_RT_REG_SZ;
-    case REG_EXPAND_SZ: return RRF_RT_REG_EXPAND_SZ;
-    case REG_BINARY: return 0x08u;
-    case REG_DWORD: return RRF_RT_REG_DWORD;
-    case REG_MULTI_SZ: return 0x20u;
-    case REG_QWORD: return RRF_RT_REG_QWORD;
-    default: return 0;
+    case REG_NONE:
+        return 0x01u;
+    case REG_SZ:
+        return RRF_RT_REG_SZ;
+    case REG_EXPAND_SZ:
+        return RRF_RT_REG_EXPAND_SZ;
+    case REG_BINARY:
+        return 0x08u;
+    case REG_DWORD:
+        return RRF_RT_REG_DWORD;
+    case REG_MULTI_SZ:
+        return 0x20u;
+    case REG_QWORD:
+        return RRF_RT_REG_QWORD;
+    default:
+        return 0;
     }
 }
 
@@ -286,7 +294,7 @@ DWORD setRegistryValue(HKEY key, const char16_t* valueName, DWORD type, const vo
 namespace {
 
 DWORD readValue(const char* function, HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags,
-                  DWORD* type, void* data, DWORD* size)
+                DWORD* type, void* data, DWORD* size)
 {
     DWORD status = 0;
     std::u16string path;
@@ -344,13 +352,13 @@ DWORD readValue(const char* function, HKEY key, const char16_t* subKey, const ch
 }  // namespace
 
 DWORD readRegistryValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
-                          void* data, DWORD* size)
+                        void* data, DWORD* size)
 {
     return readValue("readRegistryValue", key, subKey, valueName, flags, type, data, size);
 }
 
 DWORD readLogSettingValue(HKEY key, const char16_t* subKey, const char16_t* valueName, DWORD flags, DWORD* type,
-                            void* data, DWORD* size)
+                          void* data, DWORD* size)
 {
     return readValue("readLogSettingValue", key, subKey, valueName, flags, type, data, size);
 }

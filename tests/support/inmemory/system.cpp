@@ -35,8 +35,7 @@ std::u16string followFolderJunctions(std::u16string path)
 {
     for (int hops = 0; machine().linksPlanted && hops < 32; ++hops) {
         bool replaced = false;
-        for (std::size_t slash = path.find(u'\\'); slash != std::u16string::npos;
-             slash = path.find(u'\\', slash + 1)) {
+        for (std::size_t slash = path.find(u'\\'); slash != std::u16string::npos; slash = path.find(u'\\', slash + 1)) {
             auto it = machine().folders.find(fold(path.substr(0, slash)));
             if (it != machine().folders.end() && !it->second.junctionTarget.empty()) {
                 path = it->second.junctionTarget + path.substr(slash);
@@ -67,8 +66,7 @@ bool resolvePath(std::u16string path, bool openReparsePoint, std::u16string& res
         auto folder = machine().folders.find(key);
         if (!openReparsePoint && file != machine().files.end() && !file->second.symbolicLinkTarget.empty()) {
             path = file->second.symbolicLinkTarget;
-        } else if (!openReparsePoint && folder != machine().folders.end() &&
-                   !folder->second.junctionTarget.empty()) {
+        } else if (!openReparsePoint && folder != machine().folders.end() && !folder->second.junctionTarget.empty()) {
             path = folder->second.junctionTarget;
         } else {
             resolved = path;
@@ -479,7 +477,8 @@ void closeSessionObject(HANDLE object)
         return;
     }
     auto it = machine().handles.find(handleValue(object));
-    if (it != machine().handles.end() && (it->second.kind == HandleKind::Mutex || it->second.kind == HandleKind::Event)) {
+    if (it != machine().handles.end() &&
+        (it->second.kind == HandleKind::Mutex || it->second.kind == HandleKind::Event)) {
         machine().handles.erase(it);
     }
 }
@@ -711,7 +710,8 @@ bool deleteFile(const char16_t* path)
     // folders on the way are followed.
     const std::u16string key = fold(followFolderJunctions(path != nullptr ? path : u""));
     auto it = machine().files.find(key);
-    if (machine().folders.count(key) != 0 || it == machine().files.end() || it->second.deletePending || heldByOther(key)) {
+    if (machine().folders.count(key) != 0 || it == machine().files.end() || it->second.deletePending ||
+        heldByOther(key)) {
         return false;
     }
     // Windows opens the file for deletion sharing everything: only an open

@@ -8,8 +8,7 @@
 
 namespace tools {
 
-inline std::string toUtf8(const std::wstring& text)
-{
+inline std::string toUtf8(const std::wstring& text) {
     if (text.empty()) return {};
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -18,8 +17,7 @@ inline std::string toUtf8(const std::wstring& text)
     return out;
 }
 
-inline std::wstring fromUtf8(const std::string& text)
-{
+inline std::wstring fromUtf8(const std::string& text) {
     if (text.empty()) return {};
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(size), L'\0');
@@ -28,8 +26,7 @@ inline std::wstring fromUtf8(const std::string& text)
 }
 
 // Replaces the file with text as UTF-8; false when it could not all be written.
-inline bool writeUtf8File(const wchar_t* path, const std::wstring& text)
-{
+inline bool writeUtf8File(const wchar_t* path, const std::wstring& text) {
     const HANDLE file =
         CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -42,8 +39,7 @@ inline bool writeUtf8File(const wchar_t* path, const std::wstring& text)
 
 // The file's bytes from `offset` on, read without keeping anyone else out
 // (a test script may be appending to it); empty when it cannot be opened.
-inline std::string readBytes(const std::wstring& path, LONGLONG offset = 0)
-{
+inline std::string readBytes(const std::wstring& path, LONGLONG offset = 0) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
@@ -61,8 +57,7 @@ inline std::string readBytes(const std::wstring& path, LONGLONG offset = 0)
 
 // Microseconds since the Unix epoch, the clock a Linux test process reads
 // with time.time(), so latencies can be measured across processes.
-inline long long nowMicroseconds()
-{
+inline long long nowMicroseconds() {
     FILETIME ft;
     GetSystemTimePreciseAsFileTime(&ft);
     const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

@@ -51,20 +51,17 @@ namespace {
 
 std::wstring number(long value) { return std::to_wstring(value); }
 
-std::wstring hex(ULONG_PTR value)
-{
+std::wstring hex(ULONG_PTR value) {
     wchar_t buffer[32];
     wsprintfW(buffer, L"%08lX", static_cast<unsigned long>(value));
     return buffer;
 }
 
-std::wstring rectText(const RECT& r)
-{
+std::wstring rectText(const RECT& r) {
     return number(r.left) + L"," + number(r.top) + L"," + number(r.right - r.left) + L"," + number(r.bottom - r.top);
 }
 
-std::wstring escaped(const std::wstring& text)
-{
+std::wstring escaped(const std::wstring& text) {
     std::wstring out;
     for (wchar_t c : text) {
         out += c == L'\r' ? L"\\r" : c == L'\n' ? L"\\n" : std::wstring(1, c);
@@ -74,8 +71,7 @@ std::wstring escaped(const std::wstring& text)
 
 // WM_GETTEXT crosses the process boundary (the system copies the text back);
 // the timeout keeps a busy window from hanging the probe.
-std::wstring textOf(HWND window)
-{
+std::wstring textOf(HWND window) {
     wchar_t buffer[1024] = {};
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
@@ -87,8 +83,7 @@ std::wstring textOf(HWND window)
 
 // --- The stand-in's windows ------------------------------------------------------
 
-std::wstring imagePath(HWND window)
-{
+std::wstring imagePath(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -99,8 +94,7 @@ std::wstring imagePath(HWND window)
     return std::wstring(buffer, length);
 }
 
-BOOL CALLBACK addStandInWindow(HWND window, LPARAM list)
-{
+BOOL CALLBACK addStandInWindow(HWND window, LPARAM list) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     const std::wstring className = name;
@@ -110,22 +104,19 @@ BOOL CALLBACK addStandInWindow(HWND window, LPARAM list)
     return TRUE;
 }
 
-std::vector<HWND> standInWindows()
-{
+std::vector<HWND> standInWindows() {
     std::vector<HWND> found;
     EnumWindows(addStandInWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
-std::wstring titleOf(HWND window)
-{
+std::wstring titleOf(HWND window) {
     wchar_t buffer[512];
     const int length = GetWindowTextW(window, buffer, 512);
     return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
 }
 
-int list(const wchar_t* out)
-{
+int list(const wchar_t* out) {
     std::wstring text;
     wchar_t handle[32];
     for (HWND window : standInWindows()) {
@@ -136,8 +127,7 @@ int list(const wchar_t* out)
     return tools::writeUtf8File(out, text) ? 0 : 3;
 }
 
-int sendShiftCtrlS(const wchar_t* timeFile)
-{
+int sendShiftCtrlS(const wchar_t* timeFile) {
     INPUT inputs[6] = {};
     const WORD keys[3] = {VK_LSHIFT, VK_LCONTROL, 'S'};
     for (int i = 0; i < 3; ++i) {
@@ -150,8 +140,7 @@ int sendShiftCtrlS(const wchar_t* timeFile)
     return timeFile == nullptr || tools::writeUtf8File(timeFile, std::to_wstring(sentAt) + L"\n") ? 0 : 3;
 }
 
-int postSysCommand(WPARAM command, const std::wstring& titlePart)
-{
+int postSysCommand(WPARAM command, const std::wstring& titlePart) {
     for (HWND window : standInWindows()) {
         if (titleOf(window).find(titlePart) != std::wstring::npos) {
             return PostMessageW(window, WM_SYSCOMMAND, command, 0) ? 0 : 3;
@@ -162,8 +151,7 @@ int postSysCommand(WPARAM command, const std::wstring& titlePart)
 
 // --- The status window and the program's resources -----------------------------
 
-HWND findStatusWindow(DWORD timeoutMs)
-{
+HWND findStatusWindow(DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         const HWND window = FindWindowW(L"QX7RMIRROWCAST", nullptr);
@@ -178,8 +166,7 @@ struct ControlList {
     std::wstring text;
 };
 
-BOOL CALLBACK describeControl(HWND control, LPARAM context)
-{
+BOOL CALLBACK describeControl(HWND control, LPARAM context) {
     auto& list = *reinterpret_cast<ControlList*>(context);
     wchar_t className[64] = {};
     GetClassNameW(control, className, 64);
@@ -197,8 +184,7 @@ BOOL CALLBACK describeControl(HWND control, LPARAM context)
     return TRUE;
 }
 
-int showStatus(const wchar_t* out, DWORD timeoutMs)
-{
+int showStatus(const wchar_t* out, DWORD timeoutMs) {
     const HWND window = findStatusWindow(timeoutMs);
     if (window == nullptr) return 2;
     RECT r{};
@@ -217,16 +203,14 @@ int showStatus(const wchar_t* out, DWORD timeoutMs)
     return tools::writeUtf8File(out, text + controls.text) ? 0 : 3;
 }
 
-int postToStatus(UINT message, WPARAM wParam, int controlId = 0)
-{
+int postToStatus(UINT message, WPARAM wParam, int controlId = 0) {
     const HWND window = findStatusWindow(5000);
     const HWND target = window != nullptr && controlId != 0 ? GetDlgItem(window, controlId) : window;
     if (target == nullptr) return 2;
     return PostMessageW(target, message, wParam, 0) ? 0 : 3;
 }
 
-BOOL CALLBACK describeTopLevel(HWND window, LPARAM context)
-{
+BOOL CALLBACK describeTopLevel(HWND window, LPARAM context) {
     if (!IsWindowVisible(window)) return TRUE;
     wchar_t className[256] = {};
     GetClassNameW(window, className, 256);
@@ -234,16 +218,14 @@ BOOL CALLBACK describeTopLevel(HWND window, LPARAM context)
     return TRUE;
 }
 
-int windows(const wchar_t* out)
-{
+int windows(const wchar_t* out) {
     std::wstring text;
     EnumWindows(describeTopLevel, reinterpret_cast<LPARAM>(&text));
     return tools::writeUtf8File(out, text) ? 0 : 3;
 }
 
 // "<width>x<height>" of an icon.
-std::wstring sizeOf(HICON icon)
-{
+std::wstring sizeOf(HICON icon) {
     ICONINFO info{};
     if (!GetIconInfo(icon, &info)) return L"unreadable";
     BITMAP bitmap{};
@@ -255,13 +237,11 @@ std::wstring sizeOf(HICON icon)
     return number(bitmap.bmWidth) + L"x" + number(height);
 }
 
-std::wstring versionText(DWORD high, DWORD low)
-{
+std::wstring versionText(DWORD high, DWORD low) {
     return number(HIWORD(high)) + L"." + number(LOWORD(high)) + L"." + number(HIWORD(low)) + L"." + number(LOWORD(low));
 }
 
-int resources(const wchar_t* exe, const wchar_t* out)
-{
+int resources(const wchar_t* exe, const wchar_t* out) {
     std::wstring text;
     const HMODULE module = LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == nullptr) return 3;
@@ -287,8 +267,8 @@ int resources(const wchar_t* exe, const wchar_t* out)
         text += L"fixed.file=" + versionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS) + L"\n";
         text += L"fixed.product=" + versionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS) + L"\n";
     }
-    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"ProductName", L"ProductVersion",
-                                L"OriginalFilename"}) {
+    for (const wchar_t* name :
+         {L"CompanyName", L"FileDescription", L"FileVersion", L"ProductName", L"ProductVersion", L"OriginalFilename"}) {
         void* value = nullptr;
         const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
         const bool found = VerQueryValueW(data.data(), path.c_str(), &value, &length) && length != 0;
@@ -299,15 +279,13 @@ int resources(const wchar_t* exe, const wchar_t* out)
 
 // --- Processes and files ------------------------------------------------------
 
-int echoArguments(int argc, wchar_t** argv)
-{
+int echoArguments(int argc, wchar_t** argv) {
     std::wstring text = std::wstring(GetCommandLineW()) + L"\n";
     for (int i = 3; i < argc; ++i) text += std::wstring(argv[i]) + L"\n";
     return tools::writeUtf8File(argv[2], text) ? 0 : 3;
 }
 
-int writeToParentConsole(const std::wstring& text, int exitCode)
-{
+int writeToParentConsole(const std::wstring& text, int exitCode) {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return 3;
     const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr);
@@ -319,8 +297,7 @@ int writeToParentConsole(const std::wstring& text, int exitCode)
     return ok ? exitCode : 3;
 }
 
-int launch(const wchar_t* file)
-{
+int launch(const wchar_t* file) {
     std::wstring commandLine = tools::fromUtf8(tools::readBytes(file));
     if (commandLine.empty()) return 250;
     STARTUPINFOW startup{};
@@ -338,8 +315,7 @@ int launch(const wchar_t* file)
     return static_cast<int>(code);
 }
 
-int hold(const wchar_t* path, int holdMs, int times, int gapMs)
-{
+int hold(const wchar_t* path, int holdMs, int times, int gapMs) {
     int held = 0;
     for (int i = 0; i < times; ++i) {
         const HANDLE file =
@@ -355,18 +331,16 @@ int hold(const wchar_t* path, int holdMs, int times, int gapMs)
     return held > 0 ? 0 : 1;
 }
 
-int follow(const wchar_t* path, int holdMs)
-{
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+int follow(const wchar_t* path, int holdMs) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     Sleep(static_cast<DWORD>(holdMs));
     CloseHandle(file);
     return 0;
 }
 
-int holdMutex(const wchar_t* name, int holdMs, bool abandon)
-{
+int holdMutex(const wchar_t* name, int holdMs, bool abandon) {
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
     if (mutex == nullptr || WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0) return 3;
     Sleep(static_cast<DWORD>(holdMs));
@@ -376,8 +350,7 @@ int holdMutex(const wchar_t* name, int holdMs, bool abandon)
     return 0;
 }
 
-int run(int argc, wchar_t** argv)
-{
+int run(int argc, wchar_t** argv) {
     const std::wstring mode = argc >= 2 ? argv[1] : L"";
     const auto is = [&](const wchar_t* name, int minArgs, int maxArgs) {
         return mode == name && argc - 2 >= minArgs && argc - 2 <= maxArgs;
@@ -403,8 +376,7 @@ int run(int argc, wchar_t** argv)
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
-{
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == nullptr) return 1;

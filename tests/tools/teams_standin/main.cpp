@@ -64,8 +64,8 @@ void LogEvent(const std::wstring& event) {
     std::snprintf(stamp, sizeof stamp, "%lld ", tools::nowMicroseconds());
     std::string line = stamp + tools::toUtf8(event) + "\n";
     std::wstring path = g_controlDir + L"\\events.txt";
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -145,8 +145,8 @@ HWND CreateStandInWindow(StandInWindow& window) {
     // Cascaded, so that a screenshot shows every visible window's title bar.
     static int created = 0;
     int offset = 40 * (created++ % 12);
-    HWND hwnd = CreateWindowExW(0, g_windowClass.c_str(), window.title.c_str(), style, 100 + offset, 100 + offset, 320, 200,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd = CreateWindowExW(0, g_windowClass.c_str(), window.title.c_str(), style, 100 + offset, 100 + offset, 320,
+                                200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     window.hwnd = hwnd;
     if (!hwnd) return nullptr;
     if (!window.hidden) ShowWindow(hwnd, window.minimized ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE);
