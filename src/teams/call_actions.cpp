@@ -37,11 +37,13 @@ constexpr char16_t NoParticipant[] = u"(None)";
 
 constexpr win::WORD VirtualKeyS = 0x53;
 
-// Bringing a window to the foreground takes a moment to show (under Wine the
-// foreground reads as none for a millisecond or two); half a second is long
-// enough for Windows to have decided.
+// Bringing another process's window to the foreground shows only once that
+// window's thread has taken the activation: at once when Teams is idle, but a
+// client busy as the call rings (loading the chat, on a loaded host) takes it
+// a second or two late. Until then the keys would have nowhere safe to go, so
+// the answer waits that long before it gives up.
 constexpr win::DWORD ForegroundPollMs = 10;
-constexpr std::uint64_t ForegroundWaitMs = 500;
+constexpr std::uint64_t ForegroundWaitMs = 3'000;
 
 // Teams answers an incoming call on Shift+Ctrl+S. The six events go in one
 // call so that no real key press can fall between them and leave a modifier

@@ -288,11 +288,13 @@ class TeamsActionsTest(unittest.TestCase):
             browser.act("show page")
             self.assert_answered_past(teams, browser, "Call with John Smith")
 
-    def assert_answered_past(self, ringing, other, call_title):
+    def assert_answered_past(self, ringing, other, call_title, busy_ms=0):
         """Answers John Smith's call, whose notification `ringing` shows now
         without the focus, which `other` has: the program brings the
         notification forward, and the keys reach it and nothing of `other`."""
         since = ringing.act("showna notify")
+        if busy_ms:
+            ringing.wait_event("busy", since=ringing.command(f"busy {busy_ms}"))
         code, _, log = self.run_url("answercall&participant=John%20Smith")
         self.assertEqual(code, 0)
         self.assertEqual(log[-4:], [harness.line("bringing to foreground"),
@@ -315,13 +317,14 @@ class TeamsActionsTest(unittest.TestCase):
 
     def test_keys_go_to_the_client_that_rings_when_the_other_one_has_the_focus(self):
         # Both clients run; the attendant works in the classic one while the
-        # one of today rings.
+        # one of today rings, busy for 1.5 s: it takes the activation, and
+        # with it the keys, only once it is free.
         classic = self.teams([("main", MAIN, "")])
         today = self.teams([("notify", NOTIFICATION, "hidden,oncall=John Smith | Microsoft Teams"),
                             ("main", "Calendar | Microsoft Teams", "")],
                            image_name="ms-teams.exe", window_class="TeamsWebView")
         classic.act("show main")
-        self.assert_answered_past(today, classic, "John Smith | Microsoft Teams")
+        self.assert_answered_past(today, classic, "John Smith | Microsoft Teams", busy_ms=1500)
 
     def test_a_name_in_any_script_finds_its_window_through_the_shells_dispatch(self):
         self.prefix.run(harness.mirrowcast_exe(), ["/registerhandler"])

@@ -15,6 +15,7 @@
 //                 Shift+Ctrl+S opens>, calldelay=<ms before it opens>)
 //                 (UTF-8; blank lines and lines starting with # are skipped)
 //   commands.txt  appended by the test, one command per line, polled
+//                 (create, show, showna, hide, title, busy <ms>, quit)
 //   events.txt    appended by us: "<microseconds since 1970> <event...>"
 #include <windows.h>
 #include <shellapi.h>
@@ -196,6 +197,15 @@ void RunCommand(const std::wstring& line) {
         }
         StandInWindow* added = AddWindow(std::move(window));
         LogEvent(added->hwnd ? L"created " + added->key : L"error " + line);
+        return;
+    }
+
+    if (verb == L"busy") {
+        // The client's UI thread busy for a while, as when a call rings while
+        // it loads a chat: nothing of ours runs meanwhile, activation included.
+        LogEvent(L"busy");
+        Sleep(static_cast<DWORD>(_wtoi(rest.c_str())));
+        LogEvent(L"idle");
         return;
     }
 
