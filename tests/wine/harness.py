@@ -30,6 +30,7 @@ Environment:
 
 import contextlib
 import fcntl
+import getpass
 import glob
 import os
 import re
@@ -430,6 +431,10 @@ class WinePrefix:
         self.drive_c = os.path.join(self.path, "drive_c")
         self.programdata = os.path.join(self.drive_c, "ProgramData")
         self.log_folder = os.path.join(self.programdata, "Velmorathis", "Velmorathis Mirrowcast")
+        # Where a run's entries go when the day's file cannot take them:
+        # %LOCALAPPDATA% of Wine's user, who is the unix user.
+        self.users_log_folder = os.path.join(self.drive_c, "users", getpass.getuser(), "AppData", "Local",
+                                             "Velmorathis", "Velmorathis Mirrowcast")
         # -p keeps the server up between runs: without it every `wine` pays
         # for a server start and a registry load.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, **_QUIET)
@@ -560,9 +565,14 @@ class WinePrefix:
     def log_entries(self, take=False):
         """The entries of the program's log files, every day's (a run may
         cross midnight), in order; with `take` the files are removed, so that
-        the next call starts afresh. A link planted in the folder is not read."""
+        the next call starts afresh. A link planted in the folder is not read.
+        The user's folder is read too: a run whose day's file was held or could
+        not be written logs there, under a line that says why, and a test that
+        read the shared folder alone would see nothing of it."""
         found = []
-        for path in sorted(glob.glob(os.path.join(self.log_folder, "*.log")), key=os.path.getmtime):
+        paths = glob.glob(os.path.join(self.log_folder, "*.log")) + glob.glob(
+            os.path.join(self.users_log_folder, "*.log"))
+        for path in sorted(paths, key=os.path.getmtime):
             if os.path.isfile(path) and not os.path.islink(path):
                 with open(path, "rb") as f:
                     found += log_entries(f.read().decode("utf-16-le"))

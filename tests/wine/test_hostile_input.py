@@ -159,7 +159,10 @@ class HostileInput(unittest.TestCase):
                     if os.path.lexists(day_file):
                         os.remove(day_file)
                     shutil.rmtree(other, ignore_errors=True)
-        # Without the link the day's own file is written again.
+        # Each planted run wrote to the user's folder instead, under the line
+        # that says why; without the link the day's own file is written again.
+        refused = "Log file could not be written (error 0), entries of this run follow here.\n"
+        self.assertEqual(self.take_log().count(refused), len(plants))
         self.assertEqual(self.launch("/help"), 0)
         self.assertEqual(self.take_log()[:2], [BANNER, registration.HELP])
 

@@ -5,8 +5,10 @@ overwrite, /validateconfig before and after the registration is changed,
 log, the exit codes a deployment script reads, and a URL handed to the shell
 the way a browser hands it over."""
 
+import glob
 import os
 import re
+import subprocess
 import unittest
 
 import harness
@@ -24,6 +26,7 @@ REGISTERED = harness.text("registering") + harness.text("registered")
 REFUSED = harness.text("registering") + harness.text("already registered")
 VALID = harness.text("validating") + harness.text("valid")
 FOLDER_REPORT = "".join(harness.FOLDER_REPORT)
+HELD = "Log file could not be written (error 32), entries of this run follow here.\n"
 
 
 def invalid(line):
@@ -166,6 +169,19 @@ class Registration(unittest.TestCase):
                 # The pseudo-terminal breaks lines at 80 columns: compare the
                 # characters, not where the terminal broke them.
                 self.assertEqual(console.replace("\n", ""), (BANNER + text).replace("\n", ""))
+
+        # Another process holds the day's file past the log's one-second wait
+        # for it: the run's texts go to the user's folder, under a line that
+        # says why, and the test reads them there.
+        self.prefix.run_console(self.exe_unix, ["/"])
+        (day_file,) = glob.glob(os.path.join(self.prefix.log_folder, "*.log"))
+        self.take_log()
+        holder = self.prefix.start(harness.probe_exe(), ["hold", self.prefix.winpath(day_file), "2500", "1", "0"],
+                                   stdout=subprocess.PIPE)
+        self.assertEqual(holder.stdout.readline().strip(), b"holding")
+        self.assertEqual(self.prefix.run_console(self.exe_unix, ["/"])[0], 1)
+        holder.communicate(timeout=30)
+        self.assertEqual(self.take_log(), "\n" + HELD + BANNER.lstrip("\n") + invalid("/"))
 
     def test_a_browser_hand_off_runs_the_program_with_the_url(self):
         self.command("/registerhandler")

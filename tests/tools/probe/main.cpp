@@ -28,7 +28,7 @@
 //   probe launch <file>               runs the command line held in <file> exactly as written (`wine
 //       X.exe ARG` re-quotes ARG), waits for it and exits with its exit code
 //   probe hold <file> <ms> <times> <gap-ms>   opens <file> with share mode 0 <times> times for <ms>,
-//       <gap-ms> apart, as another run writing an entry would
+//       <gap-ms> apart, as another run writing an entry would; prints "holding" once it first has it
 //   probe follow <file> <ms>          opens <file> for reading, sharing everything, for <ms>, as a log
 //       viewer that follows the file does
 //   probe mutex <name> <ms> release|abandon   takes the named mutex, holds it for <ms>, then lets go,
@@ -321,7 +321,10 @@ int hold(const wchar_t* path, int holdMs, int times, int gapMs) {
         const HANDLE file =
             CreateFileW(path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            ++held;
+            if (++held == 1) {
+                std::printf("holding\n");  // a test can wait for this line
+                std::fflush(stdout);
+            }
             Sleep(static_cast<DWORD>(holdMs));
             CloseHandle(file);
         }
