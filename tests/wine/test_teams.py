@@ -6,6 +6,7 @@ wait that gives up when no notification comes."""
 
 import os
 import re
+import subprocess
 import time
 import unittest
 
@@ -364,15 +365,19 @@ class TeamsActionsTest(unittest.TestCase):
                 ("another process holding it, sharing nothing, 5 s", ["hold", "5000", "1", "0"])]):
             holder = None
             if args:
-                holder = self.prefix.start(harness.probe_exe(), [args[0], self.prefix.winpath(day_file), *args[1:]])
-                time.sleep(1.0)  # let it open the file
+                holder = self.prefix.start(harness.probe_exe(), [args[0], self.prefix.winpath(day_file), *args[1:]],
+                                           stdout=subprocess.PIPE)
+                if args[0] == "hold":
+                    self.assertEqual(holder.stdout.readline().strip(), b"holding")
+                else:
+                    time.sleep(1.0)  # let it open the file
             since = teams.act("show notify")
             runs_before = len(logged_runs(self.prefix))
             started = time.time()
             code, _, _ = self.run_url("answercall&participant=" + caller)
             keys = teams.wait_event("keys notify", since=since)
             if holder:
-                holder.wait(timeout=30)
+                holder.communicate(timeout=30)
             entries = logged_runs(self.prefix)[runs_before:]
             figures.append((what, (keys[0] / 1e6 - started) * 1000, sum(len(r) for r in entries)))
             self.assertEqual(code, 0)
