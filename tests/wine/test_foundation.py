@@ -3,7 +3,6 @@ leaves in ProgramData (or, when it cannot or the machine policy says so, in
 the user's own folder), the expiry of last week's file and the console echo."""
 
 import datetime
-import getpass
 import os
 import re
 import subprocess
@@ -111,9 +110,7 @@ class Foundation(unittest.TestCase):
                 self.assertIn(BANNER, text)
 
     def test_the_run_goes_to_the_users_folder_when_the_days_file_cannot_take_it_or_the_policy_says_so(self):
-        # Wine's user is the unix user; %LOCALAPPDATA% is under drive_c/users.
-        users_file = os.path.join(self.prefix.drive_c, "users", getpass.getuser(), "AppData", "Local",
-                                  "Velmorathis", "Velmorathis Mirrowcast", os.path.basename(todays_log(self.prefix)))
+        users_file = os.path.join(self.prefix.users_log_folder, os.path.basename(todays_log(self.prefix)))
 
         def take_users_file():
             with open(users_file, "rb") as f:
