@@ -54,6 +54,12 @@ bool isExcludedFromNotification(win::HWND window, const win::WindowFacts& facts)
     return util::findNoCase(spaceFree, MainTitleMarker) != nullptr;
 }
 
+bool hasTeamsClass(const TeamsRecognition& recognition, const char16_t* className)
+{
+    return detail::matchesList(className, TeamsWindowClasses, std::size(TeamsWindowClasses), recognition.windowClasses,
+                               false);
+}
+
 }  // namespace
 
 namespace detail {
@@ -101,23 +107,41 @@ void lookAtTeamsWindows(const TeamsWindowScan& scan, WindowIdentities& identitie
     win::WindowSnapshot ofClasses;
     ofClasses.count = 0;
     ofClasses.dropped = 0;
+    bool walksWhole = true;
     for (const char16_t* className : TeamsWindowClasses) {
-        win::addWindowsOfClass(className, ofClasses);
+        walksWhole = win::addWindowsOfClass(className, ofClasses) && walksWhole;
     }
     const PolicyEntries& added = scan.recognition->windowClasses;
     for (std::size_t i = 0; i < added.count; ++i) {
-        win::addWindowsOfClass(added.entries[i], ofClasses);
+        walksWhole = win::addWindowsOfClass(added.entries[i], ofClasses) && walksWhole;
+    }
+
+    win::HWND ordered[win::WindowSnapshotCapacity];
+    std::size_t orderedCount = 0;
+    win::WindowSnapshot desktop;
+    if (!walksWhole) {
+        // A walk that could not reach its class's last window (windows of
+        // the class kept going as it passed them) would leave the windows
+        // below out, a call window already open among them: the desktop's
+        // snapshot, read window by window, takes the walks' place. It is
+        // in z-order already.
+        takeSnapshot(scan, desktop);
+        ofClasses.count = 0;
+        win::WindowFacts facts;
+        for (std::size_t i = 0; i < desktop.count; ++i) {
+            if (win::readWindowFacts(desktop.windows[i], facts) && hasTeamsClass(*scan.recognition, facts.className)) {
+                ofClasses.windows[ofClasses.count++] = desktop.windows[i];
+            }
+        }
+        inZOrder = false;
     }
     identities.keepOnly(ofClasses);
 
     // In z-order: the class's windows as the whole desktop's snapshot orders
     // them, then those it does not hold (come since, or beyond its capacity).
-    win::HWND ordered[win::WindowSnapshotCapacity];
-    std::size_t orderedCount = 0;
     if (inZOrder) {
         KnownWindows ofTeamsClasses;
         ofTeamsClasses.remember(ofClasses.windows, ofClasses.count);
-        win::WindowSnapshot desktop;
         takeSnapshot(scan, desktop);
         for (std::size_t i = 0; i < desktop.count; ++i) {
             if (ofTeamsClasses.contains(desktop.windows[i])) {
@@ -240,9 +264,7 @@ bool matchesList(const char16_t* text, const char16_t* const* builtIn, std::size
 
 bool readTeamsWindow(const TeamsRecognition& recognition, win::HWND window, win::WindowFacts& facts)
 {
-    return win::readWindowFacts(window, facts) &&
-           matchesList(facts.className, TeamsWindowClasses, std::size(TeamsWindowClasses), recognition.windowClasses,
-                       false) &&
+    return win::readWindowFacts(window, facts) && hasTeamsClass(recognition, facts.className) &&
            isTeamsWindow(recognition, window);
 }
 

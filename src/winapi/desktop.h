@@ -26,8 +26,10 @@ void takeWindowSnapshot(WindowSnapshot& snapshot);
 // whole desktop may hold a thousand windows. The handles are collected
 // first and their facts read later; a window that goes while the walk
 // passes it (browsers make and destroy windows of the classic client's
-// class all the time) makes the walk start again from the top.
-void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot);
+// class all the time) makes the walk start again from the top, a few times.
+// False when the walk could not reach the class's last window (it had to
+// start again too often, or failed): what it added is then only a part.
+[[nodiscard]] bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot);
 
 struct WindowFacts {
     char16_t className[WindowTextCapacity];

@@ -1068,6 +1068,31 @@ TEST_F(CallActionsTest, AnswerMinimisesTheWindowThatOpenedForThisCall)
     }
 }
 
+TEST_F(CallActionsTest, WalksByClassCutShortGiveWayToTheWholeDesktop)
+{
+    // Windows of Teams' class going as the walks pass them (a browser's
+    // tooltips) cut every walk short. Below the break a walk sees nothing:
+    // the scan would miss the pop-up, and the caller's window open before
+    // the keys would pass for the one Teams opens for this call.
+    inmemory::failCall("addWindowsOfClass", win::ERROR_INVALID_HANDLE, 1, -1);
+    window(u"Inbox - Browser", Foreign);
+    const win::HWND notification = window(u"Microsoft Teams Notification");
+    const win::HWND earlier = window(u"John Smith | Microsoft Teams");
+    window(u"Chat | Microsoft Teams");
+    inmemory::setForeground(notification);
+    TestLog log;
+    const teams::TeamsWindowScan scan = teams::scanTeamsWindows(log);
+    EXPECT_EQ(scan.notificationWindow, notification);
+    std::uint64_t keys = 0;
+    inmemory::onSendInput([&] { keys = inmemory::now(); });
+
+    teams::answerCall(scan, u"John Smith", teams::AnswerTurn{});
+
+    ASSERT_EQ(inmemory::postedMessages().size(), 1u);
+    EXPECT_EQ(inmemory::postedMessages()[0].window, earlier);
+    EXPECT_EQ((inmemory::postedMessages()[0].time - keys) / Millisecond, 5000u) << "an earlier window waits 5 s";
+}
+
 TEST_F(CallActionsTest, AnswerListsTheWindowsWhenNoCallWindowOpens)
 {
     const win::HWND notification = window(u"Microsoft Teams Notification");

@@ -46,7 +46,7 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
     ::EnumWindows(addToSnapshot, reinterpret_cast<LPARAM>(&snapshot));
 }
 
-void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
+bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
 {
     const std::size_t first = snapshot.count;
     bool restarted = false;
@@ -57,12 +57,15 @@ void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
         if (next == nullptr) {
             // A walk goes on from the window it passed last; once that one
             // is destroyed, Windows ends it there, whatever is below.
-            if (previous != nullptr && !::IsWindow(previous) && restartsLeft-- > 0) {
-                previous = nullptr;
-                restarted = true;
-                continue;
+            if (previous == nullptr || ::IsWindow(previous)) {
+                return true;
             }
-            return;
+            if (restartsLeft-- == 0) {
+                return false;
+            }
+            previous = nullptr;
+            restarted = true;
+            continue;
         }
         previous = next;
         HWND* const end = snapshot.windows + snapshot.count;

@@ -134,10 +134,11 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
     }
 }
 
-void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
+bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
 {
-    if (failsNow("addWindowsOfClass") || className == nullptr) {
-        return;
+    // A failure plays a walk that windows going as it passed them cut short.
+    if (failsNow("addWindowsOfClass")) {
+        return false;
     }
     const std::size_t first = snapshot.count;
     for (const Window& w : machine().windows) {
@@ -152,6 +153,7 @@ void addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
             ++snapshot.dropped;
         }
     }
+    return true;
 }
 
 namespace {
