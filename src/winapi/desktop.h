@@ -24,11 +24,12 @@ void takeWindowSnapshot(WindowSnapshot& snapshot);
 // Adds the top-level windows of one class (FindWindowExW), in z-order from
 // the top, to those the snapshot holds, each once: a few calls where the
 // whole desktop may hold a thousand windows. The handles are collected
-// first and their facts read later; a window that goes while the walk
+// first and their facts read later. A window that goes while the walk
 // passes it (browsers make and destroy windows of the classic client's
-// class all the time) makes the walk start again from the top, a few times.
-// False when the walk could not reach the class's last window (it had to
-// start again too often, or failed): what it added is then only a part.
+// class all the time) would end the walk there: an end is taken only once
+// the window passed before leads to it again, and the walk otherwise goes
+// on, a few times. False when the walk could not reach the class's last
+// window (windows went too often, or it failed): what it added is a part.
 [[nodiscard]] bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot);
 
 struct WindowFacts {

@@ -389,8 +389,8 @@ class TeamsActionsTest(unittest.TestCase):
     def test_windows_that_come_and_go_above_teams_do_not_hide_it(self):
         # A browser above Teams makes and destroys windows of Teams' class all
         # the time (tooltips, pop-ups). A walk that asks for the window after
-        # the one it just passed stops when that one has gone; every walk
-        # here must still reach Teams below them.
+        # the one it just passed stops when that one has gone or is going;
+        # every walk here must still reach Teams below them.
         teams = self.teams([("notify", NOTIFICATION, "oncall=Call with John Smith"), ("main", MAIN, "")])
         with TeamsStandIn(self.prefix, image_name="Browser.exe", churn_ms=20,
                           windows=[("tip1", "Tooltip", ""), ("tip2", "", ""), ("popup", "Pop-up", "")]):

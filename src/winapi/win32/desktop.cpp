@@ -48,28 +48,42 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
 
 bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
 {
+    // FindWindowExW goes on from the window passed last, and finds nothing
+    // once that one has gone, or is going: a window being destroyed leaves
+    // the z-order while its handle still answers. So the walk takes an end
+    // only when the window passed before the last one leads to it again;
+    // otherwise it goes on from where that one leads now, or from the top.
     const std::size_t first = snapshot.count;
-    bool restarted = false;
-    int restartsLeft = 4;
+    const auto collected = [&](::HWND window) {
+        HWND* const end = snapshot.windows + snapshot.count;
+        return std::find(snapshot.windows + first, end, ours(window)) != end;
+    };
+    int detoursLeft = 8;
+    std::size_t stepsLeft = 4 * WindowSnapshotCapacity;  // windows reordered as it walks never hold it
+    ::HWND beforePrevious = nullptr;
     ::HWND previous = nullptr;
-    for (;;) {
-        const ::HWND next = ::FindWindowExW(nullptr, previous, wide(className), nullptr);
-        if (next == nullptr) {
-            // A walk goes on from the window it passed last; once that one
-            // is destroyed, Windows ends it there, whatever is below.
-            if (previous == nullptr || ::IsWindow(previous)) {
-                return true;
-            }
-            if (restartsLeft-- == 0) {
+    while (stepsLeft-- > 0) {
+        ::HWND next = ::FindWindowExW(nullptr, previous, wide(className), nullptr);
+        if (next == nullptr && previous != nullptr) {
+            if (detoursLeft-- == 0) {
                 return false;
             }
-            previous = nullptr;
-            restarted = true;
-            continue;
+            next = ::FindWindowExW(nullptr, beforePrevious, wide(className), nullptr);
+            if (next == previous) {
+                return true;
+            }
+            if (next == nullptr && beforePrevious != nullptr) {
+                previous = nullptr;
+                beforePrevious = nullptr;
+                continue;
+            }
         }
+        if (next == nullptr) {
+            return true;  // no window of the class (any more)
+        }
+        beforePrevious = previous;
         previous = next;
-        HWND* const end = snapshot.windows + snapshot.count;
-        if (restarted && std::find(snapshot.windows + first, end, ours(next)) != end) {
+        if (collected(next)) {
             continue;
         }
         if (snapshot.count < WindowSnapshotCapacity) {
@@ -78,6 +92,7 @@ bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
             ++snapshot.dropped;
         }
     }
+    return false;
 }
 
 bool readWindowState(HWND window, WindowFacts& facts)
