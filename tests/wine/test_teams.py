@@ -76,7 +76,11 @@ class TeamsActionsTest(unittest.TestCase):
         code, log = self.answer_while_notification_shows(teams, "notify")
 
         self.assertEqual(code, 0)
-        self.assertEqual(log[log.index(BANNER) + 1:], [
+        # The stand-in activates the pop-up as it shows it; on a loaded machine
+        # the activation may land after the program looked, and the program
+        # then brings the pop-up forward itself: the same answer, a line more.
+        entries = [e for e in log[log.index(BANNER) + 1:] if e != harness.line("bringing to foreground")]
+        self.assertEqual(entries, [
             "action=answercall",
             "participant=John Smith",
             "Protocolhandler invoked (Teams main app identified) (Call notification identified)...",
