@@ -49,10 +49,11 @@ void takeWindowSnapshot(WindowSnapshot& snapshot)
 bool addWindowsOfClass(const char16_t* className, WindowSnapshot& snapshot)
 {
     // FindWindowExW goes on from the window passed last, and finds nothing
-    // once that one has gone, or is going: a window being destroyed leaves
-    // the z-order while its handle still answers. So the walk takes an end
-    // only when the window passed before the last one leads to it again;
-    // otherwise it goes on from where that one leads now, or from the top.
+    // once that one has left the z-order, which IsWindow cannot tell: walks
+    // have been seen to end at a window it still knew (one being destroyed,
+    // most likely). So the walk takes an end only when the window passed
+    // before the last one leads to it again; otherwise it goes on from
+    // where that one leads now, or from the top.
     const std::size_t first = snapshot.count;
     const auto collected = [&](::HWND window) {
         HWND* const end = snapshot.windows + snapshot.count;
